@@ -1,0 +1,53 @@
+#include "DriveSpecs.h"
+
+namespace tabulon {
+
+namespace {
+
+const char* InterfaceLetter(unsigned m) {
+    if (m == 0x14) return "E";
+    if (m == 0x0C) return "B";
+    if (m & 0x04) return "A";
+    if (m & 0x08) return "D";
+    if (m & 0x10) return "C";
+    return "?";
+}
+
+}  // namespace
+
+std::string SpacedDecimal(unsigned value) { return " " + std::to_string(value); }
+
+DriveSpecs DecodeDriveSpecs(const DiskData& data, std::int64_t base) {
+    DriveSpecs specs;
+    specs.DirectoryStartLump = SpacedDecimal(data.At(base + 0));
+    specs.TrackCount = SpacedDecimal(data.At(base + 3));
+    specs.SectorsPerTrack = SpacedDecimal(data.At(base + 4));
+    specs.GranulesPerLump = SpacedDecimal(data.At(base + 5));
+    specs.DirectoryGranules = SpacedDecimal(data.At(base + 9));
+
+    const unsigned flags = data.At(base + 2);
+    specs.TrackStepRate = SpacedDecimal(flags & 3u);
+    const unsigned m = flags & 0xFCu;
+    specs.InterfaceType = InterfaceLetter(m);
+    if (m & 0x20) {
+        specs.InterfaceType += 'M';
+    } else if (m & 0x40) {
+        specs.InterfaceType += 'K';
+    } else {
+        specs.InterfaceType += (data.At(base + 7) & 0x04) ? 'L' : ' ';
+    }
+
+    switch (data.At(base + 4)) {
+    case 10: specs.DiskType = "A"; specs.SidesDensity = "S/S S/D"; break;
+    case 20: specs.DiskType = "C"; specs.SidesDensity = "D/S S/D"; break;
+    case 18: specs.DiskType = "E"; specs.SidesDensity = "S/S D/D"; break;
+    default: specs.DiskType = "G"; specs.SidesDensity = "D/S D/D"; break;
+    }
+    return specs;
+}
+
+bool HasNewdosMarker(const DiskData& data, std::int64_t base) {
+    return data.At(base + kNewdosMarkerOffset) == kNewdosMarker;
+}
+
+}  // namespace tabulon

@@ -1,0 +1,56 @@
+#include "SectorLocation.h"
+
+#include <array>
+
+namespace tabulon {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 7> kDmkIdPattern{0xA1, 0xA1, 0xA1, 0xFE, 0x00, 0x00, 0x02};
+constexpr std::int32_t kDmkGiveUp = 5000;
+constexpr std::int32_t kDmkIdToData = 41;  // size code, ID CRC, gap 2 (22), sync (12), A1 A1 A1 FB
+
+constexpr std::int32_t kJvEntryLength = 3;
+constexpr std::int32_t kJvDataStart = 8704;  // also the give-up position
+constexpr std::int32_t kJvSectorLength = 256;
+
+}  // namespace
+
+std::optional<std::int32_t> FindDmkSector(const DiskData& data) {
+    const std::int32_t fileLength = data.FileLength();
+    std::int32_t t = 0;
+    std::size_t i = 0;
+    while (t < fileLength) {
+        const bool equal = data.At(t) == kDmkIdPattern[i];
+        ++t;  // the compared byte is consumed either way
+        if (equal) {
+            if (++i == kDmkIdPattern.size()) return t + kDmkIdToData;
+        } else {
+            if (t > kDmkGiveUp) return std::nullopt;
+            i = 0;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> FindJvSector(const DiskData& data) {
+    const std::int32_t fileLength = data.FileLength();
+    std::int32_t k = 0;
+    for (std::int32_t u = 0; u < fileLength; u += kJvEntryLength, ++k) {
+        // u + 1 may be the spare 0 byte at FileLength, which never matches 2.
+        if (data.At(u) == 0 && data.At(u + 1) == 2) return kJvDataStart + kJvSectorLength * k;
+        if (u > kJvDataStart) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+SectorLocation DmkLocation(std::int32_t base) { return {true, base, kDmkFormatLabel}; }
+SectorLocation JvLocation(std::int32_t base) { return {true, base, kJvFormatLabel}; }
+
+SectorLocation LocateSystemSector(const DiskData& data) {
+    if (auto base = FindDmkSector(data)) return DmkLocation(*base);
+    if (auto base = FindJvSector(data)) return JvLocation(*base);
+    return {};
+}
+
+}  // namespace tabulon

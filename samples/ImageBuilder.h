@@ -1,0 +1,72 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Builders of realistic emulator disk images (DMK, JV3, JV1) whose track 0,
+// side 0, sector 2 carries a PDRIVE table. Used by the sample generator and by
+// the tests, so that no test needs a binary blob.
+namespace tabulon::images {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One 16-byte PDRIVE slot; only the bytes the drive report reads are named.
+struct PdriveSlot {
+    std::uint8_t DirectoryStartLump = 17;  // offset 0
+    std::uint8_t Flags = 0x07;             // offset 2: TI letter/suffix bits, step rate in bits 0-1
+    std::uint8_t TrackCount = 40;          // offset 3
+    std::uint8_t SectorsPerTrack = 10;     // offset 4
+    std::uint8_t GranulesPerLump = 2;      // offset 5
+    std::uint8_t Flags2 = 0x00;            // offset 7: bit 2 gives the TI suffix L
+    std::uint8_t DirectoryGranules = 2;    // offset 9
+};
+
+inline constexpr std::size_t kSectorSize = 256;
+
+// A 256-byte system sector: the given slots at offsets 0, 16, ... (up to ten),
+// the remaining bytes 0, and marker at offset 239.
+Bytes MakeSystemSector(std::span<const PdriveSlot> slots, std::uint8_t marker = 0xA5);
+Bytes MakeSystemSector(const PdriveSlot& slot, std::uint8_t marker = 0xA5);
+
+struct DmkOptions {
+    int Tracks = 40;
+    bool DoubleSided = false;
+    bool Track0DoubleDensity = true;  // false: FM (single density) track 0
+    bool OtherTracksDoubleDensity = true;
+    bool SingleDensityUndoubled = false;  // header option bit 6: FM bytes stored once
+    int Gap2 = -1;                        // bytes between ID CRC and data sync; -1: 22 (MFM) or 11 (FM)
+    int Gap3 = -1;                        // bytes after a sector's data CRC; -1: 16 (MFM) or 15 (FM)
+    int Interleave = 1;                   // physical order of the sector numbers on a track
+    bool BadSystemSectorCrc = false;      // spoil the data CRC of track 0, sector 2
+};
+
+// A DMK image: 16-byte header, per track a 128-byte IDAM pointer table and the
+// raw track (gaps, sync, address marks, CRCs). Sectors are numbered from 0;
+// 18 per MFM track, 10 per FM track; all but the system sector hold 0xE5.
+Bytes BuildDmkImage(const DmkOptions& options, std::span<const std::uint8_t> systemSector);
+
+struct Jv3Sector {
+    std::uint8_t Track = 0;
+    std::uint8_t Sector = 0;
+    std::uint8_t Flags = 0;  // 0x80 double density, 0x10 side 1, bits 0-1 size code
+    Bytes Data;              // as many bytes as the size code says
+};
+
+// Bytes a JV3 sector of the given flags occupies (used and free entries differ).
+std::size_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags);
+
+// A JV3 image: 2901 header entries (the given sectors, then free entries
+// FF FF FF), the write-protect byte at 8703, and the sectors' data in entry order.
+Bytes BuildJv3Image(std::span<const Jv3Sector> sectors, bool writeProtected = false);
+
+// A single-sided 256-byte-sector JV3 disk of the given tracks, sectors numbered
+// from 0, with systemSector as track 0, sector 2.
+std::vector<Jv3Sector> StandardJv3Sectors(int tracks, int sectorsPerTrack, bool doubleDensity,
+                                          std::span<const std::uint8_t> systemSector);
+
+// A JV1 image: tracks of ten 256-byte sectors, no header; systemSector at offset 512.
+Bytes BuildJv1Image(int tracks, std::span<const std::uint8_t> systemSector);
+
+}  // namespace tabulon::images

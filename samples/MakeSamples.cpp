@@ -1,0 +1,56 @@
+// Writes the shipped sample images into a folder:
+//   tabulon-make-samples OUTDIR
+// The same builders serve the tests, so the samples can always be made again.
+#include "ImageBuilder.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+using namespace tabulon::images;
+
+bool Write(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        std::cerr << "tabulon-make-samples: cannot write " << path << '\n';
+        return false;
+    }
+    std::cout << path.string() << " (" << bytes.size() << " bytes)\n";
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: tabulon-make-samples OUTDIR\n";
+        return 64;
+    }
+    const std::filesystem::path dir = argv[1];
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+
+    // A double-density NEWDOS/80 disk: TI=A, TD=E, 40 tracks, 18 sectors, step rate 3.
+    const PdriveSlot ddSlot{.DirectoryStartLump = 17, .Flags = 0x07, .TrackCount = 40, .SectorsPerTrack = 18,
+                            .GranulesPerLump = 2, .Flags2 = 0x00, .DirectoryGranules = 2};
+    // A single-density one: TI=A, TD=A, 40 tracks, 10 sectors.
+    const PdriveSlot sdSlot{.DirectoryStartLump = 17, .Flags = 0x07, .TrackCount = 40, .SectorsPerTrack = 10,
+                            .GranulesPerLump = 2, .Flags2 = 0x00, .DirectoryGranules = 2};
+
+    bool ok = true;
+    ok &= Write(dir / "dmk-drive-report.dsk", BuildDmkImage({}, MakeSystemSector(ddSlot)));
+    ok &= Write(dir / "jv3-drive-report.dsk",
+                BuildJv3Image(StandardJv3Sectors(40, 10, false, MakeSystemSector(sdSlot))));
+    ok &= Write(dir / "dmk-wrong-marker.dsk", BuildDmkImage({}, MakeSystemSector(ddSlot, 0x00)));
+    // The usual NEWDOS/80 mix: single-density track 0 (FM, bytes stored twice),
+    // double density elsewhere. Track 0 holds no MFM ID field to find, and the
+    // first 8706 bytes hold no JV3 entry for track 0, sector 2.
+    DmkOptions mixed;
+    mixed.Track0DoubleDensity = false;
+    ok &= Write(dir / "not-found.dsk", BuildDmkImage(mixed, MakeSystemSector(ddSlot)));
+    return ok ? 0 : 1;
+}

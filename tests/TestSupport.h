@@ -1,0 +1,71 @@
+#pragma once
+
+#include "DiskData.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tabulon::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Raw image bytes built piece by piece: Raw().Fill(5000, 0).Put({0xA1, ...}).
+class Raw {
+public:
+    Raw& Fill(std::size_t count, std::uint8_t value) {
+        bytes_.insert(bytes_.end(), count, value);
+        return *this;
+    }
+    Raw& Put(std::initializer_list<std::uint8_t> bytes) {
+        bytes_.insert(bytes_.end(), bytes);
+        return *this;
+    }
+    Raw& Put(std::span<const std::uint8_t> bytes) {
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+        return *this;
+    }
+    // Overwrites bytes at an offset, growing the image with zeros when needed.
+    Raw& At(std::size_t offset, std::initializer_list<std::uint8_t> bytes) {
+        if (bytes_.size() < offset + bytes.size()) bytes_.resize(offset + bytes.size(), 0);
+        std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
+        return *this;
+    }
+    Raw& Resize(std::size_t size, std::uint8_t value = 0) {
+        bytes_.resize(size, value);
+        return *this;
+    }
+    const Bytes& bytes() const { return bytes_; }
+    DiskData Data() const { return DiskData::FromBytes(bytes_); }
+
+private:
+    Bytes bytes_;
+};
+
+inline constexpr std::initializer_list<std::uint8_t> kDmkPattern = {0xA1, 0xA1, 0xA1, 0xFE, 0x00, 0x00, 0x02};
+
+// A folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path Write(const std::string& name, std::span<const std::uint8_t> bytes) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// Folders the build tells the tests about.
+std::filesystem::path SamplesDir();
+std::filesystem::path RealImagesDir();  // empty when the shared images are not there
+
+Bytes ReadWholeFile(const std::filesystem::path& path);
+
+}  // namespace tabulon::test
