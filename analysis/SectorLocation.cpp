@@ -44,12 +44,10 @@ std::optional<std::int32_t> FindJvSector(const DiskData& data) {
     return std::nullopt;
 }
 
-SectorLocation DmkLocation(std::int32_t base) { return {true, base, kDmkFormatLabel}; }
-SectorLocation JvLocation(std::int32_t base) { return {true, base, kJvFormatLabel}; }
-
-SectorLocation LocateSystemSector(const DiskData& data) {
-    if (auto base = FindDmkSector(data)) return DmkLocation(*base);
-    if (auto base = FindJvSector(data)) return JvLocation(*base);
+SectorLocation LocateSystemSector(const DiskData& data, const std::function<void()>& dmkGaveUp) {
+    if (auto base = FindDmkSector(data)) return {true, *base, kDmkFormatLabel};
+    if (dmkGaveUp) dmkGaveUp();
+    if (auto base = FindJvSector(data)) return {true, *base, kJvFormatLabel};
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include "DiskData.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -30,11 +31,8 @@ std::optional<std::int32_t> FindDmkSector(const DiskData& data);
 // offset 8704 or at the end of the image. Found: Base = 8704 + 256 per entry passed.
 std::optional<std::int32_t> FindJvSector(const DiskData& data);
 
-// The DMK scan, then the JV scan when the DMK scan gave up. Callers that write
-// between the two scans call them separately.
-SectorLocation LocateSystemSector(const DiskData& data);
-
-SectorLocation DmkLocation(std::int32_t base);
-SectorLocation JvLocation(std::int32_t base);
+// The DMK scan, then the JV scan when the DMK scan gave up; dmkGaveUp, when
+// given, is called between the two (the report writes its switch lines there).
+SectorLocation LocateSystemSector(const DiskData& data, const std::function<void()>& dmkGaveUp = {});
 
 }  // namespace tabulon

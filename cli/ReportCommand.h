@@ -1,0 +1,33 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tabulon::cli {
+
+struct ReportOptions {
+    bool Json = false;
+    bool Color = false;  // red lines in red (ANSI), decided by the caller
+};
+
+// Exit statuses, ordered so that the worst of several images wins.
+enum ExitStatus : int {
+    kExitDriveReport = 0,
+    kExitNotNewdos = 1,
+    kExitNotFound = 2,
+    kExitStopped = 3,
+    kExitUnreadable = 4,
+    kExitUsage = 64,
+};
+
+// Analyses each image in turn and writes its report (or JSON line) to out and
+// its problems to err; returns the highest exit status of them.
+int RunReports(const std::vector<std::string>& images, const ReportOptions& options, std::ostream& out,
+               std::ostream& err);
+
+// The path made absolute against the current directory, without resolving links
+// and without "." components.
+std::string AbsolutePath(const std::string& path);
+
+}  // namespace tabulon::cli

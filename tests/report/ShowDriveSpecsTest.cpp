@@ -1,0 +1,253 @@
+#include "AnalysisStopped.h"
+#include "ImageBuilder.h"
+#include "RecordingSurface.h"
+#include "ReportLines.h"
+#include "ShowDriveSpecs.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace tabulon {
+namespace {
+
+using Line = RecordingSurface::Line;
+namespace img = images;
+
+// Runs the Open command's two steps on bytes written to a temporary file:
+// open the image, then the analysis, on the given surface.
+class Analysis {
+public:
+    AnalysisRecord Run(RecordingSurface& surface, const test::Bytes& bytes, const std::string& name = "image.dsk") {
+        path_ = dir_.Write(name, bytes).string();
+        EXPECT_TRUE(file_.Open(path_).Opened());
+        AnalysisRecord record;
+        ShowDriveSpecs(surface, file_, path_, data_, record);
+        return record;
+    }
+    const std::string& path() const { return path_; }
+    ImageFile& file() { return file_; }
+    DiskData& data() { return data_; }
+
+private:
+    test::TempDir dir_;
+    ImageFile file_;
+    DiskData data_;
+    std::string path_;
+};
+
+std::vector<std::string> Texts(const RecordingSurface& surface) {
+    std::vector<std::string> texts;
+    for (const Line& line : surface.Lines()) texts.push_back(line.Text);
+    return texts;
+}
+
+test::Bytes DmkImage(std::uint8_t marker) {
+    return img::BuildDmkImage({}, img::MakeSystemSector(img::PdriveSlot{}, marker));
+}
+
+test::Bytes Jv3Image(std::uint8_t marker) {
+    return img::BuildJv3Image(img::StandardJv3Sectors(3, 10, false, img::MakeSystemSector(img::PdriveSlot{}, marker)));
+}
+
+struct OutcomeCase {
+    const char* what;
+    test::Bytes image;
+    ReportOutcome outcome;
+    std::size_t lines;
+    std::string_view lastLine;
+    bool switchLines;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.what; }
+
+class Outcomes : public ::testing::TestWithParam<OutcomeCase> {};
+
+TEST_P(Outcomes, LineCountLastLineAndColours) {
+    const auto& c = GetParam();
+    RecordingSurface surface;
+    Analysis analysis;
+    const AnalysisRecord record = analysis.Run(surface, c.image);
+    ASSERT_EQ(record.Outcome, c.outcome);
+    const auto& lines = surface.Lines();
+    ASSERT_EQ(lines.size(), c.lines);
+    EXPECT_EQ(lines.back().Text, c.lastLine);
+
+    EXPECT_EQ(lines[0].Text, report_text::kSearching);
+    EXPECT_EQ(lines[0].X, 100);
+    EXPECT_EQ(lines[0].Y, 200);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].X, 0) << "line " << i;
+        EXPECT_EQ(lines[i].Y, 200 + RecordingSurface::kLineAdvance * static_cast<double>(i)) << "line " << i;
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const bool red = c.outcome == ReportOutcome::NotFound && i + 1 == lines.size();
+        EXPECT_EQ(lines[i].Color, red ? kRed : kBlack) << "line " << i;
+    }
+
+    const std::size_t heading = c.switchLines ? 4 : 1;
+    if (c.switchLines) {
+        EXPECT_EQ(lines[1].Text, "");
+        EXPECT_EQ(lines[2].Text, report_text::kDmkNotFound);
+        EXPECT_EQ(lines[3].Text, "");
+    }
+    EXPECT_EQ(lines[heading].Text, report_text::kTitle);
+    EXPECT_EQ(lines[heading + 1].Text, report_text::kCredit);
+    EXPECT_EQ(lines[heading + 2].Text, report_text::kSlot);
+    EXPECT_EQ(lines[heading + 5].Text, "      " + analysis.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Outcomes,
+    ::testing::Values(
+        OutcomeCase{"DMK, marker right", DmkImage(0xA5), ReportOutcome::DriveReport, 21, report_text::kLegend[7], false},
+        OutcomeCase{"JV3, marker right", Jv3Image(0xA5), ReportOutcome::DriveReport, 24, report_text::kLegend[7], true},
+        OutcomeCase{"DMK, marker wrong", DmkImage(0x5A), ReportOutcome::NotNewdos, 11, report_text::kNotNewdos, false},
+        OutcomeCase{"JV3, marker wrong", Jv3Image(0xA4), ReportOutcome::NotNewdos, 14, report_text::kNotNewdos, true},
+        OutcomeCase{"nothing found", test::Bytes(20000, 0xE5), ReportOutcome::NotFound, 13, report_text::kNotFound,
+                    true},
+        OutcomeCase{"empty file", test::Bytes{}, ReportOutcome::NotFound, 13, report_text::kNotFound, true}));
+
+TEST(ShowDriveSpecs, DriveReportBodyFollowsTheHeading) {
+    RecordingSurface surface;
+    Analysis analysis;
+    analysis.Run(surface, DmkImage(0xA5));
+    const auto texts = Texts(surface);
+    EXPECT_EQ(texts[9], "                     40 Track  S/S S/D       DMK Format Disk");
+    EXPECT_EQ(texts[10], "");
+    EXPECT_EQ(texts[11], "  TI = A   TD = A  TC = 40   SPT = 10  TSR = 3  GPL = 2  DDSL = 17  DDGA = 2");
+    EXPECT_EQ(texts[12], "");
+    for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(texts[13 + i], report_text::kLegend[i]);
+}
+
+TEST(ShowDriveSpecs, JvReportEndsItsSummaryWithTheJvLabel) {
+    RecordingSurface surface;
+    Analysis analysis;
+    analysis.Run(surface, Jv3Image(0xA5));
+    const std::string summary = surface.Lines()[12].Text;
+    EXPECT_TRUE(summary.ends_with("   JV  Format Disk")) << summary;
+}
+
+TEST(ShowDriveSpecs, TrackCount255GivesA61CharacterSummary) {
+    img::PdriveSlot slot;
+    slot.TrackCount = 255;
+    slot.Flags = 0x04;  // TI "A" with a space suffix
+    RecordingSurface surface;
+    Analysis analysis;
+    analysis.Run(surface, img::BuildDmkImage({}, img::MakeSystemSector(slot)));
+    const auto texts = Texts(surface);
+    EXPECT_EQ(texts[9], "                     255 Track  S/S S/D       DMK Format Disk");
+    EXPECT_EQ(texts[9].size(), 61u);
+    EXPECT_EQ(texts[11], "  TI = A   TD = A  TC = 255   SPT = 10  TSR = 0  GPL = 2  DDSL = 17  DDGA = 2");
+}
+
+TEST(ShowDriveSpecs, RedOnlyForNotFoundAndTheNextAnalysisIsBlackAgain) {
+    RecordingSurface surface;
+    Analysis analysis;
+    analysis.Run(surface, test::Bytes(100, 0));
+    EXPECT_EQ(surface.ForeColor(), kRed) << "the colour stays red after the analysis";
+    analysis.Run(surface, DmkImage(0x00));
+    EXPECT_EQ(surface.ForeColor(), kBlack);
+    EXPECT_EQ(surface.Lines().size(), 11u) << "nothing of the first report remains";
+    for (const Line& line : surface.Lines()) EXPECT_EQ(line.Color, kBlack);
+    EXPECT_EQ(surface.ClsCount(), 2);
+}
+
+TEST(ShowDriveSpecs, SameImageTwiceGivesTheSameReport) {
+    RecordingSurface surface;
+    Analysis analysis;
+    analysis.Run(surface, DmkImage(0xA5));
+    const auto first = Texts(surface);
+    analysis.Run(surface, DmkImage(0xA5));
+    EXPECT_EQ(Texts(surface), first);
+}
+
+struct StopCase {
+    const char* what;
+    test::Raw image;
+    std::vector<std::string_view> expected;  // the lines left; the file name line written as "<file>"
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.what; }
+
+class Stops : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(Stops, LeaveWhatWasDrawnUntilThen) {
+    const auto& c = GetParam();
+    RecordingSurface surface;
+    Analysis analysis;
+    EXPECT_THROW(analysis.Run(surface, c.image.bytes()), AnalysisStopped);
+    std::vector<std::string> expected;
+    for (const std::string_view line : c.expected) {
+        expected.emplace_back(line == "<file>" ? "      " + analysis.path() : std::string(line));
+    }
+    EXPECT_EQ(Texts(surface), expected);
+}
+
+const std::vector<std::string_view> kHeading = {report_text::kTitle, report_text::kCredit, report_text::kSlot, "", "",
+                                                "<file>", "", ""};
+
+std::vector<std::string_view> Concat(std::initializer_list<std::vector<std::string_view>> parts) {
+    std::vector<std::string_view> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EarlyEnd, Stops,
+    ::testing::Values(
+        // DMK Base = 48: base+9 = 57 is past a file of 56 bytes.
+        StopCase{"DMK slot cut before base+9", test::Raw().Put(test::kDmkPattern).Resize(56),
+                 {report_text::kSearching}},
+        // JV Base = 8704 in a two-byte file: decoding stops after the switch lines.
+        StopCase{"JV match in a tiny file", test::Raw().Put({0, 2}),
+                 {report_text::kSearching, "", report_text::kDmkNotFound, ""}},
+        // DMK Base = 48, FileLength 57 reaches base+9 (the spare byte) but not base+239.
+        StopCase{"DMK marker beyond the image", test::Raw().Put(test::kDmkPattern).Resize(57),
+                 Concat({{report_text::kSearching}, kHeading})},
+        StopCase{"DMK marker one past the spare byte", test::Raw().Put(test::kDmkPattern).Resize(48 + 238),
+                 Concat({{report_text::kSearching}, kHeading})},
+        StopCase{"JV marker beyond the image", test::Raw().Put({0, 2}).Resize(8704 + 100),
+                 Concat({{report_text::kSearching, "", report_text::kDmkNotFound, ""}, kHeading})}));
+
+TEST(ShowDriveSpecs, MarkerOnTheSpareByteReadsAsNotNewdos) {
+    RecordingSurface surface;
+    Analysis analysis;
+    const auto record = analysis.Run(surface, test::Raw().Put(test::kDmkPattern).Resize(48 + 239).bytes());
+    EXPECT_EQ(record.Outcome, ReportOutcome::NotNewdos);
+    EXPECT_EQ(surface.Lines().back().Text, report_text::kNotNewdos);
+}
+
+TEST(ShowDriveSpecs, FailedLoadChangesNothingButTheColour) {
+    RecordingSurface surface;
+    Analysis analysis;
+    analysis.Run(surface, test::Bytes(10, 0));  // a red not-found report
+    const auto before = surface.Lines();
+    analysis.file().CloseAll();  // as after a failed open
+    AnalysisRecord record;
+    EXPECT_THROW(ShowDriveSpecs(surface, analysis.file(), "other.dsk", analysis.data(), record), AnalysisStopped);
+    EXPECT_FALSE(record.Loaded);
+    EXPECT_EQ(surface.ForeColor(), kBlack);
+    EXPECT_EQ(surface.ClsCount(), 1);
+    ASSERT_EQ(surface.Lines().size(), before.size());
+    EXPECT_EQ(surface.Lines().back().Text, before.back().Text);
+    EXPECT_EQ(surface.Lines().back().Color, kRed);
+}
+
+TEST(ShowDriveSpecs, RecordKeepsTheFindingsOfAStoppedAnalysis) {
+    test::TempDir dir;
+    ImageFile file;
+    ASSERT_TRUE(file.Open(dir.Write("cut.dsk", test::Raw().Put(test::kDmkPattern).Resize(100).bytes()).string()).Opened());
+    RecordingSurface surface;
+    DiskData data;
+    AnalysisRecord record;
+    EXPECT_THROW(ShowDriveSpecs(surface, file, "cut.dsk", data, record), AnalysisStopped);
+    EXPECT_TRUE(record.Loaded);
+    ASSERT_TRUE(record.Location);
+    EXPECT_EQ(record.Location->Base, 48);
+    EXPECT_TRUE(record.Specs);
+    EXPECT_FALSE(record.Marker);
+    EXPECT_FALSE(record.Outcome);
+}
+
+}  // namespace
+}  // namespace tabulon
