@@ -1,0 +1,215 @@
+// Runs the built tabulon-report on generated images and checks what a script sees:
+// stdout, stderr and the exit status.
+#include "ImageBuilder.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+#include <sys/wait.h>
+
+namespace tabulon {
+namespace {
+
+namespace img = images;
+using nlohmann::json;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+
+    std::vector<std::string> OutLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    std::vector<json> JsonLines() const {
+        std::vector<json> objects;
+        for (const auto& line : OutLines()) objects.push_back(json::parse(line));
+        return objects;
+    }
+};
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+class TabulonReport : public ::testing::Test {
+protected:
+    CliRun Call(const std::vector<std::string>& args, const std::string& cwd = "") {
+        std::string command = cwd.empty() ? "" : "cd " + Quote(cwd) + " && ";
+        command += Quote(TABULON_REPORT);
+        for (const auto& arg : args) command += " " + Quote(arg);
+        const auto out = dir_.path() / "stdout";
+        const auto err = dir_.path() / "stderr";
+        command += " > " + Quote(out.string()) + " 2> " + Quote(err.string()) + " < /dev/null";
+        CliRun run;
+        const int raw = std::system(command.c_str());
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        const auto outBytes = test::ReadWholeFile(out);
+        const auto errBytes = test::ReadWholeFile(err);
+        run.out.assign(outBytes.begin(), outBytes.end());
+        run.err.assign(errBytes.begin(), errBytes.end());
+        return run;
+    }
+    std::string Image(const std::string& name, const test::Bytes& bytes) { return dir_.Write(name, bytes).string(); }
+    std::string Sample(const std::string& name) { return (test::SamplesDir() / name).string(); }
+
+    test::TempDir dir_;
+};
+
+TEST_F(TabulonReport, SampleReportsAndExitStatuses) {
+    struct Case {
+        const char* sample;
+        int status;
+        std::size_t lines;
+        const char* last;
+    };
+    for (const Case& c : {Case{"dmk-drive-report.dsk", 0, 21,
+                               "   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory"},
+                          Case{"jv3-drive-report.dsk", 0, 24,
+                               "   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory"},
+                          Case{"dmk-wrong-marker.dsk", 1, 11,
+                               " Error --- This is not a Newdos Disk, or failed to find correct sector"},
+                          Case{"not-found.dsk", 2, 13,
+                               "   ** Error ** --- Unable to find the required sector on this disk."}}) {
+        const CliRun run = Call({Sample(c.sample)});
+        EXPECT_EQ(run.status, c.status) << c.sample;
+        EXPECT_EQ(run.err, "") << c.sample;
+        const auto lines = run.OutLines();
+        ASSERT_EQ(lines.size(), c.lines) << c.sample;
+        EXPECT_EQ(lines.front(), " Searching ..........");
+        EXPECT_EQ(lines.back(), c.last) << c.sample;
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "      " + Sample(c.sample)), lines.end());
+        EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << "no colour when stdout is not a terminal";
+    }
+}
+
+TEST_F(TabulonReport, DmkReportToTheCharacter) {
+    const CliRun run = Call({Sample("dmk-drive-report.dsk")});
+    const auto lines = run.OutLines();
+    ASSERT_EQ(lines.size(), 21u);
+    EXPECT_EQ(lines[9], "                     40 Track  S/S D/D       DMK Format Disk");
+    EXPECT_EQ(lines[11], "  TI = A   TD = E  TC = 40   SPT = 18  TSR = 3  GPL = 2  DDSL = 17  DDGA = 2");
+}
+
+TEST_F(TabulonReport, JsonLinesCarryTheFindings) {
+    const CliRun run = Call({"--json", Sample("dmk-drive-report.dsk"), Sample("jv3-drive-report.dsk"),
+                          Sample("dmk-wrong-marker.dsk"), Sample("not-found.dsk")});
+    EXPECT_EQ(run.status, 2);
+    const auto objects = run.JsonLines();
+    ASSERT_EQ(objects.size(), 4u);
+
+    EXPECT_EQ(objects[0]["path"], Sample("dmk-drive-report.dsk"));
+    EXPECT_EQ(objects[0]["outcome"], "report");
+    EXPECT_EQ(objects[0]["format"], "DMK");
+    EXPECT_EQ(objects[0]["sectorOffset"], 1018);
+    EXPECT_EQ(objects[0]["newdosMarker"], true);
+    EXPECT_EQ(objects[0]["slot"], json::parse(R"({"TI":"A ","TD":"E","TC":40,"SPT":18,"TSR":3,"GPL":2,
+                                                  "DDSL":17,"DDGA":2,"sidesDensity":"S/S D/D"})"));
+
+    EXPECT_EQ(objects[1]["format"], "JV3");
+    EXPECT_EQ(objects[1]["sectorOffset"], 9216);
+    EXPECT_EQ(objects[1]["slot"]["SPT"], 10);
+
+    EXPECT_EQ(objects[2]["outcome"], "not-newdos");
+    EXPECT_EQ(objects[2]["newdosMarker"], false);
+    EXPECT_TRUE(objects[2]["slot"].is_object());
+
+    EXPECT_EQ(objects[3]["outcome"], "not-found");
+    EXPECT_TRUE(objects[3]["format"].is_null());
+    EXPECT_TRUE(objects[3]["sectorOffset"].is_null());
+    EXPECT_TRUE(objects[3]["newdosMarker"].is_null());
+    EXPECT_TRUE(objects[3]["slot"].is_null());
+}
+
+TEST_F(TabulonReport, StoppedAnalysisPrintsWhatWasDrawnAndSaysWhy) {
+    // A DMK ID field whose sector runs past the end: the heading block, then the stop.
+    const auto path = Image("cut.dsk", test::Raw().Put(test::kDmkPattern).Resize(100).bytes());
+    const CliRun run = Call({path});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.OutLines().size(), 9u);
+    EXPECT_EQ(run.err, "tabulon-report: " + path + ": the image ends inside the system sector\n");
+
+    const CliRun asJson = Call({"--json", path});
+    EXPECT_EQ(asJson.status, 3);
+    const auto object = asJson.JsonLines().at(0);
+    EXPECT_EQ(object["outcome"], "stopped");
+    EXPECT_EQ(object["sectorOffset"], 48);
+    EXPECT_TRUE(object["newdosMarker"].is_null());
+    EXPECT_TRUE(object["slot"].is_object()) << "decoding finished before the marker read";
+
+    const CliRun early = Call({"--json", Image("tiny.dsk", test::Bytes{0, 2})});
+    EXPECT_EQ(early.JsonLines().at(0)["outcome"], "stopped");
+    EXPECT_TRUE(early.JsonLines().at(0)["slot"].is_null());
+}
+
+TEST_F(TabulonReport, UnreadableImagesPrintNothingAndNameTheReason) {
+    std::filesystem::create_directory(dir_.path() / "folder");
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    for (const Case& c : {Case{(dir_.path() / "missing.dsk").string(), "No such file or directory"},
+                          Case{(dir_.path() / "folder").string(), "Is a directory"},
+                          Case{"/dev/null", "Not a regular file"}}) {
+        const CliRun run = Call({c.path});
+        EXPECT_EQ(run.status, 4) << c.path;
+        EXPECT_EQ(run.out, "") << c.path;
+        EXPECT_EQ(run.err, "tabulon-report: " + c.path + ": " + c.reason + "\n");
+        const CliRun asJson = Call({"--json", c.path});
+        EXPECT_EQ(asJson.JsonLines().at(0)["outcome"], "unreadable");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing.dsk"));
+}
+
+TEST_F(TabulonReport, SeveralImagesAreSeparatedByOneEmptyLineAndTheWorstStatusWins) {
+    const CliRun run = Call({Sample("dmk-wrong-marker.dsk"), (dir_.path() / "missing").string(),
+                          Sample("dmk-drive-report.dsk")});
+    EXPECT_EQ(run.status, 4);
+    const auto lines = run.OutLines();
+    ASSERT_EQ(lines.size(), 11u + 1 + 21);
+    EXPECT_EQ(lines[11], "");
+    EXPECT_EQ(lines[12], " Searching ..........");
+}
+
+TEST_F(TabulonReport, RelativeNamesAreMadeAbsoluteWithoutResolvingLinks) {
+    const auto target = Image("real.dsk", test::Bytes(10, 0));
+    std::filesystem::create_symlink(target, dir_.path() / "link.dsk");
+    const CliRun run = Call({"./link.dsk"}, dir_.path().string());
+    const auto lines = run.OutLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "      " + (dir_.path() / "link.dsk").string()), lines.end())
+        << run.out;
+}
+
+TEST_F(TabulonReport, ColourOnlyWhenAskedOrOnATerminal) {
+    const CliRun always = Call({"--color=always", Sample("not-found.dsk")});
+    EXPECT_NE(always.out.find("\x1b[31m   ** Error ** --- Unable"), std::string::npos);
+    EXPECT_EQ(always.out.find("\x1b[31m Searching"), std::string::npos) << "black lines stay plain";
+    const CliRun never = Call({"--color=never", Sample("not-found.dsk")});
+    EXPECT_EQ(never.out.find('\x1b'), std::string::npos);
+}
+
+TEST_F(TabulonReport, UsageErrorsHelpAndVersion) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"--bogus", "x.dsk"}, {"--color=pink", "x.dsk"}}) {
+        const CliRun run = Call(args);
+        EXPECT_EQ(run.status, 64) << (args.empty() ? "" : args[0]);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err, "");
+    }
+    const CliRun help = Call({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("IMAGE"), std::string::npos);
+    const CliRun version = Call({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("tabulon-report ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace tabulon
