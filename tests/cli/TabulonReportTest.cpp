@@ -1,67 +1,11 @@
 // Runs the built tabulon-report on generated images and checks what a script sees:
 // stdout, stderr and the exit status.
-#include "ImageBuilder.h"
-#include "TestSupport.h"
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
-#include <sstream>
-#include <sys/wait.h>
+#include "CliRunner.h"
 
 namespace tabulon {
 namespace {
 
-namespace img = images;
 using nlohmann::json;
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-
-    std::vector<std::string> OutLines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(out);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-    std::vector<json> JsonLines() const {
-        std::vector<json> objects;
-        for (const auto& line : OutLines()) objects.push_back(json::parse(line));
-        return objects;
-    }
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-class TabulonReport : public ::testing::Test {
-protected:
-    CliRun Call(const std::vector<std::string>& args, const std::string& cwd = "") {
-        std::string command = cwd.empty() ? "" : "cd " + Quote(cwd) + " && ";
-        command += Quote(TABULON_REPORT);
-        for (const auto& arg : args) command += " " + Quote(arg);
-        const auto out = dir_.path() / "stdout";
-        const auto err = dir_.path() / "stderr";
-        command += " > " + Quote(out.string()) + " 2> " + Quote(err.string()) + " < /dev/null";
-        CliRun run;
-        const int raw = std::system(command.c_str());
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        const auto outBytes = test::ReadWholeFile(out);
-        const auto errBytes = test::ReadWholeFile(err);
-        run.out.assign(outBytes.begin(), outBytes.end());
-        run.err.assign(errBytes.begin(), errBytes.end());
-        return run;
-    }
-    std::string Image(const std::string& name, const test::Bytes& bytes) { return dir_.Write(name, bytes).string(); }
-    std::string Sample(const std::string& name) { return (test::SamplesDir() / name).string(); }
-
-    test::TempDir dir_;
-};
 
 TEST_F(TabulonReport, SampleReportsAndExitStatuses) {
     struct Case {

@@ -1,0 +1,109 @@
+// Runs one whole analysis over arbitrary bytes as the image and checks what the
+// report promises: one of the known outcomes with its exact line count, a stop
+// only where the slot or the marker lies past the image, and every line where
+// the report says it goes.
+#include "AnalysisStopped.h"
+#include "RecordingSurface.h"
+#include "ReportLines.h"
+#include "ShowDriveSpecs.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace tabulon;
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "property violated: %s\n", what);
+    std::abort();
+}
+
+void Check(bool holds, const char* what) {
+    if (!holds) Fail(what);
+}
+
+// The image as a real file, in memory: the analysis opens and loads it like any other.
+class MemoryFile {
+public:
+    MemoryFile(const std::uint8_t* data, std::size_t size) : fd_(::memfd_create("image", MFD_CLOEXEC)) {
+        Check(fd_ >= 0, "memfd_create");
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t wrote = ::write(fd_, data + done, size - done);
+            Check(wrote > 0, "write");
+            done += static_cast<std::size_t>(wrote);
+        }
+    }
+    ~MemoryFile() { ::close(fd_); }
+    std::string Path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > 2u * 1024 * 1024) return 0;
+    const MemoryFile image(data, size);
+    ImageFile file;
+    Check(file.Open(image.Path()).Opened(), "open");
+
+    RecordingSurface surface;
+    surface.SetForeColor(kRed);  // the colour a not-found report leaves behind
+    DiskData disk;
+    AnalysisRecord record;
+    bool stopped = false;
+    try {
+        ShowDriveSpecs(surface, file, "image.dsk", disk, record);
+    } catch (const AnalysisStopped& stop) {
+        Check(stop.WhyStopped() == AnalysisStopped::Reason::ReadOutsideImage, "only reads past the image stop");
+        stopped = true;
+    }
+    Check(!file.IsOpen(), "the file is closed after the load");
+    Check(record.Loaded && record.Location.has_value(), "the load and the location always finish");
+
+    const auto fileLength = static_cast<std::int64_t>(size);
+    const SectorLocation& at = *record.Location;
+    const bool dmk = at.Found && at.FormatLabel == kDmkFormatLabel;
+    if (dmk) Check(at.Base >= 48 && at.Base <= 5048, "DMK Base range");
+    if (at.Found && !dmk) {
+        Check(at.FormatLabel == kJvFormatLabel, "format label");
+        Check(at.Base >= 8704 && at.Base <= 751616 && (at.Base - 8704) % 256 == 0, "JV Base range");
+    }
+    const std::size_t before = dmk ? 1 : 4;  // searching line, and the switch lines when the DMK scan gave up
+
+    std::size_t expected = 0;
+    if (stopped) {
+        Check(at.Found, "a stop needs a found sector");
+        if (!record.Specs) {
+            Check(at.Base + 9 > fileLength, "stopped in decoding only when the slot runs past the image");
+            expected = before;
+        } else {
+            Check(at.Base + 9 <= fileLength && at.Base + 239 > fileLength, "stopped at the marker only past the image");
+            Check(!record.Marker.has_value(), "no marker answer after a stop");
+            expected = before + 8;
+        }
+    } else if (!at.Found) {
+        Check(record.Outcome == ReportOutcome::NotFound, "not found outcome");
+        expected = 13;
+    } else {
+        Check(at.Base + 239 <= fileLength, "a finished analysis read inside the image");
+        Check(record.Outcome == (*record.Marker ? ReportOutcome::DriveReport : ReportOutcome::NotNewdos), "outcome");
+        expected = *record.Marker ? before + 20 : before + 10;
+    }
+    const auto& lines = surface.Lines();
+    Check(lines.size() == expected, "line count of the outcome");
+    Check(lines[0].Text == report_text::kSearching && lines[0].X == 100 && lines[0].Y == 200, "first line");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        Check(i == 0 || lines[i].X == 0, "later lines start at the left edge");
+        const bool lastRed = !stopped && !at.Found && i + 1 == lines.size();
+        Check(lines[i].Color == (lastRed ? kRed : kBlack), "colours");
+    }
+    return 0;
+}

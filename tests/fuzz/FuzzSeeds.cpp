@@ -1,0 +1,44 @@
+#include "FuzzSeeds.h"
+
+#include "ImageBuilder.h"
+#include "TestSupport.h"
+
+namespace tabulon::fuzz {
+
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
+    namespace img = images;
+    using test::kDmkPattern;
+    using test::Raw;
+    const auto good = img::MakeSystemSector(img::PdriveSlot{});
+    const auto wrong = img::MakeSystemSector(img::PdriveSlot{}, 0x00);
+    img::DmkOptions fm;
+    fm.Track0DoubleDensity = false;
+    img::DmkOptions small;
+    small.Tracks = 1;
+    img::DmkOptions smallFm = fm;
+    smallFm.Tracks = 1;
+    return {
+        {"dmk", img::BuildDmkImage(small, good)},
+        {"dmk-wrong-marker", img::BuildDmkImage(small, wrong)},
+        {"dmk-fm-track0", img::BuildDmkImage(smallFm, good)},
+        {"jv3", img::BuildJv3Image(img::StandardJv3Sectors(1, 10, false, good))},
+        {"jv3-wrong-marker", img::BuildJv3Image(img::StandardJv3Sectors(1, 10, false, wrong))},
+        {"jv1", img::BuildJv1Image(1, good)},
+        {"empty", {}},
+        {"one-byte", {0}},
+        {"dmk-pattern-at-0", Raw().Put(kDmkPattern).Resize(300).bytes()},
+        {"dmk-pattern-at-5000", Raw().Fill(5000, 0).Put(kDmkPattern).Fill(300, 0).bytes()},
+        {"dmk-pattern-at-5001", Raw().Fill(5001, 0).Put(kDmkPattern).Fill(300, 0).bytes()},
+        {"dmk-cut-before-slot", Raw().Put(kDmkPattern).Resize(56).bytes()},
+        {"dmk-cut-before-marker", Raw().Put(kDmkPattern).Resize(100).bytes()},
+        {"dmk-marker-on-spare", Raw().Put(kDmkPattern).Resize(48 + 239).bytes()},
+        {"dmk-pattern-at-end", Raw().Fill(20, 0).Put(kDmkPattern).bytes()},
+        {"jv-tiny", Raw().Put({0, 2}).bytes()},
+        {"jv-at-8703", Raw().Resize(8703, 0xFF).Put({0, 2}).bytes()},
+        {"jv-at-8706", Raw().Resize(8706, 0xFF).Put({0, 2}).bytes()},
+        {"jv-at-8709", Raw().Resize(8709, 0xFF).Put({0, 2}).bytes()},
+        {"jv-cut-before-marker", Raw().Put({0, 2}).Resize(8704 + 100).bytes()},
+    };
+}
+
+}  // namespace tabulon::fuzz
