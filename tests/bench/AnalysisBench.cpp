@@ -1,0 +1,84 @@
+// How long locating and decoding take on 1 MiB images of each kind, and one
+// whole analysis (load, location, decoding, report) on a text surface.
+#include "ImageBuilder.h"
+#include "RecordingSurface.h"
+#include "SectorLocation.h"
+#include "ShowDriveSpecs.h"
+#include "TestSupport.h"
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+
+namespace {
+
+using namespace tabulon;
+namespace img = images;
+
+constexpr std::size_t kMiB = 1024 * 1024;
+
+test::Bytes DmkMiB() {
+    img::DmkOptions options;
+    options.Tracks = 164;  // 164 tracks of 6400 bytes: just over 1 MiB
+    auto bytes = img::BuildDmkImage(options, img::MakeSystemSector(img::PdriveSlot{}));
+    bytes.resize(kMiB);
+    return bytes;
+}
+
+test::Bytes Jv3MiB() {
+    auto bytes = img::BuildJv3Image(img::StandardJv3Sectors(80, 10, false, img::MakeSystemSector(img::PdriveSlot{})));
+    bytes.resize(kMiB, 0xE5);
+    return bytes;
+}
+
+test::Bytes RandomMiB() {
+    std::mt19937 random(20261207);
+    test::Bytes bytes(kMiB);
+    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
+test::Bytes ImageOfKind(std::int64_t kind) {
+    switch (kind) {
+    case 0: return DmkMiB();
+    case 1: return Jv3MiB();
+    default: return RandomMiB();
+    }
+}
+
+const char* KindName(std::int64_t kind) { return kind == 0 ? "DMK" : kind == 1 ? "JV3" : "random"; }
+
+void LocateAndDecode(benchmark::State& state) {
+    const DiskData data = DiskData::FromBytes(ImageOfKind(state.range(0)));
+    state.SetLabel(KindName(state.range(0)));
+    for (auto _ : state) {
+        const SectorLocation location = LocateSystemSector(data);
+        benchmark::DoNotOptimize(location);
+        if (location.Found) {
+            benchmark::DoNotOptimize(DecodeDriveSpecs(data, location.Base));
+            benchmark::DoNotOptimize(HasNewdosMarker(data, location.Base));
+        }
+    }
+}
+BENCHMARK(LocateAndDecode)->Arg(0)->Arg(1)->Arg(2);
+
+void WholeAnalysis(benchmark::State& state) {
+    test::TempDir dir;
+    const std::string path = dir.Write("image.dsk", ImageOfKind(state.range(0))).string();
+    state.SetLabel(KindName(state.range(0)));
+    ImageFile file;
+    DiskData data;
+    for (auto _ : state) {
+        RecordingSurface surface;
+        AnalysisRecord record;
+        file.Open(path);
+        ShowDriveSpecs(surface, file, path, data, record);
+        benchmark::DoNotOptimize(surface.Lines().data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kMiB));
+}
+BENCHMARK(WholeAnalysis)->Arg(0)->Arg(1)->Arg(2);
+
+}  // namespace
+
+BENCHMARK_MAIN();
