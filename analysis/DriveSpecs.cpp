@@ -1,5 +1,7 @@
 #include "DriveSpecs.h"
 
+#include "AnalysisStopped.h"
+
 namespace tabulon {
 
 namespace {
@@ -44,6 +46,18 @@ DriveSpecs DecodeDriveSpecs(const DiskData& data, std::int64_t base) {
     default: specs.DiskType = "G"; specs.SidesDensity = "D/S D/D"; break;
     }
     return specs;
+}
+
+std::vector<std::optional<DriveSpecs>> DecodeAllSlots(const DiskData& data, std::int64_t base) {
+    std::vector<std::optional<DriveSpecs>> slots;
+    for (int slot = 0; slot < kPdriveSlots; ++slot) {
+        try {
+            slots.emplace_back(DecodeDriveSpecs(data, base + slot * kPdriveSlotLength));
+        } catch (const AnalysisStopped&) {
+            slots.emplace_back(std::nullopt);
+        }
+    }
+    return slots;
 }
 
 bool HasNewdosMarker(const DiskData& data, std::int64_t base) {

@@ -3,7 +3,9 @@
 #include "DiskData.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tabulon {
 
@@ -34,6 +36,12 @@ DriveSpecs DecodeDriveSpecs(const DiskData& data, std::int64_t base);
 // True when the byte at base+239 is 0xA5; throws AnalysisStopped past the image.
 bool HasNewdosMarker(const DiskData& data, std::int64_t base);
 
+// The ten 16-byte slots of the PDRIVE table that begins at base, each decoded
+// like the first; a slot that runs past the image is left empty.
+std::vector<std::optional<DriveSpecs>> DecodeAllSlots(const DiskData& data, std::int64_t base);
+
+inline constexpr int kPdriveSlots = 10;
+inline constexpr int kPdriveSlotLength = 16;
 inline constexpr int kNewdosMarkerOffset = 239;
 inline constexpr std::uint8_t kNewdosMarker = 0xA5;
 

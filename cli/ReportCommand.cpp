@@ -2,6 +2,7 @@
 
 #include "AnalysisStopped.h"
 #include "RecordingSurface.h"
+#include "ReportLines.h"
 #include "ShowDriveSpecs.h"
 
 #include <nlohmann/json.hpp>
@@ -19,6 +20,7 @@ constexpr std::string_view kProgram = "tabulon-report";
 
 struct ImageResult {
     std::string Path;
+    DiskData Data;
     int Status = kExitUnreadable;
     const char* Outcome = "unreadable";
     AnalysisRecord Record;
@@ -58,32 +60,64 @@ json SlotJson(const DriveSpecs& specs) {
             {"sidesDensity", specs.SidesDensity}};
 }
 
-json ResultJson(const ImageResult& result) {
+const char* FormatName(const std::string& label) {
+    if (label == kDmkFormatLabel) return "DMK";
+    if (label == kJv1FormatLabel) return "JV1";
+    return "JV3";
+}
+
+// All ten slots, once the first one could be decoded.
+std::vector<std::optional<DriveSpecs>> AllSlots(const ImageResult& result) {
+    if (!result.Record.Specs) return {};
+    const SystemSectorBytes sector = SystemSectorOf(result.Record, result.Data);
+    return DecodeAllSlots(*sector.Data, sector.Base);
+}
+
+json ResultJson(const ImageResult& result, const ReportOptions& options) {
     const AnalysisRecord& record = result.Record;
-    json object = {{"path", result.Path}, {"outcome", result.Outcome}, {"format", nullptr},
-                   {"sectorOffset", nullptr}, {"newdosMarker", nullptr}, {"slot", nullptr}};
+    const bool structure = options.Locate == LocateMode::Structure;
+    json object = {{"path", result.Path}, {"outcome", result.Outcome}, {"locate", structure ? "structure" : "scan"},
+                   {"format", nullptr}, {"sectorOffset", nullptr}, {"newdosMarker", nullptr}, {"slot", nullptr}};
+    if (structure) object["crcOk"] = nullptr;
     if (record.Location && record.Location->Found) {
-        object["format"] = record.Location->FormatLabel == kDmkFormatLabel ? "DMK" : "JV3";
+        object["format"] = FormatName(record.Location->FormatLabel);
         object["sectorOffset"] = record.Location->Base;
     }
+    if (record.Structure && record.Structure->CrcOk) object["crcOk"] = *record.Structure->CrcOk;
     if (record.Marker) object["newdosMarker"] = *record.Marker;
     if (record.Specs) object["slot"] = SlotJson(*record.Specs);
+    if (options.AllSlots) {
+        json slots = json::array();
+        for (const auto& slot : AllSlots(result)) slots.push_back(slot ? SlotJson(*slot) : json(nullptr));
+        object["slots"] = record.Specs ? slots : json(nullptr);
+    }
     return object;
 }
 
-void AnalyseOne(ImageResult& result, std::ostream& err) {
+void WarnAboutCrc(const ImageResult& result, std::ostream& err) {
+    const auto& structure = result.Record.Structure;
+    if (!structure || !structure->CrcOk || *structure->CrcOk) return;
+    const char* field = !structure->IdCrcOk && !structure->DataCrcOk ? "ID and data fields"
+                        : !structure->IdCrcOk                        ? "ID field"
+                                                                     : "data field";
+    err << kProgram << ": " << result.Path << ": warning: CRC error in the " << field
+        << " of track 0, side 0, sector 2\n";
+}
+
+void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream& err) {
     ImageFile file;
-    DiskData data;
     const OpenResult opened = file.Open(result.Path);
     if (!opened.Opened()) {
         err << kProgram << ": " << result.Path << ": " << opened.Reason << '\n';
         return;
     }
     try {
-        ShowDriveSpecs(result.Surface, file, result.Path, data, result.Record);
+        ShowDriveSpecs(result.Surface, file, result.Path, result.Data, result.Record, {options.Locate});
+        WarnAboutCrc(result, err);
         result.Outcome = OutcomeName(*result.Record.Outcome);
         result.Status = OutcomeStatus(*result.Record.Outcome);
     } catch (const AnalysisStopped& stop) {
+        WarnAboutCrc(result, err);
         err << kProgram << ": " << result.Path << ": " << stop.what() << '\n';
         if (result.Record.Loaded) {
             result.Outcome = "stopped";
@@ -92,13 +126,19 @@ void AnalyseOne(ImageResult& result, std::ostream& err) {
     }
 }
 
-void WriteText(const ImageResult& result, bool color, std::ostream& out) {
+void WriteText(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
     for (const RecordingSurface::Line& line : result.Surface.Lines()) {
-        if (color && line.Color == kRed && !line.Text.empty()) {
+        if (options.Color && line.Color == kRed && !line.Text.empty()) {
             out << "\x1b[31m" << line.Text << "\x1b[0m\n";
         } else {
             out << line.Text << '\n';
         }
+    }
+    if (!options.AllSlots || !result.Record.Specs) return;
+    out << '\n';
+    int number = 0;
+    for (const auto& slot : AllSlots(result)) {
+        out << "Slot " << number++ << ':' << (slot ? FormatDriveLine(*slot) : "  (past the end of the image)") << '\n';
     }
 }
 
@@ -121,14 +161,14 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
     for (const std::string& image : images) {
         ImageResult result;
         result.Path = AbsolutePath(image);
-        AnalyseOne(result, err);
+        AnalyseOne(result, options, err);
         worst = std::max(worst, result.Status);
         if (options.Json) {
             // Names need not be UTF-8; invalid bytes become U+FFFD so the line stays valid JSON.
-            out << ResultJson(result).dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+            out << ResultJson(result, options).dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
         } else if (result.Record.Loaded) {
             if (printedReport) out << '\n';
-            WriteText(result, options.Color, out);
+            WriteText(result, options, out);
             printedReport = true;
         }
         out.flush();

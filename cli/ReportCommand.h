@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ShowDriveSpecs.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -9,6 +11,8 @@ namespace tabulon::cli {
 struct ReportOptions {
     bool Json = false;
     bool Color = false;  // red lines in red (ANSI), decided by the caller
+    LocateMode Locate = LocateMode::Scan;
+    bool AllSlots = false;  // all ten PDRIVE slots after the report
 };
 
 // Exit statuses, ordered so that the worst of several images wins.

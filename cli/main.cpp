@@ -24,6 +24,14 @@ int main(int argc, char** argv) {
     app.add_option("--color", color, "Red lines in red: auto (on a terminal), always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->capture_default_str();
+    std::string locate = "scan";
+    bool allSlots = false;
+    app.add_option("--locate", locate,
+                   "How to find track 0, side 0, sector 2: scan (the window's fixed byte scans) or structure\n"
+                   "(the layout's own DMK track tables, JV3 header or JV1 offsets)")
+        ->check(CLI::IsMember({"scan", "structure"}))
+        ->capture_default_str();
+    app.add_flag("--all-slots", allSlots, "Also decode all ten PDRIVE slots of the system sector");
     app.add_option("IMAGE", images, "Disk image files")->required();
 
     try {
@@ -37,6 +45,8 @@ int main(int argc, char** argv) {
 
     ReportOptions options;
     options.Json = json;
+    options.Locate = locate == "structure" ? tabulon::LocateMode::Structure : tabulon::LocateMode::Scan;
+    options.AllSlots = allSlots;
     options.Color = color == "always" || (color == "auto" && ::isatty(STDOUT_FILENO));
     return RunReports(images, options, std::cout, std::cerr);
 }

@@ -23,10 +23,25 @@ void PrintSwitchLines(ReportSurface& surface) {
     surface.Print();
 }
 
+SectorLocation Locate(ReportSurface& surface, const DiskData& data, const AnalysisOptions& options,
+                      AnalysisRecord& record) {
+    if (options.Locate == LocateMode::Scan) {
+        return LocateSystemSector(data, [&surface] { PrintSwitchLines(surface); });
+    }
+    record.Structure = LocateByStructure(data);
+    if (!record.Structure) return {};
+    return {true, static_cast<std::int32_t>(record.Structure->Offset), record.Structure->FormatLabel};
+}
+
 }  // namespace
 
+SystemSectorBytes SystemSectorOf(const AnalysisRecord& record, const DiskData& image) {
+    if (record.Structure) return {&record.Structure->Sector, 0};
+    return {&image, record.Location ? record.Location->Base : 0};
+}
+
 void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& filename, DiskData& data,
-                    AnalysisRecord& record) {
+                    AnalysisRecord& record, const AnalysisOptions& options) {
     record = {};
     surface.SetForeColor(kBlack);
     LoadDiskData(file, data);
@@ -37,12 +52,13 @@ void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& 
     surface.SetCurrentY(200);
     surface.Print({report_text::kSearching});
 
-    const SectorLocation location = LocateSystemSector(data, [&surface] { PrintSwitchLines(surface); });
+    const SectorLocation location = Locate(surface, data, options, record);
     record.Location = location;
+    const SystemSectorBytes sector = SystemSectorOf(record, data);
     std::string summaryLine;
     std::string driveLine;
     if (location.Found) {
-        record.Specs = DecodeDriveSpecs(data, location.Base);
+        record.Specs = DecodeDriveSpecs(*sector.Data, sector.Base);
         summaryLine = FormatDiskSummaryLine(*record.Specs, location.FormatLabel);
         driveLine = FormatDriveLine(*record.Specs);
     }
@@ -55,7 +71,7 @@ void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& 
         record.Outcome = ReportOutcome::NotFound;
         return;
     }
-    record.Marker = HasNewdosMarker(data, location.Base);
+    record.Marker = HasNewdosMarker(*sector.Data, sector.Base);
     if (!*record.Marker) {
         surface.Print();
         surface.Print({report_text::kNotNewdos});

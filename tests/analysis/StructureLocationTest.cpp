@@ -1,0 +1,212 @@
+#include "DriveSpecs.h"
+#include "ImageBuilder.h"
+#include "StructureLocation.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace tabulon {
+namespace {
+
+namespace img = images;
+
+const test::Bytes kSector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
+
+struct DmkCase {
+    const char* what;
+    img::DmkOptions options;
+    bool crcOk;
+};
+
+void PrintTo(const DmkCase& c, std::ostream* os) { *os << c.what; }
+
+img::DmkOptions With(void (*change)(img::DmkOptions&)) {
+    img::DmkOptions options;
+    options.Tracks = 3;
+    change(options);
+    return options;
+}
+
+class DmkStructure : public ::testing::TestWithParam<DmkCase> {};
+
+TEST_P(DmkStructure, FindsTheSectorThroughTheTrackTable) {
+    const auto& c = GetParam();
+    const DiskData image = DiskData::FromBytes(img::BuildDmkImage(c.options, kSector));
+    ASSERT_EQ(IdentifyLayout(image), ImageLayout::Dmk);
+    const auto found = LocateByStructure(image);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->FormatLabel, "   DMK Format");
+    EXPECT_EQ(found->CrcOk, c.crcOk);
+    EXPECT_EQ(found->Sector.FileLength(), 256);
+    EXPECT_EQ(found->Sector.Bytes()[0], kSector[0]);
+    EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, " 77");
+    EXPECT_TRUE(HasNewdosMarker(found->Sector, 0));
+    // The offset names the first data byte in the file (the first copy, for doubled FM).
+    EXPECT_EQ(image.At(found->Offset), kSector[0]);
+    EXPECT_EQ(image.At(found->Offset + 3 * (c.options.Track0DoubleDensity || c.options.SingleDensityUndoubled ? 1 : 2)),
+              77);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, DmkStructure,
+    ::testing::Values(
+        DmkCase{"double density", With([](img::DmkOptions&) {}), true},
+        DmkCase{"double density, other gaps", With([](img::DmkOptions& o) { o.Gap2 = 16; o.Gap3 = 40; }), true},
+        DmkCase{"double density, interleaved", With([](img::DmkOptions& o) { o.Interleave = 3; }), true},
+        DmkCase{"single density, doubled", With([](img::DmkOptions& o) { o.Track0DoubleDensity = false; }), true},
+        DmkCase{"single density, undoubled",
+                With([](img::DmkOptions& o) { o.Track0DoubleDensity = false; o.OtherTracksDoubleDensity = false;
+                                              o.SingleDensityUndoubled = true; }), true},
+        DmkCase{"single density, interleaved",
+                With([](img::DmkOptions& o) { o.Track0DoubleDensity = false; o.Interleave = 5; }), true},
+        DmkCase{"double-sided", With([](img::DmkOptions& o) { o.DoubleSided = true; }), true},
+        DmkCase{"bad data CRC", With([](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }), false},
+        DmkCase{"bad data CRC, single density",
+                With([](img::DmkOptions& o) { o.Track0DoubleDensity = false; o.BadSystemSectorCrc = true; }), false}));
+
+TEST(DmkStructure, BadCrcStillGivesTheData) {
+    img::DmkOptions options;
+    options.BadSystemSectorCrc = true;
+    const auto found = LocateByStructure(DiskData::FromBytes(img::BuildDmkImage(options, kSector)));
+    ASSERT_TRUE(found);
+    EXPECT_TRUE(found->IdCrcOk);
+    EXPECT_FALSE(found->DataCrcOk);
+    EXPECT_TRUE(HasNewdosMarker(found->Sector, 0));
+}
+
+TEST(DmkStructure, HeaderMustFitTheFile) {
+    img::DmkOptions options;
+    options.Tracks = 2;
+    const test::Bytes good = img::BuildDmkImage(options, kSector);
+    struct Case {
+        const char* what;
+        std::size_t at;
+        std::uint8_t value;
+    };
+    for (const Case& c : {Case{"write-protect byte neither 00 nor FF", 0, 0x12},
+                          Case{"real-drive signature", 12, 0x78}, Case{"track length of zero", 2, 0},
+                          Case{"no tracks", 1, 0}}) {
+        test::Bytes bytes = good;
+        bytes[c.at] = c.value;
+        bytes[3] = c.at == 2 ? 0 : bytes[3];
+        EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), ImageLayout::Dmk) << c.what;
+    }
+    test::Bytes cut = good;
+    cut.resize(16 + 100);
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(cut)), ImageLayout::Dmk) << "track 0 cut short";
+    test::Bytes longer = good;
+    longer.resize(good.size() + 2 * 6400 + 1);
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(longer)), ImageLayout::Dmk) << "far more than its tracks";
+}
+
+TEST(DmkStructure, NoSectorTwoOnTrackZeroIsNotFound) {
+    // A track table pointing only at sector 0's ID field of an MFM track.
+    img::DmkOptions options;
+    options.Tracks = 1;
+    test::Bytes bytes = img::BuildDmkImage(options, kSector);
+    for (std::size_t entry = 1; entry < 64; ++entry) bytes[16 + 2 * entry] = bytes[16 + 2 * entry + 1] = 0;
+    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(bytes)), ImageLayout::Dmk);
+    EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)));
+}
+
+TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
+    test::Bytes system = kSector;
+    const std::vector<img::Jv3Sector> sectors = {
+        {0, 0, 0x01, test::Bytes(128, 0x11)},      // 128 bytes
+        {0xFF, 0xFF, 0xFC, {}},                    // a free entry: 512 bytes kept in the file
+        {0, 2, 0x10, test::Bytes(256, 0x22)},      // side 1: not ours
+        {0, 1, 0x02, test::Bytes(1024, 0x33)},     // 1024 bytes
+        {0, 2, 0x00, system},                      // track 0, side 0, sector 2
+        {1, 0, 0x00, test::Bytes(256, 0x44)},
+    };
+    const DiskData image = DiskData::FromBytes(img::BuildJv3Image(sectors));
+    ASSERT_EQ(IdentifyLayout(image), ImageLayout::Jv3);
+    const auto found = LocateByStructure(image);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->FormatLabel, "   JV  Format");
+    EXPECT_EQ(found->Offset, 8704 + 128 + 512 + 256 + 1024);
+    EXPECT_FALSE(found->CrcOk.has_value());
+    EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, " 77");
+    EXPECT_TRUE(HasNewdosMarker(found->Sector, 0));
+}
+
+TEST(Jv3Structure, ShortSystemSectorEndsBeforeTheMarker) {
+    const std::vector<img::Jv3Sector> sectors = {{0, 2, 0x01, test::Bytes(kSector.begin(), kSector.begin() + 128)}};
+    const auto found = LocateByStructure(DiskData::FromBytes(img::BuildJv3Image(sectors)));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->Sector.FileLength(), 128);
+    EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, " 77");
+    EXPECT_THROW(HasNewdosMarker(found->Sector, 0), std::exception);
+}
+
+TEST(Jv3Structure, SectorsMustFitTheFile) {
+    test::Bytes bytes = img::BuildJv3Image(img::StandardJv3Sectors(2, 10, false, kSector));
+    bytes.resize(bytes.size() - 1);
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), ImageLayout::Jv3);
+    test::Bytes protectedOne = img::BuildJv3Image(img::StandardJv3Sectors(2, 10, false, kSector), true);
+    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(protectedOne)), ImageLayout::Jv3);
+    protectedOne[8703] = 0x42;
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(protectedOne)), ImageLayout::Jv3);
+}
+
+TEST(Jv1Structure, SectorTwoIsAtOffset512) {
+    const DiskData image = DiskData::FromBytes(img::BuildJv1Image(35, kSector));
+    ASSERT_EQ(IdentifyLayout(image), ImageLayout::Jv1);
+    const auto found = LocateByStructure(image);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->FormatLabel, "   JV1 Format");
+    EXPECT_EQ(found->Offset, 512);
+    EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, " 77");
+}
+
+TEST(Structure, OtherFilesFitNoLayout) {
+    for (const test::Bytes& bytes : {test::Bytes{}, test::Bytes(100, 0), test::Bytes(2561, 0xE5), test::Bytes(9000, 0x55)}) {
+        EXPECT_FALSE(IdentifyLayout(DiskData::FromBytes(bytes)).has_value()) << bytes.size();
+        EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)).has_value());
+    }
+}
+
+TEST(DecodeAllSlots, TenSlotsSixteenBytesApart) {
+    std::vector<img::PdriveSlot> slots(10);
+    for (std::size_t i = 0; i < slots.size(); ++i) slots[i].TrackCount = static_cast<std::uint8_t>(30 + i);
+    const DiskData sector = DiskData::FromBytes(img::MakeSystemSector(slots));
+    const auto decoded = DecodeAllSlots(sector, 0);
+    ASSERT_EQ(decoded.size(), 10u);
+    for (std::size_t i = 0; i < 10; ++i) {
+        ASSERT_TRUE(decoded[i]);
+        EXPECT_EQ(decoded[i]->TrackCount, " " + std::to_string(30 + i));
+    }
+    const auto cut = DecodeAllSlots(DiskData::FromBytes(test::Bytes(60, 0)), 0);
+    EXPECT_TRUE(cut[3]) << "slot 3 ends at byte 57";
+    EXPECT_FALSE(cut[4]) << "slot 4 needs byte 73";
+}
+
+TEST(RealImages, StructureFindsWhatTheScansMiss) {
+    const auto dir = test::RealImagesDir();
+    if (dir.empty()) GTEST_SKIP() << "the shared real images are not here";
+    struct Case {
+        const char* file;
+        ImageLayout layout;
+        bool marker;
+        const char* trackCount;
+    };
+    for (const Case& c : {Case{"newdos80-sd-track0-dmk.dsk", ImageLayout::Dmk, true, " 40"},
+                          Case{"newdos86-dd-track0-dmk.dsk", ImageLayout::Dmk, true, " 40"},
+                          Case{"newdos80-sssd-jv1.dsk", ImageLayout::Jv1, true, " 80"},
+                          Case{"newdos80-no-pdrive-dmk.dsk", ImageLayout::Dmk, false, nullptr}}) {
+        const DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / c.file));
+        const auto found = LocateByStructure(image);
+        ASSERT_TRUE(found) << c.file;
+        EXPECT_EQ(found->Layout, c.layout) << c.file;
+        EXPECT_EQ(HasNewdosMarker(found->Sector, 0), c.marker) << c.file;
+        if (c.layout == ImageLayout::Dmk) {
+            EXPECT_EQ(found->CrcOk, true) << c.file;
+        }
+        if (c.trackCount) {
+            EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, c.trackCount) << c.file;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tabulon
