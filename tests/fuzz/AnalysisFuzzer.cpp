@@ -46,11 +46,8 @@ private:
     int fd_;
 };
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size > 2u * 1024 * 1024) return 0;
-    const MemoryFile image(data, size);
+// One analysis in the given mode, with every property of its report checked.
+void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
     ImageFile file;
     Check(file.Open(image.Path()).Opened(), "open");
 
@@ -60,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AnalysisRecord record;
     bool stopped = false;
     try {
-        ShowDriveSpecs(surface, file, "image.dsk", disk, record);
+        ShowDriveSpecs(surface, file, "image.dsk", disk, record, {mode});
     } catch (const AnalysisStopped& stop) {
         Check(stop.WhyStopped() == AnalysisStopped::Reason::ReadOutsideImage, "only reads past the image stop");
         stopped = true;
@@ -68,32 +65,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(!file.IsOpen(), "the file is closed after the load");
     Check(record.Loaded && record.Location.has_value(), "the load and the location always finish");
 
-    const auto fileLength = static_cast<std::int64_t>(size);
     const SectorLocation& at = *record.Location;
+    const bool scan = mode == LocateMode::Scan;
     const bool dmk = at.Found && at.FormatLabel == kDmkFormatLabel;
-    if (dmk) Check(at.Base >= 48 && at.Base <= 5048, "DMK Base range");
-    if (at.Found && !dmk) {
+    if (scan && dmk) Check(at.Base >= 48 && at.Base <= 5048, "DMK Base range");
+    if (scan && at.Found && !dmk) {
         Check(at.FormatLabel == kJvFormatLabel, "format label");
         Check(at.Base >= 8704 && at.Base <= 751616 && (at.Base - 8704) % 256 == 0, "JV Base range");
     }
-    const std::size_t before = dmk ? 1 : 4;  // searching line, and the switch lines when the DMK scan gave up
+    if (!scan && at.Found) {
+        Check(record.Structure.has_value() && at.Base >= 0 && at.Base <= disk.FileLength(), "structure offset");
+        Check(record.Structure->Sector.FileLength() <= 1024, "sector size");
+    }
+    // The searching line, and the switch lines when the DMK scan gave up.
+    const std::size_t before = (!scan || dmk) ? 1 : 4;
 
+    // Where the slot and marker are read from: the image (scan) or the sector's own bytes.
+    const SystemSectorBytes sector = SystemSectorOf(record, disk);
+    const std::int64_t end = sector.Data->FileLength();
     std::size_t expected = 0;
     if (stopped) {
         Check(at.Found, "a stop needs a found sector");
         if (!record.Specs) {
-            Check(at.Base + 9 > fileLength, "stopped in decoding only when the slot runs past the image");
+            Check(sector.Base + 9 > end, "stopped in decoding only when the slot runs past the data");
             expected = before;
         } else {
-            Check(at.Base + 9 <= fileLength && at.Base + 239 > fileLength, "stopped at the marker only past the image");
+            Check(sector.Base + 9 <= end && sector.Base + 239 > end, "stopped at the marker only past the data");
             Check(!record.Marker.has_value(), "no marker answer after a stop");
             expected = before + 8;
         }
     } else if (!at.Found) {
         Check(record.Outcome == ReportOutcome::NotFound, "not found outcome");
-        expected = 13;
+        expected = before + 9;
     } else {
-        Check(at.Base + 239 <= fileLength, "a finished analysis read inside the image");
+        Check(sector.Base + 239 <= end, "a finished analysis read inside the data");
         Check(record.Outcome == (*record.Marker ? ReportOutcome::DriveReport : ReportOutcome::NotNewdos), "outcome");
         expected = *record.Marker ? before + 20 : before + 10;
     }
@@ -105,5 +110,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool lastRed = !stopped && !at.Found && i + 1 == lines.size();
         Check(lines[i].Color == (lastRed ? kRed : kBlack), "colours");
     }
+    if (record.Specs) Check(DecodeAllSlots(*sector.Data, sector.Base).size() == 10, "ten slots");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > 2u * 1024 * 1024) return 0;
+    const MemoryFile image(data, size);
+    AnalyseAndCheck(image, LocateMode::Scan);
+    AnalyseAndCheck(image, LocateMode::Structure);
     return 0;
 }
