@@ -20,32 +20,32 @@ const char* InterfaceLetter(unsigned m) {
 std::string SpacedDecimal(unsigned value) { return " " + std::to_string(value); }
 
 DriveSpecs DecodeDriveSpecs(const DiskData& data, std::int64_t base) {
-    DriveSpecs specs;
-    specs.DirectoryStartLump = SpacedDecimal(data.At(base + 0));
-    specs.TrackCount = SpacedDecimal(data.At(base + 3));
-    specs.SectorsPerTrack = SpacedDecimal(data.At(base + 4));
-    specs.GranulesPerLump = SpacedDecimal(data.At(base + 5));
-    specs.DirectoryGranules = SpacedDecimal(data.At(base + 9));
+    DriveSpecs drive;
+    drive.DirectoryStartLump = SpacedDecimal(data.At(base + 0));
+    drive.TrackCount = SpacedDecimal(data.At(base + 3));
+    drive.SectorsPerTrack = SpacedDecimal(data.At(base + 4));
+    drive.GranulesPerLump = SpacedDecimal(data.At(base + 5));
+    drive.DirectoryGranules = SpacedDecimal(data.At(base + 9));
 
     const unsigned flags = data.At(base + 2);
-    specs.TrackStepRate = SpacedDecimal(flags & 3u);
+    drive.TrackStepRate = SpacedDecimal(flags & 3u);
     const unsigned m = flags & 0xFCu;
-    specs.InterfaceType = InterfaceLetter(m);
+    drive.InterfaceType = InterfaceLetter(m);
     if (m & 0x20) {
-        specs.InterfaceType += 'M';
+        drive.InterfaceType += 'M';
     } else if (m & 0x40) {
-        specs.InterfaceType += 'K';
+        drive.InterfaceType += 'K';
     } else {
-        specs.InterfaceType += (data.At(base + 7) & 0x04) ? 'L' : ' ';
+        drive.InterfaceType += (data.At(base + 7) & 0x04) ? 'L' : ' ';
     }
 
     switch (data.At(base + 4)) {
-    case 10: specs.DiskType = "A"; specs.SidesDensity = "S/S S/D"; break;
-    case 20: specs.DiskType = "C"; specs.SidesDensity = "D/S S/D"; break;
-    case 18: specs.DiskType = "E"; specs.SidesDensity = "S/S D/D"; break;
-    default: specs.DiskType = "G"; specs.SidesDensity = "D/S D/D"; break;
+    case 10: drive.DiskType = "A"; drive.SidesDensity = "S/S S/D"; break;
+    case 20: drive.DiskType = "C"; drive.SidesDensity = "D/S S/D"; break;
+    case 18: drive.DiskType = "E"; drive.SidesDensity = "S/S D/D"; break;
+    default: drive.DiskType = "G"; drive.SidesDensity = "D/S D/D"; break;
     }
-    return specs;
+    return drive;
 }
 
 std::vector<std::optional<DriveSpecs>> DecodeAllSlots(const DiskData& data, std::int64_t base) {

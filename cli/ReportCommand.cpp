@@ -48,16 +48,16 @@ int OutcomeStatus(ReportOutcome outcome) {
 // " 40" -> 40: the decoded numeric fields are a space and decimal digits.
 int FieldValue(const std::string& spaced) { return std::stoi(spaced); }
 
-json SlotJson(const DriveSpecs& specs) {
-    return {{"TI", specs.InterfaceType},
-            {"TD", specs.DiskType},
-            {"TC", FieldValue(specs.TrackCount)},
-            {"SPT", FieldValue(specs.SectorsPerTrack)},
-            {"TSR", FieldValue(specs.TrackStepRate)},
-            {"GPL", FieldValue(specs.GranulesPerLump)},
-            {"DDSL", FieldValue(specs.DirectoryStartLump)},
-            {"DDGA", FieldValue(specs.DirectoryGranules)},
-            {"sidesDensity", specs.SidesDensity}};
+json SlotJson(const DriveSpecs& drive) {
+    return {{"TI", drive.InterfaceType},
+            {"TD", drive.DiskType},
+            {"TC", FieldValue(drive.TrackCount)},
+            {"SPT", FieldValue(drive.SectorsPerTrack)},
+            {"TSR", FieldValue(drive.TrackStepRate)},
+            {"GPL", FieldValue(drive.GranulesPerLump)},
+            {"DDSL", FieldValue(drive.DirectoryStartLump)},
+            {"DDGA", FieldValue(drive.DirectoryGranules)},
+            {"sidesDensity", drive.SidesDensity}};
 }
 
 const char* FormatName(const std::string& label) {
@@ -68,7 +68,7 @@ const char* FormatName(const std::string& label) {
 
 // All ten slots, once the first one could be decoded.
 std::vector<std::optional<DriveSpecs>> AllSlots(const ImageResult& result) {
-    if (!result.Record.Specs) return {};
+    if (!result.Record.Drive) return {};
     const SystemSectorBytes sector = SystemSectorOf(result.Record, result.Data);
     return DecodeAllSlots(*sector.Data, sector.Base);
 }
@@ -85,11 +85,11 @@ json ResultJson(const ImageResult& result, const ReportOptions& options) {
     }
     if (record.Structure && record.Structure->CrcOk) object["crcOk"] = *record.Structure->CrcOk;
     if (record.Marker) object["newdosMarker"] = *record.Marker;
-    if (record.Specs) object["slot"] = SlotJson(*record.Specs);
+    if (record.Drive) object["slot"] = SlotJson(*record.Drive);
     if (options.AllSlots) {
         json slots = json::array();
         for (const auto& slot : AllSlots(result)) slots.push_back(slot ? SlotJson(*slot) : json(nullptr));
-        object["slots"] = record.Specs ? slots : json(nullptr);
+        object["slots"] = record.Drive ? slots : json(nullptr);
     }
     return object;
 }
@@ -134,7 +134,7 @@ void WriteText(const ImageResult& result, const ReportOptions& options, std::ost
             out << line.Text << '\n';
         }
     }
-    if (!options.AllSlots || !result.Record.Specs) return;
+    if (!options.AllSlots || !result.Record.Drive) return;
     out << '\n';
     int number = 0;
     for (const auto& slot : AllSlots(result)) {

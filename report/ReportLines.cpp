@@ -12,16 +12,16 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
 
 }  // namespace
 
-std::string FormatDiskSummaryLine(const DriveSpecs& specs, std::string_view formatLabel) {
-    return Join({"                    ", specs.TrackCount, " Track  ", specs.SidesDensity, "    ", formatLabel,
+std::string FormatDiskSummaryLine(const DriveSpecs& drive, std::string_view formatLabel) {
+    return Join({"                    ", drive.TrackCount, " Track  ", drive.SidesDensity, "    ", formatLabel,
                  " Disk"});
 }
 
-std::string FormatDriveLine(const DriveSpecs& specs) {
-    return Join({"  TI = ", specs.InterfaceType, "  TD = ", specs.DiskType, "  TC =", specs.TrackCount,
-                 "   SPT =", specs.SectorsPerTrack, "  TSR =", specs.TrackStepRate, "  GPL =",
-                 specs.GranulesPerLump, "  DDSL =", specs.DirectoryStartLump, "  DDGA =",
-                 specs.DirectoryGranules});
+std::string FormatDriveLine(const DriveSpecs& drive) {
+    return Join({"  TI = ", drive.InterfaceType, "  TD = ", drive.DiskType, "  TC =", drive.TrackCount,
+                 "   SPT =", drive.SectorsPerTrack, "  TSR =", drive.TrackStepRate, "  GPL =",
+                 drive.GranulesPerLump, "  DDSL =", drive.DirectoryStartLump, "  DDGA =",
+                 drive.DirectoryGranules});
 }
 
 }  // namespace tabulon

@@ -33,9 +33,9 @@ inline constexpr std::array<std::string_view, 8> kLegend = {
 }  // namespace report_text
 
 // "                    40 Track  S/S S/D       DMK Format Disk"
-std::string FormatDiskSummaryLine(const DriveSpecs& specs, std::string_view formatLabel);
+std::string FormatDiskSummaryLine(const DriveSpecs& drive, std::string_view formatLabel);
 
 // "  TI = A   TD = A  TC = 40   SPT = 10  TSR = 3  GPL = 2  DDSL = 17  DDGA = 2"
-std::string FormatDriveLine(const DriveSpecs& specs);
+std::string FormatDriveLine(const DriveSpecs& drive);
 
 }  // namespace tabulon

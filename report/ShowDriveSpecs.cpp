@@ -58,9 +58,9 @@ void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& 
     std::string summaryLine;
     std::string driveLine;
     if (location.Found) {
-        record.Specs = DecodeDriveSpecs(*sector.Data, sector.Base);
-        summaryLine = FormatDiskSummaryLine(*record.Specs, location.FormatLabel);
-        driveLine = FormatDriveLine(*record.Specs);
+        record.Drive = DecodeDriveSpecs(*sector.Data, sector.Base);
+        summaryLine = FormatDiskSummaryLine(*record.Drive, location.FormatLabel);
+        driveLine = FormatDriveLine(*record.Drive);
     }
 
     PrintHeadingBlock(surface, filename);

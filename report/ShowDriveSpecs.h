@@ -33,7 +33,7 @@ struct AnalysisRecord {
     bool Loaded = false;
     std::optional<SectorLocation> Location;
     std::optional<StructureLocation> Structure;  // structure mode, when the sector was found
-    std::optional<DriveSpecs> Specs;
+    std::optional<DriveSpecs> Drive;
     std::optional<bool> Marker;
     std::optional<ReportOutcome> Outcome;
 };

@@ -111,7 +111,6 @@ void Mainform::OpenCommand() {
 }
 
 void Mainform::OpenFile(const std::string& filename) {
-    imageFile_.CloseAll();
     if (!imageFile_.Open(filename).Opened()) {
         services_->Warn(this, QString::fromLatin1(kOpenErrorText), QString::fromLatin1(kOpenErrorTitle));
         imageFile_.CloseAll();

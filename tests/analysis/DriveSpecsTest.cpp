@@ -27,9 +27,9 @@ class InterfaceType : public ::testing::TestWithParam<FlagCase> {};
 
 TEST_P(InterfaceType, LetterSuffixAndStepRate) {
     const auto& c = GetParam();
-    const DriveSpecs specs = DecodeDriveSpecs(Slot(c.f, c.g), 0);
-    EXPECT_EQ(specs.InterfaceType, c.interfaceType) << std::hex << int(c.f) << "/" << int(c.g);
-    EXPECT_EQ(specs.TrackStepRate, c.stepRate);
+    const DriveSpecs drive = DecodeDriveSpecs(Slot(c.f, c.g), 0);
+    EXPECT_EQ(drive.InterfaceType, c.interfaceType) << std::hex << int(c.f) << "/" << int(c.g);
+    EXPECT_EQ(drive.TrackStepRate, c.stepRate);
 }
 
 // The worked table of flag bytes, plus the other edge cases of the letter rules.
@@ -59,10 +59,10 @@ class SectorsPerTrack : public ::testing::TestWithParam<SptCase> {};
 
 TEST_P(SectorsPerTrack, DiskTypeAndSidesDensity) {
     const auto& c = GetParam();
-    const DriveSpecs specs = DecodeDriveSpecs(Slot(0x04, 0, c.spt), 0);
-    EXPECT_EQ(specs.DiskType, c.diskType);
-    EXPECT_EQ(specs.SidesDensity, c.sidesDensity);
-    EXPECT_EQ(specs.SectorsPerTrack, c.shown);
+    const DriveSpecs drive = DecodeDriveSpecs(Slot(0x04, 0, c.spt), 0);
+    EXPECT_EQ(drive.DiskType, c.diskType);
+    EXPECT_EQ(drive.SidesDensity, c.sidesDensity);
+    EXPECT_EQ(drive.SectorsPerTrack, c.shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -74,14 +74,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DecodeDriveSpecs, NumericFieldsAreSpacedAndNeverPadded) {
     const DiskData data = Raw().At(100, {0, 0xEE, 0x07, 255, 10, 1, 0xEE, 0, 0xEE, 0}).Resize(400).Data();
-    const DriveSpecs specs = DecodeDriveSpecs(data, 100);
-    EXPECT_EQ(specs.DirectoryStartLump, " 0");
-    EXPECT_EQ(specs.TrackCount, " 255");
-    EXPECT_EQ(specs.SectorsPerTrack, " 10");
-    EXPECT_EQ(specs.GranulesPerLump, " 1");
-    EXPECT_EQ(specs.DirectoryGranules, " 0");
-    EXPECT_EQ(specs.TrackStepRate, " 3");
-    EXPECT_EQ(specs.InterfaceType, "A ");
+    const DriveSpecs drive = DecodeDriveSpecs(data, 100);
+    EXPECT_EQ(drive.DirectoryStartLump, " 0");
+    EXPECT_EQ(drive.TrackCount, " 255");
+    EXPECT_EQ(drive.SectorsPerTrack, " 10");
+    EXPECT_EQ(drive.GranulesPerLump, " 1");
+    EXPECT_EQ(drive.DirectoryGranules, " 0");
+    EXPECT_EQ(drive.TrackStepRate, " 3");
+    EXPECT_EQ(drive.InterfaceType, "A ");
 }
 
 TEST(DecodeDriveSpecs, StopsWhenTheSlotRunsPastTheImage) {

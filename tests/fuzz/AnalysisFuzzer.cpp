@@ -86,7 +86,7 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
     std::size_t expected = 0;
     if (stopped) {
         Check(at.Found, "a stop needs a found sector");
-        if (!record.Specs) {
+        if (!record.Drive) {
             Check(sector.Base + 9 > end, "stopped in decoding only when the slot runs past the data");
             expected = before;
         } else {
@@ -110,7 +110,7 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
         const bool lastRed = !stopped && !at.Found && i + 1 == lines.size();
         Check(lines[i].Color == (lastRed ? kRed : kBlack), "colours");
     }
-    if (record.Specs) Check(DecodeAllSlots(*sector.Data, sector.Base).size() == 10, "ten slots");
+    if (record.Drive) Check(DecodeAllSlots(*sector.Data, sector.Base).size() == 10, "ten slots");
 }
 
 }  // namespace

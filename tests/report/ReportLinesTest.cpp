@@ -6,17 +6,17 @@ namespace tabulon {
 namespace {
 
 DriveSpecs Example() {
-    DriveSpecs specs;
-    specs.InterfaceType = "A ";
-    specs.DiskType = "A";
-    specs.SidesDensity = "S/S S/D";
-    specs.TrackCount = " 40";
-    specs.SectorsPerTrack = " 10";
-    specs.TrackStepRate = " 3";
-    specs.GranulesPerLump = " 2";
-    specs.DirectoryStartLump = " 17";
-    specs.DirectoryGranules = " 2";
-    return specs;
+    DriveSpecs drive;
+    drive.InterfaceType = "A ";
+    drive.DiskType = "A";
+    drive.SidesDensity = "S/S S/D";
+    drive.TrackCount = " 40";
+    drive.SectorsPerTrack = " 10";
+    drive.TrackStepRate = " 3";
+    drive.GranulesPerLump = " 2";
+    drive.DirectoryStartLump = " 17";
+    drive.DirectoryGranules = " 2";
+    return drive;
 }
 
 TEST(FormatDiskSummaryLine, MatchesTheReportToTheCharacter) {
@@ -27,10 +27,10 @@ TEST(FormatDiskSummaryLine, MatchesTheReportToTheCharacter) {
 }
 
 TEST(FormatDiskSummaryLine, LengthFollowsTheTrackCountWithoutPadding) {
-    DriveSpecs specs = Example();
+    DriveSpecs drive = Example();
     for (const auto& [trackCount, length] : {std::pair{" 0", 59u}, {" 40", 60u}, {" 255", 61u}}) {
-        specs.TrackCount = trackCount;
-        const std::string line = FormatDiskSummaryLine(specs, "   DMK Format");
+        drive.TrackCount = trackCount;
+        const std::string line = FormatDiskSummaryLine(drive, "   DMK Format");
         EXPECT_EQ(line.size(), length) << trackCount;
         EXPECT_EQ(line.substr(20, std::string(trackCount).size() + 8), std::string(trackCount) + " Track  ");
     }
@@ -42,11 +42,11 @@ TEST(FormatDriveLine, MatchesTheReportToTheCharacter) {
 }
 
 TEST(FormatDriveLine, SuffixLetterLeavesTwoSpacesBeforeTd) {
-    DriveSpecs specs = Example();
-    specs.InterfaceType = "EL";
-    specs.TrackCount = " 255";
-    specs.DirectoryGranules = " 0";
-    const std::string line = FormatDriveLine(specs);
+    DriveSpecs drive = Example();
+    drive.InterfaceType = "EL";
+    drive.TrackCount = " 255";
+    drive.DirectoryGranules = " 0";
+    const std::string line = FormatDriveLine(drive);
     EXPECT_EQ(line, "  TI = EL  TD = A  TC = 255   SPT = 10  TSR = 3  GPL = 2  DDSL = 17  DDGA = 0");
     EXPECT_EQ(line.size(), 61u + 4 + 3 + 2 + 2 + 3 + 2);
 }

@@ -244,7 +244,7 @@ TEST(ShowDriveSpecs, RecordKeepsTheFindingsOfAStoppedAnalysis) {
     EXPECT_TRUE(record.Loaded);
     ASSERT_TRUE(record.Location);
     EXPECT_EQ(record.Location->Base, 48);
-    EXPECT_TRUE(record.Specs);
+    EXPECT_TRUE(record.Drive);
     EXPECT_FALSE(record.Marker);
     EXPECT_FALSE(record.Outcome);
 }
