@@ -1,6 +1,7 @@
 #include "StructureLocation.h"
 
 #include "Crc16.h"
+#include "SectorLocation.h"
 
 #include <array>
 #include <vector>
@@ -56,12 +57,6 @@ std::optional<DmkHeader> ReadDmkHeader(Span image) {
         return std::nullopt;
     }
     return header;
-}
-
-std::size_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags) {
-    static constexpr std::array<std::size_t, 4> kUsed = {256, 128, 1024, 512};
-    static constexpr std::array<std::size_t, 4> kFree = {512, 1024, 128, 256};
-    return (track == 0xFF ? kFree : kUsed)[flags & 3u];
 }
 
 bool LooksLikeJv3(Span image) {
@@ -165,7 +160,7 @@ std::optional<StructureLocation> LocateInDmk(Span image, const DmkHeader& header
 
         StructureLocation found;
         found.Layout = ImageLayout::Dmk;
-        found.FormatLabel = "   DMK Format";
+        found.FormatLabel = kDmkFormatLabel;
         found.Offset = static_cast<std::int64_t>(track.FileOffset(idMark + (*dam + 1) * step));
         found.Sector = DiskData::FromBytes(data);
         found.IdCrcOk = idCrcOk;
@@ -185,7 +180,7 @@ std::optional<StructureLocation> LocateInJv3(Span image) {
         if (track == 0 && image[3 * i + 1] == 2 && (flags & 0x10) == 0) {
             StructureLocation found;
             found.Layout = ImageLayout::Jv3;
-            found.FormatLabel = "   JV  Format";
+            found.FormatLabel = kJvFormatLabel;
             found.Offset = static_cast<std::int64_t>(offset);
             found.Sector = SectorAt(image, offset, length);
             return found;
@@ -196,6 +191,12 @@ std::optional<StructureLocation> LocateInJv3(Span image) {
 }
 
 }  // namespace
+
+std::size_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags) {
+    static constexpr std::array<std::size_t, 4> kUsed = {256, 128, 1024, 512};
+    static constexpr std::array<std::size_t, 4> kFree = {512, 1024, 128, 256};
+    return (track == 0xFF ? kFree : kUsed)[flags & 3u];
+}
 
 std::optional<ImageLayout> IdentifyLayout(const DiskData& image) {
     const Span bytes = image.Bytes();

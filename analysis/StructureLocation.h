@@ -12,6 +12,11 @@ inline constexpr const char* kJv1FormatLabel = "   JV1 Format";
 
 enum class ImageLayout { Dmk, Jv3, Jv1 };
 
+// Bytes a JV3 sector occupies, from its entry's track and flags: the size code
+// in bits 0-1 means 256, 128, 1024, 512 for a used entry and 512, 1024, 128,
+// 256 for a free one (track 0xFF).
+std::size_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags);
+
 // Which layout the image's own structure shows, tried in the order DMK, JV3,
 // JV1; nothing when it fits none of them.
 std::optional<ImageLayout> IdentifyLayout(const DiskData& image);

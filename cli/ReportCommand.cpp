@@ -3,7 +3,7 @@
 #include "AnalysisStopped.h"
 #include "RecordingSurface.h"
 #include "ReportLines.h"
-#include "ShowDriveSpecs.h"
+#include "DriveReport.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ShowDriveSpecs.h"
+#include "DriveReport.h"
 
 #include <ostream>
 #include <string>

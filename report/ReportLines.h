@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DriveSpecs.h"
+#include "SlotDecoding.h"
 
 #include <array>
 #include <string>

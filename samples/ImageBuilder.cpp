@@ -1,6 +1,7 @@
 #include "ImageBuilder.h"
 
 #include "Crc16.h"
+#include "StructureLocation.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -173,12 +174,6 @@ Bytes BuildDmkImage(const DmkOptions& options, std::span<const std::uint8_t> sys
         Append(image, track);
     }
     return image;
-}
-
-std::size_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags) {
-    static constexpr std::size_t kUsed[4] = {256, 128, 1024, 512};
-    static constexpr std::size_t kFree[4] = {512, 1024, 128, 256};
-    return (track == 0xFF ? kFree : kUsed)[flags & 3u];
 }
 
 Bytes BuildJv3Image(std::span<const Jv3Sector> sectors, bool writeProtected) {

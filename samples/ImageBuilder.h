@@ -54,9 +54,6 @@ struct Jv3Sector {
     Bytes Data;              // as many bytes as the size code says
 };
 
-// Bytes a JV3 sector of the given flags occupies (used and free entries differ).
-std::size_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags);
-
 // A JV3 image: 2901 header entries (the given sectors, then free entries
 // FF FF FF), the write-protect byte at 8703, and the sectors' data in entry order.
 Bytes BuildJv3Image(std::span<const Jv3Sector> sectors, bool writeProtected = false);

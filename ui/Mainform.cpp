@@ -1,6 +1,6 @@
 #include "Mainform.h"
 
-#include "ShowDriveSpecs.h"
+#include "DriveReport.h"
 #include "TerminationWatcher.h"
 #include "WindowPlacement.h"
 

@@ -1,4 +1,4 @@
-#include "DriveSpecs.h"
+#include "SlotDecoding.h"
 #include "SectorLocation.h"
 #include "TestSupport.h"
 

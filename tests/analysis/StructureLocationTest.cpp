@@ -1,4 +1,4 @@
-#include "DriveSpecs.h"
+#include "SlotDecoding.h"
 #include "ImageBuilder.h"
 #include "StructureLocation.h"
 #include "TestSupport.h"

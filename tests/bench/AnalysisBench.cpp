@@ -3,7 +3,7 @@
 #include "ImageBuilder.h"
 #include "RecordingSurface.h"
 #include "SectorLocation.h"
-#include "ShowDriveSpecs.h"
+#include "DriveReport.h"
 #include "TestSupport.h"
 
 #include <benchmark/benchmark.h>

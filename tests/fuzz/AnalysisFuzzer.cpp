@@ -5,7 +5,7 @@
 #include "AnalysisStopped.h"
 #include "RecordingSurface.h"
 #include "ReportLines.h"
-#include "ShowDriveSpecs.h"
+#include "DriveReport.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "ShowDriveSpecs.h"
+#include "DriveReport.h"
 
 #include "ReportLines.h"
 

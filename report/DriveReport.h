@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DiskData.h"
-#include "DriveSpecs.h"
+#include "SlotDecoding.h"
 #include "ImageFile.h"
 #include "ReportSurface.h"
 #include "SectorLocation.h"

@@ -1,5 +1,5 @@
 #include "AnalysisStopped.h"
-#include "DriveSpecs.h"
+#include "SlotDecoding.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "ImageBuilder.h"
 #include "RecordingSurface.h"
 #include "ReportLines.h"
-#include "ShowDriveSpecs.h"
+#include "DriveReport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
