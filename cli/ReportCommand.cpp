@@ -4,6 +4,7 @@
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
+#include "SlotDecoding.h"
 
 #include <nlohmann/json.hpp>
 
@@ -25,6 +26,7 @@ struct ImageResult {
     const char* Outcome = "unreadable";
     AnalysisRecord Record;
     RecordingSurface Surface;
+    std::vector<std::optional<DriveSlot>> Slots;  // all ten, with --all-slots, once the first is decoded
 };
 
 const char* OutcomeName(ReportOutcome outcome) {
@@ -45,32 +47,17 @@ int OutcomeStatus(ReportOutcome outcome) {
     return kExitStopped;
 }
 
-// " 40" -> 40: the decoded numeric fields are a space and decimal digits.
-int FieldValue(const std::string& spaced) { return std::stoi(spaced); }
-
-json SlotJson(const DriveSpecs& drive) {
-    return {{"TI", drive.InterfaceType},
-            {"TD", drive.DiskType},
-            {"TC", FieldValue(drive.TrackCount)},
-            {"SPT", FieldValue(drive.SectorsPerTrack)},
-            {"TSR", FieldValue(drive.TrackStepRate)},
-            {"GPL", FieldValue(drive.GranulesPerLump)},
-            {"DDSL", FieldValue(drive.DirectoryStartLump)},
-            {"DDGA", FieldValue(drive.DirectoryGranules)},
-            {"sidesDensity", drive.SidesDensity}};
-}
-
-const char* FormatName(const std::string& label) {
-    if (label == kDmkFormatLabel) return "DMK";
-    if (label == kJv1FormatLabel) return "JV1";
-    return "JV3";
-}
-
-// All ten slots, once the first one could be decoded.
-std::vector<std::optional<DriveSpecs>> AllSlots(const ImageResult& result) {
-    if (!result.Record.Drive) return {};
-    const SystemSectorBytes sector = SystemSectorOf(result.Record, result.Data);
-    return DecodeAllSlots(*sector.Data, sector.Base);
+json SlotJson(const DriveSlot& slot) {
+    const DriveSpecs texts = DescribeDriveSlot(slot);
+    return {{"TI", texts.InterfaceType},
+            {"TD", texts.DiskType},
+            {"TC", slot.TrackCount},
+            {"SPT", slot.SectorsPerTrack},
+            {"TSR", slot.TrackStepRate()},
+            {"GPL", slot.GranulesPerLump},
+            {"DDSL", slot.DirectoryStartLump},
+            {"DDGA", slot.DirectoryGranules},
+            {"sidesDensity", texts.SidesDensity}};
 }
 
 json ResultJson(const ImageResult& result, const ReportOptions& options) {
@@ -79,29 +66,39 @@ json ResultJson(const ImageResult& result, const ReportOptions& options) {
     json object = {{"path", result.Path}, {"outcome", result.Outcome}, {"locate", structure ? "structure" : "scan"},
                    {"format", nullptr}, {"sectorOffset", nullptr}, {"newdosMarker", nullptr}, {"slot", nullptr}};
     if (structure) object["crcOk"] = nullptr;
-    if (record.Location && record.Location->Found) {
-        object["format"] = FormatName(record.Location->FormatLabel);
-        object["sectorOffset"] = record.Location->Base;
+    if (const auto& at = record.Location) {
+        object["format"] = FormatName(at->Format);
+        object["sectorOffset"] = at->FileOffset;
+        if (at->IdCrcOk || at->DataCrcOk) object["crcOk"] = at->CrcOk();
     }
-    if (record.Structure && record.Structure->CrcOk) object["crcOk"] = *record.Structure->CrcOk;
     if (record.Marker) object["newdosMarker"] = *record.Marker;
-    if (record.Drive) object["slot"] = SlotJson(*record.Drive);
+    if (record.Slot) object["slot"] = SlotJson(*record.Slot);
     if (options.AllSlots) {
         json slots = json::array();
-        for (const auto& slot : AllSlots(result)) slots.push_back(slot ? SlotJson(*slot) : json(nullptr));
-        object["slots"] = record.Drive ? slots : json(nullptr);
+        for (const auto& slot : result.Slots) slots.push_back(slot ? SlotJson(*slot) : json(nullptr));
+        object["slots"] = record.Slot ? slots : json(nullptr);
     }
     return object;
 }
 
 void WarnAboutCrc(const ImageResult& result, std::ostream& err) {
-    const auto& structure = result.Record.Structure;
-    if (!structure || !structure->CrcOk || *structure->CrcOk) return;
-    const char* field = !structure->IdCrcOk && !structure->DataCrcOk ? "ID and data fields"
-                        : !structure->IdCrcOk                        ? "ID field"
-                                                                     : "data field";
+    const auto& at = result.Record.Location;
+    if (!at || at->CrcOk()) return;
+    const bool idBad = !at->IdCrcOk.value_or(true);
+    const bool dataBad = !at->DataCrcOk.value_or(true);
+    const char* field = idBad && dataBad ? "ID and data fields" : idBad ? "ID field" : "data field";
     err << kProgram << ": " << result.Path << ": warning: CRC error in the " << field
         << " of track 0, side 0, sector 2\n";
+}
+
+// All ten slots, once the first one could be decoded; none if the image fails now.
+void ReadSlots(ImageResult& result) {
+    if (!result.Record.Slot) return;
+    try {
+        result.Slots = ReadAllSlots(result.Record.Location->Sector);
+    } catch (const AnalysisStopped&) {
+        result.Slots.clear();
+    }
 }
 
 void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream& err) {
@@ -112,11 +109,14 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
         return;
     }
     try {
-        ShowDriveSpecs(result.Surface, file, result.Path, result.Data, result.Record, {options.Locate});
+        StructureLocator locator(options.Locate);
+        ShowDriveSpecs(result.Surface, file, result.Path, result.Data, result.Record, locator);
+        if (options.AllSlots) ReadSlots(result);
         WarnAboutCrc(result, err);
         result.Outcome = OutcomeName(*result.Record.Outcome);
         result.Status = OutcomeStatus(*result.Record.Outcome);
     } catch (const AnalysisStopped& stop) {
+        if (options.AllSlots) ReadSlots(result);
         WarnAboutCrc(result, err);
         err << kProgram << ": " << result.Path << ": " << stop.what() << '\n';
         if (result.Record.Loaded) {
@@ -124,6 +124,7 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
             result.Status = kExitStopped;
         }
     }
+    result.Data.Close();
 }
 
 void WriteText(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
@@ -134,11 +135,12 @@ void WriteText(const ImageResult& result, const ReportOptions& options, std::ost
             out << line.Text << '\n';
         }
     }
-    if (!options.AllSlots || !result.Record.Drive) return;
+    if (!options.AllSlots || !result.Record.Slot) return;
     out << '\n';
     int number = 0;
-    for (const auto& slot : AllSlots(result)) {
-        out << "Slot " << number++ << ':' << (slot ? FormatDriveLine(*slot) : "  (past the end of the image)") << '\n';
+    for (const auto& slot : result.Slots) {
+        out << "Slot " << number++ << ':'
+            << (slot ? FormatDriveLine(DescribeDriveSlot(*slot)) : "  (past the end of the image)") << '\n';
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DriveReport.h"
+#include "StructureLocator.h"
 
 #include <ostream>
 #include <string>

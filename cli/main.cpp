@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
 
     ReportOptions options;
     options.Json = json;
-    options.Locate = locate == "structure" ? tabulon::LocateMode::Structure : tabulon::LocateMode::Scan;
+    options.Locate = locate == "structure" ? LocateMode::Structure : LocateMode::Scan;
     options.AllSlots = allSlots;
     options.Color = color == "always" || (color == "auto" && ::isatty(STDOUT_FILENO));
     return RunReports(images, options, std::cout, std::cerr);

@@ -118,12 +118,18 @@ void Mainform::OpenFile(const std::string& filename) {
 }
 
 void Mainform::ShowDriveSpecs() {
+    // The image is read while the report is written, and let go of once it is.
+    struct CloseImage {
+        DiskData& data;
+        ~CloseImage() { data.Close(); }
+    } closeImage{diskData_};
     AnalysisRecord record;
     tabulon::ShowDriveSpecs(*canvas_, imageFile_, Filename, diskData_, record);
 }
 
 void Mainform::EndProgram() {
     imageFile_.CloseAll();
+    diskData_.Close();
     endProgram_();
 }
 

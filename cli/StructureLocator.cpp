@@ -1,0 +1,15 @@
+#include "StructureLocator.h"
+
+namespace tabulon::cli {
+
+std::optional<SectorLocation> StructureLocator::Locate(const DiskData& image,
+                                                       const std::function<void()>& dmkGaveUp) {
+    if (mode_ != LocateMode::Scan) {
+        container_ = IdentifyContainer(image);
+        if (container_) return LocateInContainer(image, *container_);
+    }
+    if (mode_ == LocateMode::Structure) return std::nullopt;
+    return LocateSystemSector(image, dmkGaveUp);
+}
+
+}  // namespace tabulon::cli
