@@ -243,8 +243,8 @@ TEST(ShowDriveSpecs, RecordKeepsTheFindingsOfAStoppedAnalysis) {
     EXPECT_THROW(ShowDriveSpecs(surface, file, "cut.dsk", data, record), AnalysisStopped);
     EXPECT_TRUE(record.Loaded);
     ASSERT_TRUE(record.Location);
-    EXPECT_EQ(record.Location->Base, 48);
-    EXPECT_TRUE(record.Drive);
+    EXPECT_EQ(record.Location->Sector.Base(), 48);
+    EXPECT_TRUE(record.Slot);
     EXPECT_FALSE(record.Marker);
     EXPECT_FALSE(record.Outcome);
 }
