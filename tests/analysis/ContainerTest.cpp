@@ -1,5 +1,6 @@
 #include "SlotDecoding.h"
 #include "ImageBuilder.h"
+#include "Crc16.h"
 #include "ImageContainer.h"
 #include "TestSupport.h"
 
@@ -174,6 +175,11 @@ TEST(Structure, OtherFilesFitNoLayout) {
         EXPECT_FALSE(IdentifyLayout(DiskData::FromBytes(bytes)).has_value()) << bytes.size();
         EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)).has_value());
     }
+}
+
+TEST(Crc16Ccitt, KnownAnswer) {
+    const std::string check = "123456789";
+    EXPECT_EQ(Crc16Ccitt({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0x29B1);
 }
 
 TEST(ReadAllSlots, TenSlotsSixteenBytesApart) {
