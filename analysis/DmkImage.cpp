@@ -16,6 +16,7 @@ constexpr std::int64_t kMaxTrackLength = 0x4000;  // IDAM offsets have 14 bits
 
 constexpr std::uint8_t kOptionSingleSided = 0x10;
 constexpr std::uint8_t kOptionSingleDensityUndoubled = 0x40;
+constexpr std::uint8_t kOptionIgnoreDensity = 0x80;  // every byte stored once, whatever its density
 constexpr std::uint16_t kIdamDoubleDensity = 0x8000;
 constexpr std::uint16_t kIdamOffsetMask = 0x3FFF;
 
@@ -44,7 +45,7 @@ DmkHeader ReadHeader(const ImageReader& file) {
     header.Tracks = file.U8(1);
     header.TrackLength = file.Le16(2);
     header.Sides = (options & kOptionSingleSided) ? 1 : 2;
-    header.SingleDensityUndoubled = (options & kOptionSingleDensityUndoubled) != 0;
+    header.SingleDensityUndoubled = (options & (kOptionSingleDensityUndoubled | kOptionIgnoreDensity)) != 0;
     if (header.Tracks == 0 || header.TrackLength <= kIdamTableLength || header.TrackLength > kMaxTrackLength) {
         throw StructureEnds();
     }

@@ -13,7 +13,8 @@ namespace tabulon {
 //   offset 0   write protect: 0x00 or 0xFF
 //          1   tracks (cylinders)
 //          2   track length, little-endian, the IDAM table included
-//          4   options: bit 4 single-sided, bit 6 single-density bytes stored once
+//          4   options: bit 4 single-sided, bit 6 single-density bytes stored once,
+//              bit 7 density flags ignored (every byte stored once)
 //         12   0 for an emulator image (a real-drive signature otherwise)
 //         16   the tracks, cylinder by cylinder, side 0 then side 1
 //

@@ -27,6 +27,8 @@ struct ImageResult {
     AnalysisRecord Record;
     RecordingSurface Surface;
     std::vector<std::optional<DriveSlot>> Slots;  // all ten, with --all-slots, once the first is decoded
+    LocateMethod Method = LocateMethod::Scan;     // how the image was searched
+    std::optional<ImageFormat> Container;         // the container its structure showed, if any
 };
 
 const char* OutcomeName(ReportOutcome outcome) {
@@ -62,10 +64,11 @@ json SlotJson(const DriveSlot& slot) {
 
 json ResultJson(const ImageResult& result, const ReportOptions& options) {
     const AnalysisRecord& record = result.Record;
-    const bool structure = options.Locate == LocateMode::Structure;
-    json object = {{"path", result.Path}, {"outcome", result.Outcome}, {"locate", structure ? "structure" : "scan"},
-                   {"format", nullptr}, {"sectorOffset", nullptr}, {"newdosMarker", nullptr}, {"slot", nullptr}};
-    if (structure) object["crcOk"] = nullptr;
+    const bool structure = result.Method == LocateMethod::Structure;
+    json object = {{"path", result.Path},     {"outcome", result.Outcome}, {"locate", structure ? "structure" : "scan"},
+                   {"format", nullptr},       {"sectorOffset", nullptr},   {"crcOk", nullptr},
+                   {"newdosMarker", nullptr}, {"slot", nullptr}};
+    if (result.Container) object["format"] = FormatName(*result.Container);
     if (const auto& at = record.Location) {
         object["format"] = FormatName(at->Format);
         object["sectorOffset"] = at->FileOffset;
@@ -108,8 +111,8 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
         err << kProgram << ": " << result.Path << ": " << opened.Reason << '\n';
         return;
     }
+    StructureLocator locator(options.Locate);
     try {
-        StructureLocator locator(options.Locate);
         ShowDriveSpecs(result.Surface, file, result.Path, result.Data, result.Record, locator);
         if (options.AllSlots) ReadSlots(result);
         WarnAboutCrc(result, err);
@@ -124,6 +127,8 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
             result.Status = kExitStopped;
         }
     }
+    result.Method = locator.Method();
+    if (locator.Container()) result.Container = FormatOf(*locator.Container());
     result.Data.Close();
 }
 

@@ -11,7 +11,7 @@ namespace tabulon::cli {
 struct ReportOptions {
     bool Json = false;
     bool Color = false;  // red lines in red (ANSI), decided by the caller
-    LocateMode Locate = LocateMode::Scan;
+    LocateMode Locate = LocateMode::Auto;
     bool AllSlots = false;  // all ten PDRIVE slots after the report
 };
 

@@ -141,13 +141,14 @@ TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
     EXPECT_TRUE(HasNewdosMarker(found->Sector));
 }
 
-TEST(Jv3Structure, ShortSystemSectorEndsBeforeTheMarker) {
+TEST(Jv3Structure, A128ByteSystemSectorHoldsNoMarker) {
     const std::vector<img::Jv3Sector> sectors = {{0, 2, 0x01, test::Bytes(kSector.begin(), kSector.begin() + 128)}};
     const auto found = LocateByStructure(DiskData::FromBytes(img::BuildJv3Image(sectors)));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->Sector.Length(), 128);
     EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
-    EXPECT_THROW(HasNewdosMarker(found->Sector), std::exception);
+    EXPECT_THROW(HasNewdosMarker(found->Sector), std::exception) << "its bytes end before 239";
+    EXPECT_FALSE(HasNewdosMarker(*found)) << "a sector that short is no Newdos sector";
 }
 
 TEST(Jv3Structure, SectorsMustFitTheFile) {
