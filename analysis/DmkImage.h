@@ -2,9 +2,11 @@
 
 #include "DiskData.h"
 #include "SectorLocation.h"
+#include "TrackLayout.h"
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tabulon {
 
@@ -36,5 +38,8 @@ std::optional<DmkHeader> IdentifyDmk(const DiskData& image);
 // (and its CRC), the data address mark within the distance the recording
 // allows, the data and its CRC.
 std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header);
+
+// The ID fields of every track the image holds, through each track's IDAM table.
+std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& header);
 
 }  // namespace tabulon

@@ -33,6 +33,11 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"auto", "scan", "structure"}))
         ->capture_default_str();
     app.add_flag("--all-slots", allSlots, "Also decode all ten PDRIVE slots of the system sector");
+    bool geometry = false;
+    bool brief = false;
+    app.add_flag("--geometry", geometry,
+                 "After the report, the image's geometry (from its container) and whether slot 0 fits it");
+    app.add_flag("--brief", brief, "One line per image: name, outcome, container, how found, values, check");
     app.add_option("IMAGE", images, "Disk image files")->required();
 
     try {
@@ -50,6 +55,8 @@ int main(int argc, char** argv) {
                      : locate == "scan"    ? LocateMode::Scan
                                            : LocateMode::Auto;
     options.AllSlots = allSlots;
+    options.Geometry = geometry;
+    options.Brief = brief;
     options.Color = color == "always" || (color == "auto" && ::isatty(STDOUT_FILENO));
     return RunReports(images, options, std::cout, std::cerr);
 }
