@@ -4,6 +4,7 @@
 #include "ImageBuilder.h"
 #include "Mainform.h"
 #include "ReportCanvas.h"
+#include "ScriptedServices.h"
 #include "TestSupport.h"
 #include "WindowPlacement.h"
 
@@ -21,24 +22,6 @@
 using namespace tabulon;
 
 namespace {
-
-// Plays the user's part in the dialog and the warning box.
-class ScriptedServices : public MainformServices {
-public:
-    QStringList Answers;  // the files the dialog returns, in turn; an empty one cancels
-    std::function<void()> BeforeReturning;       // runs while the dialog is up
-    QStringList Filters;
-    QStringList Warnings;
-
-    std::optional<QString> ChooseImageFile(QWidget*, const QString& filter) override {
-        Filters << filter;
-        if (BeforeReturning) BeforeReturning();
-        const QString answer = Answers.isEmpty() ? QString() : Answers.takeFirst();
-        if (answer.isEmpty()) return std::nullopt;
-        return answer;
-    }
-    void Warn(QWidget*, const QString& text, const QString& title) override { Warnings << title + "|" + text; }
-};
 
 using TextLines = std::vector<ReportCanvas::TextLine>;
 
@@ -59,7 +42,7 @@ class MainformTest : public QObject {
 
 private:
     std::unique_ptr<Mainform> form_;
-    ScriptedServices* services_ = nullptr;
+    test::ScriptedServices* services_ = nullptr;
     int ended_ = 0;
     std::unique_ptr<test::TempDir> dir_;
 
@@ -88,7 +71,7 @@ private:
 
 private slots:
     void init() {
-        auto services = std::make_unique<ScriptedServices>();
+        auto services = std::make_unique<test::ScriptedServices>();
         services_ = services.get();
         form_ = std::make_unique<Mainform>(std::move(services));
         ended_ = 0;
