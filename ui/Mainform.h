@@ -5,7 +5,6 @@
 #include "MainformServices.h"
 
 #include <QMainWindow>
-#include <QSize>
 
 #include <cstdint>
 #include <functional>
