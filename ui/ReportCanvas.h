@@ -51,7 +51,6 @@ public:
 
     // The lines printed since the last Cls, blank ones included.
     const std::vector<TextLine>& Lines() const { return lines_; }
-    const QFont& ReportFont() const { return font_; }
 
     static double TwipsToPixels(double twips) { return twips / kTwipsPerPixel; }
 

@@ -99,9 +99,9 @@ private slots:
         for (QAction* action : MnuFile()->actions()) QVERIFY(action->shortcut().isEmpty());
         QVERIFY(!form_->windowIcon().isNull());
         QVERIFY(form_->windowIcon().availableSizes().contains(QSize(32, 32)));
-        QCOMPARE(Canvas()->ReportFont().family(), QStringLiteral("Courier New"));
-        QCOMPARE(Canvas()->ReportFont().pointSize(), 9);
-        QCOMPARE(Canvas()->ReportFont().weight(), QFont::Bold);
+        QCOMPARE(Canvas()->font().family(), QStringLiteral("Courier New"));
+        QCOMPARE(Canvas()->font().pointSize(), 9);
+        QCOMPARE(Canvas()->font().weight(), QFont::Bold);
     }
 
     void backgroundAndFrameLines() {
