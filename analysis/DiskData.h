@@ -20,6 +20,7 @@ class DiskData {
 public:
     static constexpr std::int64_t kBlockSize = 16 * 1024;
     static constexpr std::size_t kCachedBlocks = 8;
+    static constexpr std::int64_t kReadAheadBlocks = 4;
 
     DiskData() = default;
     DiskData(DiskData&& other) noexcept { *this = std::move(other); }
@@ -61,6 +62,7 @@ private:
 
     std::uint8_t AtSlow(std::int64_t index) const;
     const Block& Load(std::int64_t number) const;
+    std::size_t Find(std::int64_t number) const;  // its slot, or kCachedBlocks
     const Block& Use(std::size_t slot) const;
     void ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::uint64_t length) const;
     [[noreturn]] void Fail(AnalysisStopped::Reason reason) const;
