@@ -53,6 +53,16 @@ OpenResult ImageFile::Open(const std::string& path) {
     return {};
 }
 
+OpenResult ImageFile::Adopt(FileDescriptor file) {
+    CloseAll();
+    if (!file.IsOpen()) return RefuseErrno(EBADF);
+    struct stat status {};
+    if (::fstat(file.Get(), &status) != 0) return RefuseErrno(errno);
+    if (auto refused = CheckStatus(status); !refused.Opened()) return refused;
+    file_ = std::move(file);
+    return {};
+}
+
 std::int32_t ImageFile::Length() const {
     if (!file_.IsOpen()) throw AnalysisStopped(AnalysisStopped::Reason::NoOpenFile);
     struct stat status {};
