@@ -1,0 +1,157 @@
+// tabulon-report's standard streams: "-" as the image, a failing or closed
+// standard output, colour by the environment, and the prefix on every message.
+#include "CliRunner.h"
+#include "ReportCommand.h"
+#include "StandardInput.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tabulon {
+namespace {
+
+struct ShellCase {
+    std::string script;  // "$R" is tabulon-report, "$S" a sample, "$D" the test's folder
+    int status;
+    std::string err;
+};
+
+class Streams : public TabulonReport {
+protected:
+    CliRun Run(const ShellCase& c) {
+        return Shell("S=" + Quote(Sample("jv3-drive-report.dsk")) + "; D=" + Quote(dir_.path().string()) + "; " +
+                     c.script);
+    }
+};
+
+TEST_F(Streams, FailingStandardOutputGives74AndSaysSo) {
+    const std::string missing = "tabulon-report: " + (dir_.path() / "missing").string() + ": No such file or directory\n";
+    for (const ShellCase& c : {
+             ShellCase{R"("$R" "$S" > /dev/full)", 74, "tabulon-report: write error: No space left on device\n"},
+             ShellCase{R"("$R" --json "$S" "$D/missing" "$S" > /dev/full)", 74,
+                       "tabulon-report: write error: No space left on device\n" + missing},
+             ShellCase{R"("$R" "$S" >&-)", 74, "tabulon-report: write error: Bad file descriptor\n"},
+             ShellCase{R"("$R" - < "$S" >&-)", 74, "tabulon-report: write error: Bad file descriptor\n"},
+             ShellCase{R"("$R" --help > /dev/full)", 74, "tabulon-report: write error: No space left on device\n"},
+             ShellCase{R"("$R" "$D/missing" >&-)", 4, missing},  // nothing to write, nothing failed
+         }) {
+        const CliRun run = Run(c);
+        EXPECT_EQ(run.status, c.status) << c.script;
+        EXPECT_EQ(run.err, c.err) << c.script;
+    }
+}
+
+TEST_F(Streams, DashReadsTheImageFromStandardInput) {
+    const std::string sample = Sample("jv3-drive-report.dsk");
+    test::Bytes shifted(5, 0xFF);
+    const test::Bytes bytes = test::ReadWholeFile(sample);
+    shifted.insert(shifted.end(), bytes.begin(), bytes.end());
+    Image("shifted.dsk", shifted);
+    for (const char* script : {R"(cat "$S" | "$R" --json -)", R"("$R" --json - < "$S")",
+                                      R"(cat "$S" | TMPDIR= "$R" --json -)",
+                                      // a file already read part-way: the rest of it, as cat would read it
+                                      R"({ dd bs=5 count=1 status=none of=/dev/null; "$R" --json -; } < "$D/shifted.dsk")"}) {
+        const CliRun run = Run({script, 0, ""});
+        EXPECT_EQ(run.status, 0) << script << run.err;
+        const auto object = run.JsonLines().at(0);
+        EXPECT_EQ(object["path"], "-");
+        EXPECT_EQ(object["sectorOffset"], 9216);
+    }
+    const CliRun text = Run({R"(cat "$S" | "$R" - "$S")", 0, ""});
+    EXPECT_EQ(text.status, 0);
+    const auto lines = text.OutLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "      (standard input)"), 1) << text.out;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "      " + sample), 1);
+}
+
+TEST_F(Streams, StandardInputThatIsNoImageIsRefusedByName) {
+    ASSERT_EQ(::truncate(Image("huge.dsk", {}).c_str(), off_t{3} << 30), 0);
+    for (const ShellCase& c : {
+             ShellCase{R"("$R" - < "$D/huge.dsk")", 4, "tabulon-report: (standard input): File too large\n"},
+             ShellCase{R"("$R" - < "$D")", 4, "tabulon-report: (standard input): Is a directory\n"},
+             ShellCase{R"("$R" - <&-)", 4, "tabulon-report: (standard input): Bad file descriptor\n"},
+             ShellCase{R"(cat "$S" | TMPDIR="$D/none" "$R" -)", 4,
+                       "tabulon-report: (standard input): No such file or directory\n"},
+         }) {
+        const CliRun run = Run(c);
+        EXPECT_EQ(run.status, c.status) << c.script;
+        EXPECT_EQ(run.err, c.err) << c.script;
+        EXPECT_EQ(run.out, "") << c.script;
+    }
+}
+
+// Through a pipe, the same limit as for files: 2,147,483,647 bytes (smaller here).
+TEST(StandardInput, PipedImagesUpToTheLimitAreCopied) {
+    struct Case {
+        std::size_t bytes;
+        bool opened;
+    };
+    constexpr std::int64_t kLimit = 1000;
+    for (const Case c : {Case{0, true}, Case{999, true}, Case{1000, true}, Case{1001, false}}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        const std::vector<char> bytes(c.bytes, 'x');
+        ASSERT_EQ(::write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(ends[1]);
+        FileDescriptor reading(ends[0]);
+        ImageFile file;
+        const OpenResult result = cli::OpenStandardInput(file, reading.Get(), kLimit);
+        EXPECT_EQ(result.Opened(), c.opened) << c.bytes;
+        if (c.opened) {
+            EXPECT_EQ(file.Length(), static_cast<std::int32_t>(c.bytes));
+        } else {
+            EXPECT_EQ(result.Failure, OpenFailure::TooLarge);
+            EXPECT_FALSE(file.IsOpen());
+        }
+    }
+}
+
+TEST(ColorWanted, AutoMeansATerminalWithoutNoColorOrADumbTerm) {
+    struct Case {
+        const char* mode;
+        bool terminal;
+        const char* noColor;
+        const char* term;
+        bool wanted;
+    };
+    for (const Case& c : {Case{"auto", true, nullptr, "xterm", true}, Case{"auto", false, nullptr, "xterm", false},
+                          Case{"auto", true, "1", "xterm", false}, Case{"auto", true, "", "xterm", true},
+                          Case{"auto", true, nullptr, "dumb", false}, Case{"auto", true, nullptr, nullptr, true},
+                          Case{"always", false, "1", "dumb", true}, Case{"never", true, nullptr, "xterm", false}}) {
+        EXPECT_EQ(cli::ColorWanted(c.mode, c.terminal, c.noColor, c.term), c.wanted)
+            << c.mode << ' ' << c.terminal << ' ' << (c.noColor ? c.noColor : "(unset)") << ' '
+            << (c.term ? c.term : "(unset)");
+    }
+}
+
+// On a real terminal (script(1) gives one), the environment decides under --color=auto.
+TEST_F(Streams, ColourOnATerminalFollowsNoColorAndTerm) {
+    if (std::system("command -v script > /dev/null") != 0) GTEST_SKIP() << "no script(1) for a terminal";
+    struct Case {
+        const char* environment;
+        bool red;
+    };
+    for (const Case& c : {Case{"TERM=xterm", true}, Case{"TERM=xterm NO_COLOR=1", false}, Case{"TERM=dumb", false}}) {
+        const std::string command =
+            std::string("env -u NO_COLOR ") + c.environment + " " + Quote(TABULON_REPORT) + " " + Quote(Sample("not-found.dsk"));
+        const CliRun run = Run({"script -qec " + Quote(command) + " /dev/null", 2, ""});
+        EXPECT_EQ(run.out.find("\x1b[31m") != std::string::npos, c.red) << c.environment;
+    }
+}
+
+TEST_F(Streams, UsageErrorsStartEveryLineWithTheProgramName) {
+    for (const char* script : {R"("$R")", R"("$R" --color=pink "$S")", R"("$R" --bogus "$S")"}) {
+        const CliRun run = Run({script, 64, ""});
+        EXPECT_EQ(run.status, 64) << script;
+        std::istringstream lines(run.err);
+        int count = 0;
+        for (std::string line; std::getline(lines, line); ++count) {
+            EXPECT_EQ(line.rfind("tabulon-report: ", 0), 0u) << script << ": " << line;
+        }
+        EXPECT_GT(count, 0) << script;
+    }
+}
+
+}  // namespace
+}  // namespace tabulon
