@@ -242,10 +242,9 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
         ImageResult result;
         try {
             NameImage(result, image);
-        } catch (const std::bad_alloc&) {
-            result.Shown = image;
-            Fail(result, "not enough memory", err);
-            worst = std::max(worst, result.Status);
+        } catch (const std::bad_alloc&) {  // not even the names: nothing more can be said of this image
+            err << kProgram << ": " << image << ": not enough memory\n";
+            worst = std::max<int>(worst, kExitUnreadable);
             continue;
         }
         AnalyseOne(result, options, err);
@@ -253,8 +252,11 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
         if (!writing) continue;
         try {
             writing = WriteResult(result, options, printedReport, out, err);
+        } catch (const std::bad_alloc&) {
+            Fail(result, "not enough memory", err);
+            worst = std::max(worst, result.Status);
         } catch (const std::exception& error) {
-            Fail(result, dynamic_cast<const std::bad_alloc*>(&error) ? "not enough memory" : error.what(), err);
+            Fail(result, error.what(), err);
             worst = std::max(worst, result.Status);
         }
         if (!writing) worst = std::max<int>(worst, kExitWriteError);
