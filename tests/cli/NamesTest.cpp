@@ -2,8 +2,12 @@
 // image (odd name, no working directory, little memory, a file cut short while
 // read) is that image's outcome only: the images after it are still analysed.
 #include "CliRunner.h"
+#include "FileDescriptor.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <fcntl.h>
+#include <functional>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -96,6 +100,9 @@ TEST_F(TabulonReport, LargestImageUnderAMemoryLimit) {
     EXPECT_EQ(objects[1]["outcome"], "report");
 }
 
+// ptrace's data argument, which the variadic call reads as a pointer.
+void* Data(long value) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(value)); }
+
 // Traces the child and cuts the image to 9,000 bytes when the child first
 // reads it, between taking its length and reading: the race, made certain.
 int TruncateAtFirstRead(pid_t pid, const std::string& image, bool& traced) {
@@ -103,10 +110,10 @@ int TruncateAtFirstRead(pid_t pid, const std::string& image, bool& traced) {
     ::waitpid(pid, &status, 0);
     traced = WIFSTOPPED(status);  // stopped at exec when tracing is allowed
     if (!traced) return status;
-    ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+    ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, Data(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
     int signal = 0;
     for (;;) {
-        ::ptrace(PTRACE_SYSCALL, pid, nullptr, signal);
+        ::ptrace(PTRACE_SYSCALL, pid, nullptr, Data(signal));
         ::waitpid(pid, &status, 0);
         if (!WIFSTOPPED(status)) return status;
         signal = WSTOPSIG(status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(status);
@@ -118,7 +125,7 @@ int TruncateAtFirstRead(pid_t pid, const std::string& image, bool& traced) {
         const auto fd = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(info.entry.args[0]);
         if (fs::read_symlink(fd, error) != image) continue;
         ::truncate(image.c_str(), 9000);
-        ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
+        ::ptrace(PTRACE_DETACH, pid, nullptr, nullptr);
         ::waitpid(pid, &status, 0);
         return status;
     }
