@@ -1,7 +1,6 @@
 // tabulon-report's standard streams: "-" as the image, a failing or closed
-// standard output, colour by the environment, and the prefix on every message.
+// standard output, and colour by the environment.
 #include "CliRunner.h"
-#include "ReportCommand.h"
 #include "StandardInput.h"
 
 #include <cstdlib>
@@ -107,24 +106,6 @@ TEST(StandardInput, PipedImagesUpToTheLimitAreCopied) {
     }
 }
 
-TEST(ColorWanted, AutoMeansATerminalWithoutNoColorOrADumbTerm) {
-    struct Case {
-        const char* mode;
-        bool terminal;
-        const char* noColor;
-        const char* term;
-        bool wanted;
-    };
-    for (const Case& c : {Case{"auto", true, nullptr, "xterm", true}, Case{"auto", false, nullptr, "xterm", false},
-                          Case{"auto", true, "1", "xterm", false}, Case{"auto", true, "", "xterm", true},
-                          Case{"auto", true, nullptr, "dumb", false}, Case{"auto", true, nullptr, nullptr, true},
-                          Case{"always", false, "1", "dumb", true}, Case{"never", true, nullptr, "xterm", false}}) {
-        EXPECT_EQ(cli::ColorWanted(c.mode, c.terminal, c.noColor, c.term), c.wanted)
-            << c.mode << ' ' << c.terminal << ' ' << (c.noColor ? c.noColor : "(unset)") << ' '
-            << (c.term ? c.term : "(unset)");
-    }
-}
-
 // On a real terminal (script(1) gives one), the environment decides under --color=auto.
 TEST_F(Streams, ColourOnATerminalFollowsNoColorAndTerm) {
     if (std::system("command -v script > /dev/null") != 0) GTEST_SKIP() << "no script(1) for a terminal";
@@ -137,19 +118,6 @@ TEST_F(Streams, ColourOnATerminalFollowsNoColorAndTerm) {
             std::string("env -u NO_COLOR ") + c.environment + " " + Quote(TABULON_REPORT) + " " + Quote(Sample("not-found.dsk"));
         const CliRun run = Run({"script -qec " + Quote(command) + " /dev/null", 2, ""});
         EXPECT_EQ(run.out.find("\x1b[31m") != std::string::npos, c.red) << c.environment;
-    }
-}
-
-TEST_F(Streams, UsageErrorsStartEveryLineWithTheProgramName) {
-    for (const char* script : {R"("$R")", R"("$R" --color=pink "$S")", R"("$R" --bogus "$S")"}) {
-        const CliRun run = Run({script, 64, ""});
-        EXPECT_EQ(run.status, 64) << script;
-        std::istringstream lines(run.err);
-        int count = 0;
-        for (std::string line; std::getline(lines, line); ++count) {
-            EXPECT_EQ(line.rfind("tabulon-report: ", 0), 0u) << script << ": " << line;
-        }
-        EXPECT_GT(count, 0) << script;
     }
 }
 
