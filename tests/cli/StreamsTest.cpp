@@ -121,5 +121,19 @@ TEST_F(Streams, ColourOnATerminalFollowsNoColorAndTerm) {
     }
 }
 
+// Adopting a descriptor follows the rules of opening a name.
+TEST(StandardInput, AdoptedDescriptorsAreCheckedAsNamedFiles) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    FileDescriptor writing(ends[1]);
+    ImageFile file;
+    EXPECT_EQ(file.Adopt(FileDescriptor(ends[0])).Failure, OpenFailure::NotRegularFile);
+    EXPECT_EQ(file.Adopt(FileDescriptor(::open("/", O_RDONLY))).Failure, OpenFailure::IsDirectory);
+    EXPECT_EQ(file.Adopt(FileDescriptor()).Reason, "Bad file descriptor");
+    const auto sample = test::SamplesDir() / "jv3-drive-report.dsk";
+    EXPECT_TRUE(file.Adopt(FileDescriptor(::open(sample.c_str(), O_RDONLY))).Opened());
+    EXPECT_EQ(file.Length(), 111104);
+}
+
 }  // namespace
 }  // namespace tabulon
