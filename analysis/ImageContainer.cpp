@@ -12,11 +12,15 @@ struct Overloaded : Ts... {
 ImageFormat FormatOf(const ContainerHeader& header) {
     return std::visit(Overloaded{[](const DmkHeader&) { return ImageFormat::Dmk; },
                                  [](const Jv3Header&) { return ImageFormat::Jv3; },
-                                 [](const Jv1Header&) { return ImageFormat::Jv1; }},
+                                 [](const Jv1Header&) { return ImageFormat::Jv1; },
+                                 [](const HfeHeader&) { return ImageFormat::Hfe; },
+                                 [](const ImdHeader&) { return ImageFormat::Imd; }},
                       header);
 }
 
 std::optional<ContainerHeader> IdentifyContainer(const DiskData& image) {
+    if (auto hfe = IdentifyHfe(image)) return *hfe;
+    if (auto imd = IdentifyImd(image)) return *imd;
     if (auto dmk = IdentifyDmk(image)) return *dmk;
     if (auto jv3 = IdentifyJv3(image)) return *jv3;
     if (auto jv1 = IdentifyJv1(image)) return *jv1;
@@ -26,7 +30,9 @@ std::optional<ContainerHeader> IdentifyContainer(const DiskData& image) {
 std::optional<SectorLocation> LocateInContainer(const DiskData& image, const ContainerHeader& header) {
     return std::visit(Overloaded{[&](const DmkHeader& dmk) { return LocateInDmk(image, dmk); },
                                  [&](const Jv3Header& jv3) { return LocateInJv3(image, jv3); },
-                                 [&](const Jv1Header& jv1) { return LocateInJv1(image, jv1); }},
+                                 [&](const Jv1Header& jv1) { return LocateInJv1(image, jv1); },
+                                 [&](const HfeHeader& hfe) { return LocateInHfe(image, hfe); },
+                                 [&](const ImdHeader& imd) { return LocateInImd(image, imd); }},
                       header);
 }
 
