@@ -17,6 +17,8 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
     small.Tracks = 1;
     img::DmkOptions smallFm = fm;
     smallFm.Tracks = 1;
+    img::DmkOptions smallFmBad = smallFm;
+    smallFmBad.BadSystemSectorCrc = true;
     return {
         {"dmk", img::BuildDmkImage(small, good)},
         {"dmk-wrong-marker", img::BuildDmkImage(small, wrong)},
@@ -24,6 +26,13 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
         {"jv3", img::BuildJv3Image(img::StandardJv3Sectors(1, 10, false, good))},
         {"jv3-wrong-marker", img::BuildJv3Image(img::StandardJv3Sectors(1, 10, false, wrong))},
         {"jv1", img::BuildJv1Image(1, good)},
+        {"hfe-mfm", img::BuildHfeImage({small}, good)},
+        {"hfe-fm-doubled", img::BuildHfeImage({smallFm}, good)},
+        {"hfe-fm-own-rate-bad-crc", img::BuildHfeImage({smallFmBad, false}, good)},
+        {"hfe-v3-mfm", img::BuildHfeImage({small, true, true}, good)},
+        {"imd", img::BuildImdImage({small}, good)},
+        {"imd-fm-maps-bad-crc", img::BuildImdImage({smallFmBad, true, false, true}, good)},
+        {"imd-unavailable", img::BuildImdImage({small, true, true}, wrong)},
         {"empty", {}},
         {"one-byte", {0}},
         {"dmk-pattern-at-0", Raw().Put(kDmkPattern).Resize(300).bytes()},
