@@ -156,12 +156,11 @@ struct Decoding {
     std::size_t Phase;
 };
 
-constexpr std::array<Decoding, 6> kDecodings = {{{Coding::Mfm, 1, 0},
+// MFM as recorded, FM at its own rate, FM with doubled cells in either phase.
+constexpr std::array<Decoding, 4> kDecodings = {{{Coding::Mfm, 1, 0},
                                                  {Coding::Fm, 1, 0},
                                                  {Coding::Fm, 2, 0},
-                                                 {Coding::Fm, 2, 1},
-                                                 {Coding::Mfm, 2, 0},
-                                                 {Coding::Mfm, 2, 1}}};
+                                                 {Coding::Fm, 2, 1}}};
 
 class CellView {
 public:
