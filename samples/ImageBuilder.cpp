@@ -214,10 +214,10 @@ std::uint8_t BitReversed(std::uint8_t byte) {
 Bytes HfeSide(const RawTrack& raw, bool doubleDensity, const HfeOptions& options) {
     constexpr std::size_t kRevolutionBytes = 6250;  // 200 ms of double-density data
     Bytes bytes = raw.Bytes_;
-    std::vector<bool> mark(bytes.size(), false);
-    for (std::size_t at : raw.Marks) mark[at] = true;
     const std::size_t revolution = doubleDensity ? kRevolutionBytes : kRevolutionBytes / 2;
     if (bytes.size() < revolution) bytes.resize(revolution, doubleDensity ? 0x4E : 0xFF);
+    std::vector<bool> mark(bytes.size(), false);
+    for (std::size_t at : raw.Marks) mark[at] = true;
 
     // The track's cells in time order.
     std::vector<std::uint8_t> stream;
