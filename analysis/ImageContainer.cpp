@@ -7,6 +7,8 @@ template <class... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
 };
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;  // for compilers without aggregate deduction (clang before 17)
 }  // namespace
 
 ImageFormat FormatOf(const ContainerHeader& header) {
