@@ -55,6 +55,7 @@ struct HfeCase {
     img::HfeOptions options;
     bool found;
     bool crcOk;
+    std::int64_t fileOffset = 0;  // when given: the chunk the builder put the first data cell in
 };
 void PrintTo(const HfeCase& c, std::ostream* os) { *os << c.what; }
 
@@ -78,6 +79,9 @@ TEST_P(HfeStructure, DecodesTrackZeroFromTheBitCells) {
     EXPECT_EQ(found->FileOffset % 512, 0);
     EXPECT_GE(found->FileOffset, 1024);
     EXPECT_LT(found->FileOffset, 1024 + 2 * 12800);
+    if (c.fileOffset != 0) {
+        EXPECT_EQ(found->FileOffset, c.fileOffset);
+    }
     ExpectTrackZero(HfeTracks(image, *header), c.options.Disk);
 }
 
@@ -88,12 +92,14 @@ img::HfeOptions Hfe(void (*change)(img::DmkOptions&), bool doubled = true, bool 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, HfeStructure,
     ::testing::Values(
-        HfeCase{"MFM", Hfe([](img::DmkOptions&) {}), true, true},
+        // 874 raw bytes before the data: 16 cells each, side byte 1748, chunk 6.
+        HfeCase{"MFM", Hfe([](img::DmkOptions&) {}), true, true, 1024 + 6 * 512},
         HfeCase{"MFM, interleaved, double-sided",
                 Hfe([](img::DmkOptions& o) { o.Interleave = 3; o.DoubleSided = true; }), true, true},
         HfeCase{"MFM, other gaps", Hfe([](img::DmkOptions& o) { o.Gap2 = 16; o.Gap3 = 40; }), true, true},
-        HfeCase{"FM, doubled cells, header says MFM", Hfe(Fm), true, true},
-        HfeCase{"FM at its own rate", Hfe(Fm, false), true, true},
+        // 673 raw bytes before the data: 32 cells each (side byte 2692, chunk 10), or 16 (1346, chunk 5).
+        HfeCase{"FM, doubled cells, header says MFM", Hfe(Fm), true, true, 1024 + 10 * 512},
+        HfeCase{"FM at its own rate", Hfe(Fm, false), true, true, 1024 + 5 * 512},
         HfeCase{"FM doubled track 0, MFM elsewhere, interleaved",
                 Hfe([](img::DmkOptions& o) { o.Track0DoubleDensity = false; o.Interleave = 4; }), true, true},
         HfeCase{"version 3 opcodes, MFM", Hfe([](img::DmkOptions&) {}, true, true), true, true},
