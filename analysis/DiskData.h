@@ -4,6 +4,7 @@
 #include "FileDescriptor.h"
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -19,10 +20,11 @@ class DiskData {
 public:
     static constexpr std::int64_t kBlockSize = 16 * 1024;
     static constexpr std::size_t kCachedBlocks = 8;
+    static constexpr std::int64_t kReadAheadBlocks = 4;
 
     DiskData() = default;
-    DiskData(DiskData&&) noexcept = default;
-    DiskData& operator=(DiskData&&) noexcept = default;
+    DiskData(DiskData&& other) noexcept { *this = std::move(other); }
+    DiskData& operator=(DiskData&& other) noexcept;
     DiskData(const DiskData&) = delete;
     DiskData& operator=(const DiskData&) = delete;
 
@@ -37,7 +39,11 @@ public:
     // The byte at index, 0 <= index <= FileLength. Throws AnalysisStopped outside
     // that range, on a read error, and when the file has become shorter than
     // FileLength; on either failure of the file it is closed at once.
-    std::uint8_t At(std::int64_t index) const;
+    std::uint8_t At(std::int64_t index) const {
+        // Most reads land in the block read last: answer those without a call.
+        const auto offset = static_cast<std::uint64_t>(index - windowStart_);
+        return offset < windowLength_ ? window_[offset] : AtSlow(index);
+    }
 
     // Reads the first block now, so that a file that cannot be read fails here.
     void ReadAhead() const;
@@ -50,11 +56,15 @@ private:
     struct Block {
         std::int64_t Number = -1;
         std::uint64_t LastUse = 0;
-        std::vector<std::uint8_t> Bytes;
+        std::unique_ptr<std::uint8_t[]> Bytes;  // kBlockSize, not zero-filled: only read bytes are used
+        std::uint64_t Length = 0;
     };
 
+    std::uint8_t AtSlow(std::int64_t index) const;
     const Block& Load(std::int64_t number) const;
+    std::size_t Find(std::int64_t number) const;  // its slot, or kCachedBlocks
     const Block& Use(std::size_t slot) const;
+    void ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::uint64_t length) const;
     [[noreturn]] void Fail(AnalysisStopped::Reason reason) const;
 
     std::int32_t fileLength_ = 0;
@@ -63,7 +73,10 @@ private:
     mutable FileDescriptor file_;       // FromFile: read on demand
     mutable std::array<Block, kCachedBlocks> blocks_{};
     mutable std::uint64_t uses_ = 0;
-    mutable std::size_t last_ = kCachedBlocks;  // the block read last; an index, so moves keep it right
+    // The bytes of the block read last (or of the whole image held in memory).
+    mutable const std::uint8_t* window_ = nullptr;
+    mutable std::int64_t windowStart_ = 0;
+    mutable std::uint64_t windowLength_ = 0;
 };
 
 }  // namespace tabulon

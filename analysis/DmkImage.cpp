@@ -16,6 +16,7 @@ constexpr std::int64_t kMaxTrackLength = 0x4000;  // IDAM offsets have 14 bits
 
 constexpr std::uint8_t kOptionSingleSided = 0x10;
 constexpr std::uint8_t kOptionSingleDensityUndoubled = 0x40;
+constexpr std::uint8_t kOptionIgnoreDensity = 0x80;  // every byte stored once, whatever its density
 constexpr std::uint16_t kIdamDoubleDensity = 0x8000;
 constexpr std::uint16_t kIdamOffsetMask = 0x3FFF;
 
@@ -44,7 +45,7 @@ DmkHeader ReadHeader(const ImageReader& file) {
     header.Tracks = file.U8(1);
     header.TrackLength = file.Le16(2);
     header.Sides = (options & kOptionSingleSided) ? 1 : 2;
-    header.SingleDensityUndoubled = (options & kOptionSingleDensityUndoubled) != 0;
+    header.SingleDensityUndoubled = (options & (kOptionSingleDensityUndoubled | kOptionIgnoreDensity)) != 0;
     if (header.Tracks == 0 || header.TrackLength <= kIdamTableLength || header.TrackLength > kMaxTrackLength) {
         throw StructureEnds();
     }
@@ -55,18 +56,28 @@ DmkHeader ReadHeader(const ImageReader& file) {
     return header;
 }
 
-// The sector behind one IDAM pointer, when its ID field names track 0, side 0, sector 2.
-std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
+// The bytes from one IDAM pointer's ID field on, one element per recorded byte.
+std::optional<ImageReader> FieldAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
     const std::int64_t idMark = pointer & kIdamOffsetMask;
     const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
     if (idMark < kIdamTableLength || idMark >= track.Size()) return std::nullopt;
     const std::int64_t step = (doubleDensity || header.SingleDensityUndoubled) ? 1 : 2;
     const ImageReader field = track.Window(idMark, track.Size()).Strided(step);
-
     // ID field: FE, cylinder, head, sector, size code, CRC (2).
-    if (!field.Has(0, 7)) return std::nullopt;
+    if (!field.Has(0, 7) || field.U8(0) != kIdAddressMark) return std::nullopt;
+    return field;
+}
+
+std::int64_t SizeOfCode(std::uint8_t code) { return std::int64_t{128} << (code & 3u); }
+
+// The sector behind one IDAM pointer, when its ID field names track 0, side 0, sector 2.
+std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
+    const auto found = FieldAt(track, header, pointer);
+    if (!found) return std::nullopt;
+    const ImageReader& field = *found;
+    const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
     const std::vector<std::uint8_t> id = field.Bytes(0, 5);
-    if (id[0] != kIdAddressMark || id[1] != 0 || id[2] != 0 || id[3] != 2) return std::nullopt;
+    if (id[1] != 0 || id[2] != 0 || id[3] != 2) return std::nullopt;
     const bool idCrcOk = Crc16Ccitt(id, FieldCrcStart(doubleDensity)) == field.Be16(5);
 
     // The data address mark within the distance the recording allows.
@@ -78,7 +89,7 @@ std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHea
     }
     if (!dataMark) return std::nullopt;
 
-    const std::int64_t size = std::int64_t{128} << (id[4] & 3u);
+    const std::int64_t size = SizeOfCode(id[4]);
     const std::int64_t first = *dataMark + 1;
     const std::int64_t stored = std::min(size, field.Size() - first);
     std::vector<std::uint8_t> data = field.Bytes(first, stored);
@@ -113,6 +124,29 @@ std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader
     } catch (const StructureEnds&) {
     }
     return std::nullopt;
+}
+
+std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& header) {
+    std::vector<TrackLayout> tracks;
+    const ImageReader file(image);
+    for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
+        for (int side = 0; side < header.Sides; ++side) {
+            const std::int64_t start = kHeaderLength + (std::int64_t{cylinder} * header.Sides + side) * header.TrackLength;
+            if (!file.Has(start, header.TrackLength)) return tracks;  // the image ends before this track
+            const ImageReader track = file.Window(start, header.TrackLength);
+            TrackLayout layout{cylinder, side, {}};
+            for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
+                const std::uint16_t pointer = track.Le16(2 * entry);
+                if (pointer == 0) break;
+                const auto field = FieldAt(track, header, pointer);
+                if (!field) continue;
+                const Density recording = (pointer & kIdamDoubleDensity) ? Density::Double : Density::Single;
+                layout.Sectors.push_back({field->U8(1), field->U8(2), field->U8(3), SizeOfCode(field->U8(4)), recording});
+            }
+            tracks.push_back(std::move(layout));
+        }
+    }
+    return tracks;
 }
 
 }  // namespace tabulon

@@ -2,9 +2,11 @@
 
 #include "DiskData.h"
 #include "SectorLocation.h"
+#include "TrackLayout.h"
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tabulon {
 
@@ -13,7 +15,8 @@ namespace tabulon {
 //   offset 0   write protect: 0x00 or 0xFF
 //          1   tracks (cylinders)
 //          2   track length, little-endian, the IDAM table included
-//          4   options: bit 4 single-sided, bit 6 single-density bytes stored once
+//          4   options: bit 4 single-sided, bit 6 single-density bytes stored once,
+//              bit 7 density flags ignored (every byte stored once)
 //         12   0 for an emulator image (a real-drive signature otherwise)
 //         16   the tracks, cylinder by cylinder, side 0 then side 1
 //
@@ -35,5 +38,8 @@ std::optional<DmkHeader> IdentifyDmk(const DiskData& image);
 // (and its CRC), the data address mark within the distance the recording
 // allows, the data and its CRC.
 std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header);
+
+// The ID fields of every track the image holds, through each track's IDAM table.
+std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& header);
 
 }  // namespace tabulon

@@ -9,6 +9,7 @@
 #include "SectorLocation.h"
 
 #include <optional>
+#include <vector>
 #include <variant>
 
 namespace tabulon {
@@ -29,5 +30,8 @@ std::optional<ContainerHeader> IdentifyContainer(const DiskData& image);
 
 // Track 0, side 0, sector 2 through the container's structure.
 std::optional<SectorLocation> LocateInContainer(const DiskData& image, const ContainerHeader& header);
+
+// The ID fields of every track the container holds.
+std::vector<TrackLayout> ContainerTracks(const DiskData& image, const ContainerHeader& header);
 
 }  // namespace tabulon

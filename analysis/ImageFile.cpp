@@ -43,23 +43,20 @@ OpenResult ImageFile::Open(const std::string& path) {
     if (auto refused = CheckStatus(status); !refused.Opened()) return refused;
 
     // O_NONBLOCK: should the name have become a FIFO since the look, the open
-    // still returns at once, and the second look below refuses it.
+    // still returns at once, and the second look below refuses it. Reads of a
+    // regular file never block, so the flag can stay.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!file.IsOpen()) return RefuseErrno(errno);
     if (::fstat(file.Get(), &status) != 0) return RefuseErrno(errno);
     if (auto refused = CheckStatus(status); !refused.Opened()) return refused;
-    ::fcntl(file.Get(), F_SETFL, ::fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK);
     file_ = std::move(file);
+    length_ = static_cast<std::int32_t>(status.st_size);
     return {};
 }
 
 std::int32_t ImageFile::Length() const {
     if (!file_.IsOpen()) throw AnalysisStopped(AnalysisStopped::Reason::NoOpenFile);
-    struct stat status {};
-    if (::fstat(file_.Get(), &status) != 0 || status.st_size > kMaxLength || status.st_size < 0) {
-        throw AnalysisStopped(AnalysisStopped::Reason::ReadError);
-    }
-    return static_cast<std::int32_t>(status.st_size);
+    return length_;
 }
 
 void LoadDiskData(ImageFile& file, DiskData& data) {

@@ -38,8 +38,8 @@ public:
 
     bool IsOpen() const noexcept { return file_.IsOpen(); }
 
-    // The open file's length in bytes. Throws AnalysisStopped when nothing is
-    // open, or when the file has grown past a 32-bit length since it was opened.
+    // The open file's length in bytes, as it was when it was opened. Throws
+    // AnalysisStopped when nothing is open.
     std::int32_t Length() const;
 
     // Hands the open file over, leaving the slot closed.
@@ -47,6 +47,7 @@ public:
 
 private:
     FileDescriptor file_;
+    std::int32_t length_ = 0;
 };
 
 // The load step: DiskData becomes the open file's bytes, read on demand, plus

@@ -22,4 +22,17 @@ std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header
                           SectorBytes(sector.Bytes(0, sector.Size())), kSectorLength, std::nullopt, std::nullopt};
 }
 
+std::vector<TrackLayout> Jv1Tracks(const DiskData&, const Jv1Header& header) {
+    std::vector<TrackLayout> tracks;
+    for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
+        TrackLayout track{cylinder, 0, {}};
+        for (int sector = 0; sector < kSectorsPerTrack; ++sector) {
+            track.Sectors.push_back({static_cast<std::uint8_t>(cylinder), 0, static_cast<std::uint8_t>(sector),
+                                     kSectorLength, Density::Single});
+        }
+        tracks.push_back(std::move(track));
+    }
+    return tracks;
+}
+
 }  // namespace tabulon

@@ -2,8 +2,10 @@
 
 #include "DiskData.h"
 #include "SectorLocation.h"
+#include "TrackLayout.h"
 
 #include <optional>
+#include <vector>
 
 namespace tabulon {
 
@@ -18,5 +20,8 @@ std::optional<Jv1Header> IdentifyJv1(const DiskData& image);
 
 // Track 0, sector 2: the 256 bytes at offset 512.
 std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header& header);
+
+// Every track: ten single-density 256-byte sectors, numbered 0 to 9.
+std::vector<TrackLayout> Jv1Tracks(const DiskData& image, const Jv1Header& header);
 
 }  // namespace tabulon

@@ -3,6 +3,7 @@
 #include "ImageReader.h"
 
 #include <array>
+#include <map>
 
 namespace tabulon {
 
@@ -65,6 +66,25 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
         offset += length;
     }
     return std::nullopt;
+}
+
+std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header&) {
+    const ImageReader file(image);
+    std::map<std::pair<int, int>, TrackLayout> tracks;
+    for (std::int64_t i = 0; i < kEntries; ++i) {
+        const Entry entry = EntryAt(file, i);
+        if (entry.Track == kJv3FreeTrack) continue;
+        const int side = (entry.Flags & kJv3Side1) ? 1 : 0;
+        TrackLayout& track = tracks[{entry.Track, side}];
+        track.Cylinder = entry.Track;
+        track.Side = side;
+        track.Sectors.push_back({entry.Track, static_cast<std::uint8_t>(side), entry.Sector,
+                                 Jv3SectorLength(entry.Track, entry.Flags),
+                                 (entry.Flags & kJv3DoubleDensity) ? Density::Double : Density::Single});
+    }
+    std::vector<TrackLayout> list;
+    for (auto& [position, track] : tracks) list.push_back(std::move(track));
+    return list;
 }
 
 }  // namespace tabulon

@@ -2,9 +2,11 @@
 
 #include "DiskData.h"
 #include "SectorLocation.h"
+#include "TrackLayout.h"
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tabulon {
 
@@ -35,5 +37,8 @@ std::optional<Jv3Header> IdentifyJv3(const DiskData& image);
 
 // The first entry of track 0, side 0, sector 2, with its data.
 std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header& header);
+
+// Every used entry, gathered by track and side in the order they stand.
+std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header& header);
 
 }  // namespace tabulon

@@ -71,6 +71,11 @@ DriveSpecs DecodeDriveSpecs(const SectorBytes& sector) { return DescribeDriveSlo
 
 bool HasNewdosMarker(const SectorBytes& sector) { return sector.At(kNewdosMarkerOffset) == kNewdosMarker; }
 
+bool HasNewdosMarker(const SectorLocation& location) {
+    if (location.SectorSize && *location.SectorSize <= kNewdosMarkerOffset) return false;
+    return HasNewdosMarker(location.Sector);
+}
+
 std::vector<std::optional<DriveSlot>> ReadAllSlots(const SectorBytes& sector) {
     std::vector<std::optional<DriveSlot>> slots;
     for (int slot = 0; slot < kPdriveSlots; ++slot) {

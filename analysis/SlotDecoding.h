@@ -62,6 +62,11 @@ DriveSpecs DecodeDriveSpecs(const SectorBytes& sector);
 // True when the byte at 239 is 0xA5; throws AnalysisStopped past the sector's bytes.
 bool HasNewdosMarker(const SectorBytes& sector);
 
+// The same for a located sector: one that its container records as shorter than
+// 240 bytes (128-byte sectors are real) cannot hold the marker, and is answered
+// false without reading.
+bool HasNewdosMarker(const SectorLocation& location);
+
 // The ten 16-byte slots of the PDRIVE table, each read like the first; a slot
 // that runs past the sector's bytes is left empty.
 std::vector<std::optional<DriveSlot>> ReadAllSlots(const SectorBytes& sector);

@@ -23,10 +23,13 @@ public:
     std::optional<SectorLocation> Locate(const DiskData& image, const std::function<void()>& dmkGaveUp) override;
 
     const std::optional<ContainerHeader>& Container() const { return container_; }
+    // How the last image was searched: through its container's structure, or by the byte scans.
+    LocateMethod Method() const { return method_; }
 
 private:
     LocateMode mode_;
     std::optional<ContainerHeader> container_;
+    LocateMethod method_ = LocateMethod::Scan;
 };
 
 }  // namespace tabulon::cli

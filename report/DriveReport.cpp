@@ -56,7 +56,7 @@ void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& 
         record.Outcome = ReportOutcome::NotFound;
         return;
     }
-    record.Marker = HasNewdosMarker(record.Location->Sector);
+    record.Marker = HasNewdosMarker(*record.Location);
     if (!*record.Marker) {
         surface.Print();
         surface.Print({report_text::kNotNewdos});

@@ -1,5 +1,6 @@
 #include "SlotDecoding.h"
 #include "ImageBuilder.h"
+#include "Crc16.h"
 #include "ImageContainer.h"
 #include "TestSupport.h"
 
@@ -140,13 +141,14 @@ TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
     EXPECT_TRUE(HasNewdosMarker(found->Sector));
 }
 
-TEST(Jv3Structure, ShortSystemSectorEndsBeforeTheMarker) {
+TEST(Jv3Structure, A128ByteSystemSectorHoldsNoMarker) {
     const std::vector<img::Jv3Sector> sectors = {{0, 2, 0x01, test::Bytes(kSector.begin(), kSector.begin() + 128)}};
     const auto found = LocateByStructure(DiskData::FromBytes(img::BuildJv3Image(sectors)));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->Sector.Length(), 128);
     EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
-    EXPECT_THROW(HasNewdosMarker(found->Sector), std::exception);
+    EXPECT_THROW(HasNewdosMarker(found->Sector), std::exception) << "its bytes end before 239";
+    EXPECT_FALSE(HasNewdosMarker(*found)) << "a sector that short is no Newdos sector";
 }
 
 TEST(Jv3Structure, SectorsMustFitTheFile) {
@@ -174,6 +176,11 @@ TEST(Structure, OtherFilesFitNoLayout) {
         EXPECT_FALSE(IdentifyLayout(DiskData::FromBytes(bytes)).has_value()) << bytes.size();
         EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)).has_value());
     }
+}
+
+TEST(Crc16Ccitt, KnownAnswer) {
+    const std::string check = "123456789";
+    EXPECT_EQ(Crc16Ccitt({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0x29B1);
 }
 
 TEST(ReadAllSlots, TenSlotsSixteenBytesApart) {
