@@ -41,7 +41,9 @@ std::optional<SectorLocation> LocateInContainer(const DiskData& image, const Con
 std::vector<TrackLayout> ContainerTracks(const DiskData& image, const ContainerHeader& header) {
     return std::visit(Overloaded{[&](const DmkHeader& dmk) { return DmkTracks(image, dmk); },
                                  [&](const Jv3Header& jv3) { return Jv3Tracks(image, jv3); },
-                                 [&](const Jv1Header& jv1) { return Jv1Tracks(image, jv1); }},
+                                 [&](const Jv1Header& jv1) { return Jv1Tracks(image, jv1); },
+                                 [&](const HfeHeader& hfe) { return HfeTracks(image, hfe); },
+                                 [&](const ImdHeader& imd) { return ImdTracks(image, imd); }},
                       header);
 }
 
