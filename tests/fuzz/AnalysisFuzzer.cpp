@@ -105,7 +105,9 @@ void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
         Check(record.Outcome == ReportOutcome::NotFound, "not found outcome");
         expected = before + 9;
     } else {
-        Check(239 <= end, "a finished analysis read inside the data");
+        // A sector its container records as shorter than 240 bytes cannot hold the marker: not Newdos.
+        const bool shortSector = at->SectorSize && *at->SectorSize < 240;
+        Check(239 <= end || (shortSector && !*record.Marker), "a finished analysis read inside the data");
         Check(record.Outcome == (*record.Marker ? ReportOutcome::DriveReport : ReportOutcome::NotNewdos), "outcome");
         expected = *record.Marker ? before + 20 : before + 10;
     }
