@@ -163,6 +163,23 @@ TEST(ImdStructure, CompressedSystemSectorFillsTheSector) {
     EXPECT_EQ(found->Sector.At(255), 0x42);
 }
 
+TEST(ImdStructure, SizeTableAndDeletedData) {
+    // One track: sector 1 of 128 bytes (compressed), then sector 2 of 256 bytes as deleted data.
+    test::Raw raw;
+    raw.Put({'I', 'M', 'D', ' ', '1', '.', '1', '8', 0x1A});
+    raw.Put({5, 0, 0, 2, 0xFF, 1, 2, 0x80, 0x00, 0x00, 0x01});
+    raw.Put({2, 0x11, 3}).Put(kSector);
+    const DiskData image = raw.Data();
+    const auto header = IdentifyImd(image);
+    ASSERT_TRUE(header);
+    const auto tracks = ImdTracks(image, *header);
+    ASSERT_EQ(tracks.size(), 1u);
+    ASSERT_EQ(tracks[0].Sectors.size(), 2u);
+    EXPECT_EQ(tracks[0].Sectors[0].Size, 128);
+    ExpectSystemSector(LocateInImd(image, *header), ImageFormat::Imd, true);
+    EXPECT_EQ(LocateInImd(image, *header)->FileOffset, 9 + 11 + 3);
+}
+
 // Bad input: every case ends identified or not, found or not, never in a crash.
 struct BadCase {
     const char* what;
