@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     KeepStandardDescriptorsTaken();
 
     CLI::App app{"Shows the NEWDOS/80 drive parameters (first PDRIVE slot) of TRS-80 emulator disk images\n"
-                 "(DMK or JV3), exactly as the Tabulon window reports them.",
+                 "(DMK, JV3, JV1, HFE, IMD) in the drive report of the Tabulon window, and checks them\n"
+                 "against the image's own tracks.",
                  "tabulon-report"};
     app.set_version_flag("--version", std::string("tabulon-report ") + TABULON_VERSION);
     app.footer(
