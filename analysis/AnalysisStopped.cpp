@@ -9,6 +9,7 @@ const char* Describe(AnalysisStopped::Reason reason) {
     case AnalysisStopped::Reason::ReadError: return "the image file could not be read";
     case AnalysisStopped::Reason::ImageChanged: return "the image changed while it was being read";
     case AnalysisStopped::Reason::ReadOutsideImage: return "the image ends inside the system sector";
+    case AnalysisStopped::Reason::SectorCutShort: return "the system sector runs past the end of its track";
     }
     return "analysis stopped";
 }

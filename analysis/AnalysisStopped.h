@@ -6,7 +6,7 @@ namespace tabulon {
 
 // Thrown when one analysis cannot go on: no image is open at the load step, the
 // image could not be read, it changed while being read, or a read falls outside
-// the image. Whoever runs the analysis catches it and ends quietly; what was
+// the image or outside the bytes of the sector found in it. Whoever runs the analysis catches it and ends quietly; what was
 // drawn until then stays.
 class AnalysisStopped : public std::runtime_error {
 public:
@@ -15,6 +15,7 @@ public:
         ReadError,         // the system failed to read the image
         ImageChanged,      // the file ended before the length taken at the load step
         ReadOutsideImage,  // a read past the image's last byte (or before its first)
+        SectorCutShort,    // a read past the bytes a sector's track holds
     };
 
     explicit AnalysisStopped(Reason reason);

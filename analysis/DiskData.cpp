@@ -59,7 +59,7 @@ std::uint8_t DiskData::AtSlow(std::int64_t index) const {
     return Load(number).Bytes[static_cast<std::size_t>(index - number * kBlockSize)];
 }
 
-void DiskData::ReadAhead() const {
+void DiskData::ReadFirstBlock() const {
     if (fileLength_ > 0 && !inMemory_) Load(0);
 }
 
@@ -118,12 +118,15 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
         wanted += block.Length;
     }
 
+    // Only the block asked for must come whole: a failure or an early end in the
+    // blocks read ahead just leaves them out of the cache.
     std::size_t done = 0;
     std::size_t first = 0;  // the first part not yet full
     while (done < wanted) {
         const ssize_t got = ::preadv(file_.Get(), &parts[first], static_cast<int>(count) - static_cast<int>(first),
                                      static_cast<off_t>(number * kBlockSize + static_cast<std::int64_t>(done)));
         if (got < 0 && errno == EINTR) continue;
+        if (got <= 0 && first > 0) break;
         if (got < 0) Fail(AnalysisStopped::Reason::ReadError);
         if (got == 0) Fail(AnalysisStopped::Reason::ImageChanged);
         done += static_cast<std::size_t>(got);
@@ -135,7 +138,10 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
             if (parts[first].iov_len == 0) ++first;
         }
     }
-    for (std::int64_t n = 0; n < count; ++n) blocks_[slots[static_cast<std::size_t>(n)]].Number = number + n;
+    for (std::size_t n = 0; n < first; ++n) {  // the blocks that came whole
+        blocks_[slots[n]].Number = number + static_cast<std::int64_t>(n);
+        blocks_[slots[n]].LastUse = ++uses_;
+    }
     return Use(slots[0]);
 }
 

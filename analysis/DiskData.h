@@ -14,8 +14,9 @@ namespace tabulon {
 // The image's bytes at indices 0 to FileLength, where the element at FileLength
 // is a spare byte that is always 0. Every read goes through At(), which stops
 // the analysis on an index outside that range. The bytes of a file are read on
-// demand, in aligned blocks kept in a small cache, so an analysis costs the same
-// on a large image as on a small one; the file stays open until Close().
+// demand, in aligned blocks kept in a small cache, so finding and decoding the
+// sector costs the same on a large image as on a small one and memory stays
+// small; the file stays open until Close().
 class DiskData {
 public:
     static constexpr std::int64_t kBlockSize = 16 * 1024;
@@ -46,7 +47,7 @@ public:
     }
 
     // Reads the first block now, so that a file that cannot be read fails here.
-    void ReadAhead() const;
+    void ReadFirstBlock() const;
 
     // Releases the file. Bytes already read stay readable; others stop the analysis.
     void Close() noexcept { file_.Close(); }

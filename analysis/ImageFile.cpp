@@ -69,7 +69,7 @@ std::int32_t ImageFile::Length() const {
 void LoadDiskData(ImageFile& file, DiskData& data) {
     const std::int32_t length = file.Length();
     data = DiskData::FromFile(file.Release(), length);
-    data.ReadAhead();
+    data.ReadFirstBlock();
 }
 
 }  // namespace tabulon

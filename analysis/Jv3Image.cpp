@@ -38,18 +38,18 @@ std::optional<Jv3Header> IdentifyJv3(const DiskData& image) {
     const std::uint8_t protect = file.U8(kWriteProtect);
     if (protect != 0x00 && protect != 0xFF) return std::nullopt;
     std::int64_t offset = kDataStart;
-    bool anyUsed = false;
+    std::int64_t used = 0;
     for (std::int64_t i = 0; i < kEntries; ++i) {
         const Entry entry = EntryAt(file, i);
         const std::int64_t length = Jv3SectorLength(entry.Track, entry.Flags);
         if (entry.Track != kJv3FreeTrack) {
             if (offset + length > file.Size()) return std::nullopt;  // a stored sector past the end
-            anyUsed = true;
+            ++used;
         }
         offset += length;
     }
-    if (!anyUsed) return std::nullopt;
-    return Jv3Header{offset - kDataStart};
+    if (used == 0) return std::nullopt;
+    return Jv3Header{offset, used == kEntries};
 }
 
 std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header&) {
@@ -68,11 +68,14 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
     return std::nullopt;
 }
 
-std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header&) {
+std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header& header) {
     const ImageReader file(image);
+    // The first table, and the second when the first is full and the file holds one.
+    std::vector<ImageReader> tables = {file.Window(0, kDataStart)};
+    if (header.TableFull && file.Has(header.DataEnd, kDataStart)) tables.push_back(file.Window(header.DataEnd, kDataStart));
     std::map<std::pair<int, int>, TrackLayout> tracks;
-    for (std::int64_t i = 0; i < kEntries; ++i) {
-        const Entry entry = EntryAt(file, i);
+    for (std::int64_t i = 0; i < kEntries * static_cast<std::int64_t>(tables.size()); ++i) {
+        const Entry entry = EntryAt(tables[static_cast<std::size_t>(i / kEntries)], i % kEntries);
         if (entry.Track == kJv3FreeTrack) continue;
         const int side = (entry.Flags & kJv3Side1) ? 1 : 0;
         TrackLayout& track = tracks[{entry.Track, side}];

@@ -18,8 +18,12 @@ namespace tabulon {
 //
 // Flags: bit 7 double density, bit 4 side 1, bits 0-1 the size code. A free
 // entry has track 0xFF; its size code still counts the bytes kept in the file.
+//
+// A disk of more sectors than one table holds continues with a second table of
+// the same form right after the first table's data.
 struct Jv3Header {
-    std::int64_t DataLength = 0;  // bytes of sector data the entries account for
+    std::int64_t DataEnd = 0;  // the file offset just past the first table's sectors
+    bool TableFull = false;    // every entry of the first table is used
 };
 
 inline constexpr std::uint8_t kJv3DoubleDensity = 0x80;

@@ -24,7 +24,8 @@ std::string_view FormatName(ImageFormat format);
 // The bytes the PDRIVE slot is decoded from: the image itself, read in place
 // from Base (the byte scans, which hand Base on unchecked), or the sector's own
 // bytes taken out of its container, from Base 0. Either way the byte after the
-// last one is a spare 0, and reads past it stop the analysis.
+// last one is a spare 0, and reads past it stop the analysis (a sector's own
+// bytes end early only where its track ends before it does).
 class SectorBytes {
 public:
     SectorBytes(const DiskData& image, std::int64_t base) : image_(&image), base_(base) {}

@@ -82,7 +82,8 @@ std::vector<std::optional<DriveSlot>> ReadAllSlots(const SectorBytes& sector) {
         try {
             slots.emplace_back(ReadDriveSlot(sector, slot * kPdriveSlotLength));
         } catch (const AnalysisStopped& stop) {
-            if (stop.WhyStopped() != AnalysisStopped::Reason::ReadOutsideImage) throw;
+            const auto why = stop.WhyStopped();
+            if (why != AnalysisStopped::Reason::ReadOutsideImage && why != AnalysisStopped::Reason::SectorCutShort) throw;
             slots.emplace_back(std::nullopt);
         }
     }

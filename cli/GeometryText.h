@@ -13,7 +13,8 @@ namespace tabulon::cli {
 std::string_view DensityWord(Density density);       // "single", "double"
 std::string_view FieldName(CheckedField field);      // "cylinders", "sides", "density", "sectorsPerCylinder"
 
-// "Image: 40 cylinders, 1 side, track 0 single density, data tracks double density, 18 sectors of 256 bytes"
+// "Image: 40 cylinders, 1 side, track 0 single density, data tracks double density, 18 sectors of 256
+// bytes per track"
 std::string GeometryLine(const std::optional<ImageGeometry>& geometry);
 
 // "Check: slot 0 fits the image", or the differences, each with what the table

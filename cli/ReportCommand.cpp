@@ -144,13 +144,11 @@ void WarnAboutCrc(const ImageResult& result, std::ostream& err) {
         << " of track 0, side 0, sector 2\n";
 }
 
-// What the image's tracks hold, through the container its structure shows; nothing
-// when none is recognised or its tracks cannot be read.
-std::optional<ImageGeometry> ReadGeometry(const DiskData& data, const StructureLocator& locator) {
+// What the image's tracks hold, through the container that was searched; nothing
+// when its tracks cannot be read.
+std::optional<ImageGeometry> ReadGeometry(const DiskData& data, const ContainerHeader& container) {
     try {
-        const auto container = locator.Container() ? locator.Container() : IdentifyContainer(data);
-        if (!container) return std::nullopt;
-        return SummariseGeometry(ContainerTracks(data, *container));
+        return SummariseGeometry(ContainerTracks(data, container));
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -204,8 +202,10 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
     }
     result.Method = locator.Method();
     if (locator.Container()) result.Container = FormatOf(*locator.Container());
-    if (result.Record.Loaded && (options.Geometry || options.Json || options.Brief)) {
-        result.Geometry = ReadGeometry(result.Data, locator);
+    // Only an image searched through its container's structure has a geometry:
+    // the byte scans know nothing of tracks.
+    if (result.Record.Loaded && locator.Container() && (options.Geometry || options.Json || options.Brief)) {
+        result.Geometry = ReadGeometry(result.Data, *locator.Container());
     }
     result.Data.Close();
 } catch (const std::bad_alloc&) {
@@ -245,8 +245,10 @@ void WriteText(const ImageResult& result, const ReportOptions& options, std::ost
 void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
     const auto& at = result.Record.Location;
     const std::optional<ImageFormat> format = at ? std::optional(at->Format) : result.Container;
-    std::string line = (result.Given.empty() ? "''" : result.Given) + "  " + result.Outcome + "  " + (format ? std::string(FormatName(*format)) : "-") +
-                       "  " + (result.Record.Loaded ? (result.Method == LocateMethod::Structure ? "structure" : "scan") : "-");
+    const std::string_view method = result.Method == LocateMethod::Structure ? "structure" : "scan";
+    std::string line = (result.Given.empty() ? "''" : result.Given) + "  " + result.Outcome + "  " +
+                       std::string(format ? FormatName(*format) : "-") + "  " +
+                       std::string(result.Record.Loaded ? method : "-");
     if (result.Record.Outcome == ReportOutcome::DriveReport) {
         const DriveSlot& slot = *result.Record.Slot;
         std::string ti = InterfaceType(slot);

@@ -70,7 +70,10 @@ int main(int argc, char** argv) {
     bool brief = false;
     app.add_flag("--geometry", geometry,
                  "After the report, the image's geometry (from its container) and whether slot 0 fits it");
-    app.add_flag("--brief", brief, "One line per image: name, outcome, container, how found, values, check");
+    app.add_flag("--brief", brief, "One line per image: name, outcome, container, how found, values, check")
+        ->excludes("--json")
+        ->excludes("--geometry")
+        ->excludes("--all-slots");
     app.add_option("IMAGE", images, "Disk image files (\"-\": standard input)")->required();
 
     try {

@@ -1,5 +1,6 @@
 #include "SlotDecoding.h"
 #include "ImageBuilder.h"
+#include "AnalysisStopped.h"
 #include "Crc16.h"
 #include "ImageContainer.h"
 #include "TestSupport.h"
@@ -118,6 +119,33 @@ TEST(DmkStructure, NoSectorTwoOnTrackZeroIsNotFound) {
     for (std::size_t entry = 1; entry < 64; ++entry) bytes[16 + 2 * entry] = bytes[16 + 2 * entry + 1] = 0;
     EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(bytes)), ImageFormat::Dmk);
     EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)));
+}
+
+TEST(DmkStructure, ASectorCutByTheEndOfItsTrackStopsAsSuch) {
+    img::DmkOptions options;
+    options.Tracks = 1;
+    test::Bytes bytes = img::BuildDmkImage(options, kSector);
+    // End the track 100 bytes after sector 2's ID field.
+    std::size_t idMark = 0;
+    for (std::size_t entry = 0; entry < 64 && idMark == 0; ++entry) {
+        const std::size_t at = 16 + ((bytes[16 + 2 * entry] | (bytes[17 + 2 * entry] << 8)) & 0x3FFF);
+        if (bytes[at + 3] == 2) idMark = at - 16;
+    }
+    ASSERT_NE(idMark, 0u);
+    const std::size_t length = idMark + 100;
+    bytes[2] = static_cast<std::uint8_t>(length & 0xFF);
+    bytes[3] = static_cast<std::uint8_t>(length >> 8);
+    bytes.resize(16 + length);
+    const auto found = LocateByStructure(DiskData::FromBytes(bytes));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->DataCrcOk, false);
+    EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
+    try {
+        HasNewdosMarker(*found);
+        FAIL() << "expected a stop";
+    } catch (const AnalysisStopped& stop) {
+        EXPECT_EQ(stop.WhyStopped(), AnalysisStopped::Reason::SectorCutShort);
+    }
 }
 
 TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {

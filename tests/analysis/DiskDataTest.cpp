@@ -68,6 +68,14 @@ TEST_F(DiskDataFromFile, AFileCutShortAfterTheLoadStopsAndIsNeverReadAsZeros) {
     EXPECT_FALSE(data_.IsOpen()) << "closed at once";
 }
 
+TEST_F(DiskDataFromFile, ReadingAheadPastACutStopsOnlyWhereTheBytesAskedForAreMissing) {
+    const std::int64_t block = DiskData::kBlockSize;
+    Load(static_cast<std::size_t>(5 * block));
+    std::filesystem::resize_file(path_, static_cast<std::uintmax_t>(2 * block + 10));
+    EXPECT_EQ(data_.At(block + 5), bytes_[std::size_t(block + 5)]) << "block 1 is whole; the blocks after are not";
+    EXPECT_THROW(data_.At(2 * block + 5), AnalysisStopped) << "block 2 is not whole any more";
+}
+
 TEST_F(DiskDataFromFile, AfterCloseOnlyTheBytesReadBeforeRemain) {
     Load(40000);
     data_.Close();

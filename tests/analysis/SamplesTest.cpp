@@ -20,21 +20,19 @@ TEST(Samples, GiveTheOutcomesTheirNamesPromise) {
     struct Case {
         const char* file;
         std::optional<ImageFormat> format;
-        std::int64_t base;
+        std::optional<std::int64_t> base;
         bool marker;
     };
-    for (const Case& c : {Case{"dmk-drive-report.dsk", ImageFormat::Dmk, 0, true},
+    for (const Case& c : {Case{"dmk-drive-report.dsk", ImageFormat::Dmk, 1018, true},
                           Case{"jv3-drive-report.dsk", ImageFormat::Jv3, 9216, true},
-                          Case{"dmk-wrong-marker.dsk", ImageFormat::Dmk, 0, false},
-                          Case{"not-found.dsk", std::nullopt, 0, false}}) {
+                          Case{"dmk-wrong-marker.dsk", ImageFormat::Dmk, 1018, false},
+                          Case{"not-found.dsk", std::nullopt, std::nullopt, false}}) {
         const DiskData data = LoadSample(c.file);
         const auto found = LocateSystemSector(data);
         ASSERT_EQ(found.has_value(), c.format.has_value()) << c.file;
         if (!found) continue;
         EXPECT_EQ(found->Format, *c.format) << c.file;
-        if (c.base != 0) {
-            EXPECT_EQ(found->Sector.Base(), c.base) << c.file;
-        }
+        EXPECT_EQ(found->Sector.Base(), c.base) << c.file;
         EXPECT_EQ(HasNewdosMarker(found->Sector), c.marker) << c.file;
     }
 }

@@ -13,19 +13,21 @@ TEST_F(TabulonReport, BriefGivesOneLinePerImageInAFixedOrder) {
     eighty.Tracks = 80;
     const std::string wrong = Image("eighty.dsk", img::BuildDmkImage(eighty, img::MakeSystemSector(img::PdriveSlot{})));
     const std::string missing = (dir_.path() / "missing.dsk").string();
+    const std::string blank = Image("blank.dsk", test::Bytes(100, 0xE5));
     const CliRun run = Call({"--brief", Sample("dmk-drive-report.dsk"), wrong, Sample("dmk-wrong-marker.dsk"),
-                             missing, "--locate=scan", Sample("not-found.dsk")});
+                             missing, blank});
     EXPECT_EQ(run.status, 4);
     EXPECT_EQ(run.OutLines(),
               (std::vector<std::string>{
                   Sample("dmk-drive-report.dsk") +
-                      "  report  DMK  scan  TI=A TD=E TC=40 SPT=18 TSR=3 GPL=2 DDSL=17 DDGA=2  fits",
-                  wrong + "  report  DMK  scan  TI=A TD=A TC=40 SPT=10 TSR=3 GPL=2 DDSL=17 DDGA=2  differs: "
+                      "  report  DMK  structure  TI=A TD=E TC=40 SPT=18 TSR=3 GPL=2 DDSL=17 DDGA=2  fits",
+                  wrong + "  report  DMK  structure  TI=A TD=A TC=40 SPT=10 TSR=3 GPL=2 DDSL=17 DDGA=2  differs: "
                           "cylinders 40 vs 80, density single vs double, sectors per cylinder 10 vs 18",
-                  Sample("dmk-wrong-marker.dsk") + "  not-newdos  DMK  scan",
+                  Sample("dmk-wrong-marker.dsk") + "  not-newdos  DMK  structure",
                   missing + "  unreadable  -  -",
-                  Sample("not-found.dsk") + "  not-found  -  scan",
+                  blank + "  not-found  -  scan",
               }));
+    EXPECT_EQ(Call({"--brief", "--json", blank}).status, 64) << "one line per image, or JSON, not both";
 }
 
 TEST_F(TabulonReport, GeometryLinesFollowTheReportAndJsonAlwaysCarriesThem) {

@@ -7,6 +7,7 @@
 #include "ReportLines.h"
 #include "DriveReport.h"
 #include "StructureLocator.h"
+#include "TableCheck.h"
 #include "HfeImage.h"
 #include "ImdImage.h"
 
@@ -63,7 +64,9 @@ void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
     try {
         ShowDriveSpecs(surface, file, "image.dsk", disk, record, locator);
     } catch (const AnalysisStopped& stop) {
-        Check(stop.WhyStopped() == AnalysisStopped::Reason::ReadOutsideImage, "only reads past the image stop");
+        const auto why = stop.WhyStopped();
+        Check(why == AnalysisStopped::Reason::ReadOutsideImage || why == AnalysisStopped::Reason::SectorCutShort,
+              "only reads past the image or the sector's track stop");
         stopped = true;
     }
     Check(!file.IsOpen(), "the slot is closed after the load");
@@ -131,6 +134,16 @@ void ListTracks(const std::uint8_t* data, std::size_t size) {
         Check(HfeTracks(image, *hfe).size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides), "HFE track list");
     }
     if (const auto imd = IdentifyImd(image)) Check(ImdTracks(image, *imd).size() <= 1024, "IMD track walk");
+    // Whatever container the bytes pass for, its geometry and the check of a slot against it.
+    if (const auto container = IdentifyContainer(image)) {
+        if (const auto geometry = SummariseGeometry(ContainerTracks(image, *container))) {
+            Check(geometry->Cylinders >= 1 && geometry->Sides >= 1 && geometry->SectorsPerTrack >= 1, "geometry");
+            DriveSlot slot;
+            slot.TrackCount = size > 0 ? data[0] : 0;
+            slot.SectorsPerTrack = size > 1 ? data[1] : 0;
+            Check(CheckSlot(slot, *geometry).size() <= 4, "check");
+        }
+    }
 }
 
 }  // namespace
