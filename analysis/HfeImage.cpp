@@ -81,24 +81,10 @@ class PackedCells {
 public:
     static constexpr std::size_t kWordCells = 64;
 
-    std::size_t Size() const noexcept { return size_; }
-    void Reserve(std::size_t cells) { words_.reserve(cells / kWordCells + 1); }
+    PackedCells() = default;
+    PackedCells(std::vector<std::uint64_t> words, std::size_t size) : words_(std::move(words)), size_(size) {}
 
-    // Appends the low count (at most 32) bits of cells, the highest first in time.
-    void Append(std::uint32_t cells, unsigned count) {
-        if (count == 0) return;
-        const std::uint64_t bits = cells & ((std::uint64_t{1} << count) - 1);
-        const auto used = static_cast<unsigned>(size_ % kWordCells);
-        if (used == 0) words_.push_back(0);
-        const unsigned room = kWordCells - used;
-        if (count <= room) {
-            words_.back() |= bits << (room - count);
-        } else {  // the rest starts the next word
-            words_.back() |= bits >> (count - room);
-            words_.push_back(bits << (kWordCells - (count - room)));
-        }
-        size_ += count;
-    }
+    std::size_t Size() const noexcept { return size_; }
 
     // The index-th word of 64 cells.
     std::uint64_t WordAt(std::size_t index) const noexcept { return index < words_.size() ? words_[index] : 0; }
@@ -145,6 +131,41 @@ private:
     std::size_t size_ = 0;
 };
 
+// Packs cells as they come into a PackedCells.
+class CellPacker {
+public:
+    static constexpr unsigned kWordCells = PackedCells::kWordCells;
+
+    explicit CellPacker(std::size_t cells) { words_.reserve(cells / kWordCells + 1); }
+
+    std::size_t Size() const noexcept { return words_.size() * kWordCells + pending_; }
+
+    // Appends count cells (1 to 64), the low bits of cells with the first in
+    // time highest; the bits above them must be 0.
+    void Append(std::uint64_t cells, unsigned count) {
+        if (pending_ + count < kWordCells) {
+            held_ = (held_ << count) | cells;
+            pending_ += count;
+            return;
+        }
+        const unsigned rest = pending_ + count - kWordCells;  // cells left over for the next word
+        words_.push_back(pending_ == 0 ? cells : (held_ << (kWordCells - pending_)) | (cells >> rest));
+        held_ = cells & ((std::uint64_t{1} << rest) - 1);
+        pending_ = rest;
+    }
+
+    PackedCells Finish() && {
+        const std::size_t size = Size();
+        if (pending_ != 0) words_.push_back(held_ << (kWordCells - pending_));
+        return {std::move(words_), size};
+    }
+
+private:
+    std::vector<std::uint64_t> words_;  // full words
+    std::uint64_t held_ = 0;            // the cells of a word begun, the last in time lowest
+    unsigned pending_ = 0;              // how many
+};
+
 // The data bits of 16 cells (clock and data alternate, data second).
 constexpr std::uint8_t DataBits(std::uint16_t word) { return static_cast<std::uint8_t>(PackedCells::EvenBits(word)); }
 
@@ -158,6 +179,11 @@ constexpr std::uint16_t kFmMarkPrefix = kFmMarkWords[0] >> (kCellsPerByte - kFmM
 static_assert(std::all_of(kFmMarkWords.begin(), kFmMarkWords.end(), [](std::uint16_t word) {
     return word >> (kCellsPerByte - kFmMarkPrefixCells) == kFmMarkPrefix;
 }));
+
+constexpr unsigned kCellsPerFileByte = 8;
+constexpr std::size_t kFastBytes = 8;  // file bytes packed at once: one word of cells
+
+bool IsOpcodeByte(std::uint8_t byte) { return (byte & kOpcodeMask) == kOpcodeMask; }
 
 // A file byte's eight cells in time order, the first highest (the file keeps
 // the first in the least significant bit).
@@ -252,18 +278,30 @@ SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinde
         file.CopyTo(out.TrackOffset + chunk * kBlock + side * kSideChunk, part);
     }
 
-    constexpr unsigned kCellsPerFileByte = 8;
-    out.Cells.Reserve(bytes.size() * kCellsPerFileByte);
+    CellPacker cells(bytes.size() * kCellsPerFileByte);
     const bool opcodes = header.Version == 3;
     std::size_t nextChunk = 0;
     for (std::size_t n = 0; n < bytes.size();) {
         while (nextChunk * kSideChunk <= n) {
-            out.ChunkFirstCell.push_back(out.Cells.Size());
+            out.ChunkFirstCell.push_back(cells.Size());
             ++nextChunk;
         }
+        // Most of a track is plain cells: take eight bytes at once while they
+        // hold no opcode and stay inside this chunk.
+        const std::size_t plainEnd = std::min(bytes.size(), nextChunk * kSideChunk);
+        while (n + kFastBytes <= plainEnd) {
+            const auto run = std::span(bytes).subspan(n, kFastBytes);
+            if (opcodes && std::any_of(run.begin(), run.end(), IsOpcodeByte)) break;
+            std::uint64_t word = 0;
+            for (const std::uint8_t byte : run) word = (word << kCellsPerFileByte) | kCellsOfByte[byte];
+            cells.Append(word, kFastBytes * kCellsPerFileByte);
+            n += kFastBytes;
+        }
+        if (n >= plainEnd) continue;
+
         std::uint8_t byte = bytes[n];
         unsigned first = 0;  // cells of this byte to drop
-        if (opcodes && (byte & kOpcodeMask) == kOpcodeMask) {
+        if (opcodes && IsOpcodeByte(byte)) {
             if (byte == kOpNop || byte == kOpSetIndex) {
                 n += 1;
                 continue;
@@ -273,7 +311,7 @@ SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinde
                 continue;
             }
             if (byte == kOpRand) {  // weak bits: no transitions a decoder could lock on
-                out.Cells.Append(0, kCellsPerFileByte);
+                cells.Append(0, kCellsPerFileByte);
                 n += 1;
                 continue;
             }
@@ -285,9 +323,11 @@ SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinde
             }
         }
         // Dropping the first cells keeps the low bits of the time-ordered byte.
-        out.Cells.Append(kCellsOfByte[byte], kCellsPerFileByte - first);
+        const unsigned kept = kCellsPerFileByte - first;
+        cells.Append(kCellsOfByte[byte] & ((1u << kept) - 1), kept);
         n += 1;
     }
+    out.Cells = std::move(cells).Finish();
     return out;
 }
 

@@ -33,6 +33,10 @@ std::vector<std::uint8_t> ImageReader::Bytes(std::int64_t n, std::int64_t count)
 void ImageReader::CopyTo(std::int64_t n, std::span<std::uint8_t> out) const {
     const auto count = static_cast<std::int64_t>(out.size());
     if (!Has(n, count)) throw StructureEnds();
+    if (stride_ == 1) {
+        image_->CopyTo(FileOffset(n), out);
+        return;
+    }
     std::int64_t offset = FileOffset(n);
     for (std::uint8_t& byte : out) {
         byte = image_->At(offset);
