@@ -220,9 +220,14 @@ std::optional<std::size_t> FindStart(const PackedCells& cells, std::size_t from,
                                      Candidates candidates, Accept accept) {
     constexpr std::size_t kWordCells = PackedCells::kWordCells;
     constexpr std::uint64_t kFirstCell = std::uint64_t{1} << (kWordCells - 1);
-    for (std::size_t index = from / kWordCells; index * kWordCells < end; ++index) {
-        std::uint64_t starts = candidates(cells.WordAt(index), cells.WordAt(index + 1));
-        if (index == from / kWordCells) starts &= ~std::uint64_t{0} >> (from % kWordCells);
+    const std::size_t firstIndex = from / kWordCells;
+    std::uint64_t notBefore = ~std::uint64_t{0} >> (from % kWordCells);  // in the first block, the starts from on
+    std::uint64_t next = cells.WordAt(firstIndex);
+    for (std::size_t index = firstIndex; index * kWordCells < end; ++index) {
+        const std::uint64_t block = next;
+        next = cells.WordAt(index + 1);
+        std::uint64_t starts = candidates(block, next) & notBefore;
+        notBefore = ~std::uint64_t{0};
         while (starts != 0) {
             const auto lead = static_cast<unsigned>(std::countl_zero(starts));
             const std::size_t start = index * kWordCells + lead;
