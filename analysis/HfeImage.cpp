@@ -213,6 +213,29 @@ std::uint64_t StartsOf(std::uint64_t block, std::uint64_t next) {
     }(std::make_index_sequence<Length>{});
 }
 
+// Which aligned bytes of cells a 16-cell word may cover whole. A word starting
+// at any cell covers one whole byte that starts on a multiple of 8 cells: its
+// cells d to d + 7, where d (0 to 7) is how far the next byte edge lies.
+template <std::size_t Count>
+constexpr std::array<std::uint8_t, 256> CoveredBytes(const std::array<std::uint16_t, Count>& words) {
+    std::array<std::uint8_t, 256> covered{};
+    for (const std::uint16_t word : words) {
+        for (unsigned d = 0; d < 8; ++d) covered[(word >> (8 - d)) & 0xFFu] = 1;
+    }
+    return covered;
+}
+constexpr auto kMfmSyncCovers = CoveredBytes(std::array{kMfmSyncWord});
+constexpr auto kFmMarkCovers = CoveredBytes(kFmMarkWords);
+
+// Whether one of the words behind covered may start in a block of 64 cells:
+// the byte it covers is one of the block's eight or the first of the next.
+// Most blocks of a track fail this cheap test and need no exact one.
+bool MayStartIn(const std::array<std::uint8_t, 256>& covered, std::uint64_t block, std::uint64_t next) {
+    unsigned any = covered[next >> 56];
+    for (unsigned shift = 0; shift < PackedCells::kWordCells; shift += 8) any |= covered[(block >> shift) & 0xFFu];
+    return any != 0;
+}
+
 // The first start in [from, end) that candidates marks and accept takes.
 // candidates(block, next) answers for a block of 64 starts as StartsOf does.
 template <class Candidates, class Accept>
@@ -398,15 +421,21 @@ std::optional<Mark> NextMark(const CellView& cells, std::size_t from, std::size_
             return std::find(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(count), word) !=
                    words.begin() + static_cast<std::ptrdiff_t>(count);
         };
-        const auto start =
-            FindStart(cells.Cells(), from, end, StartsOf<kFmMarkPrefix, kFmMarkPrefixCells>, isWanted);
+        const auto candidates = [](std::uint64_t block, std::uint64_t next) {
+            return MayStartIn(kFmMarkCovers, block, next) ? StartsOf<kFmMarkPrefix, kFmMarkPrefixCells>(block, next)
+                                                          : 0;
+        };
+        const auto start = FindStart(cells.Cells(), from, end, candidates, isWanted);
         if (!start) return std::nullopt;
         return Mark{*start, *start + kCellsPerByte, cells.Byte(*start)};
     }
 
+    const auto syncs = [](std::uint64_t block, std::uint64_t next) {
+        return MayStartIn(kMfmSyncCovers, block, next) ? StartsOf<kMfmSyncWord, kCellsPerByte>(block, next) : 0;
+    };
     const auto anySync = [](std::size_t) { return true; };
     while (true) {
-        const auto start = FindStart(cells.Cells(), from, end, StartsOf<kMfmSyncWord, kCellsPerByte>, anySync);
+        const auto start = FindStart(cells.Cells(), from, end, syncs, anySync);
         if (!start) return std::nullopt;
         std::size_t next = *start + kCellsPerByte;
         while (cells.HasBytes(next, 1) && cells.Word(next) == kMfmSyncWord) next += kCellsPerByte;
