@@ -172,8 +172,9 @@ constexpr std::uint8_t DataBits(std::uint16_t word) { return static_cast<std::ui
 static_assert(DataBits(kMfmSyncWord) == kMfmSync);
 static_assert(DataBits(kFmMarkWords[0]) == kIdAddressMark);
 
-// The five FM mark words share their first 11 cells (clock C7's first bits with
-// F's data), so a search looks for these and checks the whole word after.
+// The five FM mark words share their first 11 cells (the same clock over data
+// that starts with five 1s), so a search looks for these and then checks the
+// whole word.
 constexpr unsigned kFmMarkPrefixCells = 11;
 constexpr std::uint16_t kFmMarkPrefix = kFmMarkWords[0] >> (kCellsPerByte - kFmMarkPrefixCells);
 static_assert(std::all_of(kFmMarkWords.begin(), kFmMarkWords.end(), [](std::uint16_t word) {
