@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 #include <sys/uio.h>
 #include <utility>
@@ -57,6 +58,23 @@ std::uint8_t DiskData::AtSlow(std::int64_t index) const {
 
     const std::int64_t number = index / kBlockSize;
     return Load(number).Bytes[static_cast<std::size_t>(index - number * kBlockSize)];
+}
+
+void DiskData::CopyTo(std::int64_t index, std::span<std::uint8_t> out) const {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const std::int64_t at = index + static_cast<std::int64_t>(done);
+        const auto offset = static_cast<std::uint64_t>(at - windowStart_);
+        if (offset < windowLength_) {  // all that the window holds at once
+            const auto count =
+                static_cast<std::size_t>(std::min<std::uint64_t>(out.size() - done, windowLength_ - offset));
+            std::memcpy(out.data() + done, window_ + offset, count);
+            done += count;
+        } else {  // one byte the slow way, which shows its block as the window
+            out[done] = AtSlow(at);
+            ++done;
+        }
+    }
 }
 
 void DiskData::ReadFirstBlock() const {

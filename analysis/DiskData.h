@@ -46,6 +46,10 @@ public:
         return offset < windowLength_ ? window_[offset] : AtSlow(index);
     }
 
+    // The bytes from index on into out, each as At would give it (and throwing
+    // where At would), copied a block at a time.
+    void CopyTo(std::int64_t index, std::span<std::uint8_t> out) const;
+
     // Reads the first block now, so that a file that cannot be read fails here.
     void ReadFirstBlock() const;
 

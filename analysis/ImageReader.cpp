@@ -26,8 +26,22 @@ std::uint8_t ImageReader::U8(std::int64_t n) const {
 std::vector<std::uint8_t> ImageReader::Bytes(std::int64_t n, std::int64_t count) const {
     if (!Has(n, count)) throw StructureEnds();
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
-    for (std::int64_t i = 0; i < count; ++i) bytes[static_cast<std::size_t>(i)] = image_->At(FileOffset(n + i));
+    CopyTo(n, bytes);
     return bytes;
+}
+
+void ImageReader::CopyTo(std::int64_t n, std::span<std::uint8_t> out) const {
+    const auto count = static_cast<std::int64_t>(out.size());
+    if (!Has(n, count)) throw StructureEnds();
+    if (stride_ == 1) {
+        image_->CopyTo(FileOffset(n), out);
+        return;
+    }
+    std::int64_t offset = FileOffset(n);
+    for (std::uint8_t& byte : out) {
+        byte = image_->At(offset);
+        offset += stride_;
+    }
 }
 
 }  // namespace tabulon

@@ -3,6 +3,7 @@
 #include "DiskData.h"
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -44,6 +45,9 @@ public:
         return static_cast<std::uint32_t>(Le16(n)) | (static_cast<std::uint32_t>(Le16(n + 2)) << 16);
     }
     std::vector<std::uint8_t> Bytes(std::int64_t n, std::int64_t count) const;
+    // Elements n on into out, all of them or none (throws first): for hot paths
+    // that read into a buffer they keep.
+    void CopyTo(std::int64_t n, std::span<std::uint8_t> out) const;
 
 private:
     ImageReader(const DiskData* image, std::int64_t start, std::int64_t end, std::int64_t stride)

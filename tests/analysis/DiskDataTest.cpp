@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <utility>
 
 namespace tabulon {
 namespace {
@@ -52,6 +54,33 @@ TEST_F(DiskDataFromFile, ReadsAnyByteOnDemandWhateverTheOrder) {
     }
     EXPECT_EQ(data_.At(length), 0);
     EXPECT_THROW(data_.At(length + 1), AnalysisStopped);
+}
+
+TEST_F(DiskDataFromFile, CopiesRunsAcrossBlockEdgesAsAtReadsThem) {
+    const std::int64_t block = DiskData::kBlockSize;
+    Load(static_cast<std::size_t>(block * (DiskData::kCachedBlocks + 3) + 17));
+    const std::int64_t length = data_.FileLength();
+    // Runs inside one block, over one edge, over many (more than the cache holds), and up to the spare byte.
+    for (const auto& [start, count] : {std::pair<std::int64_t, std::int64_t>{5, 100},
+                                       {block - 3, 10},
+                                       {block / 2, block * (DiskData::kCachedBlocks + 1)},
+                                       {length - 40, 41},
+                                       {0, length + 1}}) {
+        test::Bytes out(static_cast<std::size_t>(count));
+        data_.CopyTo(start, out);
+        for (std::int64_t i = 0; i < count; ++i) {
+            ASSERT_EQ(out[std::size_t(i)], data_.At(start + i)) << start << " + " << i;
+        }
+    }
+    test::Bytes two(2);
+    EXPECT_THROW(data_.CopyTo(length, two), AnalysisStopped) << "past the spare byte";
+    EXPECT_THROW(data_.CopyTo(-1, two), AnalysisStopped);
+    const DiskData memory = DiskData::FromBytes(bytes_);
+    test::Bytes all(bytes_.size() + 1);
+    memory.CopyTo(0, all);
+    EXPECT_TRUE(std::equal(bytes_.begin(), bytes_.end(), all.begin()));
+    EXPECT_EQ(all.back(), 0);
+    EXPECT_THROW(memory.CopyTo(length, two), AnalysisStopped);
 }
 
 TEST_F(DiskDataFromFile, AFileCutShortAfterTheLoadStopsAndIsNeverReadAsZeros) {
