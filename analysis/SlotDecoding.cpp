@@ -2,6 +2,9 @@
 
 #include "AnalysisStopped.h"
 
+#include <array>
+#include <charconv>
+
 namespace tabulon {
 
 namespace {
@@ -22,7 +25,11 @@ char InterfaceLetter(unsigned m) {
 
 }  // namespace
 
-std::string SpacedDecimal(unsigned value) { return " " + std::to_string(value); }
+std::string SpacedDecimal(unsigned value) {
+    std::array<char, 12> text{' '};
+    char* end = std::to_chars(text.data() + 1, text.data() + text.size(), value).ptr;
+    return std::string(text.data(), end);
+}
 
 DriveSlot ReadDriveSlot(const SectorBytes& sector, std::int64_t offset) {
     DriveSlot slot;
@@ -50,21 +57,24 @@ std::string InterfaceType(const DriveSlot& slot) {
 }
 
 DriveSpecs DescribeDriveSlot(const DriveSlot& slot) {
-    DriveSpecs drive;
-    drive.InterfaceType = InterfaceType(slot);
-    drive.TrackCount = SpacedDecimal(slot.TrackCount);
-    drive.SectorsPerTrack = SpacedDecimal(slot.SectorsPerTrack);
-    drive.TrackStepRate = SpacedDecimal(slot.TrackStepRate());
-    drive.GranulesPerLump = SpacedDecimal(slot.GranulesPerLump);
-    drive.DirectoryStartLump = SpacedDecimal(slot.DirectoryStartLump);
-    drive.DirectoryGranules = SpacedDecimal(slot.DirectoryGranules);
-    switch (slot.SectorsPerTrack) {
-    case 10: drive.DiskType = "A"; drive.SidesDensity = "S/S S/D"; break;
-    case 20: drive.DiskType = "C"; drive.SidesDensity = "D/S S/D"; break;
-    case 18: drive.DiskType = "E"; drive.SidesDensity = "S/S D/D"; break;
-    default: drive.DiskType = "G"; drive.SidesDensity = "D/S D/D"; break;
-    }
-    return drive;
+    // The SPT byte also names the disk type and the sides and density.
+    struct Kind {
+        std::string_view DiskType;
+        std::string_view SidesDensity;
+    };
+    const Kind kind = slot.SectorsPerTrack == 10   ? Kind{"A", "S/S S/D"}
+                      : slot.SectorsPerTrack == 20 ? Kind{"C", "D/S S/D"}
+                      : slot.SectorsPerTrack == 18 ? Kind{"E", "S/S D/D"}
+                                                   : Kind{"G", "D/S D/D"};
+    return {InterfaceType(slot),
+            std::string(kind.DiskType),
+            std::string(kind.SidesDensity),
+            SpacedDecimal(slot.TrackCount),
+            SpacedDecimal(slot.SectorsPerTrack),
+            SpacedDecimal(slot.TrackStepRate()),
+            SpacedDecimal(slot.GranulesPerLump),
+            SpacedDecimal(slot.DirectoryStartLump),
+            SpacedDecimal(slot.DirectoryGranules)};
 }
 
 DriveSpecs DecodeDriveSpecs(const SectorBytes& sector) { return DescribeDriveSlot(ReadDriveSlot(sector)); }

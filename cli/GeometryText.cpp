@@ -1,11 +1,16 @@
 #include "GeometryText.h"
 
+#include <sstream>
+
 namespace tabulon::cli {
 
 namespace {
 
 std::string Plural(int count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+    std::string text = std::to_string(count);
+    text += ' ';
+    text += count == 1 ? one : many;
+    return text;
 }
 
 // "cylinders 40 vs 80": what the table says, then what the image holds.
@@ -42,18 +47,18 @@ std::string_view FieldName(CheckedField field) {
 
 std::string GeometryLine(const std::optional<ImageGeometry>& geometry) {
     if (!geometry) return "Image: geometry unknown (no container structure recognised)";
-    std::string line = "Image: " + Plural(geometry->Cylinders, "cylinder", "cylinders");
+    std::ostringstream line;
+    line << "Image: " << Plural(geometry->Cylinders, "cylinder", "cylinders");
     if (!geometry->MissingCylinders.empty()) {
-        line += " (missing:";
-        for (const int cylinder : geometry->MissingCylinders) line += " " + std::to_string(cylinder);
-        line += ")";
+        line << " (missing:";
+        for (const int cylinder : geometry->MissingCylinders) line << ' ' << cylinder;
+        line << ')';
     }
-    line += ", " + Plural(geometry->Sides, "side", "sides");
-    line += ", track 0 " + std::string(DensityWord(geometry->Track0Density)) + " density";
-    line += ", data tracks " + std::string(DensityWord(geometry->DataDensity)) + " density";
-    line += ", " + Plural(geometry->SectorsPerTrack, "sector", "sectors") + " of " +
-            std::to_string(geometry->SectorSize) + " bytes per track";
-    return line;
+    line << ", " << Plural(geometry->Sides, "side", "sides") << ", track 0 " << DensityWord(geometry->Track0Density)
+         << " density, data tracks " << DensityWord(geometry->DataDensity) << " density, "
+         << Plural(geometry->SectorsPerTrack, "sector", "sectors") << " of " << geometry->SectorSize
+         << " bytes per track";
+    return line.str();
 }
 
 std::string CheckLine(const std::optional<ImageGeometry>& geometry, const std::optional<DriveSlot>& slot) {

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <sstream>
 #include <new>
 
 namespace tabulon::cli {
@@ -253,10 +254,12 @@ void WriteBrief(const ImageResult& result, const ReportOptions& options, std::os
         const DriveSlot& slot = *result.Record.Slot;
         std::string ti = InterfaceType(slot);
         if (ti.back() == ' ') ti.pop_back();
-        line += "  TI=" + ti + " TD=" + DescribeDriveSlot(slot).DiskType + " TC=" + std::to_string(slot.TrackCount) +
-                " SPT=" + std::to_string(slot.SectorsPerTrack) + " TSR=" + std::to_string(slot.TrackStepRate()) +
-                " GPL=" + std::to_string(slot.GranulesPerLump) + " DDSL=" + std::to_string(slot.DirectoryStartLump) +
-                " DDGA=" + std::to_string(slot.DirectoryGranules) + "  " + BriefVerdict(result.Geometry, slot);
+        std::ostringstream values;
+        values << "  TI=" << ti << " TD=" << DescribeDriveSlot(slot).DiskType << " TC=" << int{slot.TrackCount}
+               << " SPT=" << int{slot.SectorsPerTrack} << " TSR=" << int{slot.TrackStepRate()}
+               << " GPL=" << int{slot.GranulesPerLump} << " DDSL=" << int{slot.DirectoryStartLump}
+               << " DDGA=" << int{slot.DirectoryGranules} << "  " << BriefVerdict(result.Geometry, slot);
+        line += values.str();
     }
     const bool red = options.Color && result.Record.Outcome == ReportOutcome::NotFound;
     out << (red ? "\x1b[31m" + line + "\x1b[0m" : line) << '\n';
