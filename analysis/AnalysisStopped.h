@@ -5,13 +5,15 @@
 namespace tabulon {
 
 // Thrown when one analysis cannot go on: no image is open at the load step, the
-// image could not be read, or a read falls outside the loaded image. Whoever runs
-// the analysis catches it and ends quietly; what was drawn until then stays.
+// image could not be read, it changed while being read, or a read falls outside
+// the image. Whoever runs the analysis catches it and ends quietly; what was
+// drawn until then stays.
 class AnalysisStopped : public std::runtime_error {
 public:
     enum class Reason {
         NoOpenFile,        // the load step found no open image
-        ReadError,         // the image could not be read to its end
+        ReadError,         // the system failed to read the image
+        ImageChanged,      // the file ended before the length taken at the load step
         ReadOutsideImage,  // a read past the image's last byte (or before its first)
     };
 

@@ -3,36 +3,140 @@
 #include "AnalysisStopped.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
+#include <sys/uio.h>
+#include <utility>
 
 namespace tabulon {
 
-std::span<std::uint8_t> DiskData::Reset(std::int32_t fileLength) {
-    if (fileLength < 0) fileLength = 0;
-    // A fresh vector, so no byte (and no capacity) of a longer earlier image survives.
-    std::vector<std::uint8_t>(static_cast<std::size_t>(fileLength) + 1, 0).swap(bytes_);
-    fileLength_ = fileLength;
-    return {bytes_.data(), static_cast<std::size_t>(fileLength)};
+DiskData& DiskData::operator=(DiskData&& other) noexcept {
+    if (this == &other) return *this;
+    fileLength_ = std::exchange(other.fileLength_, 0);
+    inMemory_ = std::exchange(other.inMemory_, true);
+    memory_ = std::move(other.memory_);
+    file_ = std::move(other.file_);
+    blocks_ = std::move(other.blocks_);
+    uses_ = std::exchange(other.uses_, 0);
+    // The buffers moved along with their owners, so the window still points into them.
+    window_ = std::exchange(other.window_, nullptr);
+    windowStart_ = std::exchange(other.windowStart_, 0);
+    windowLength_ = std::exchange(other.windowLength_, 0);
+    other.memory_.clear();
+    other.blocks_ = {};
+    return *this;
 }
 
 DiskData DiskData::FromBytes(std::span<const std::uint8_t> bytes) {
     DiskData data;
-    const auto length = static_cast<std::int32_t>(
-        std::min<std::size_t>(bytes.size(), std::numeric_limits<std::int32_t>::max()));
-    auto target = data.Reset(length);
-    std::copy_n(bytes.begin(), target.size(), target.begin());
+    const auto length = std::min<std::size_t>(bytes.size(), std::numeric_limits<std::int32_t>::max());
+    data.memory_.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+    data.fileLength_ = static_cast<std::int32_t>(length);
+    data.ShowWindow(data.memory_.data(), 0, length);
     return data;
 }
 
-std::uint8_t DiskData::At(std::int64_t index) const {
-    if (index < 0 || index > fileLength_ || bytes_.empty()) {
-        throw AnalysisStopped(AnalysisStopped::Reason::ReadOutsideImage);
-    }
-    return bytes_[static_cast<std::size_t>(index)];
+void DiskData::ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::uint64_t length) const {
+    window_ = bytes;
+    windowStart_ = start;
+    windowLength_ = length;
 }
 
-std::span<const std::uint8_t> DiskData::Bytes() const noexcept {
-    return {bytes_.data(), static_cast<std::size_t>(fileLength_)};
+DiskData DiskData::FromFile(FileDescriptor file, std::int32_t fileLength) {
+    DiskData data;
+    data.inMemory_ = false;
+    data.file_ = std::move(file);
+    data.fileLength_ = std::max<std::int32_t>(fileLength, 0);
+    return data;
+}
+
+std::uint8_t DiskData::AtSlow(std::int64_t index) const {
+    if (index < 0 || index > fileLength_) throw AnalysisStopped(AnalysisStopped::Reason::ReadOutsideImage);
+    if (index == fileLength_) return 0;  // the spare byte
+    if (inMemory_) return memory_[static_cast<std::size_t>(index)];
+
+    const std::int64_t number = index / kBlockSize;
+    return Load(number).Bytes[static_cast<std::size_t>(index - number * kBlockSize)];
+}
+
+void DiskData::ReadAhead() const {
+    if (fileLength_ > 0 && !inMemory_) Load(0);
+}
+
+void DiskData::Fail(AnalysisStopped::Reason reason) const {
+    file_.Close();
+    ShowWindow(nullptr, 0, 0);
+    throw AnalysisStopped(reason);
+}
+
+const DiskData::Block& DiskData::Use(std::size_t slot) const {
+    Block& block = blocks_[slot];
+    block.LastUse = ++uses_;
+    ShowWindow(block.Bytes.get(), block.Number * kBlockSize, block.Length);
+    return block;
+}
+
+std::size_t DiskData::Find(std::int64_t number) const {
+    for (std::size_t i = 0; i < kCachedBlocks; ++i) {
+        if (blocks_[i].Number == number) return i;
+    }
+    return kCachedBlocks;
+}
+
+const DiskData::Block& DiskData::Load(std::int64_t number) const {
+    if (const std::size_t cached = Find(number); cached < kCachedBlocks) return Use(cached);
+    if (!file_.IsOpen()) Fail(AnalysisStopped::Reason::ReadError);
+
+    // A walk through the image (the block before is here) reads the next few
+    // blocks with the same call; a jump reads one.
+    const std::int64_t lastBlock = (std::int64_t{fileLength_} - 1) / kBlockSize;
+    std::int64_t count = 1;
+    if (number > 0 && Find(number - 1) < kCachedBlocks) {
+        while (count < kReadAheadBlocks && number + count <= lastBlock && Find(number + count) == kCachedBlocks) ++count;
+    }
+
+    // The least recently used slots take the new blocks.
+    std::array<std::size_t, kReadAheadBlocks> slots{};
+    std::array<iovec, kReadAheadBlocks> parts{};
+    std::size_t wanted = 0;
+    ShowWindow(nullptr, 0, 0);
+    for (std::int64_t n = 0; n < count; ++n) {
+        std::size_t slot = kCachedBlocks;
+        for (std::size_t i = 0; i < kCachedBlocks; ++i) {
+            const bool taken = std::find(slots.begin(), slots.begin() + n, i) != slots.begin() + n;
+            if (!taken && (slot == kCachedBlocks || blocks_[i].LastUse < blocks_[slot].LastUse)) slot = i;
+        }
+        Block& block = blocks_[slot];
+        block.Number = -1;
+        if (!block.Bytes) block.Bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+        // Exactly the bytes the length promised: a file that has grown since shows
+        // nothing new, and one that has shrunk is a changed image, never zeros.
+        block.Length = static_cast<std::uint64_t>(
+            std::min<std::int64_t>(kBlockSize, fileLength_ - (number + n) * kBlockSize));
+        slots[static_cast<std::size_t>(n)] = slot;
+        parts[static_cast<std::size_t>(n)] = {block.Bytes.get(), block.Length};
+        wanted += block.Length;
+    }
+
+    std::size_t done = 0;
+    std::size_t first = 0;  // the first part not yet full
+    while (done < wanted) {
+        const ssize_t got = ::preadv(file_.Get(), &parts[first], static_cast<int>(count) - static_cast<int>(first),
+                                     static_cast<off_t>(number * kBlockSize + static_cast<std::int64_t>(done)));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) Fail(AnalysisStopped::Reason::ReadError);
+        if (got == 0) Fail(AnalysisStopped::Reason::ImageChanged);
+        done += static_cast<std::size_t>(got);
+        for (auto rest = static_cast<std::size_t>(got); rest > 0;) {  // move past what was filled
+            const std::size_t step = std::min(rest, parts[first].iov_len);
+            parts[first].iov_base = static_cast<std::uint8_t*>(parts[first].iov_base) + step;
+            parts[first].iov_len -= step;
+            rest -= step;
+            if (parts[first].iov_len == 0) ++first;
+        }
+    }
+    for (std::int64_t n = 0; n < count; ++n) blocks_[slots[static_cast<std::size_t>(n)]].Number = number + n;
+    return Use(slots[0]);
 }
 
 }  // namespace tabulon

@@ -1,36 +1,82 @@
 #pragma once
 
+#include "AnalysisStopped.h"
+#include "FileDescriptor.h"
+
+#include <array>
+#include <memory>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 namespace tabulon {
 
-// The whole image in memory: indices 0 to FileLength, where the element at
-// FileLength is a spare byte that is always 0. Every read of image bytes goes
-// through At(), which stops the analysis on an index outside that range.
+// The image's bytes at indices 0 to FileLength, where the element at FileLength
+// is a spare byte that is always 0. Every read goes through At(), which stops
+// the analysis on an index outside that range. The bytes of a file are read on
+// demand, in aligned blocks kept in a small cache, so an analysis costs the same
+// on a large image as on a small one; the file stays open until Close().
 class DiskData {
 public:
+    static constexpr std::int64_t kBlockSize = 16 * 1024;
+    static constexpr std::size_t kCachedBlocks = 8;
+    static constexpr std::int64_t kReadAheadBlocks = 4;
+
     DiskData() = default;
+    DiskData(DiskData&& other) noexcept { *this = std::move(other); }
+    DiskData& operator=(DiskData&& other) noexcept;
+    DiskData(const DiskData&) = delete;
+    DiskData& operator=(const DiskData&) = delete;
 
-    // Replaces the whole contents with fileLength + 1 zero bytes; returns the
-    // first fileLength of them for the caller to fill from the file.
-    std::span<std::uint8_t> Reset(std::int32_t fileLength);
-
-    // Convenience for tests and tools: the given bytes followed by the spare 0.
+    // The given bytes, held in memory, followed by the spare 0 (tests and tools).
     static DiskData FromBytes(std::span<const std::uint8_t> bytes);
+
+    // The first fileLength bytes of the open file, read when asked for.
+    static DiskData FromFile(FileDescriptor file, std::int32_t fileLength);
 
     std::int32_t FileLength() const noexcept { return fileLength_; }
 
-    // The byte at index, 0 <= index <= FileLength; throws AnalysisStopped otherwise.
-    std::uint8_t At(std::int64_t index) const;
+    // The byte at index, 0 <= index <= FileLength. Throws AnalysisStopped outside
+    // that range, on a read error, and when the file has become shorter than
+    // FileLength; on either failure of the file it is closed at once.
+    std::uint8_t At(std::int64_t index) const {
+        // Most reads land in the block read last: answer those without a call.
+        const auto offset = static_cast<std::uint64_t>(index - windowStart_);
+        return offset < windowLength_ ? window_[offset] : AtSlow(index);
+    }
 
-    // The loaded bytes, spare byte excluded, for read-only whole-image use.
-    std::span<const std::uint8_t> Bytes() const noexcept;
+    // Reads the first block now, so that a file that cannot be read fails here.
+    void ReadAhead() const;
+
+    // Releases the file. Bytes already read stay readable; others stop the analysis.
+    void Close() noexcept { file_.Close(); }
+    bool IsOpen() const noexcept { return file_.IsOpen(); }
 
 private:
-    std::vector<std::uint8_t> bytes_;  // FileLength + 1 elements once loaded
+    struct Block {
+        std::int64_t Number = -1;
+        std::uint64_t LastUse = 0;
+        std::unique_ptr<std::uint8_t[]> Bytes;  // kBlockSize, not zero-filled: only read bytes are used
+        std::uint64_t Length = 0;
+    };
+
+    std::uint8_t AtSlow(std::int64_t index) const;
+    const Block& Load(std::int64_t number) const;
+    std::size_t Find(std::int64_t number) const;  // its slot, or kCachedBlocks
+    const Block& Use(std::size_t slot) const;
+    void ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::uint64_t length) const;
+    [[noreturn]] void Fail(AnalysisStopped::Reason reason) const;
+
     std::int32_t fileLength_ = 0;
+    bool inMemory_ = true;
+    std::vector<std::uint8_t> memory_;  // FromBytes: the whole image
+    mutable FileDescriptor file_;       // FromFile: read on demand
+    mutable std::array<Block, kCachedBlocks> blocks_{};
+    mutable std::uint64_t uses_ = 0;
+    // The bytes of the block read last (or of the whole image held in memory).
+    mutable const std::uint8_t* window_ = nullptr;
+    mutable std::int64_t windowStart_ = 0;
+    mutable std::uint64_t windowLength_ = 0;
 };
 
 }  // namespace tabulon

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DiskData.h"
+#include "FileDescriptor.h"
 
 #include <cstdint>
 #include <span>
@@ -28,35 +29,31 @@ struct OpenResult {
 // one image, and releases the descriptor when closed or destroyed.
 class ImageFile {
 public:
-    ImageFile() = default;
-    ~ImageFile();
-    ImageFile(const ImageFile&) = delete;
-    ImageFile& operator=(const ImageFile&) = delete;
-
     // Closes the slot if it is open.
-    void CloseAll() noexcept;
+    void CloseAll() noexcept { file_.Close(); }
 
     // Closes all, then opens path for reading. Only existing regular files of at
     // most 2,147,483,647 bytes are accepted; nothing is ever created or written.
     OpenResult Open(const std::string& path);
 
-    bool IsOpen() const noexcept { return fd_ >= 0; }
+    bool IsOpen() const noexcept { return file_.IsOpen(); }
 
-    // The open file's length in bytes. Throws AnalysisStopped when nothing is
-    // open, or when the file has grown past a 32-bit length since it was opened.
+    // The open file's length in bytes, as it was when it was opened. Throws
+    // AnalysisStopped when nothing is open.
     std::int32_t Length() const;
 
-    // Reads from the file's first byte into target until target is full or the
-    // file ends; returns the count read. On an input/output error the file is
-    // closed at once and AnalysisStopped is thrown.
-    std::size_t ReadFromStart(std::span<std::uint8_t> target);
+    // Hands the open file over, leaving the slot closed.
+    FileDescriptor Release() noexcept { return std::move(file_); }
 
 private:
-    int fd_ = -1;
+    FileDescriptor file_;
+    std::int32_t length_ = 0;
 };
 
-// The load step: DiskData becomes the open file's bytes plus the spare 0, and
-// the file is closed. Throws AnalysisStopped when no file is open or on a read error.
+// The load step: DiskData becomes the open file's bytes, read on demand, plus
+// the spare 0; the slot is closed and the image stays open in DiskData until its
+// Close(). The first block is read at once, so an unreadable file stops here.
+// Throws AnalysisStopped when no file is open or on a read error.
 void LoadDiskData(ImageFile& file, DiskData& data);
 
 }  // namespace tabulon

@@ -1,5 +1,7 @@
 #include "SectorLocation.h"
 
+#include "AnalysisStopped.h"
+
 #include <array>
 
 namespace tabulon {
@@ -14,7 +16,44 @@ constexpr std::int32_t kJvEntryLength = 3;
 constexpr std::int32_t kJvDataStart = 8704;  // also the give-up position
 constexpr std::int32_t kJvSectorLength = 256;
 
+SectorLocation ScanFound(const DiskData& data, ImageFormat format, std::int32_t base) {
+    return {format, LocateMethod::Scan, base, SectorBytes(data, base), std::nullopt, std::nullopt, std::nullopt};
+}
+
 }  // namespace
+
+std::string_view FormatLabel(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::Dmk: return "   DMK Format";
+    case ImageFormat::Jv3: return "   JV  Format";
+    case ImageFormat::Jv1: return "   JV1 Format";
+    case ImageFormat::Hfe: return "   HFE Format";
+    case ImageFormat::Imd: return "   IMD Format";
+    }
+    return {};
+}
+
+std::string_view FormatName(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::Dmk: return "DMK";
+    case ImageFormat::Jv3: return "JV3";
+    case ImageFormat::Jv1: return "JV1";
+    case ImageFormat::Hfe: return "HFE";
+    case ImageFormat::Imd: return "IMD";
+    }
+    return {};
+}
+
+std::uint8_t SectorBytes::At(std::int64_t offset) const {
+    if (image_ != nullptr) return image_->At(base_ + offset);
+    if (offset < 0 || offset > Length()) throw AnalysisStopped(AnalysisStopped::Reason::ReadOutsideImage);
+    return offset == Length() ? 0 : own_[static_cast<std::size_t>(offset)];
+}
+
+std::int64_t SectorBytes::Length() const noexcept {
+    if (image_ != nullptr) return image_->FileLength() - base_;
+    return static_cast<std::int64_t>(own_.size());
+}
 
 std::optional<std::int32_t> FindDmkSector(const DiskData& data) {
     const std::int32_t fileLength = data.FileLength();
@@ -44,11 +83,11 @@ std::optional<std::int32_t> FindJvSector(const DiskData& data) {
     return std::nullopt;
 }
 
-SectorLocation LocateSystemSector(const DiskData& data, const std::function<void()>& dmkGaveUp) {
-    if (auto base = FindDmkSector(data)) return {true, *base, kDmkFormatLabel};
+std::optional<SectorLocation> LocateSystemSector(const DiskData& data, const std::function<void()>& dmkGaveUp) {
+    if (auto base = FindDmkSector(data)) return ScanFound(data, ImageFormat::Dmk, *base);
     if (dmkGaveUp) dmkGaveUp();
-    if (auto base = FindJvSector(data)) return {true, *base, kJvFormatLabel};
-    return {};
+    if (auto base = FindJvSector(data)) return ScanFound(data, ImageFormat::Jv3, *base);
+    return std::nullopt;
 }
 
 }  // namespace tabulon

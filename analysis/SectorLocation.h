@@ -5,20 +5,55 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <string>
+#include <string_view>
+#include <vector>
 
 namespace tabulon {
 
-inline constexpr const char* kDmkFormatLabel = "   DMK Format";
-inline constexpr const char* kJvFormatLabel = "   JV  Format";
+// The containers Tabulon reads. The JV byte scan reports what it finds as JV3.
+enum class ImageFormat { Dmk, Jv3, Jv1, Hfe, Imd };
 
-// Where the data of track 0, side 0, sector 2 begins, and which scan found it.
+// How the sector was found: the fixed byte scans, or the container's own structure.
+enum class LocateMethod { Scan, Structure };
+
+// "   DMK Format", "   JV  Format", ...: the label the report prints for a format.
+std::string_view FormatLabel(ImageFormat format);
+// "DMK", "JV3", ...: the format's short name for scripts.
+std::string_view FormatName(ImageFormat format);
+
+// The bytes the PDRIVE slot is decoded from: the image itself, read in place
+// from Base (the byte scans, which hand Base on unchecked), or the sector's own
+// bytes taken out of its container, from Base 0. Either way the byte after the
+// last one is a spare 0, and reads past it stop the analysis.
+class SectorBytes {
+public:
+    SectorBytes(const DiskData& image, std::int64_t base) : image_(&image), base_(base) {}
+    explicit SectorBytes(std::vector<std::uint8_t> own) : own_(std::move(own)) {}
+
+    // The byte at Base + offset.
+    std::uint8_t At(std::int64_t offset) const;
+    std::int64_t Base() const noexcept { return base_; }
+    // Bytes available from Base, the spare byte excluded.
+    std::int64_t Length() const noexcept;
+
+private:
+    const DiskData* image_ = nullptr;  // the image, which outlives every analysis of it
+    std::int64_t base_ = 0;
+    std::vector<std::uint8_t> own_;
+};
+
+// Where the data of track 0, side 0, sector 2 was found, and how.
 struct SectorLocation {
-    bool Found = false;
-    std::int32_t Base = 0;    // index in DiskData of the sector's first data byte
-    std::string FormatLabel;  // kDmkFormatLabel, kJvFormatLabel, or empty when not found
+    ImageFormat Format = ImageFormat::Dmk;
+    LocateMethod Method = LocateMethod::Scan;
+    std::int64_t FileOffset = 0;  // the sector's first data byte in the file (scans: Base, unchecked)
+    SectorBytes Sector;
+    std::optional<std::int64_t> SectorSize;  // as the container records it; nothing for the scans
+    std::optional<bool> IdCrcOk;             // where the container keeps CRCs
+    std::optional<bool> DataCrcOk;
 
-    friend bool operator==(const SectorLocation&, const SectorLocation&) = default;
+    std::string_view FormatLabel() const { return tabulon::FormatLabel(Format); }
+    bool CrcOk() const { return IdCrcOk.value_or(true) && DataCrcOk.value_or(true); }
 };
 
 // Looks for the MFM ID field A1 A1 A1 FE 00 00 02 from offset 0, never moving
@@ -33,6 +68,7 @@ std::optional<std::int32_t> FindJvSector(const DiskData& data);
 
 // The DMK scan, then the JV scan when the DMK scan gave up; dmkGaveUp, when
 // given, is called between the two (the report writes its switch lines there).
-SectorLocation LocateSystemSector(const DiskData& data, const std::function<void()>& dmkGaveUp = {});
+std::optional<SectorLocation> LocateSystemSector(const DiskData& data,
+                                                 const std::function<void()>& dmkGaveUp = {});
 
 }  // namespace tabulon

@@ -4,6 +4,10 @@
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
+#include "GeometryText.h"
+#include "ImageGeometry.h"
+#include "TableCheck.h"
+#include "SlotDecoding.h"
 
 #include <nlohmann/json.hpp>
 
@@ -19,12 +23,22 @@ using nlohmann::json;
 constexpr std::string_view kProgram = "tabulon-report";
 
 struct ImageResult {
-    std::string Path;
+    std::string Given;  // the name as given
+    std::string Path;   // the name made absolute, for display
     DiskData Data;
     int Status = kExitUnreadable;
     const char* Outcome = "unreadable";
     AnalysisRecord Record;
     RecordingSurface Surface;
+    std::vector<std::optional<DriveSlot>> Slots;  // all ten, with --all-slots, once the first is decoded
+    LocateMethod Method = LocateMethod::Scan;     // how the image was searched
+    std::optional<ImageFormat> Container;         // the container its structure showed, if any
+    std::optional<ImageGeometry> Geometry;        // what its tracks hold, when a container was recognised
+
+    // The PDRIVE table's first slot, when the sector is a Newdos one: only such a table is checked.
+    std::optional<DriveSlot> Table() const {
+        return Record.Outcome == ReportOutcome::DriveReport ? Record.Slot : std::nullopt;
+    }
 };
 
 const char* OutcomeName(ReportOutcome outcome) {
@@ -45,63 +59,105 @@ int OutcomeStatus(ReportOutcome outcome) {
     return kExitStopped;
 }
 
-// " 40" -> 40: the decoded numeric fields are a space and decimal digits.
-int FieldValue(const std::string& spaced) { return std::stoi(spaced); }
-
-json SlotJson(const DriveSpecs& drive) {
-    return {{"TI", drive.InterfaceType},
-            {"TD", drive.DiskType},
-            {"TC", FieldValue(drive.TrackCount)},
-            {"SPT", FieldValue(drive.SectorsPerTrack)},
-            {"TSR", FieldValue(drive.TrackStepRate)},
-            {"GPL", FieldValue(drive.GranulesPerLump)},
-            {"DDSL", FieldValue(drive.DirectoryStartLump)},
-            {"DDGA", FieldValue(drive.DirectoryGranules)},
-            {"sidesDensity", drive.SidesDensity}};
+json SlotJson(const DriveSlot& slot) {
+    const DriveSpecs texts = DescribeDriveSlot(slot);
+    return {{"TI", texts.InterfaceType},
+            {"TD", texts.DiskType},
+            {"TC", slot.TrackCount},
+            {"SPT", slot.SectorsPerTrack},
+            {"TSR", slot.TrackStepRate()},
+            {"GPL", slot.GranulesPerLump},
+            {"DDSL", slot.DirectoryStartLump},
+            {"DDGA", slot.DirectoryGranules},
+            {"sidesDensity", texts.SidesDensity}};
 }
 
-const char* FormatName(const std::string& label) {
-    if (label == kDmkFormatLabel) return "DMK";
-    if (label == kJv1FormatLabel) return "JV1";
-    return "JV3";
+json GeometryJson(const std::optional<ImageGeometry>& geometry) {
+    if (!geometry) return nullptr;
+    return {{"cylinders", geometry->Cylinders},
+            {"missingCylinders", geometry->MissingCylinders},
+            {"sides", geometry->Sides},
+            {"track0Density", DensityWord(geometry->Track0Density)},
+            {"dataDensity", DensityWord(geometry->DataDensity)},
+            {"sectorsPerTrack", geometry->SectorsPerTrack},
+            {"sectorSize", geometry->SectorSize}};
 }
 
-// All ten slots, once the first one could be decoded.
-std::vector<std::optional<DriveSpecs>> AllSlots(const ImageResult& result) {
-    if (!result.Record.Drive) return {};
-    const SystemSectorBytes sector = SystemSectorOf(result.Record, result.Data);
-    return DecodeAllSlots(*sector.Data, sector.Base);
+json CheckJson(const std::optional<ImageGeometry>& geometry, const std::optional<DriveSlot>& slot) {
+    if (!geometry || !slot) return nullptr;
+    json differences = json::array();
+    for (const Difference& difference : CheckSlot(*slot, *geometry)) {
+        const auto value = [&difference](int number) -> json {
+            if (difference.Field != CheckedField::Density) return number;
+            return DensityWord(number == 1 ? Density::Single : Density::Double);
+        };
+        differences.push_back(
+            {{"field", FieldName(difference.Field)}, {"table", value(difference.Table)}, {"image", value(difference.Image)}});
+    }
+    return {{"fits", differences.empty()}, {"differences", differences}};
 }
 
 json ResultJson(const ImageResult& result, const ReportOptions& options) {
     const AnalysisRecord& record = result.Record;
-    const bool structure = options.Locate == LocateMode::Structure;
-    json object = {{"path", result.Path}, {"outcome", result.Outcome}, {"locate", structure ? "structure" : "scan"},
-                   {"format", nullptr}, {"sectorOffset", nullptr}, {"newdosMarker", nullptr}, {"slot", nullptr}};
-    if (structure) object["crcOk"] = nullptr;
-    if (record.Location && record.Location->Found) {
-        object["format"] = FormatName(record.Location->FormatLabel);
-        object["sectorOffset"] = record.Location->Base;
+    const bool structure = result.Method == LocateMethod::Structure;
+    json object = {{"path", result.Path},     {"outcome", result.Outcome}, {"locate", structure ? "structure" : "scan"},
+                   {"format", nullptr},       {"sectorOffset", nullptr},   {"crcOk", nullptr},
+                   {"newdosMarker", nullptr}, {"slot", nullptr}};
+    if (result.Container) object["format"] = FormatName(*result.Container);
+    if (const auto& at = record.Location) {
+        object["format"] = FormatName(at->Format);
+        object["sectorOffset"] = at->FileOffset;
+        if (at->IdCrcOk || at->DataCrcOk) object["crcOk"] = at->CrcOk();
     }
-    if (record.Structure && record.Structure->CrcOk) object["crcOk"] = *record.Structure->CrcOk;
     if (record.Marker) object["newdosMarker"] = *record.Marker;
-    if (record.Drive) object["slot"] = SlotJson(*record.Drive);
+    if (record.Slot) object["slot"] = SlotJson(*record.Slot);
+    object["geometry"] = GeometryJson(result.Geometry);
+    object["check"] = CheckJson(result.Geometry, result.Table());
     if (options.AllSlots) {
         json slots = json::array();
-        for (const auto& slot : AllSlots(result)) slots.push_back(slot ? SlotJson(*slot) : json(nullptr));
-        object["slots"] = record.Drive ? slots : json(nullptr);
+        for (const auto& slot : result.Slots) {
+            json one = slot ? SlotJson(*slot) : json(nullptr);
+            if (slot) {
+                const bool checked = result.Geometry && result.Table();
+                one["fitsImage"] = checked ? json(CheckSlot(*slot, *result.Geometry).empty()) : json(nullptr);
+            }
+            slots.push_back(one);
+        }
+        object["slots"] = record.Slot ? slots : json(nullptr);
     }
     return object;
 }
 
 void WarnAboutCrc(const ImageResult& result, std::ostream& err) {
-    const auto& structure = result.Record.Structure;
-    if (!structure || !structure->CrcOk || *structure->CrcOk) return;
-    const char* field = !structure->IdCrcOk && !structure->DataCrcOk ? "ID and data fields"
-                        : !structure->IdCrcOk                        ? "ID field"
-                                                                     : "data field";
+    const auto& at = result.Record.Location;
+    if (!at || at->CrcOk()) return;
+    const bool idBad = !at->IdCrcOk.value_or(true);
+    const bool dataBad = !at->DataCrcOk.value_or(true);
+    const char* field = idBad && dataBad ? "ID and data fields" : idBad ? "ID field" : "data field";
     err << kProgram << ": " << result.Path << ": warning: CRC error in the " << field
         << " of track 0, side 0, sector 2\n";
+}
+
+// What the image's tracks hold, through the container its structure shows; nothing
+// when none is recognised or its tracks cannot be read.
+std::optional<ImageGeometry> ReadGeometry(const DiskData& data, const StructureLocator& locator) {
+    try {
+        const auto container = locator.Container() ? locator.Container() : IdentifyContainer(data);
+        if (!container) return std::nullopt;
+        return SummariseGeometry(ContainerTracks(data, *container));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// All ten slots, once the first one could be decoded; none if the image fails now.
+void ReadSlots(ImageResult& result) {
+    if (!result.Record.Slot) return;
+    try {
+        result.Slots = ReadAllSlots(result.Record.Location->Sector);
+    } catch (const AnalysisStopped&) {
+        result.Slots.clear();
+    }
 }
 
 void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream& err) {
@@ -111,12 +167,15 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
         err << kProgram << ": " << result.Path << ": " << opened.Reason << '\n';
         return;
     }
+    StructureLocator locator(options.Locate);
     try {
-        ShowDriveSpecs(result.Surface, file, result.Path, result.Data, result.Record, {options.Locate});
+        ShowDriveSpecs(result.Surface, file, result.Path, result.Data, result.Record, locator);
+        if (options.AllSlots) ReadSlots(result);
         WarnAboutCrc(result, err);
         result.Outcome = OutcomeName(*result.Record.Outcome);
         result.Status = OutcomeStatus(*result.Record.Outcome);
     } catch (const AnalysisStopped& stop) {
+        if (options.AllSlots) ReadSlots(result);
         WarnAboutCrc(result, err);
         err << kProgram << ": " << result.Path << ": " << stop.what() << '\n';
         if (result.Record.Loaded) {
@@ -124,6 +183,12 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
             result.Status = kExitStopped;
         }
     }
+    result.Method = locator.Method();
+    if (locator.Container()) result.Container = FormatOf(*locator.Container());
+    if (result.Record.Loaded && (options.Geometry || options.Json || options.Brief)) {
+        result.Geometry = ReadGeometry(result.Data, locator);
+    }
+    result.Data.Close();
 }
 
 void WriteText(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
@@ -134,12 +199,37 @@ void WriteText(const ImageResult& result, const ReportOptions& options, std::ost
             out << line.Text << '\n';
         }
     }
-    if (!options.AllSlots || !result.Record.Drive) return;
-    out << '\n';
-    int number = 0;
-    for (const auto& slot : AllSlots(result)) {
-        out << "Slot " << number++ << ':' << (slot ? FormatDriveLine(*slot) : "  (past the end of the image)") << '\n';
+    if (options.AllSlots && result.Record.Slot) {
+        out << '\n';
+        int number = 0;
+        for (const auto& slot : result.Slots) {
+            out << "Slot " << number++ << ':'
+                << (slot ? FormatDriveLine(DescribeDriveSlot(*slot)) : "  (past the end of the image)") << '\n';
+        }
     }
+    if (options.Geometry) {
+        out << '\n' << GeometryLine(result.Geometry) << '\n' << CheckLine(result.Geometry, result.Table()) << '\n';
+    }
+}
+
+// One line: the name as given, the outcome, the container, how it was searched,
+// and for a report the eight values and the check, two spaces between fields.
+void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
+    const auto& at = result.Record.Location;
+    const std::optional<ImageFormat> format = at ? std::optional(at->Format) : result.Container;
+    std::string line = result.Given + "  " + result.Outcome + "  " + (format ? std::string(FormatName(*format)) : "-") +
+                       "  " + (result.Record.Loaded ? (result.Method == LocateMethod::Structure ? "structure" : "scan") : "-");
+    if (result.Record.Outcome == ReportOutcome::DriveReport) {
+        const DriveSlot& slot = *result.Record.Slot;
+        std::string ti = InterfaceType(slot);
+        if (ti.back() == ' ') ti.pop_back();
+        line += "  TI=" + ti + " TD=" + DescribeDriveSlot(slot).DiskType + " TC=" + std::to_string(slot.TrackCount) +
+                " SPT=" + std::to_string(slot.SectorsPerTrack) + " TSR=" + std::to_string(slot.TrackStepRate()) +
+                " GPL=" + std::to_string(slot.GranulesPerLump) + " DDSL=" + std::to_string(slot.DirectoryStartLump) +
+                " DDGA=" + std::to_string(slot.DirectoryGranules) + "  " + BriefVerdict(result.Geometry, slot);
+    }
+    const bool red = options.Color && result.Record.Outcome == ReportOutcome::NotFound;
+    out << (red ? "\x1b[31m" + line + "\x1b[0m" : line) << '\n';
 }
 
 }  // namespace
@@ -160,10 +250,13 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
     bool printedReport = false;
     for (const std::string& image : images) {
         ImageResult result;
+        result.Given = image;
         result.Path = AbsolutePath(image);
         AnalyseOne(result, options, err);
         worst = std::max(worst, result.Status);
-        if (options.Json) {
+        if (options.Brief) {
+            WriteBrief(result, options, out);
+        } else if (options.Json) {
             // Names need not be UTF-8; invalid bytes become U+FFFD so the line stays valid JSON.
             out << ResultJson(result, options).dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
         } else if (result.Record.Loaded) {

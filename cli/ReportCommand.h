@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DriveReport.h"
+#include "StructureLocator.h"
 
 #include <ostream>
 #include <string>
@@ -11,8 +11,10 @@ namespace tabulon::cli {
 struct ReportOptions {
     bool Json = false;
     bool Color = false;  // red lines in red (ANSI), decided by the caller
-    LocateMode Locate = LocateMode::Scan;
+    LocateMode Locate = LocateMode::Auto;
     bool AllSlots = false;  // all ten PDRIVE slots after the report
+    bool Geometry = false;  // the image's geometry and the check of slot 0 against it, after the report
+    bool Brief = false;     // one line per image
 };
 
 // Exit statuses, ordered so that the worst of several images wins.

@@ -25,14 +25,20 @@ int main(int argc, char** argv) {
     app.add_option("--color", color, "Red lines in red: auto (on a terminal), always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->capture_default_str();
-    std::string locate = "scan";
+    std::string locate = "auto";
     bool allSlots = false;
     app.add_option("--locate", locate,
-                   "How to find track 0, side 0, sector 2: scan (the window's fixed byte scans) or structure\n"
-                   "(the layout's own DMK track tables, JV3 header or JV1 offsets)")
-        ->check(CLI::IsMember({"scan", "structure"}))
+                   "How to find track 0, side 0, sector 2: auto (the container's structure when one is\n"
+                   "recognised, otherwise the byte scans), scan (exactly the window's byte scans) or structure\n"
+                   "(the container's structure only: DMK, JV3, JV1, HFE, IMD)")
+        ->check(CLI::IsMember({"auto", "scan", "structure"}))
         ->capture_default_str();
     app.add_flag("--all-slots", allSlots, "Also decode all ten PDRIVE slots of the system sector");
+    bool geometry = false;
+    bool brief = false;
+    app.add_flag("--geometry", geometry,
+                 "After the report, the image's geometry (from its container) and whether slot 0 fits it");
+    app.add_flag("--brief", brief, "One line per image: name, outcome, container, how found, values, check");
     app.add_option("IMAGE", images, "Disk image files")->required();
 
     try {
@@ -46,8 +52,12 @@ int main(int argc, char** argv) {
 
     ReportOptions options;
     options.Json = json;
-    options.Locate = locate == "structure" ? tabulon::LocateMode::Structure : tabulon::LocateMode::Scan;
+    options.Locate = locate == "structure" ? LocateMode::Structure
+                     : locate == "scan"    ? LocateMode::Scan
+                                           : LocateMode::Auto;
     options.AllSlots = allSlots;
+    options.Geometry = geometry;
+    options.Brief = brief;
     options.Color = color == "always" || (color == "auto" && ::isatty(STDOUT_FILENO));
     return RunReports(images, options, std::cout, std::cerr);
 }

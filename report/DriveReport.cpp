@@ -23,25 +23,10 @@ void PrintSwitchLines(ReportSurface& surface) {
     surface.Print();
 }
 
-SectorLocation Locate(ReportSurface& surface, const DiskData& data, const AnalysisOptions& options,
-                      AnalysisRecord& record) {
-    if (options.Locate == LocateMode::Scan) {
-        return LocateSystemSector(data, [&surface] { PrintSwitchLines(surface); });
-    }
-    record.Structure = LocateByStructure(data);
-    if (!record.Structure) return {};
-    return {true, static_cast<std::int32_t>(record.Structure->Offset), record.Structure->FormatLabel};
-}
-
 }  // namespace
 
-SystemSectorBytes SystemSectorOf(const AnalysisRecord& record, const DiskData& image) {
-    if (record.Structure) return {&record.Structure->Sector, 0};
-    return {&image, record.Location ? record.Location->Base : 0};
-}
-
 void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& filename, DiskData& data,
-                    AnalysisRecord& record, const AnalysisOptions& options) {
+                    AnalysisRecord& record, SectorLocator& locator) {
     record = {};
     surface.SetForeColor(kBlack);
     LoadDiskData(file, data);
@@ -52,26 +37,26 @@ void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& 
     surface.SetCurrentY(200);
     surface.Print({report_text::kSearching});
 
-    const SectorLocation location = Locate(surface, data, options, record);
-    record.Location = location;
-    const SystemSectorBytes sector = SystemSectorOf(record, data);
+    record.Location = locator.Locate(data, [&surface] { PrintSwitchLines(surface); });
+    record.Located = true;
     std::string summaryLine;
     std::string driveLine;
-    if (location.Found) {
-        record.Drive = DecodeDriveSpecs(*sector.Data, sector.Base);
-        summaryLine = FormatDiskSummaryLine(*record.Drive, location.FormatLabel);
-        driveLine = FormatDriveLine(*record.Drive);
+    if (record.Location) {
+        record.Slot = ReadDriveSlot(record.Location->Sector);
+        const DriveSpecs drive = DescribeDriveSlot(*record.Slot);
+        summaryLine = FormatDiskSummaryLine(drive, record.Location->FormatLabel());
+        driveLine = FormatDriveLine(drive);
     }
 
     PrintHeadingBlock(surface, filename);
 
-    if (!location.Found) {
+    if (!record.Location) {
         surface.SetForeColor(kRed);
         surface.Print({report_text::kNotFound});
         record.Outcome = ReportOutcome::NotFound;
         return;
     }
-    record.Marker = HasNewdosMarker(*sector.Data, sector.Base);
+    record.Marker = HasNewdosMarker(*record.Location);
     if (!*record.Marker) {
         surface.Print();
         surface.Print({report_text::kNotNewdos});
@@ -84,6 +69,12 @@ void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& 
     surface.Print();
     for (const std::string_view line : report_text::kLegend) surface.Print({line});
     record.Outcome = ReportOutcome::DriveReport;
+}
+
+void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& filename, DiskData& data,
+                    AnalysisRecord& record) {
+    ScanLocator scans;
+    ShowDriveSpecs(surface, file, filename, data, record, scans);
 }
 
 }  // namespace tabulon

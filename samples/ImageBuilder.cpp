@@ -1,9 +1,7 @@
 #include "ImageBuilder.h"
 
-#include "Crc16.h"
-#include "StructureLocation.h"
-
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 
 namespace tabulon::images {
@@ -14,8 +12,35 @@ void Append(Bytes& out, std::size_t count, std::uint8_t value) { out.insert(out.
 void Append(Bytes& out, std::span<const std::uint8_t> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
 void Append(Bytes& out, std::initializer_list<std::uint8_t> bytes) { out.insert(out.end(), bytes); }
 
+// CRC-16/CCITT (polynomial 0x1021, from 0xFFFF), table-driven: the builder keeps
+// its own, so that images made here check the analysis instead of sharing its code.
+constexpr std::array<std::uint16_t, 256> kCrcTable = [] {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned n = 0; n < 256; ++n) {
+        unsigned value = n << 8;
+        for (int bit = 0; bit < 8; ++bit) value = (value << 1) ^ ((value & 0x8000u) ? 0x1021u : 0u);
+        table[n] = static_cast<std::uint16_t>(value);
+    }
+    return table;
+}();
+
+std::uint16_t Crc(std::span<const std::uint8_t> bytes) {
+    std::uint16_t crc = 0xFFFF;
+    for (const std::uint8_t byte : bytes) {
+        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ byte) & 0xFFu]);
+    }
+    return crc;
+}
+
+// Bytes a JV3 entry's sector takes in the file.
+std::size_t Jv3Length(std::uint8_t track, std::uint8_t flags) {
+    const unsigned code = flags & 3u;
+    if (track == 0xFF) return code == 0 ? 512 : code == 1 ? 1024 : code == 2 ? 128 : 256;
+    return code == 0 ? 256 : code == 1 ? 128 : code == 2 ? 1024 : 512;
+}
+
 void AppendCrc(Bytes& out, std::size_t from, std::uint16_t spoil = 0) {
-    const auto crc = static_cast<std::uint16_t>(Crc16Ccitt({out.data() + from, out.size() - from}) ^ spoil);
+    const auto crc = static_cast<std::uint16_t>(Crc({out.data() + from, out.size() - from}) ^ spoil);
     out.push_back(static_cast<std::uint8_t>(crc >> 8));
     out.push_back(static_cast<std::uint8_t>(crc & 0xFF));
 }
@@ -188,7 +213,7 @@ Bytes BuildJv3Image(std::span<const Jv3Sector> sectors, bool writeProtected) {
     image[kEntries * 3] = writeProtected ? 0x00 : 0xFF;
     for (const Jv3Sector& sector : sectors) {
         Bytes data = sector.Data;
-        data.resize(Jv3SectorLength(sector.Track, sector.Flags), 0xE5);
+        data.resize(Jv3Length(sector.Track, sector.Flags), 0xE5);
         Append(image, data);
     }
     return image;

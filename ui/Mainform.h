@@ -3,24 +3,34 @@
 #include "DiskData.h"
 #include "ImageFile.h"
 #include "MainformServices.h"
-#include "ReportCanvas.h"
 
 #include <QMainWindow>
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
-class QAction;
 class QMenu;
 class QPushButton;
 
 namespace tabulon {
 
-// The program's only window: File menu, Exit button, the framed drawing area on
-// which each Open command draws its drive report.
+class ReportCanvas;
+
+// Why the window is asked to close: the UnloadMode that DoUnLoadPreCheck receives.
+inline constexpr std::int16_t kCloseByUser = 0;         // close box, window menu or the close key
+inline constexpr std::int16_t kCloseByProgram = 1;      // the program's own code
+inline constexpr std::int16_t kCloseBySessionEnd = 2;   // shut-down or log-off
+inline constexpr std::int16_t kCloseByTaskManager = 3;  // a task manager (SIGTERM here)
+inline constexpr std::int16_t kCloseByParent = 4;       // a parent window closing
+inline constexpr std::int16_t kCloseByOwner = 5;        // the owner window closing
+
+// The program's only window: File menu, Exit button, and the framed drawing
+// area on which each Open command draws its drive report. Its controls carry
+// the object names Command1, mnuFile, mnuFileItem (the menu entries, each with
+// its index as data) and ReportCanvas.
 class Mainform : public QMainWindow {
     Q_OBJECT
 public:
@@ -43,41 +53,50 @@ public:
     void mnuFileItem_Click(int index);
     void Command1_Click();
 
-    ReportCanvas* Canvas() const { return canvas_; }
-    QPushButton* Command1() const { return command1_; }
-    QMenu* mnuFile() const { return mnuFile_; }
-    const std::map<int, QAction*>& mnuFileItem() const { return mnuFileItem_; }
-    const DiskData& Disk() const { return diskData_; }
-    bool ImageFileOpen() const { return imageFile_.IsOpen(); }
-
     // How the program ends (the Exit command, or a close that ends it); tests
     // put an observer here instead of leaving the event loop.
     void SetEndProgram(std::function<void()> endProgram) { endProgram_ = std::move(endProgram); }
 
-    // The close reason for a close request: 0 the user, 1 the program, 2 the session ending.
+    // The UnloadMode of a close request: the user's, the program's, or the session's end.
     static std::int16_t UnloadModeFor(bool spontaneous, bool sessionEnding);
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
+    void CreateForm();
+    void CreateCanvas();
+    void CreateExitButton();
+    void CreateMenu();
+    void WatchCloseRequests();
     void Form_Load();
+
     void CenterOnScreen();
+    void CenterOnceFramed();
+
     void OpenCommand();
     void ShowDriveSpecs();
     void EndProgram();
+
+    void CloseRequested(std::int16_t UnloadMode);
+    void ActOnHeldClose();
 
     std::unique_ptr<MainformServices> services_;
     ReportCanvas* canvas_ = nullptr;
     QPushButton* command1_ = nullptr;
     QMenu* mnuFile_ = nullptr;
-    std::map<int, QAction*> mnuFileItem_;
     ImageFile imageFile_;
     DiskData diskData_;
     std::function<void()> endProgram_;
+
     bool sessionEnding_ = false;
     bool shownOnce_ = false;
+    bool centredWithFrame_ = false;
+    bool commandRunning_ = false;
+    bool closeGoesAhead_ = false;
+    std::optional<std::int16_t> heldClose_;  // a close request that came while a command ran
 };
 
 }  // namespace tabulon

@@ -2,9 +2,26 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStringList>
 
 namespace tabulon {
+
+namespace {
+
+// Qt's widget dialog restores its history, last folder, view mode and column
+// widths from QtProject.conf (the user's, then the system's under /etc/xdg) and
+// saves them there when it closes. The window keeps no settings, so both places
+// point at /dev/null: no file can lie under it, so the reads find nothing and
+// the writes fail quietly. The program has no other settings to lose.
+void KeepDialogSettingsOffDisk() {
+    for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope}) {
+        QSettings::setPath(QSettings::NativeFormat, scope, QStringLiteral("/dev/null"));
+        QSettings::setPath(QSettings::IniFormat, scope, QStringLiteral("/dev/null"));
+    }
+}
+
+}  // namespace
 
 QString QtNameFilters(const QString& barSeparated) {
     const QStringList parts = barSeparated.split(QLatin1Char('|'));
@@ -23,6 +40,7 @@ QString QtNameFilters(const QString& barSeparated) {
 std::optional<QString> QtMainformServices::ChooseImageFile(QWidget* parent, const QString& filter) {
     // Qt's own dialog matches the patterns in any mix of case; some native ones
     // on Linux would hide IMAGE.DSK.
+    KeepDialogSettingsOffDisk();
     QFileDialog dialog(parent);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -3,8 +3,6 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include <cmath>
-
 namespace tabulon {
 
 namespace {
@@ -16,64 +14,85 @@ QColor FromColorValue(std::uint32_t value) {
 
 }  // namespace
 
-const std::array<FrameLine, 5>& ReportCanvas::FrameLines() {
+const std::array<ReportCanvas::FrameLine, 5>& ReportCanvas::FrameLines() {
     static const std::array<FrameLine, 5> lines = {{
-        {QLine(8880, 120, 8880, 6480), 2},  // Line5
-        {QLine(8880, 6480, 120, 6480), 2},  // Line4
-        {QLine(120, 6480, 120, 120), 2},    // Line3
-        {QLine(120, 120, 8880, 120), 2},    // Line2
-        {QLine(0, 0, 8880, 0), 4},          // Line1
+        {"Line5", QLine(8880, 120, 8880, 6480), 2},
+        {"Line4", QLine(8880, 6480, 120, 6480), 2},
+        {"Line3", QLine(120, 6480, 120, 120), 2},
+        {"Line2", QLine(120, 120, 8880, 120), 2},
+        {"Line1", QLine(0, 0, 8880, 0), 4},
     }};
     return lines;
 }
 
-ReportCanvas::ReportCanvas(QWidget* parent)
-    : QWidget(parent),
-      font_("Courier New", 9, QFont::Bold),
-      text_(kWidthTwips / kTwipsPerPixel, kHeightTwips / kTwipsPerPixel, QImage::Format_ARGB32_Premultiplied) {
+ReportCanvas::ReportCanvas(QWidget* parent) : QWidget(parent), font_(QStringLiteral("Courier New"), 9, QFont::Bold) {
+    setObjectName(QStringLiteral("ReportCanvas"));
     font_.setStyleHint(QFont::TypeWriter);
     font_.setItalic(false);
     font_.setUnderline(false);
     font_.setStrikeOut(false);
     setFont(font_);
-    setFixedSize(text_.size());
+    setFixedSize(kWidthTwips / kTwipsPerPixel, kHeightTwips / kTwipsPerPixel);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    text_.fill(Qt::transparent);
 }
 
-int ReportCanvas::ToPixels(double twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
-
 void ReportCanvas::paintEvent(QPaintEvent*) {
+    // The painter works in logical pixels; Qt maps them to the backing store's
+    // device pixels, so text and lines are drawn at the screen's density.
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
-    painter.drawImage(0, 0, text_);
+    PaintReport(painter);
+    PaintFrameLines(painter);
+}
+
+void ReportCanvas::PaintReport(QPainter& painter) const {
+    painter.setFont(font_);
+    const double ascentPixels = QFontMetricsF(font_, this).ascent();
+    for (const TextLine& line : lines_) {
+        if (line.Text.isEmpty()) continue;
+        painter.setPen(FromColorValue(line.Color));
+        painter.drawText(QPointF(TwipsToPixels(line.XTwips), TwipsToPixels(line.YTwips) + ascentPixels), line.Text);
+    }
+}
+
+void ReportCanvas::PaintFrameLines(QPainter& painter) const {
+    // Square caps reach half the width past each end, so where two frame lines
+    // meet, the outer corner pixels are drawn and the rectangle is closed.
+    const QColor ink = palette().color(QPalette::WindowText);
     for (const FrameLine& line : FrameLines()) {
-        painter.setPen(QPen(palette().color(QPalette::WindowText), line.WidthPixels, Qt::SolidLine, Qt::FlatCap));
-        painter.drawLine(ToPixels(line.Twips.x1()), ToPixels(line.Twips.y1()), ToPixels(line.Twips.x2()),
-                         ToPixels(line.Twips.y2()));
+        painter.setPen(QPen(ink, line.WidthPixels, Qt::SolidLine, Qt::SquareCap));
+        painter.drawLine(QPointF(TwipsToPixels(line.Twips.x1()), TwipsToPixels(line.Twips.y1())),
+                         QPointF(TwipsToPixels(line.Twips.x2()), TwipsToPixels(line.Twips.y2())));
     }
 }
 
 void ReportCanvas::ClearText() {
-    text_.fill(Qt::transparent);
+    lines_.clear();
+    current_ = {};
+    lineStarted_ = false;
     update();
 }
 
-double ReportCanvas::DrawText(double x, double y, std::uint32_t color, std::string_view text) {
-    const QString string = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    const QFontMetricsF metrics(font_);
-    const double xPixels = x / kTwipsPerPixel;
-    const double yPixels = y / kTwipsPerPixel;
-    {
-        QPainter painter(&text_);
-        painter.setFont(font_);
-        painter.setPen(FromColorValue(color));
-        painter.drawText(QPointF(xPixels, yPixels + metrics.ascent()), string);
+double ReportCanvas::DrawText(double xTwips, double yTwips, std::uint32_t color, std::string_view text) {
+    const QString piece = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    // The pieces of one line follow each other without a gap, so the line is
+    // kept as one text from where its first piece started.
+    if (!lineStarted_) {
+        current_ = TextLine{xTwips, yTwips, color, {}};
+        lineStarted_ = true;
     }
+    current_.Text += piece;
     update();
-    return metrics.horizontalAdvance(string) * kTwipsPerPixel;
+    return QFontMetricsF(font_, this).horizontalAdvance(piece) * kTwipsPerPixel;
 }
 
-double ReportCanvas::LineAdvance() const { return QFontMetricsF(font_).height() * kTwipsPerPixel; }
+void ReportCanvas::LineEnded() {
+    if (!lineStarted_) current_ = TextLine{CurrentX(), CurrentY(), ForeColor(), {}};
+    lines_.push_back(std::move(current_));
+    current_ = {};
+    lineStarted_ = false;
+}
+
+double ReportCanvas::LineAdvance() const { return QFontMetricsF(font_, this).height() * kTwipsPerPixel; }
 
 }  // namespace tabulon

@@ -1,8 +1,11 @@
 #include "AnalysisStopped.h"
 #include "DiskData.h"
+#include "ImageFile.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace tabulon {
 namespace {
@@ -12,30 +15,64 @@ TEST(DiskData, HoldsTheBytesAndOneSpareZero) {
     EXPECT_EQ(data.FileLength(), 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(data.At(i), 0xFF);
     EXPECT_EQ(data.At(5), 0) << "the spare byte at FileLength reads as 0";
-}
-
-TEST(DiskData, ReadsOutsideTheIndicesStopTheAnalysis) {
-    const DiskData data = test::Raw().Fill(5, 1).Data();
     for (const std::int64_t index : {std::int64_t{-1}, std::int64_t{6}, std::int64_t{1} << 40}) {
         EXPECT_THROW(data.At(index), AnalysisStopped) << index;
     }
-    EXPECT_THROW(DiskData().At(0), AnalysisStopped) << "nothing loaded yet";
+    const DiskData empty = test::Raw().Data();
+    EXPECT_EQ(empty.At(0), 0);
+    EXPECT_THROW(empty.At(1), AnalysisStopped);
 }
 
-TEST(DiskData, EmptyImageHasOnlyTheSpareByte) {
-    const DiskData data = test::Raw().Data();
-    EXPECT_EQ(data.FileLength(), 0);
-    EXPECT_EQ(data.At(0), 0);
-    EXPECT_THROW(data.At(1), AnalysisStopped);
+// An image of several cache blocks on disk, loaded through the open-file slot.
+class DiskDataFromFile : public ::testing::Test {
+protected:
+    void Load(std::size_t length) {
+        bytes_.resize(length);
+        for (std::size_t i = 0; i < length; ++i) bytes_[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+        path_ = dir_.Write("image.dsk", bytes_);
+        ImageFile file;
+        ASSERT_TRUE(file.Open(path_.string()).Opened());
+        LoadDiskData(file, data_);
+    }
+    test::TempDir dir_;
+    test::Bytes bytes_;
+    std::filesystem::path path_;
+    DiskData data_;
+};
+
+TEST_F(DiskDataFromFile, ReadsAnyByteOnDemandWhateverTheOrder) {
+    const std::int64_t block = DiskData::kBlockSize;
+    Load(static_cast<std::size_t>(block * (DiskData::kCachedBlocks + 3) + 17));
+    const std::int64_t length = data_.FileLength();
+    // Forwards, backwards and across every block edge, more blocks than the cache holds.
+    for (std::int64_t i = length - 1; i >= 0; i -= 997) EXPECT_EQ(data_.At(i), bytes_[std::size_t(i)]) << i;
+    for (std::int64_t edge = block; edge < length; edge += block) {
+        EXPECT_EQ(data_.At(edge - 1), bytes_[std::size_t(edge - 1)]);
+        EXPECT_EQ(data_.At(edge), bytes_[std::size_t(edge)]);
+    }
+    EXPECT_EQ(data_.At(length), 0);
+    EXPECT_THROW(data_.At(length + 1), AnalysisStopped);
 }
 
-TEST(DiskData, ResetLeavesNothingOfALongerEarlierImage) {
-    DiskData data = test::Raw().Fill(100, 0x77).Data();
-    auto target = data.Reset(3);
-    ASSERT_EQ(target.size(), 3u);
-    EXPECT_EQ(data.FileLength(), 3);
-    for (int i = 0; i <= 3; ++i) EXPECT_EQ(data.At(i), 0) << i;
-    EXPECT_THROW(data.At(4), AnalysisStopped);
+TEST_F(DiskDataFromFile, AFileCutShortAfterTheLoadStopsAndIsNeverReadAsZeros) {
+    Load(40000);
+    std::filesystem::resize_file(path_, 20000);
+    EXPECT_EQ(data_.At(100), bytes_[100]) << "the first block was read at the load";
+    try {
+        data_.At(39000);
+        FAIL() << "expected a stop";
+    } catch (const AnalysisStopped& stop) {
+        EXPECT_EQ(stop.WhyStopped(), AnalysisStopped::Reason::ImageChanged);
+        EXPECT_STREQ(stop.what(), "the image changed while it was being read");
+    }
+    EXPECT_FALSE(data_.IsOpen()) << "closed at once";
+}
+
+TEST_F(DiskDataFromFile, AfterCloseOnlyTheBytesReadBeforeRemain) {
+    Load(40000);
+    data_.Close();
+    EXPECT_EQ(data_.At(5), bytes_[5]);
+    EXPECT_THROW(data_.At(39000), AnalysisStopped);
 }
 
 }  // namespace

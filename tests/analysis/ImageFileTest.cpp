@@ -22,7 +22,7 @@ int OpenDescriptors() {
     return count;
 }
 
-TEST(LoadDiskData, ReadsTheWholeFileAndClosesIt) {
+TEST(LoadDiskData, HandsTheFileToDiskDataUntilItIsClosed) {
     test::TempDir dir;
     const auto path = dir.Write("image.dsk", test::Bytes{1, 2, 3, 4, 5});
     const int before = OpenDescriptors();
@@ -34,6 +34,8 @@ TEST(LoadDiskData, ReadsTheWholeFileAndClosesIt) {
     LoadDiskData(file, data);
 
     EXPECT_FALSE(file.IsOpen());
+    EXPECT_TRUE(data.IsOpen());
+    data.Close();
     EXPECT_EQ(OpenDescriptors(), before);
     ASSERT_EQ(data.FileLength(), 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(data.At(i), i + 1);

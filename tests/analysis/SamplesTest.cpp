@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 
 namespace tabulon {
 namespace {
@@ -16,29 +17,26 @@ DiskData LoadSample(const std::string& name) {
 }
 
 TEST(Samples, GiveTheOutcomesTheirNamesPromise) {
-    {
-        const DiskData data = LoadSample("dmk-drive-report.dsk");
-        const SectorLocation found = LocateSystemSector(data);
-        ASSERT_TRUE(found.Found);
-        EXPECT_EQ(found.FormatLabel, kDmkFormatLabel);
-        EXPECT_TRUE(HasNewdosMarker(data, found.Base));
-        EXPECT_EQ(DecodeDriveSpecs(data, found.Base).SidesDensity, "S/S D/D");
+    struct Case {
+        const char* file;
+        std::optional<ImageFormat> format;
+        std::int64_t base;
+        bool marker;
+    };
+    for (const Case& c : {Case{"dmk-drive-report.dsk", ImageFormat::Dmk, 0, true},
+                          Case{"jv3-drive-report.dsk", ImageFormat::Jv3, 9216, true},
+                          Case{"dmk-wrong-marker.dsk", ImageFormat::Dmk, 0, false},
+                          Case{"not-found.dsk", std::nullopt, 0, false}}) {
+        const DiskData data = LoadSample(c.file);
+        const auto found = LocateSystemSector(data);
+        ASSERT_EQ(found.has_value(), c.format.has_value()) << c.file;
+        if (!found) continue;
+        EXPECT_EQ(found->Format, *c.format) << c.file;
+        if (c.base != 0) {
+            EXPECT_EQ(found->Sector.Base(), c.base) << c.file;
+        }
+        EXPECT_EQ(HasNewdosMarker(found->Sector), c.marker) << c.file;
     }
-    {
-        const DiskData data = LoadSample("jv3-drive-report.dsk");
-        const SectorLocation found = LocateSystemSector(data);
-        EXPECT_EQ(found, (SectorLocation{true, 9216, kJvFormatLabel}));
-        EXPECT_TRUE(HasNewdosMarker(data, found.Base));
-        EXPECT_EQ(DecodeDriveSpecs(data, found.Base).SidesDensity, "S/S S/D");
-    }
-    {
-        const DiskData data = LoadSample("dmk-wrong-marker.dsk");
-        const SectorLocation found = LocateSystemSector(data);
-        ASSERT_TRUE(found.Found);
-        EXPECT_EQ(found.FormatLabel, kDmkFormatLabel);
-        EXPECT_FALSE(HasNewdosMarker(data, found.Base));
-    }
-    EXPECT_FALSE(LocateSystemSector(LoadSample("not-found.dsk")).Found);
 }
 
 TEST(Samples, AreReproducibleFromTheGenerator) {

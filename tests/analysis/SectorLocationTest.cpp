@@ -80,24 +80,34 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"a 00 02 pair in a tiny file", Raw().Put({0, 2}), 8704},
         ScanCase{"empty file", Raw(), std::nullopt}));
 
-TEST(LocateSystemSector, DmkWinsOverJv) {
-    const SectorLocation found = LocateSystemSector(Raw().Put({0, 2, 0}).Put(kDmkPattern).Fill(300, 0).Data());
-    EXPECT_EQ(found, (SectorLocation{true, 3 + 48, "   DMK Format"}));
-}
+struct LocateCase {
+    const char* what;
+    Raw image;
+    std::optional<std::int64_t> base;
+    ImageFormat format;
+    bool switched;  // the DMK scan gave up and the JV scan ran
+};
 
-TEST(LocateSystemSector, FallsBackToJv) {
-    const SectorLocation found = LocateSystemSector(Raw().Put({0, 0, 0, 0, 2, 0}).Data());
-    EXPECT_EQ(found, (SectorLocation{true, 8704 + 256, "   JV  Format"}));
-}
-
-TEST(LocateSystemSector, NothingFound) {
-    EXPECT_EQ(LocateSystemSector(Raw().Data()), SectorLocation{});
-    EXPECT_EQ(LocateSystemSector(Raw().Fill(20000, 0xE5).Data()), SectorLocation{});
-}
-
-TEST(LocateSystemSector, LabelsAreThirteenCharacters) {
-    EXPECT_EQ(std::string(kDmkFormatLabel).size(), 13u);
-    EXPECT_EQ(std::string(kJvFormatLabel).size(), 13u);
+TEST(LocateSystemSector, TakesDmkFirstThenJv) {
+    for (const LocateCase& c :
+         {LocateCase{"DMK wins over JV", Raw().Put({0, 2, 0}).Put(kDmkPattern).Fill(300, 0), 3 + 48, ImageFormat::Dmk,
+                     false},
+          LocateCase{"falls back to JV", Raw().Put({0, 0, 0, 0, 2, 0}), 8704 + 256, ImageFormat::Jv3, true},
+          LocateCase{"empty", Raw(), std::nullopt, ImageFormat::Dmk, true},
+          LocateCase{"neither", Raw().Fill(20000, 0xE5), std::nullopt, ImageFormat::Dmk, true}}) {
+        const DiskData data = c.image.Data();
+        bool switched = false;
+        const auto found = LocateSystemSector(data, [&switched] { switched = true; });
+        EXPECT_EQ(switched, c.switched) << c.what;
+        ASSERT_EQ(found.has_value(), c.base.has_value()) << c.what;
+        if (!found) continue;
+        EXPECT_EQ(found->Sector.Base(), *c.base) << c.what;
+        EXPECT_EQ(found->FileOffset, *c.base) << c.what;
+        EXPECT_EQ(found->Format, c.format) << c.what;
+        EXPECT_EQ(found->Method, LocateMethod::Scan) << c.what;
+    }
+    EXPECT_EQ(FormatLabel(ImageFormat::Dmk), "   DMK Format");
+    EXPECT_EQ(FormatLabel(ImageFormat::Jv3), "   JV  Format");
 }
 
 }  // namespace

@@ -9,6 +9,9 @@ namespace {
 
 using test::Raw;
 
+DriveSpecs Decode(const DiskData& data, std::int64_t base) { return DecodeDriveSpecs(SectorBytes(data, base)); }
+bool Marker(const DiskData& data, std::int64_t base) { return HasNewdosMarker(SectorBytes(data, base)); }
+
 // A slot at offset 0 with the given flag bytes (F at 2, G at 7), marker at 239.
 DiskData Slot(std::uint8_t f, std::uint8_t g, std::uint8_t spt = 10) {
     return Raw().At(0, {17, 0, f, 40, spt, 2, 0, g, 0, 2}).At(239, {0xA5}).Resize(256).Data();
@@ -27,7 +30,7 @@ class InterfaceType : public ::testing::TestWithParam<FlagCase> {};
 
 TEST_P(InterfaceType, LetterSuffixAndStepRate) {
     const auto& c = GetParam();
-    const DriveSpecs drive = DecodeDriveSpecs(Slot(c.f, c.g), 0);
+    const DriveSpecs drive = Decode(Slot(c.f, c.g), 0);
     EXPECT_EQ(drive.InterfaceType, c.interfaceType) << std::hex << int(c.f) << "/" << int(c.g);
     EXPECT_EQ(drive.TrackStepRate, c.stepRate);
 }
@@ -59,7 +62,7 @@ class SectorsPerTrack : public ::testing::TestWithParam<SptCase> {};
 
 TEST_P(SectorsPerTrack, DiskTypeAndSidesDensity) {
     const auto& c = GetParam();
-    const DriveSpecs drive = DecodeDriveSpecs(Slot(0x04, 0, c.spt), 0);
+    const DriveSpecs drive = Decode(Slot(0x04, 0, c.spt), 0);
     EXPECT_EQ(drive.DiskType, c.diskType);
     EXPECT_EQ(drive.SidesDensity, c.sidesDensity);
     EXPECT_EQ(drive.SectorsPerTrack, c.shown);
@@ -74,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DecodeDriveSpecs, NumericFieldsAreSpacedAndNeverPadded) {
     const DiskData data = Raw().At(100, {0, 0xEE, 0x07, 255, 10, 1, 0xEE, 0, 0xEE, 0}).Resize(400).Data();
-    const DriveSpecs drive = DecodeDriveSpecs(data, 100);
+    const DriveSpecs drive = Decode(data, 100);
     EXPECT_EQ(drive.DirectoryStartLump, " 0");
     EXPECT_EQ(drive.TrackCount, " 255");
     EXPECT_EQ(drive.SectorsPerTrack, " 10");
@@ -87,24 +90,24 @@ TEST(DecodeDriveSpecs, NumericFieldsAreSpacedAndNeverPadded) {
 TEST(DecodeDriveSpecs, StopsWhenTheSlotRunsPastTheImage) {
     // base+9 is the farthest read: FileLength = base+8 stops, base+9 (the spare byte) does not.
     const DiskData shortOne = Raw().Fill(108, 0x04).Data();
-    EXPECT_THROW(DecodeDriveSpecs(shortOne, 100), AnalysisStopped);
+    EXPECT_THROW(Decode(shortOne, 100), AnalysisStopped);
     const DiskData justEnough = Raw().Fill(109, 0x04).Data();
-    EXPECT_EQ(DecodeDriveSpecs(justEnough, 100).DirectoryGranules, " 0") << "base+9 is the spare byte";
-    EXPECT_THROW(DecodeDriveSpecs(justEnough, 8704), AnalysisStopped) << "a JV Base far beyond a short file";
-    EXPECT_THROW(DecodeDriveSpecs(justEnough, -1), AnalysisStopped);
+    EXPECT_EQ(Decode(justEnough, 100).DirectoryGranules, " 0") << "base+9 is the spare byte";
+    EXPECT_THROW(Decode(justEnough, 8704), AnalysisStopped) << "a JV Base far beyond a short file";
+    EXPECT_THROW(Decode(justEnough, -1), AnalysisStopped);
 }
 
 TEST(HasNewdosMarker, OnlyA5Counts) {
     for (const std::uint8_t marker : {std::uint8_t{0xA5}, std::uint8_t{0xA4}, std::uint8_t{0x5A}, std::uint8_t{0x00}}) {
         const DiskData data = Raw().At(239, {marker}).Resize(256).Data();
-        EXPECT_EQ(HasNewdosMarker(data, 0), marker == 0xA5) << int(marker);
+        EXPECT_EQ(Marker(data, 0), marker == 0xA5) << int(marker);
     }
 }
 
 TEST(HasNewdosMarker, SpareByteReadsAsNoMarkerAndBeyondStops) {
     const DiskData data = Raw().Fill(239, 0xA5).Data();  // FileLength = 239: base+239 is the spare byte
-    EXPECT_FALSE(HasNewdosMarker(data, 0));
-    EXPECT_THROW(HasNewdosMarker(data, 1), AnalysisStopped);
+    EXPECT_FALSE(Marker(data, 0));
+    EXPECT_THROW(Marker(data, 1), AnalysisStopped);
 }
 
 }  // namespace

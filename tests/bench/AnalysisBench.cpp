@@ -52,11 +52,11 @@ void LocateAndDecode(benchmark::State& state) {
     const DiskData data = DiskData::FromBytes(ImageOfKind(state.range(0)));
     state.SetLabel(KindName(state.range(0)));
     for (auto _ : state) {
-        const SectorLocation location = LocateSystemSector(data);
+        const auto location = LocateSystemSector(data);
         benchmark::DoNotOptimize(location);
-        if (location.Found) {
-            benchmark::DoNotOptimize(DecodeDriveSpecs(data, location.Base));
-            benchmark::DoNotOptimize(HasNewdosMarker(data, location.Base));
+        if (location) {
+            benchmark::DoNotOptimize(DecodeDriveSpecs(location->Sector));
+            benchmark::DoNotOptimize(HasNewdosMarker(location->Sector));
         }
     }
 }

@@ -23,7 +23,7 @@ protected:
 
 TEST_F(Locate, StructureFindsASingleDensityTrackZero) {
     const std::string path = FmDmkImage();
-    const CliRun scan = Call({path});
+    const CliRun scan = Call({"--locate=scan", path});
     EXPECT_NE(scan.status, 0) << "the byte scans find no MFM ID field";
 
     const CliRun structure = Call({"--locate=structure", path});
@@ -66,33 +66,37 @@ TEST_F(Locate, Jv1AndJv3Labels) {
     EXPECT_TRUE(jv3Lines[9].ends_with("   JV  Format Disk"));
 }
 
-TEST_F(Locate, ShortSectorStopsBeforeTheMarker) {
+TEST_F(Locate, A128ByteSectorIsNoNewdosSector) {
     const std::vector<img::Jv3Sector> sectors = {{0, 2, 0x01, test::Bytes(kSector.begin(), kSector.begin() + 128)}};
     const std::string path = Image("short.dsk", img::BuildJv3Image(sectors));
     const CliRun run = Call({"--locate=structure", path});
-    EXPECT_EQ(run.status, 3);
-    EXPECT_EQ(run.OutLines().size(), 9u) << "searching line and heading block";
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.OutLines().size(), 11u) << "searching line, heading block and the not-a-Newdos line";
 }
 
-TEST_F(Locate, DefaultIsTheScanToTheByte) {
+// By default the container's structure when one is recognised, otherwise the
+// byte scans: the report is always the one of the mode that found the sector.
+TEST_F(Locate, AutoGivesTheReportOfTheModeThatFindsTheSector) {
     std::vector<std::string> images;
     for (const char* name : {"dmk-drive-report.dsk", "jv3-drive-report.dsk", "dmk-wrong-marker.dsk", "not-found.dsk"}) {
         images.push_back(Sample(name));
     }
     images.push_back(FmDmkImage());
+    images.push_back(Image("noise.dsk", test::Raw().Put({0, 2}).Resize(3000, 0x55).bytes()));
     if (const auto real = test::RealImagesDir(); !real.empty()) {
         for (const auto& entry : std::filesystem::directory_iterator(real)) {
-            if (entry.path().extension() == ".dsk") images.push_back(entry.path().string());
+            if (entry.path().extension() != ".md") images.push_back(entry.path().string());
         }
     }
     for (const std::string& image : images) {
-        const CliRun byDefault = Call({image});
-        const CliRun scan = Call({"--locate=scan", image});
-        EXPECT_EQ(byDefault.out, scan.out) << image;
-        EXPECT_EQ(byDefault.status, scan.status) << image;
         const auto object = Call({"--json", image}).JsonLines().at(0);
-        EXPECT_EQ(object["locate"], "scan");
-        EXPECT_FALSE(object.contains("crcOk"));
+        const std::string mode = object["locate"];
+        const CliRun byDefault = Call({image});
+        const CliRun chosen = Call({"--locate=" + mode, image});
+        EXPECT_EQ(byDefault.out, chosen.out) << image;
+        EXPECT_EQ(byDefault.status, chosen.status) << image;
+        EXPECT_TRUE(object.contains("crcOk"));
+        EXPECT_EQ(Call({"--locate=scan", "--json", image}).JsonLines().at(0)["locate"], "scan");
     }
 }
 
@@ -112,7 +116,8 @@ TEST_F(Locate, RealImagesGiveThreeReportsAndOneEmptySector) {
         EXPECT_EQ(run.err, "") << c.file;
         const auto object = Call({"--locate=structure", "--json", path}).JsonLines().at(0);
         EXPECT_EQ(object["format"], c.format) << c.file;
-        EXPECT_NE(Call({path}).status, 0) << c.file << ": the byte scans miss it";
+        EXPECT_NE(Call({"--locate=scan", path}).status, 0) << c.file << ": the byte scans miss it";
+        EXPECT_EQ(Call({path}).status, c.status) << c.file << ": found by default";
     }
 }
 
@@ -131,9 +136,9 @@ TEST_F(Locate, AllSlotsInBothModes) {
         ASSERT_EQ(object["slots"].size(), 10u);
         EXPECT_EQ(object["slots"][4]["DDSL"], 14);
     }
-    const auto notFound = Call({"--all-slots", "--json", Sample("not-found.dsk")}).JsonLines().at(0);
+    const auto notFound = Call({"--locate=scan", "--all-slots", "--json", Sample("not-found.dsk")}).JsonLines().at(0);
     EXPECT_TRUE(notFound["slots"].is_null());
-    EXPECT_EQ(Call({"--all-slots", Sample("not-found.dsk")}).OutLines().size(), 13u);
+    EXPECT_EQ(Call({"--locate=scan", "--all-slots", Sample("not-found.dsk")}).OutLines().size(), 13u);
 }
 
 TEST_F(Locate, UnknownModeIsAUsageError) { EXPECT_EQ(Call({"--locate=guess", "x.dsk"}).status, 64); }

@@ -1,5 +1,5 @@
 // Runs the built tabulon-report on generated images and checks what a script sees:
-// stdout, stderr and the exit status.
+// stdout, stderr and the exit status. --locate=scan gives the window's own lines.
 #include "CliRunner.h"
 
 namespace tabulon {
@@ -22,7 +22,7 @@ TEST_F(TabulonReport, SampleReportsAndExitStatuses) {
                                " Error --- This is not a Newdos Disk, or failed to find correct sector"},
                           Case{"not-found.dsk", 2, 13,
                                "   ** Error ** --- Unable to find the required sector on this disk."}}) {
-        const CliRun run = Call({Sample(c.sample)});
+        const CliRun run = Call({"--locate=scan", Sample(c.sample)});
         EXPECT_EQ(run.status, c.status) << c.sample;
         EXPECT_EQ(run.err, "") << c.sample;
         const auto lines = run.OutLines();
@@ -43,7 +43,7 @@ TEST_F(TabulonReport, DmkReportToTheCharacter) {
 }
 
 TEST_F(TabulonReport, JsonLinesCarryTheFindings) {
-    const CliRun run = Call({"--json", Sample("dmk-drive-report.dsk"), Sample("jv3-drive-report.dsk"),
+    const CliRun run = Call({"--locate=scan", "--json", Sample("dmk-drive-report.dsk"), Sample("jv3-drive-report.dsk"),
                           Sample("dmk-wrong-marker.dsk"), Sample("not-found.dsk")});
     EXPECT_EQ(run.status, 2);
     const auto objects = run.JsonLines();
@@ -132,7 +132,7 @@ TEST_F(TabulonReport, RelativeNamesAreMadeAbsoluteWithoutResolvingLinks) {
 }
 
 TEST_F(TabulonReport, ColourOnlyWhenAskedOrOnATerminal) {
-    const CliRun always = Call({"--color=always", Sample("not-found.dsk")});
+    const CliRun always = Call({"--locate=scan", "--color=always", Sample("not-found.dsk")});
     EXPECT_NE(always.out.find("\x1b[31m   ** Error ** --- Unable"), std::string::npos);
     EXPECT_EQ(always.out.find("\x1b[31m Searching"), std::string::npos) << "black lines stay plain";
     const CliRun never = Call({"--color=never", Sample("not-found.dsk")});

@@ -6,6 +6,7 @@
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
+#include "StructureLocator.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -47,7 +48,7 @@ private:
 };
 
 // One analysis in the given mode, with every property of its report checked.
-void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
+void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
     ImageFile file;
     Check(file.Open(image.Path()).Opened(), "open");
 
@@ -55,50 +56,54 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
     surface.SetForeColor(kRed);  // the colour a not-found report leaves behind
     DiskData disk;
     AnalysisRecord record;
+    cli::StructureLocator locator(mode);
     bool stopped = false;
     try {
-        ShowDriveSpecs(surface, file, "image.dsk", disk, record, {mode});
+        ShowDriveSpecs(surface, file, "image.dsk", disk, record, locator);
     } catch (const AnalysisStopped& stop) {
         Check(stop.WhyStopped() == AnalysisStopped::Reason::ReadOutsideImage, "only reads past the image stop");
         stopped = true;
     }
-    Check(!file.IsOpen(), "the file is closed after the load");
-    Check(record.Loaded && record.Location.has_value(), "the load and the location always finish");
+    Check(!file.IsOpen(), "the slot is closed after the load");
+    Check(record.Loaded && record.Located, "the load and the location always finish");
 
-    const SectorLocation& at = *record.Location;
-    const bool scan = mode == LocateMode::Scan;
-    const bool dmk = at.Found && at.FormatLabel == kDmkFormatLabel;
-    if (scan && dmk) Check(at.Base >= 48 && at.Base <= 5048, "DMK Base range");
-    if (scan && at.Found && !dmk) {
-        Check(at.FormatLabel == kJvFormatLabel, "format label");
-        Check(at.Base >= 8704 && at.Base <= 751616 && (at.Base - 8704) % 256 == 0, "JV Base range");
+    const auto& at = record.Location;
+    const bool scanned = at && at->Method == LocateMethod::Scan;
+    const bool dmkScan = scanned && at->Format == ImageFormat::Dmk;
+    const std::int64_t base = at ? at->Sector.Base() : 0;
+    if (dmkScan) Check(base >= 48 && base <= 5048, "DMK Base range");
+    if (scanned && !dmkScan) {
+        Check(at->Format == ImageFormat::Jv3, "format of the JV scan");
+        Check(base >= 8704 && base <= 751616 && (base - 8704) % 256 == 0, "JV Base range");
     }
-    if (!scan && at.Found) {
-        Check(record.Structure.has_value() && at.Base >= 0 && at.Base <= disk.FileLength(), "structure offset");
-        Check(record.Structure->Sector.FileLength() <= 1024, "sector size");
+    if (at && !scanned) {
+        Check(mode != cli::LocateMode::Scan, "only the structure locators walk structures");
+        Check(base == 0 && at->FileOffset >= 0 && at->FileOffset <= disk.FileLength(), "structure offset");
+        Check(at->Sector.Length() <= 1024, "sector size");
     }
-    // The searching line, and the switch lines when the DMK scan gave up.
-    const std::size_t before = (!scan || dmk) ? 1 : 4;
+    // The searching line, and the switch lines when the DMK scan gave up: only a
+    // scan that did not find a DMK sector writes them.
+    const bool switched = !(at && !scanned) && !dmkScan &&
+                          (mode == cli::LocateMode::Scan || (mode == cli::LocateMode::Auto && !locator.Container()));
+    const std::size_t before = switched ? 4 : 1;
 
-    // Where the slot and marker are read from: the image (scan) or the sector's own bytes.
-    const SystemSectorBytes sector = SystemSectorOf(record, disk);
-    const std::int64_t end = sector.Data->FileLength();
+    const std::int64_t end = at ? at->Sector.Length() : 0;
     std::size_t expected = 0;
     if (stopped) {
-        Check(at.Found, "a stop needs a found sector");
-        if (!record.Drive) {
-            Check(sector.Base + 9 > end, "stopped in decoding only when the slot runs past the data");
+        Check(at.has_value(), "a stop needs a found sector");
+        if (!record.Slot) {
+            Check(9 > end, "stopped in decoding only when the slot runs past the data");
             expected = before;
         } else {
-            Check(sector.Base + 9 <= end && sector.Base + 239 > end, "stopped at the marker only past the data");
+            Check(9 <= end && 239 > end, "stopped at the marker only past the data");
             Check(!record.Marker.has_value(), "no marker answer after a stop");
             expected = before + 8;
         }
-    } else if (!at.Found) {
+    } else if (!at) {
         Check(record.Outcome == ReportOutcome::NotFound, "not found outcome");
         expected = before + 9;
     } else {
-        Check(sector.Base + 239 <= end, "a finished analysis read inside the data");
+        Check(239 <= end, "a finished analysis read inside the data");
         Check(record.Outcome == (*record.Marker ? ReportOutcome::DriveReport : ReportOutcome::NotNewdos), "outcome");
         expected = *record.Marker ? before + 20 : before + 10;
     }
@@ -107,10 +112,11 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
     Check(lines[0].Text == report_text::kSearching && lines[0].X == 100 && lines[0].Y == 200, "first line");
     for (std::size_t i = 0; i < lines.size(); ++i) {
         Check(i == 0 || lines[i].X == 0, "later lines start at the left edge");
-        const bool lastRed = !stopped && !at.Found && i + 1 == lines.size();
+        const bool lastRed = !stopped && !at && i + 1 == lines.size();
         Check(lines[i].Color == (lastRed ? kRed : kBlack), "colours");
     }
-    if (record.Drive) Check(DecodeAllSlots(*sector.Data, sector.Base).size() == 10, "ten slots");
+    if (record.Slot) Check(ReadAllSlots(at->Sector).size() == 10, "ten slots");
+    disk.Close();
 }
 
 }  // namespace
@@ -118,7 +124,8 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 2u * 1024 * 1024) return 0;
     const MemoryFile image(data, size);
-    AnalyseAndCheck(image, LocateMode::Scan);
-    AnalyseAndCheck(image, LocateMode::Structure);
+    for (const auto mode : {cli::LocateMode::Scan, cli::LocateMode::Structure, cli::LocateMode::Auto}) {
+        AnalyseAndCheck(image, mode);
+    }
     return 0;
 }

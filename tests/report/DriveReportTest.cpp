@@ -107,24 +107,73 @@ INSTANTIATE_TEST_SUITE_P(
                     true},
         OutcomeCase{"empty file", test::Bytes{}, ReportOutcome::NotFound, 13, report_text::kNotFound, true}));
 
-TEST(ShowDriveSpecs, DriveReportBodyFollowsTheHeading) {
-    RecordingSurface surface;
-    Analysis analysis;
-    analysis.Run(surface, DmkImage(0xA5));
-    const auto texts = Texts(surface);
-    EXPECT_EQ(texts[9], "                     40 Track  S/S S/D       DMK Format Disk");
-    EXPECT_EQ(texts[10], "");
-    EXPECT_EQ(texts[11], "  TI = A   TD = A  TC = 40   SPT = 10  TSR = 3  GPL = 2  DDSL = 17  DDGA = 2");
-    EXPECT_EQ(texts[12], "");
-    for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(texts[13 + i], report_text::kLegend[i]);
+// The whole report of each outcome, written out as the user sees it; "<file>"
+// stands for the image's path.
+constexpr std::string_view kHeadingText = R"(                   -==== Pdrive Specs of Drive ====--
+                            by T.Orlwen
+          Taken from the 1st Pdrive slot on selected drive
+
+
+      <file>
+
+
+)";
+constexpr std::string_view kSwitchText = R"(
+      DMK format not found, Searching for JV type format
+
+)";
+constexpr std::string_view kLegendText = R"(   TI   = Shows interface type, and other required parameters.
+   TD   = Shows Disk size, Density, No of sides, SPT
+   TC   = Track Count: No of tracks on disk
+   SPT  = Sectors per Track
+   TSR  = Track step rate: Speed of stepping between tracks
+   GPL  = Granules per Lump
+   DDSL = Disk Directory starting lump
+   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory
+)";
+
+std::string Golden(std::initializer_list<std::string_view> parts) {
+    std::string text = " Searching ..........\n";
+    for (const std::string_view part : parts) text += part;
+    return text;
 }
 
-TEST(ShowDriveSpecs, JvReportEndsItsSummaryWithTheJvLabel) {
-    RecordingSurface surface;
-    Analysis analysis;
-    analysis.Run(surface, Jv3Image(0xA5));
-    const std::string summary = surface.Lines()[12].Text;
-    EXPECT_TRUE(summary.ends_with("   JV  Format Disk")) << summary;
+TEST(ShowDriveSpecs, WholeReportOfEachOutcomeToTheCharacter) {
+    struct Case {
+        const char* what;
+        test::Bytes image;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"DMK report", DmkImage(0xA5),
+         Golden({kHeadingText,
+                 "                     40 Track  S/S S/D       DMK Format Disk\n\n"
+                 "  TI = A   TD = A  TC = 40   SPT = 10  TSR = 3  GPL = 2  DDSL = 17  DDGA = 2\n\n",
+                 kLegendText})},
+        {"JV report", Jv3Image(0xA5),
+         Golden({kSwitchText, kHeadingText,
+                 "                     40 Track  S/S S/D       JV  Format Disk\n\n"
+                 "  TI = A   TD = A  TC = 40   SPT = 10  TSR = 3  GPL = 2  DDSL = 17  DDGA = 2\n\n",
+                 kLegendText})},
+        {"DMK not Newdos", DmkImage(0x00),
+         Golden({kHeadingText, "\n Error --- This is not a Newdos Disk, or failed to find correct sector\n"})},
+        {"JV not Newdos", Jv3Image(0x5A),
+         Golden({kSwitchText, kHeadingText,
+                 "\n Error --- This is not a Newdos Disk, or failed to find correct sector\n"})},
+        {"not found", test::Bytes(300, 0xE5),
+         Golden({kSwitchText, kHeadingText,
+                 "   ** Error ** --- Unable to find the required sector on this disk.\n"})},
+    };
+    for (const Case& c : cases) {
+        RecordingSurface surface;
+        Analysis analysis;
+        analysis.Run(surface, c.image);
+        std::string shown;
+        for (const Line& line : surface.Lines()) shown += line.Text + "\n";
+        std::string expected = c.text;
+        expected.replace(expected.find("<file>"), 6, analysis.path());
+        EXPECT_EQ(shown, expected) << c.what;
+    }
 }
 
 TEST(ShowDriveSpecs, TrackCount255GivesA61CharacterSummary) {
@@ -243,8 +292,8 @@ TEST(ShowDriveSpecs, RecordKeepsTheFindingsOfAStoppedAnalysis) {
     EXPECT_THROW(ShowDriveSpecs(surface, file, "cut.dsk", data, record), AnalysisStopped);
     EXPECT_TRUE(record.Loaded);
     ASSERT_TRUE(record.Location);
-    EXPECT_EQ(record.Location->Base, 48);
-    EXPECT_TRUE(record.Drive);
+    EXPECT_EQ(record.Location->Sector.Base(), 48);
+    EXPECT_TRUE(record.Slot);
     EXPECT_FALSE(record.Marker);
     EXPECT_FALSE(record.Outcome);
 }

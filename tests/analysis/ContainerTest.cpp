@@ -1,6 +1,7 @@
 #include "SlotDecoding.h"
 #include "ImageBuilder.h"
-#include "StructureLocation.h"
+#include "Crc16.h"
+#include "ImageContainer.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,16 @@ namespace tabulon {
 namespace {
 
 namespace img = images;
+
+std::optional<ImageFormat> IdentifyLayout(const DiskData& image) {
+    const auto container = IdentifyContainer(image);
+    return container ? std::optional(FormatOf(*container)) : std::nullopt;
+}
+
+std::optional<SectorLocation> LocateByStructure(const DiskData& image) {
+    const auto container = IdentifyContainer(image);
+    return container ? LocateInContainer(image, *container) : std::nullopt;
+}
 
 const test::Bytes kSector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
 
@@ -32,18 +43,18 @@ class DmkStructure : public ::testing::TestWithParam<DmkCase> {};
 TEST_P(DmkStructure, FindsTheSectorThroughTheTrackTable) {
     const auto& c = GetParam();
     const DiskData image = DiskData::FromBytes(img::BuildDmkImage(c.options, kSector));
-    ASSERT_EQ(IdentifyLayout(image), ImageLayout::Dmk);
+    ASSERT_EQ(IdentifyLayout(image), ImageFormat::Dmk);
     const auto found = LocateByStructure(image);
     ASSERT_TRUE(found.has_value());
-    EXPECT_EQ(found->FormatLabel, "   DMK Format");
-    EXPECT_EQ(found->CrcOk, c.crcOk);
-    EXPECT_EQ(found->Sector.FileLength(), 256);
-    EXPECT_EQ(found->Sector.Bytes()[0], kSector[0]);
-    EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, " 77");
-    EXPECT_TRUE(HasNewdosMarker(found->Sector, 0));
+    EXPECT_EQ(found->FormatLabel(), "   DMK Format");
+    EXPECT_EQ(found->CrcOk(), c.crcOk);
+    EXPECT_EQ(found->Sector.Length(), 256);
+    EXPECT_EQ(found->Sector.At(0), kSector[0]);
+    EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
+    EXPECT_TRUE(HasNewdosMarker(found->Sector));
     // The offset names the first data byte in the file (the first copy, for doubled FM).
-    EXPECT_EQ(image.At(found->Offset), kSector[0]);
-    EXPECT_EQ(image.At(found->Offset + 3 * (c.options.Track0DoubleDensity || c.options.SingleDensityUndoubled ? 1 : 2)),
+    EXPECT_EQ(image.At(found->FileOffset), kSector[0]);
+    EXPECT_EQ(image.At(found->FileOffset + 3 * (c.options.Track0DoubleDensity || c.options.SingleDensityUndoubled ? 1 : 2)),
               77);
 }
 
@@ -69,9 +80,9 @@ TEST(DmkStructure, BadCrcStillGivesTheData) {
     options.BadSystemSectorCrc = true;
     const auto found = LocateByStructure(DiskData::FromBytes(img::BuildDmkImage(options, kSector)));
     ASSERT_TRUE(found);
-    EXPECT_TRUE(found->IdCrcOk);
-    EXPECT_FALSE(found->DataCrcOk);
-    EXPECT_TRUE(HasNewdosMarker(found->Sector, 0));
+    EXPECT_EQ(found->IdCrcOk, true);
+    EXPECT_EQ(found->DataCrcOk, false);
+    EXPECT_TRUE(HasNewdosMarker(found->Sector));
 }
 
 TEST(DmkStructure, HeaderMustFitTheFile) {
@@ -89,14 +100,14 @@ TEST(DmkStructure, HeaderMustFitTheFile) {
         test::Bytes bytes = good;
         bytes[c.at] = c.value;
         bytes[3] = c.at == 2 ? 0 : bytes[3];
-        EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), ImageLayout::Dmk) << c.what;
+        EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), ImageFormat::Dmk) << c.what;
     }
     test::Bytes cut = good;
     cut.resize(16 + 100);
-    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(cut)), ImageLayout::Dmk) << "track 0 cut short";
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(cut)), ImageFormat::Dmk) << "track 0 cut short";
     test::Bytes longer = good;
     longer.resize(good.size() + 2 * 6400 + 1);
-    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(longer)), ImageLayout::Dmk) << "far more than its tracks";
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(longer)), ImageFormat::Dmk) << "far more than its tracks";
 }
 
 TEST(DmkStructure, NoSectorTwoOnTrackZeroIsNotFound) {
@@ -105,7 +116,7 @@ TEST(DmkStructure, NoSectorTwoOnTrackZeroIsNotFound) {
     options.Tracks = 1;
     test::Bytes bytes = img::BuildDmkImage(options, kSector);
     for (std::size_t entry = 1; entry < 64; ++entry) bytes[16 + 2 * entry] = bytes[16 + 2 * entry + 1] = 0;
-    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(bytes)), ImageLayout::Dmk);
+    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(bytes)), ImageFormat::Dmk);
     EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)));
 }
 
@@ -120,43 +131,44 @@ TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
         {1, 0, 0x00, test::Bytes(256, 0x44)},
     };
     const DiskData image = DiskData::FromBytes(img::BuildJv3Image(sectors));
-    ASSERT_EQ(IdentifyLayout(image), ImageLayout::Jv3);
+    ASSERT_EQ(IdentifyLayout(image), ImageFormat::Jv3);
     const auto found = LocateByStructure(image);
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->FormatLabel, "   JV  Format");
-    EXPECT_EQ(found->Offset, 8704 + 128 + 512 + 256 + 1024);
-    EXPECT_FALSE(found->CrcOk.has_value());
-    EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, " 77");
-    EXPECT_TRUE(HasNewdosMarker(found->Sector, 0));
+    EXPECT_EQ(found->FormatLabel(), "   JV  Format");
+    EXPECT_EQ(found->FileOffset, 8704 + 128 + 512 + 256 + 1024);
+    EXPECT_FALSE(found->DataCrcOk.has_value());
+    EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
+    EXPECT_TRUE(HasNewdosMarker(found->Sector));
 }
 
-TEST(Jv3Structure, ShortSystemSectorEndsBeforeTheMarker) {
+TEST(Jv3Structure, A128ByteSystemSectorHoldsNoMarker) {
     const std::vector<img::Jv3Sector> sectors = {{0, 2, 0x01, test::Bytes(kSector.begin(), kSector.begin() + 128)}};
     const auto found = LocateByStructure(DiskData::FromBytes(img::BuildJv3Image(sectors)));
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->Sector.FileLength(), 128);
-    EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, " 77");
-    EXPECT_THROW(HasNewdosMarker(found->Sector, 0), std::exception);
+    EXPECT_EQ(found->Sector.Length(), 128);
+    EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
+    EXPECT_THROW(HasNewdosMarker(found->Sector), std::exception) << "its bytes end before 239";
+    EXPECT_FALSE(HasNewdosMarker(*found)) << "a sector that short is no Newdos sector";
 }
 
 TEST(Jv3Structure, SectorsMustFitTheFile) {
     test::Bytes bytes = img::BuildJv3Image(img::StandardJv3Sectors(2, 10, false, kSector));
     bytes.resize(bytes.size() - 1);
-    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), ImageLayout::Jv3);
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), ImageFormat::Jv3);
     test::Bytes protectedOne = img::BuildJv3Image(img::StandardJv3Sectors(2, 10, false, kSector), true);
-    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(protectedOne)), ImageLayout::Jv3);
+    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(protectedOne)), ImageFormat::Jv3);
     protectedOne[8703] = 0x42;
-    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(protectedOne)), ImageLayout::Jv3);
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(protectedOne)), ImageFormat::Jv3);
 }
 
 TEST(Jv1Structure, SectorTwoIsAtOffset512) {
     const DiskData image = DiskData::FromBytes(img::BuildJv1Image(35, kSector));
-    ASSERT_EQ(IdentifyLayout(image), ImageLayout::Jv1);
+    ASSERT_EQ(IdentifyLayout(image), ImageFormat::Jv1);
     const auto found = LocateByStructure(image);
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->FormatLabel, "   JV1 Format");
-    EXPECT_EQ(found->Offset, 512);
-    EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, " 77");
+    EXPECT_EQ(found->FormatLabel(), "   JV1 Format");
+    EXPECT_EQ(found->FileOffset, 512);
+    EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
 }
 
 TEST(Structure, OtherFilesFitNoLayout) {
@@ -166,17 +178,23 @@ TEST(Structure, OtherFilesFitNoLayout) {
     }
 }
 
-TEST(DecodeAllSlots, TenSlotsSixteenBytesApart) {
+TEST(Crc16Ccitt, KnownAnswer) {
+    const std::string check = "123456789";
+    EXPECT_EQ(Crc16Ccitt({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0x29B1);
+}
+
+TEST(ReadAllSlots, TenSlotsSixteenBytesApart) {
     std::vector<img::PdriveSlot> slots(10);
     for (std::size_t i = 0; i < slots.size(); ++i) slots[i].TrackCount = static_cast<std::uint8_t>(30 + i);
     const DiskData sector = DiskData::FromBytes(img::MakeSystemSector(slots));
-    const auto decoded = DecodeAllSlots(sector, 0);
+    const auto decoded = ReadAllSlots(SectorBytes(sector, 0));
     ASSERT_EQ(decoded.size(), 10u);
     for (std::size_t i = 0; i < 10; ++i) {
         ASSERT_TRUE(decoded[i]);
-        EXPECT_EQ(decoded[i]->TrackCount, " " + std::to_string(30 + i));
+        EXPECT_EQ(decoded[i]->TrackCount, 30 + i);
     }
-    const auto cut = DecodeAllSlots(DiskData::FromBytes(test::Bytes(60, 0)), 0);
+    const DiskData shortOne = DiskData::FromBytes(test::Bytes(60, 0));
+    const auto cut = ReadAllSlots(SectorBytes(shortOne, 0));
     EXPECT_TRUE(cut[3]) << "slot 3 ends at byte 57";
     EXPECT_FALSE(cut[4]) << "slot 4 needs byte 73";
 }
@@ -186,24 +204,24 @@ TEST(RealImages, StructureFindsWhatTheScansMiss) {
     if (dir.empty()) GTEST_SKIP() << "the shared real images are not here";
     struct Case {
         const char* file;
-        ImageLayout layout;
+        ImageFormat layout;
         bool marker;
         const char* trackCount;
     };
-    for (const Case& c : {Case{"newdos80-sd-track0-dmk.dsk", ImageLayout::Dmk, true, " 40"},
-                          Case{"newdos86-dd-track0-dmk.dsk", ImageLayout::Dmk, true, " 40"},
-                          Case{"newdos80-sssd-jv1.dsk", ImageLayout::Jv1, true, " 80"},
-                          Case{"newdos80-no-pdrive-dmk.dsk", ImageLayout::Dmk, false, nullptr}}) {
+    for (const Case& c : {Case{"newdos80-sd-track0-dmk.dsk", ImageFormat::Dmk, true, " 40"},
+                          Case{"newdos86-dd-track0-dmk.dsk", ImageFormat::Dmk, true, " 40"},
+                          Case{"newdos80-sssd-jv1.dsk", ImageFormat::Jv1, true, " 80"},
+                          Case{"newdos80-no-pdrive-dmk.dsk", ImageFormat::Dmk, false, nullptr}}) {
         const DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / c.file));
         const auto found = LocateByStructure(image);
         ASSERT_TRUE(found) << c.file;
-        EXPECT_EQ(found->Layout, c.layout) << c.file;
-        EXPECT_EQ(HasNewdosMarker(found->Sector, 0), c.marker) << c.file;
-        if (c.layout == ImageLayout::Dmk) {
-            EXPECT_EQ(found->CrcOk, true) << c.file;
+        EXPECT_EQ(found->Format, c.layout) << c.file;
+        EXPECT_EQ(HasNewdosMarker(found->Sector), c.marker) << c.file;
+        if (c.layout == ImageFormat::Dmk) {
+            EXPECT_TRUE(found->CrcOk()) << c.file;
         }
         if (c.trackCount) {
-            EXPECT_EQ(DecodeDriveSpecs(found->Sector, 0).TrackCount, c.trackCount) << c.file;
+            EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, c.trackCount) << c.file;
         }
     }
 }

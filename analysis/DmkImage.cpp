@@ -1,0 +1,152 @@
+#include "DmkImage.h"
+
+#include "Crc16.h"
+#include "ImageReader.h"
+
+#include <array>
+
+namespace tabulon {
+
+namespace {
+
+constexpr std::int64_t kHeaderLength = 16;
+constexpr std::int64_t kIdamEntries = 64;
+constexpr std::int64_t kIdamTableLength = 2 * kIdamEntries;
+constexpr std::int64_t kMaxTrackLength = 0x4000;  // IDAM offsets have 14 bits
+
+constexpr std::uint8_t kOptionSingleSided = 0x10;
+constexpr std::uint8_t kOptionSingleDensityUndoubled = 0x40;
+constexpr std::uint8_t kOptionIgnoreDensity = 0x80;  // every byte stored once, whatever its density
+constexpr std::uint16_t kIdamDoubleDensity = 0x8000;
+constexpr std::uint16_t kIdamOffsetMask = 0x3FFF;
+
+constexpr std::uint8_t kIdAddressMark = 0xFE;
+constexpr std::uint8_t kMfmSync = 0xA1;
+constexpr std::array<std::uint8_t, 3> kMfmSyncBytes = {kMfmSync, kMfmSync, kMfmSync};
+
+// After the ID field's CRC, a controller gives up looking for the data address
+// mark after this many bytes: 43 in MFM, 30 in FM.
+constexpr std::int64_t kDataMarkWindowMfm = 43;
+constexpr std::int64_t kDataMarkWindowFm = 30;
+
+bool IsDataMark(std::uint8_t byte) { return byte >= 0xF8 && byte <= 0xFB; }
+
+// The CRC a controller starts a field with: MFM fields include their three A1 syncs.
+std::uint16_t FieldCrcStart(bool doubleDensity) { return doubleDensity ? Crc16Ccitt(kMfmSyncBytes) : 0xFFFF; }
+
+DmkHeader ReadHeader(const ImageReader& file) {
+    for (std::int64_t n = 12; n < kHeaderLength; ++n) {
+        if (file.U8(n) != 0) throw StructureEnds();
+    }
+    const std::uint8_t protect = file.U8(0);
+    if (protect != 0x00 && protect != 0xFF) throw StructureEnds();
+    const std::uint8_t options = file.U8(4);
+    DmkHeader header;
+    header.Tracks = file.U8(1);
+    header.TrackLength = file.Le16(2);
+    header.Sides = (options & kOptionSingleSided) ? 1 : 2;
+    header.SingleDensityUndoubled = (options & (kOptionSingleDensityUndoubled | kOptionIgnoreDensity)) != 0;
+    if (header.Tracks == 0 || header.TrackLength <= kIdamTableLength || header.TrackLength > kMaxTrackLength) {
+        throw StructureEnds();
+    }
+    // Track 0 must be there, and the file no longer than its tracks (one spare track allowed).
+    const std::int64_t whole = kHeaderLength + std::int64_t{header.Tracks} * header.Sides * header.TrackLength;
+    const std::int64_t size = file.Size();
+    if (size < kHeaderLength + header.TrackLength || size > whole + header.TrackLength) throw StructureEnds();
+    return header;
+}
+
+// The bytes from one IDAM pointer's ID field on, one element per recorded byte.
+std::optional<ImageReader> FieldAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
+    const std::int64_t idMark = pointer & kIdamOffsetMask;
+    const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
+    if (idMark < kIdamTableLength || idMark >= track.Size()) return std::nullopt;
+    const std::int64_t step = (doubleDensity || header.SingleDensityUndoubled) ? 1 : 2;
+    const ImageReader field = track.Window(idMark, track.Size()).Strided(step);
+    // ID field: FE, cylinder, head, sector, size code, CRC (2).
+    if (!field.Has(0, 7) || field.U8(0) != kIdAddressMark) return std::nullopt;
+    return field;
+}
+
+std::int64_t SizeOfCode(std::uint8_t code) { return std::int64_t{128} << (code & 3u); }
+
+// The sector behind one IDAM pointer, when its ID field names track 0, side 0, sector 2.
+std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
+    const auto found = FieldAt(track, header, pointer);
+    if (!found) return std::nullopt;
+    const ImageReader& field = *found;
+    const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
+    const std::vector<std::uint8_t> id = field.Bytes(0, 5);
+    if (id[1] != 0 || id[2] != 0 || id[3] != 2) return std::nullopt;
+    const bool idCrcOk = Crc16Ccitt(id, FieldCrcStart(doubleDensity)) == field.Be16(5);
+
+    // The data address mark within the distance the recording allows.
+    const std::int64_t window = doubleDensity ? kDataMarkWindowMfm : kDataMarkWindowFm;
+    std::optional<std::int64_t> dataMark;
+    for (std::int64_t n = 7; n < 7 + window && field.Has(n) && !dataMark; ++n) {
+        const bool preceded = !doubleDensity || field.U8(n - 1) == kMfmSync;
+        if (IsDataMark(field.U8(n)) && preceded) dataMark = n;
+    }
+    if (!dataMark) return std::nullopt;
+
+    const std::int64_t size = SizeOfCode(id[4]);
+    const std::int64_t first = *dataMark + 1;
+    const std::int64_t stored = std::min(size, field.Size() - first);
+    std::vector<std::uint8_t> data = field.Bytes(first, stored);
+    bool dataCrcOk = false;
+    if (stored == size && field.Has(first + size, 2)) {
+        std::uint16_t crc = Crc16Ccitt(field.Bytes(*dataMark, 1), FieldCrcStart(doubleDensity));
+        crc = Crc16Ccitt(data, crc);
+        dataCrcOk = crc == field.Be16(first + size);
+    }
+    return SectorLocation{ImageFormat::Dmk, LocateMethod::Structure, field.FileOffset(first),
+                          SectorBytes(std::move(data)), size, idCrcOk, dataCrcOk};
+}
+
+}  // namespace
+
+std::optional<DmkHeader> IdentifyDmk(const DiskData& image) {
+    try {
+        return ReadHeader(ImageReader(image));
+    } catch (const StructureEnds&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header) {
+    try {
+        const ImageReader track = ImageReader(image).Window(kHeaderLength, header.TrackLength);  // track 0, side 0
+        for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
+            const std::uint16_t pointer = track.Le16(2 * entry);
+            if (pointer == 0) break;
+            if (auto found = SectorTwoAt(track, header, pointer)) return found;
+        }
+    } catch (const StructureEnds&) {
+    }
+    return std::nullopt;
+}
+
+std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& header) {
+    std::vector<TrackLayout> tracks;
+    const ImageReader file(image);
+    for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
+        for (int side = 0; side < header.Sides; ++side) {
+            const std::int64_t start = kHeaderLength + (std::int64_t{cylinder} * header.Sides + side) * header.TrackLength;
+            if (!file.Has(start, header.TrackLength)) return tracks;  // the image ends before this track
+            const ImageReader track = file.Window(start, header.TrackLength);
+            TrackLayout layout{cylinder, side, {}};
+            for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
+                const std::uint16_t pointer = track.Le16(2 * entry);
+                if (pointer == 0) break;
+                const auto field = FieldAt(track, header, pointer);
+                if (!field) continue;
+                const Density recording = (pointer & kIdamDoubleDensity) ? Density::Double : Density::Single;
+                layout.Sectors.push_back({field->U8(1), field->U8(2), field->U8(3), SizeOfCode(field->U8(4)), recording});
+            }
+            tracks.push_back(std::move(layout));
+        }
+    }
+    return tracks;
+}
+
+}  // namespace tabulon

@@ -1,0 +1,40 @@
+#include "ImageContainer.h"
+
+namespace tabulon {
+
+namespace {
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+}  // namespace
+
+ImageFormat FormatOf(const ContainerHeader& header) {
+    return std::visit(Overloaded{[](const DmkHeader&) { return ImageFormat::Dmk; },
+                                 [](const Jv3Header&) { return ImageFormat::Jv3; },
+                                 [](const Jv1Header&) { return ImageFormat::Jv1; }},
+                      header);
+}
+
+std::optional<ContainerHeader> IdentifyContainer(const DiskData& image) {
+    if (auto dmk = IdentifyDmk(image)) return *dmk;
+    if (auto jv3 = IdentifyJv3(image)) return *jv3;
+    if (auto jv1 = IdentifyJv1(image)) return *jv1;
+    return std::nullopt;
+}
+
+std::optional<SectorLocation> LocateInContainer(const DiskData& image, const ContainerHeader& header) {
+    return std::visit(Overloaded{[&](const DmkHeader& dmk) { return LocateInDmk(image, dmk); },
+                                 [&](const Jv3Header& jv3) { return LocateInJv3(image, jv3); },
+                                 [&](const Jv1Header& jv1) { return LocateInJv1(image, jv1); }},
+                      header);
+}
+
+std::vector<TrackLayout> ContainerTracks(const DiskData& image, const ContainerHeader& header) {
+    return std::visit(Overloaded{[&](const DmkHeader& dmk) { return DmkTracks(image, dmk); },
+                                 [&](const Jv3Header& jv3) { return Jv3Tracks(image, jv3); },
+                                 [&](const Jv1Header& jv1) { return Jv1Tracks(image, jv1); }},
+                      header);
+}
+
+}  // namespace tabulon

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "DiskData.h"
+#include "DmkImage.h"
+#include "Jv1Image.h"
+#include "Jv3Image.h"
+#include "SectorLocation.h"
+
+#include <optional>
+#include <vector>
+#include <variant>
+
+namespace tabulon {
+
+// What identifying an image learned: the parsed header of its container.
+using ContainerHeader = std::variant<DmkHeader, Jv3Header, Jv1Header>;
+
+ImageFormat FormatOf(const ContainerHeader& header);
+
+// The image's container, tried in this order, each by its own structure:
+//   1. DMK: a header whose fields are sane and whose tracks fit the file;
+//   2. JV3: a sector table with used entries whose data all lie inside the file;
+//   3. JV1: a whole number of ten-sector tracks (the weakest sign, so the last).
+std::optional<ContainerHeader> IdentifyContainer(const DiskData& image);
+
+// Track 0, side 0, sector 2 through the container's structure.
+std::optional<SectorLocation> LocateInContainer(const DiskData& image, const ContainerHeader& header);
+
+// The ID fields of every track the container holds.
+std::vector<TrackLayout> ContainerTracks(const DiskData& image, const ContainerHeader& header);
+
+}  // namespace tabulon

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "DiskData.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace tabulon {
+
+// Thrown by ImageReader when container code reads outside the bytes it was
+// given: the image's structure is not what its header promised. The walker
+// that catches it reports that it found nothing; it never stops the analysis.
+class StructureEnds : public std::runtime_error {
+public:
+    StructureEnds() : std::runtime_error("read outside the image's structure") {}
+};
+
+// A bounds-checked view of part of an image for the container walkers, with
+// named reads. Element n of a view is the file byte at Start + n * Stride, so a
+// stride of 2 reads single-density bytes that the image stores twice. A view
+// never reaches past the end of the file, whatever its length asked for.
+class ImageReader {
+public:
+    explicit ImageReader(const DiskData& image)
+        : image_(&image), start_(0), end_(image.FileLength()), stride_(1) {}
+
+    // The part from element offset on, at most length elements long.
+    ImageReader Window(std::int64_t offset, std::int64_t length) const;
+    // The same bytes, one element every stride of this view's elements.
+    ImageReader Strided(std::int64_t stride) const;
+
+    std::int64_t Size() const noexcept;
+    bool Has(std::int64_t n, std::int64_t count = 1) const noexcept {
+        return n >= 0 && count >= 0 && n + count <= Size();
+    }
+    // The file offset of element n.
+    std::int64_t FileOffset(std::int64_t n) const noexcept { return start_ + n * stride_; }
+
+    std::uint8_t U8(std::int64_t n) const;
+    std::uint16_t Le16(std::int64_t n) const { return static_cast<std::uint16_t>(U8(n) | (U8(n + 1) << 8)); }
+    std::uint16_t Be16(std::int64_t n) const { return static_cast<std::uint16_t>((U8(n) << 8) | U8(n + 1)); }
+    std::uint32_t Le32(std::int64_t n) const {
+        return static_cast<std::uint32_t>(Le16(n)) | (static_cast<std::uint32_t>(Le16(n + 2)) << 16);
+    }
+    std::vector<std::uint8_t> Bytes(std::int64_t n, std::int64_t count) const;
+
+private:
+    ImageReader(const DiskData* image, std::int64_t start, std::int64_t end, std::int64_t stride)
+        : image_(image), start_(start), end_(end), stride_(stride) {}
+
+    const DiskData* image_;
+    std::int64_t start_;  // file offset of element 0
+    std::int64_t end_;    // file offset past the last byte this view may read
+    std::int64_t stride_;
+};
+
+}  // namespace tabulon

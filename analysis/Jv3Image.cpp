@@ -1,0 +1,90 @@
+#include "Jv3Image.h"
+
+#include "ImageReader.h"
+
+#include <array>
+#include <map>
+
+namespace tabulon {
+
+namespace {
+
+constexpr std::int64_t kEntries = 2901;
+constexpr std::int64_t kEntryLength = 3;
+constexpr std::int64_t kWriteProtect = kEntries * kEntryLength;  // 8703
+constexpr std::int64_t kDataStart = kWriteProtect + 1;            // 8704
+
+struct Entry {
+    std::uint8_t Track;
+    std::uint8_t Sector;
+    std::uint8_t Flags;
+};
+
+Entry EntryAt(const ImageReader& file, std::int64_t i) {
+    return {file.U8(kEntryLength * i), file.U8(kEntryLength * i + 1), file.U8(kEntryLength * i + 2)};
+}
+
+}  // namespace
+
+std::int64_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags) {
+    static constexpr std::array<std::int64_t, 4> kUsed = {256, 128, 1024, 512};
+    static constexpr std::array<std::int64_t, 4> kFree = {512, 1024, 128, 256};
+    return (track == kJv3FreeTrack ? kFree : kUsed)[flags & kJv3SizeCode];
+}
+
+std::optional<Jv3Header> IdentifyJv3(const DiskData& image) {
+    const ImageReader file(image);
+    if (file.Size() < kDataStart) return std::nullopt;
+    const std::uint8_t protect = file.U8(kWriteProtect);
+    if (protect != 0x00 && protect != 0xFF) return std::nullopt;
+    std::int64_t offset = kDataStart;
+    bool anyUsed = false;
+    for (std::int64_t i = 0; i < kEntries; ++i) {
+        const Entry entry = EntryAt(file, i);
+        const std::int64_t length = Jv3SectorLength(entry.Track, entry.Flags);
+        if (entry.Track != kJv3FreeTrack) {
+            if (offset + length > file.Size()) return std::nullopt;  // a stored sector past the end
+            anyUsed = true;
+        }
+        offset += length;
+    }
+    if (!anyUsed) return std::nullopt;
+    return Jv3Header{offset - kDataStart};
+}
+
+std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header&) {
+    const ImageReader file(image);
+    std::int64_t offset = kDataStart;
+    for (std::int64_t i = 0; i < kEntries; ++i) {
+        const Entry entry = EntryAt(file, i);
+        const std::int64_t length = Jv3SectorLength(entry.Track, entry.Flags);
+        if (entry.Track == 0 && entry.Sector == 2 && (entry.Flags & kJv3Side1) == 0) {
+            const ImageReader data = file.Window(offset, length);
+            return SectorLocation{ImageFormat::Jv3, LocateMethod::Structure, offset,
+                                  SectorBytes(data.Bytes(0, data.Size())), length, std::nullopt, std::nullopt};
+        }
+        offset += length;
+    }
+    return std::nullopt;
+}
+
+std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header&) {
+    const ImageReader file(image);
+    std::map<std::pair<int, int>, TrackLayout> tracks;
+    for (std::int64_t i = 0; i < kEntries; ++i) {
+        const Entry entry = EntryAt(file, i);
+        if (entry.Track == kJv3FreeTrack) continue;
+        const int side = (entry.Flags & kJv3Side1) ? 1 : 0;
+        TrackLayout& track = tracks[{entry.Track, side}];
+        track.Cylinder = entry.Track;
+        track.Side = side;
+        track.Sectors.push_back({entry.Track, static_cast<std::uint8_t>(side), entry.Sector,
+                                 Jv3SectorLength(entry.Track, entry.Flags),
+                                 (entry.Flags & kJv3DoubleDensity) ? Density::Double : Density::Single});
+    }
+    std::vector<TrackLayout> list;
+    for (auto& [position, track] : tracks) list.push_back(std::move(track));
+    return list;
+}
+
+}  // namespace tabulon
