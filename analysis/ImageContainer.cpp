@@ -7,16 +7,22 @@ template <class... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
 };
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;  // for compilers without aggregate deduction (clang before 17)
 }  // namespace
 
 ImageFormat FormatOf(const ContainerHeader& header) {
     return std::visit(Overloaded{[](const DmkHeader&) { return ImageFormat::Dmk; },
                                  [](const Jv3Header&) { return ImageFormat::Jv3; },
-                                 [](const Jv1Header&) { return ImageFormat::Jv1; }},
+                                 [](const Jv1Header&) { return ImageFormat::Jv1; },
+                                 [](const HfeHeader&) { return ImageFormat::Hfe; },
+                                 [](const ImdHeader&) { return ImageFormat::Imd; }},
                       header);
 }
 
 std::optional<ContainerHeader> IdentifyContainer(const DiskData& image) {
+    if (auto hfe = IdentifyHfe(image)) return *hfe;
+    if (auto imd = IdentifyImd(image)) return *imd;
     if (auto dmk = IdentifyDmk(image)) return *dmk;
     if (auto jv3 = IdentifyJv3(image)) return *jv3;
     if (auto jv1 = IdentifyJv1(image)) return *jv1;
@@ -26,14 +32,18 @@ std::optional<ContainerHeader> IdentifyContainer(const DiskData& image) {
 std::optional<SectorLocation> LocateInContainer(const DiskData& image, const ContainerHeader& header) {
     return std::visit(Overloaded{[&](const DmkHeader& dmk) { return LocateInDmk(image, dmk); },
                                  [&](const Jv3Header& jv3) { return LocateInJv3(image, jv3); },
-                                 [&](const Jv1Header& jv1) { return LocateInJv1(image, jv1); }},
+                                 [&](const Jv1Header& jv1) { return LocateInJv1(image, jv1); },
+                                 [&](const HfeHeader& hfe) { return LocateInHfe(image, hfe); },
+                                 [&](const ImdHeader& imd) { return LocateInImd(image, imd); }},
                       header);
 }
 
 std::vector<TrackLayout> ContainerTracks(const DiskData& image, const ContainerHeader& header) {
     return std::visit(Overloaded{[&](const DmkHeader& dmk) { return DmkTracks(image, dmk); },
                                  [&](const Jv3Header& jv3) { return Jv3Tracks(image, jv3); },
-                                 [&](const Jv1Header& jv1) { return Jv1Tracks(image, jv1); }},
+                                 [&](const Jv1Header& jv1) { return Jv1Tracks(image, jv1); },
+                                 [&](const HfeHeader& hfe) { return HfeTracks(image, hfe); },
+                                 [&](const ImdHeader& imd) { return ImdTracks(image, imd); }},
                       header);
 }
 

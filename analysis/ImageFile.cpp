@@ -43,10 +43,17 @@ OpenResult ImageFile::Open(const std::string& path) {
     if (auto refused = CheckStatus(status); !refused.Opened()) return refused;
 
     // O_NONBLOCK: should the name have become a FIFO since the look, the open
-    // still returns at once, and the second look below refuses it. Reads of a
+    // still returns at once, and the second look in Adopt refuses it. Reads of a
     // regular file never block, so the flag can stay.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!file.IsOpen()) return RefuseErrno(errno);
+    return Adopt(std::move(file));
+}
+
+OpenResult ImageFile::Adopt(FileDescriptor file) {
+    CloseAll();
+    if (!file.IsOpen()) return RefuseErrno(EBADF);
+    struct stat status {};
     if (::fstat(file.Get(), &status) != 0) return RefuseErrno(errno);
     if (auto refused = CheckStatus(status); !refused.Opened()) return refused;
     file_ = std::move(file);

@@ -36,6 +36,10 @@ public:
     // most 2,147,483,647 bytes are accepted; nothing is ever created or written.
     OpenResult Open(const std::string& path);
 
+    // Closes all, then takes over a descriptor opened elsewhere (standard input,
+    // or the temporary file it was copied into), under the same rules as Open.
+    OpenResult Adopt(FileDescriptor file);
+
     bool IsOpen() const noexcept { return file_.IsOpen(); }
 
     // The open file's length in bytes, as it was when it was opened. Throws

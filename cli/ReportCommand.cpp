@@ -8,11 +8,16 @@
 #include "ImageGeometry.h"
 #include "TableCheck.h"
 #include "SlotDecoding.h"
+#include "StandardInput.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
 #include <filesystem>
+#include <new>
 
 namespace tabulon::cli {
 
@@ -23,8 +28,9 @@ using nlohmann::json;
 constexpr std::string_view kProgram = "tabulon-report";
 
 struct ImageResult {
-    std::string Given;  // the name as given
-    std::string Path;   // the name made absolute, for display
+    std::string Given;  // the name as given, which is the name opened
+    std::string Path;   // for JSON: absolute when it can be made, "-" for standard input
+    std::string Shown;  // for messages and the report's file-name line
     DiskData Data;
     int Status = kExitUnreadable;
     const char* Outcome = "unreadable";
@@ -134,7 +140,7 @@ void WarnAboutCrc(const ImageResult& result, std::ostream& err) {
     const bool idBad = !at->IdCrcOk.value_or(true);
     const bool dataBad = !at->DataCrcOk.value_or(true);
     const char* field = idBad && dataBad ? "ID and data fields" : idBad ? "ID field" : "data field";
-    err << kProgram << ": " << result.Path << ": warning: CRC error in the " << field
+    err << kProgram << ": " << result.Shown << ": warning: CRC error in the " << field
         << " of track 0, side 0, sector 2\n";
 }
 
@@ -160,16 +166,28 @@ void ReadSlots(ImageResult& result) {
     }
 }
 
-void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream& err) {
+// Any failure but a stopped analysis: the image counts as stopped once loaded,
+// as unreadable before.
+void Fail(ImageResult& result, const char* reason, std::ostream& err) {
+    err << kProgram << ": " << result.Shown << ": " << reason << '\n';
+    if (result.Record.Loaded) {
+        result.Outcome = "stopped";
+        result.Status = kExitStopped;
+    }
+}
+
+// Never throws: whatever goes wrong is this image's outcome, and the next image is still analysed.
+void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream& err) try {
     ImageFile file;
-    const OpenResult opened = file.Open(result.Path);
+    const OpenResult opened =
+        result.Given == kStandardInputName ? OpenStandardInput(file) : file.Open(result.Given);
     if (!opened.Opened()) {
-        err << kProgram << ": " << result.Path << ": " << opened.Reason << '\n';
+        err << kProgram << ": " << result.Shown << ": " << opened.Reason << '\n';
         return;
     }
     StructureLocator locator(options.Locate);
     try {
-        ShowDriveSpecs(result.Surface, file, result.Path, result.Data, result.Record, locator);
+        ShowDriveSpecs(result.Surface, file, result.Shown, result.Data, result.Record, locator);
         if (options.AllSlots) ReadSlots(result);
         WarnAboutCrc(result, err);
         result.Outcome = OutcomeName(*result.Record.Outcome);
@@ -177,8 +195,9 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
     } catch (const AnalysisStopped& stop) {
         if (options.AllSlots) ReadSlots(result);
         WarnAboutCrc(result, err);
-        err << kProgram << ": " << result.Path << ": " << stop.what() << '\n';
-        if (result.Record.Loaded) {
+        err << kProgram << ": " << result.Shown << ": " << stop.what() << '\n';
+        // A file that changed under the first read was opened all right: stopped, not unreadable.
+        if (result.Record.Loaded || stop.WhyStopped() == AnalysisStopped::Reason::ImageChanged) {
             result.Outcome = "stopped";
             result.Status = kExitStopped;
         }
@@ -189,6 +208,15 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
         result.Geometry = ReadGeometry(result.Data, locator);
     }
     result.Data.Close();
+} catch (const std::bad_alloc&) {
+    result.Data.Close();
+    Fail(result, "not enough memory", err);
+} catch (const std::exception& error) {
+    result.Data.Close();
+    Fail(result, error.what(), err);
+} catch (...) {
+    result.Data.Close();
+    Fail(result, "unexpected error", err);
 }
 
 void WriteText(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
@@ -217,7 +245,7 @@ void WriteText(const ImageResult& result, const ReportOptions& options, std::ost
 void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
     const auto& at = result.Record.Location;
     const std::optional<ImageFormat> format = at ? std::optional(at->Format) : result.Container;
-    std::string line = result.Given + "  " + result.Outcome + "  " + (format ? std::string(FormatName(*format)) : "-") +
+    std::string line = (result.Given.empty() ? "''" : result.Given) + "  " + result.Outcome + "  " + (format ? std::string(FormatName(*format)) : "-") +
                        "  " + (result.Record.Loaded ? (result.Method == LocateMethod::Structure ? "structure" : "scan") : "-");
     if (result.Record.Outcome == ReportOutcome::DriveReport) {
         const DriveSlot& slot = *result.Record.Slot;
@@ -235,36 +263,92 @@ void WriteBrief(const ImageResult& result, const ReportOptions& options, std::os
 }  // namespace
 
 std::string AbsolutePath(const std::string& path) {
-    std::filesystem::path absolute = std::filesystem::absolute(path);
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error || absolute.empty()) return path;  // no working directory (deleted), or an empty name
+    // Drops "." components but a last one, which still matters: "x.dsk/." is not "x.dsk".
     std::filesystem::path cleaned;
-    for (const auto& part : absolute) {
-        if (part != ".") cleaned /= part;
+    for (auto part = absolute.begin(); part != absolute.end(); ++part) {
+        if (*part != "." || std::next(part) == absolute.end()) cleaned /= *part;
     }
-    // A trailing "." leaves an empty last component; keep the path as it was then.
-    return cleaned.empty() ? absolute.string() : cleaned.string();
+    return cleaned.string();
+}
+
+namespace {
+
+void NameImage(ImageResult& result, const std::string& image) {
+    result.Given = image;
+    if (image == kStandardInputName) {
+        result.Path = kStandardInputName;
+        result.Shown = kStandardInputShown;
+    } else {
+        result.Path = AbsolutePath(image);
+        result.Shown = image.empty() ? "''" : result.Path;
+    }
+}
+
+// Writes one image's JSON line or report; false once standard output has failed.
+bool WriteResult(const ImageResult& result, const ReportOptions& options, bool& printedReport, std::ostream& out,
+                 std::ostream& err) {
+    errno = 0;
+    if (options.Brief) {
+        WriteBrief(result, options, out);
+    } else if (options.Json) {
+        // Names need not be UTF-8; invalid bytes become U+FFFD so the line stays valid JSON.
+        out << ResultJson(result, options).dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
+    } else if (result.Record.Loaded) {
+        if (printedReport) out << '\n';
+        WriteText(result, options, out);
+        printedReport = true;
+    }
+    return CheckOutput(out, err);
+}
+
+}  // namespace
+
+bool CheckOutput(std::ostream& out, std::ostream& err) {
+    if (out.flush()) return true;
+    const int error = errno;
+    err << kProgram << ": write error";
+    if (error != 0) err << ": " << std::strerror(error);
+    err << '\n';
+    return false;
+}
+
+bool ColorWanted(std::string_view mode, bool terminal, const char* noColor, const char* term) {
+    if (mode != "auto") return mode == "always";
+    const bool noColorSet = noColor != nullptr && *noColor != '\0';
+    const bool dumb = term != nullptr && std::string_view(term) == "dumb";
+    return terminal && !noColorSet && !dumb;
 }
 
 int RunReports(const std::vector<std::string>& images, const ReportOptions& options, std::ostream& out,
                std::ostream& err) {
     int worst = kExitDriveReport;
     bool printedReport = false;
+    bool writing = true;  // until standard output fails; the images are still analysed after
     for (const std::string& image : images) {
         ImageResult result;
-        result.Given = image;
-        result.Path = AbsolutePath(image);
+        try {
+            NameImage(result, image);
+        } catch (const std::bad_alloc&) {  // not even the names: nothing more can be said of this image
+            err << kProgram << ": " << image << ": not enough memory\n";
+            worst = std::max<int>(worst, kExitUnreadable);
+            continue;
+        }
         AnalyseOne(result, options, err);
         worst = std::max(worst, result.Status);
-        if (options.Brief) {
-            WriteBrief(result, options, out);
-        } else if (options.Json) {
-            // Names need not be UTF-8; invalid bytes become U+FFFD so the line stays valid JSON.
-            out << ResultJson(result, options).dump(-1, ' ', false, json::error_handler_t::replace) << '\n';
-        } else if (result.Record.Loaded) {
-            if (printedReport) out << '\n';
-            WriteText(result, options, out);
-            printedReport = true;
+        if (!writing) continue;
+        try {
+            writing = WriteResult(result, options, printedReport, out, err);
+        } catch (const std::bad_alloc&) {
+            Fail(result, "not enough memory", err);
+            worst = std::max(worst, result.Status);
+        } catch (const std::exception& error) {
+            Fail(result, error.what(), err);
+            worst = std::max(worst, result.Status);
         }
-        out.flush();
+        if (!writing) worst = std::max<int>(worst, kExitWriteError);
     }
     return worst;
 }

@@ -4,25 +4,58 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <iostream>
+#include <sstream>
 #include <unistd.h>
+
+namespace {
+
+// A closed standard descriptor is given /dev/null opened the wrong way round, so
+// that using it still fails as on a closed one (a write to standard output gives
+// the write error) while no file the program opens can take its number: the
+// temporary copy of standard input must never receive the report.
+void KeepStandardDescriptorsTaken() {
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1) continue;
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+
+// Every line of a message on stderr starts with the program's name.
+void PrintError(const std::string& text) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) std::cerr << "tabulon-report: " << line << '\n';
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace tabulon::cli;
+    KeepStandardDescriptorsTaken();
 
     CLI::App app{"Shows the NEWDOS/80 drive parameters (first PDRIVE slot) of TRS-80 emulator disk images\n"
-                 "(DMK or JV3), exactly as the Tabulon window reports them.",
+                 "(DMK, JV3, JV1, HFE, IMD) in the drive report of the Tabulon window, and checks them\n"
+                 "against the image's own tracks.",
                  "tabulon-report"};
     app.set_version_flag("--version", std::string("tabulon-report ") + TABULON_VERSION);
     app.footer(
+        "IMAGE \"-\" reads the image from standard input.\n"
         "Exit status: 0 drive report, 1 not a Newdos disk, 2 sector not found, 3 analysis stopped early\n"
-        "(the image ends inside the system sector), 4 cannot open; the highest over all images; 64 usage.");
+        "(the image ends inside the system sector, or changed while read), 4 cannot open; the highest over\n"
+        "all images; 64 usage; 74 cannot write standard output.");
 
     std::vector<std::string> images;
     bool json = false;
     std::string color = "auto";
     app.add_flag("--json", json, "One JSON object per image, one per line");
-    app.add_option("--color", color, "Red lines in red: auto (on a terminal), always or never")
+    app.add_option("--color", color,
+                   "Red lines in red: auto (on a terminal, unless NO_COLOR is set or TERM=dumb), always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->capture_default_str();
     std::string locate = "auto";
@@ -39,14 +72,16 @@ int main(int argc, char** argv) {
     app.add_flag("--geometry", geometry,
                  "After the report, the image's geometry (from its container) and whether slot 0 fits it");
     app.add_flag("--brief", brief, "One line per image: name, outcome, container, how found, values, check");
-    app.add_option("IMAGE", images, "Disk image files")->required();
+    app.add_option("IMAGE", images, "Disk image files (\"-\": standard input)")->required();
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& success) {
-        return app.exit(success);  // --help, --version
+        const int status = app.exit(success);  // --help, --version
+        return CheckOutput(std::cout, std::cerr) ? status : kExitWriteError;
     } catch (const CLI::ParseError& error) {
-        app.exit(error, std::cout, std::cerr);
+        PrintError(error.what());
+        PrintError("run 'tabulon-report --help' for more information");
         return kExitUsage;
     }
 
@@ -58,6 +93,6 @@ int main(int argc, char** argv) {
     options.AllSlots = allSlots;
     options.Geometry = geometry;
     options.Brief = brief;
-    options.Color = color == "always" || (color == "auto" && ::isatty(STDOUT_FILENO));
+    options.Color = ColorWanted(color, ::isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"), std::getenv("TERM"));
     return RunReports(images, options, std::cout, std::cerr);
 }

@@ -19,7 +19,7 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # The synopsis, and the extended description: CPack indents it and turns the empty
 # line between paragraphs into " .", as Debian's control files want them.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "NEWDOS/80 drive parameters of TRS-80 emulator disk images")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[Tabulon reads TRS-80 emulator disk images (such as DMK, JV3 and JV1
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[Tabulon reads TRS-80 emulator disk images (DMK, JV3, JV1, HFE and IMD
 files), finds the system sector in which NEWDOS/80 keeps its drive
 parameter (PDRIVE) table and shows the table's first slot as a fixed text
 report: track count, sides and density, sectors per track, step rate,

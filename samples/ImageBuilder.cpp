@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <stdexcept>
+#include <string_view>
 
 namespace tabulon::images {
 
@@ -65,6 +66,7 @@ struct TrackSector {
 struct RawTrack {
     Bytes Bytes_;
     std::vector<std::size_t> IdMarks;
+    std::vector<std::size_t> Marks;  // bytes written with a missing clock (MFM) or a mark clock (FM)
 };
 
 RawTrack MakeMfmTrack(std::uint8_t cylinder, std::uint8_t head, std::span<const TrackSector> sectors, int gap2,
@@ -73,12 +75,14 @@ RawTrack MakeMfmTrack(std::uint8_t cylinder, std::uint8_t head, std::span<const 
     Bytes& out = track.Bytes_;
     Append(out, 80, 0x4E);
     Append(out, 12, 0x00);
+    for (std::size_t n = 0; n < 3; ++n) track.Marks.push_back(out.size() + n);
     Append(out, 3, 0xC2);
     out.push_back(0xFC);
     Append(out, 50, 0x4E);
     for (const TrackSector& sector : sectors) {
         Append(out, 12, 0x00);
         const std::size_t idStart = out.size();
+        for (std::size_t n = 0; n < 3; ++n) track.Marks.push_back(out.size() + n);
         Append(out, 3, 0xA1);
         track.IdMarks.push_back(out.size());
         Append(out, {std::uint8_t{0xFE}, cylinder, head, sector.Number, std::uint8_t{0x01}});
@@ -86,6 +90,7 @@ RawTrack MakeMfmTrack(std::uint8_t cylinder, std::uint8_t head, std::span<const 
         Append(out, static_cast<std::size_t>(gap2), 0x4E);
         Append(out, 12, 0x00);
         const std::size_t dataStart = out.size();
+        for (std::size_t n = 0; n < 3; ++n) track.Marks.push_back(out.size() + n);
         Append(out, {0xA1, 0xA1, 0xA1, 0xFB});
         Append(out, {sector.Data, kSectorSize});
         AppendCrc(out, dataStart, sector.BadCrc ? 0x5555 : 0);
@@ -100,17 +105,20 @@ RawTrack MakeFmTrack(std::uint8_t cylinder, std::uint8_t head, std::span<const T
     Bytes& out = track.Bytes_;
     Append(out, 16, 0xFF);
     Append(out, 6, 0x00);
+    track.Marks.push_back(out.size());
     out.push_back(0xFC);
     Append(out, 11, 0xFF);
     for (const TrackSector& sector : sectors) {
         Append(out, 6, 0x00);
         const std::size_t idStart = out.size();
         track.IdMarks.push_back(idStart);
+        track.Marks.push_back(idStart);
         Append(out, {std::uint8_t{0xFE}, cylinder, head, sector.Number, std::uint8_t{0x01}});
         AppendCrc(out, idStart);
         Append(out, static_cast<std::size_t>(gap2), 0xFF);
         Append(out, 6, 0x00);
         const std::size_t dataStart = out.size();
+        track.Marks.push_back(dataStart);
         out.push_back(0xFB);
         Append(out, {sector.Data, kSectorSize});
         AppendCrc(out, dataStart, sector.BadCrc ? 0x5555 : 0);
@@ -129,6 +137,139 @@ std::vector<std::uint8_t> PhysicalOrder(int count, int interleave) {
         slot = (slot + static_cast<std::size_t>(std::max(1, interleave))) % order.size();
     }
     return order;
+}
+
+// One track of a disk described by DmkOptions: its sectors in physical order.
+struct DescribedTrack {
+    std::uint8_t Cylinder;
+    std::uint8_t Head;
+    bool DoubleDensity;
+    std::vector<TrackSector> Sectors;
+    int Gap2;
+    int Gap3;
+
+    RawTrack Raw() const {
+        return DoubleDensity ? MakeMfmTrack(Cylinder, Head, Sectors, Gap2, Gap3)
+                             : MakeFmTrack(Cylinder, Head, Sectors, Gap2, Gap3);
+    }
+};
+
+// The tracks BuildDmkImage writes, cylinder by cylinder, side 0 then side 1;
+// filler (256 bytes of 0xE5) must outlive them.
+std::vector<DescribedTrack> DescribeTracks(const DmkOptions& options, std::span<const std::uint8_t> systemSector,
+                                           const Bytes& filler) {
+    if (systemSector.size() != kSectorSize) throw std::invalid_argument("system sector must be 256 bytes");
+    std::vector<DescribedTrack> tracks;
+    for (int cylinder = 0; cylinder < options.Tracks; ++cylinder) {
+        for (int head = 0; head < (options.DoubleSided ? 2 : 1); ++head) {
+            const bool doubleDensity = cylinder == 0 ? options.Track0DoubleDensity : options.OtherTracksDoubleDensity;
+            DescribedTrack track{static_cast<std::uint8_t>(cylinder), static_cast<std::uint8_t>(head), doubleDensity,
+                                 {}, options.Gap2 >= 0 ? options.Gap2 : (doubleDensity ? 22 : 11),
+                                 options.Gap3 >= 0 ? options.Gap3 : (doubleDensity ? 16 : 15)};
+            for (std::uint8_t number : PhysicalOrder(doubleDensity ? 18 : 10, options.Interleave)) {
+                const bool system = cylinder == 0 && head == 0 && number == 2;
+                track.Sectors.push_back({number, system ? systemSector.data() : filler.data(),
+                                         system && options.BadSystemSectorCrc});
+            }
+            tracks.push_back(std::move(track));
+        }
+    }
+    return tracks;
+}
+
+// Bit cells packed the way HFE stores them: eight to a byte, the first in time lowest.
+class CellWriter {
+public:
+    void Put(unsigned cell) {
+        if (used_ == 0) bytes_.push_back(0);
+        bytes_.back() = static_cast<std::uint8_t>(bytes_.back() | ((cell & 1u) << used_));
+        used_ = (used_ + 1) % 8;
+    }
+    void PutWord(unsigned word, int cells, int repeat) {  // first cell highest; each cell repeat times
+        for (int n = cells - 1; n >= 0; --n) {
+            Put((word >> n) & 1u);
+            for (int r = 1; r < repeat; ++r) Put(0);
+        }
+    }
+    void PutByte(std::uint8_t byte) {  // a whole file byte, as it lies in the file
+        for (int n = 0; n < 8; ++n) Put((byte >> n) & 1u);
+    }
+    bool Aligned() const { return used_ == 0; }
+    Bytes& bytes() { return bytes_; }
+
+private:
+    Bytes bytes_;
+    int used_ = 0;
+};
+
+std::uint8_t BitReversed(std::uint8_t byte) {
+    unsigned out = 0;
+    for (int n = 0; n < 8; ++n) out |= ((byte >> n) & 1u) << (7 - n);
+    return static_cast<std::uint8_t>(out);
+}
+
+// One side's HFE bytes: the raw track as MFM cells, or as FM cells (doubled or
+// not), padded with gap bytes to a whole revolution at 250 kbit/s (125 for FM
+// at its own rate).
+Bytes HfeSide(const RawTrack& raw, bool doubleDensity, const HfeOptions& options) {
+    constexpr std::size_t kRevolutionBytes = 6250;  // 200 ms of double-density data
+    Bytes bytes = raw.Bytes_;
+    const std::size_t revolution = doubleDensity ? kRevolutionBytes : kRevolutionBytes / 2;
+    if (bytes.size() < revolution) bytes.resize(revolution, doubleDensity ? 0x4E : 0xFF);
+    std::vector<bool> mark(bytes.size(), false);
+    for (std::size_t at : raw.Marks) mark[at] = true;
+
+    // The track's cells in time order.
+    std::vector<std::uint8_t> stream;
+    const auto put = [&](unsigned word, int repeat) {  // 16 cells, the first highest; each repeat times
+        for (int n = 15; n >= 0; --n) {
+            stream.push_back(static_cast<std::uint8_t>((word >> n) & 1u));
+            for (int r = 1; r < repeat; ++r) stream.push_back(0);
+        }
+    };
+    unsigned previous = 0;  // the last data bit written (MFM clocks depend on it)
+    for (std::size_t n = 0; n < bytes.size(); ++n) {
+        const std::uint8_t byte = bytes[n];
+        unsigned word = 0;
+        if (doubleDensity) {
+            for (int bit = 7; bit >= 0; --bit) {
+                const unsigned data = (byte >> bit) & 1u;
+                word = (word << 2) | ((previous == 0 && data == 0) ? 2u : 0u) | data;
+                previous = data;
+            }
+            if (mark[n]) word = byte == 0xA1 ? 0x4489 : 0x5224;  // A1 or C2 without one clock
+            put(word, 1);
+        } else {
+            const unsigned clock = !mark[n] ? 0xFF : byte == 0xFC ? 0xD7 : 0xC7;
+            for (int bit = 7; bit >= 0; --bit) word = (word << 2) | (((clock >> bit) & 1u) << 1) | ((byte >> bit) & 1u);
+            put(word, options.FmCellsDoubled ? 2 : 1);
+        }
+    }
+
+    // Version 3: opcodes at the start, then again at the first byte boundary
+    // after every 500 bytes, in the middle of sectors too, where a reader that
+    // took them for cells would lose the data's CRC.
+    CellWriter cells;
+    const auto opcodes = [&](bool atIndex) {
+        if (atIndex) cells.PutByte(0x8F);  // SETINDEX
+        cells.PutByte(0x0F);               // NOP
+        cells.PutByte(0x4F);               // SETBITRATE, and its value
+        cells.PutByte(BitReversed(72));
+        if (atIndex) cells.PutByte(0x2F);  // RAND: a byte of weak cells
+        cells.PutByte(0xCF);               // SKIPBITS: the next byte's first three cells are not part of the track
+        cells.PutByte(BitReversed(3));
+        cells.PutWord(0x7, 3, 1);
+    };
+    if (options.Version3) opcodes(true);
+    std::size_t nextOpcodes = 500;
+    for (const std::uint8_t cell : stream) {
+        if (options.Version3 && cells.Aligned() && cells.bytes().size() >= nextOpcodes) {
+            opcodes(false);
+            nextOpcodes += 500;
+        }
+        cells.Put(cell);
+    }
+    return std::move(cells.bytes());
 }
 
 }  // namespace
@@ -236,6 +377,96 @@ std::vector<Jv3Sector> StandardJv3Sectors(int tracks, int sectorsPerTrack, bool 
 Bytes BuildJv1Image(int tracks, std::span<const std::uint8_t> systemSector) {
     Bytes image(static_cast<std::size_t>(tracks) * 10 * kSectorSize, 0xE5);
     std::copy(systemSector.begin(), systemSector.end(), image.begin() + 2 * kSectorSize);
+    return image;
+}
+
+Bytes BuildHfeImage(const HfeOptions& options, std::span<const std::uint8_t> systemSector) {
+    if (options.Version3 && !options.FmCellsDoubled) throw std::invalid_argument("HFE v3 needs doubled FM");
+    const Bytes filler(kSectorSize, 0xE5);
+    const std::vector<DescribedTrack> tracks = DescribeTracks(options.Disk, systemSector, filler);
+    const std::size_t sides = options.Disk.DoubleSided ? 2 : 1;
+    const bool anyMfm = options.Disk.Track0DoubleDensity || options.Disk.OtherTracksDoubleDensity;
+    const bool allMfm = options.Disk.Track0DoubleDensity && (options.Disk.OtherTracksDoubleDensity || options.Disk.Tracks == 1);
+
+    constexpr std::size_t kBlock = 512;
+    Bytes image(kBlock, 0xFF);
+    const std::string_view signature = options.Version3 ? "HXCHFEV3" : "HXCPICFE";
+    std::copy(signature.begin(), signature.end(), image.begin());
+    image[8] = 0;
+    image[9] = static_cast<std::uint8_t>(options.Disk.Tracks);
+    image[10] = static_cast<std::uint8_t>(sides);
+    image[11] = (allMfm || options.FmCellsDoubled) ? 0x00 : 0x02;  // ISO MFM, or ISO FM
+    PutLe16(image, 12, (anyMfm || options.FmCellsDoubled) ? 250 : 125);
+    PutLe16(image, 14, 300);
+    image[16] = 0x07;  // generic Shugart drive
+    image[17] = 0x01;
+    PutLe16(image, 18, 1);  // the track list in block 1
+
+    const std::size_t listBlocks = (4 * static_cast<std::size_t>(options.Disk.Tracks) + kBlock - 1) / kBlock;
+    Bytes list(listBlocks * kBlock, 0xFF);
+    Bytes data;
+    for (std::size_t cylinder = 0; cylinder * sides < tracks.size(); ++cylinder) {
+        std::vector<Bytes> side;
+        for (std::size_t head = 0; head < sides; ++head) {
+            const DescribedTrack& track = tracks[cylinder * sides + head];
+            side.push_back(HfeSide(track.Raw(), track.DoubleDensity, options));
+        }
+        std::size_t length = 0;
+        for (const Bytes& one : side) length = std::max(length, one.size());
+        const std::size_t blocks = (length + 255) / 256;
+        PutLe16(list, 4 * cylinder, static_cast<unsigned>(1 + listBlocks + data.size() / kBlock));
+        PutLe16(list, 4 * cylinder + 2, static_cast<unsigned>(2 * length));
+        for (std::size_t block = 0; block < blocks; ++block) {
+            for (std::size_t head = 0; head < 2; ++head) {
+                Bytes chunk(256, 0);
+                if (head < sides) {
+                    const Bytes& one = side[head];
+                    const std::size_t from = std::min(one.size(), block * 256);
+                    std::copy(one.begin() + static_cast<std::ptrdiff_t>(from),
+                              one.begin() + static_cast<std::ptrdiff_t>(std::min(one.size(), from + 256)), chunk.begin());
+                }
+                Append(data, chunk);
+            }
+        }
+    }
+    Append(image, list);
+    Append(image, data);
+    return image;
+}
+
+Bytes BuildImdImage(const ImdOptions& options, std::span<const std::uint8_t> systemSector) {
+    const Bytes filler(kSectorSize, 0xE5);
+    const std::string_view comment = "IMD 1.18: 07/12/2026 10:00:00\r\nTabulon test image\r\n";
+    Bytes image(comment.size() + 1, 0x1A);  // the comment ends with 0x1A
+    std::copy(comment.begin(), comment.end(), image.begin());
+    for (const DescribedTrack& track : DescribeTracks(options.Disk, systemSector, filler)) {
+        image.push_back(track.DoubleDensity ? 5 : 2);  // MFM or FM at 250 kbit/s
+        image.push_back(track.Cylinder);
+        image.push_back(static_cast<std::uint8_t>(track.Head | (options.WithMaps ? 0xC0 : 0x00)));
+        image.push_back(static_cast<std::uint8_t>(track.Sectors.size()));
+        image.push_back(1);  // 256 bytes per sector
+        for (const TrackSector& sector : track.Sectors) image.push_back(sector.Number);
+        if (options.WithMaps) {
+            Append(image, track.Sectors.size(), track.Cylinder);
+            Append(image, track.Sectors.size(), track.Head);
+        }
+        for (const TrackSector& sector : track.Sectors) {
+            const bool system = track.Cylinder == 0 && track.Head == 0 && sector.Number == 2;
+            if (system && options.SystemSectorUnavailable) {
+                image.push_back(0);
+                continue;
+            }
+            const std::span<const std::uint8_t> data(sector.Data, kSectorSize);
+            const bool repeated = std::all_of(data.begin(), data.end(), [&](std::uint8_t b) { return b == data[0]; });
+            const std::uint8_t error = sector.BadCrc ? 4 : 0;  // 5 and 6: read with a data error
+            if (options.Compress && repeated) {
+                Append(image, {static_cast<std::uint8_t>(2 + error), data[0]});
+            } else {
+                image.push_back(static_cast<std::uint8_t>(1 + error));
+                Append(image, data);
+            }
+        }
+    }
     return image;
 }
 

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-// Builders of realistic emulator disk images (DMK, JV3, JV1) whose track 0,
+// Builders of realistic emulator disk images (DMK, JV3, JV1, HFE, IMD) whose track 0,
 // side 0, sector 2 carries a PDRIVE table. Used by the sample generator and by
 // the tests, so that no test needs a binary blob.
 namespace tabulon::images {
@@ -46,6 +46,31 @@ struct DmkOptions {
 // raw track (gaps, sync, address marks, CRCs). Sectors are numbered from 0;
 // 18 per MFM track, 10 per FM track; all but the system sector hold 0xE5.
 Bytes BuildDmkImage(const DmkOptions& options, std::span<const std::uint8_t> systemSector);
+
+struct HfeOptions {
+    DmkOptions Disk;              // the tracks, described as for DMK
+    bool FmCellsDoubled = true;   // FM at the double-density cell rate, every cell doubled, the
+                                  // header saying MFM (as real files do); false: FM at its own rate
+    bool Version3 = false;        // "HXCHFEV3", each side opening with opcodes (needs MFM or doubled FM)
+};
+
+// An HFE image of the same tracks as BuildDmkImage: a 512-byte header, the
+// track list, and per cylinder the bit cells of both sides in 512-byte blocks
+// (256 bytes of side 0, then 256 of side 1), least significant bit first.
+Bytes BuildHfeImage(const HfeOptions& options, std::span<const std::uint8_t> systemSector);
+
+struct ImdOptions {
+    DmkOptions Disk;                       // the tracks, described as for DMK (gaps do not apply)
+    bool Compress = true;                  // sectors of one repeated byte as compressed records
+    bool SystemSectorUnavailable = false;  // track 0, sector 2's record says its data could not be read
+    bool WithMaps = false;                 // give every track a cylinder map and a head map
+};
+
+// An IMD image of the same tracks as BuildDmkImage: the ASCII header ending in
+// 0x1A, then per track its mode, cylinder, head, sector count, size code, the
+// sector numbering map (the optional maps) and one record per sector. A bad
+// system-sector CRC becomes a record read with a data error.
+Bytes BuildImdImage(const ImdOptions& options, std::span<const std::uint8_t> systemSector);
 
 struct Jv3Sector {
     std::uint8_t Track = 0;

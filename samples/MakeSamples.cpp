@@ -52,5 +52,12 @@ int main(int argc, char** argv) {
     DmkOptions mixed;
     mixed.Track0DoubleDensity = false;
     ok &= Write(dir / "not-found.dsk", BuildDmkImage(mixed, MakeSystemSector(ddSlot)));
+    // The same mixed disk as an archivist's ImageDisk file, and its first five
+    // cylinders as a floppy emulator's bit stream (FM cells doubled, as real
+    // files store them): small, and a table that does not fit the image.
+    DmkOptions fiveCylinders = mixed;
+    fiveCylinders.Tracks = 5;
+    ok &= Write(dir / "hfe-drive-report.hfe", BuildHfeImage({.Disk = fiveCylinders}, MakeSystemSector(ddSlot)));
+    ok &= Write(dir / "imd-drive-report.imd", BuildImdImage({.Disk = mixed}, MakeSystemSector(ddSlot)));
     return ok ? 0 : 1;
 }

@@ -146,6 +146,8 @@ TEST_F(TabulonReport, UsageErrorsHelpAndVersion) {
         EXPECT_EQ(run.status, 64) << (args.empty() ? "" : args[0]);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err, "");
+        std::istringstream lines(run.err);
+        for (std::string line; std::getline(lines, line);) EXPECT_EQ(line.rfind("tabulon-report: ", 0), 0u) << line;
     }
     const CliRun help = Call({"--help"});
     EXPECT_EQ(help.status, 0);

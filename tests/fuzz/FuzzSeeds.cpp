@@ -5,6 +5,20 @@
 
 namespace tabulon::fuzz {
 
+namespace {
+
+// A one-track HFE image cut to its first sideBytes bytes of cells per side (the
+// first three sectors), so that it fits the fuzzer's input length.
+std::vector<std::uint8_t> ShortHfe(std::vector<std::uint8_t> image, unsigned sideBytes) {
+    image[9] = 1;                                     // one track
+    image[512 + 2] = static_cast<std::uint8_t>((2 * sideBytes) & 0xFF);  // its length, both sides
+    image[512 + 3] = static_cast<std::uint8_t>((2 * sideBytes) >> 8);
+    image.resize(1024 + 2 * std::size_t{sideBytes});
+    return image;
+}
+
+}  // namespace
+
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
     namespace img = images;
     using test::kDmkPattern;
@@ -17,6 +31,8 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
     small.Tracks = 1;
     img::DmkOptions smallFm = fm;
     smallFm.Tracks = 1;
+    img::DmkOptions smallFmBad = smallFm;
+    smallFmBad.BadSystemSectorCrc = true;
     return {
         {"dmk", img::BuildDmkImage(small, good)},
         {"dmk-wrong-marker", img::BuildDmkImage(small, wrong)},
@@ -24,6 +40,13 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
         {"jv3", img::BuildJv3Image(img::StandardJv3Sectors(1, 10, false, good))},
         {"jv3-wrong-marker", img::BuildJv3Image(img::StandardJv3Sectors(1, 10, false, wrong))},
         {"jv1", img::BuildJv1Image(1, good)},
+        {"hfe-mfm", ShortHfe(img::BuildHfeImage({small}, good), 2560)},
+        {"hfe-fm-doubled", ShortHfe(img::BuildHfeImage({smallFm}, good), 4096)},
+        {"hfe-fm-own-rate-bad-crc", ShortHfe(img::BuildHfeImage({smallFmBad, false}, good), 2048)},
+        {"hfe-v3-mfm", ShortHfe(img::BuildHfeImage({small, true, true}, good), 2560)},
+        {"imd", img::BuildImdImage({small}, good)},
+        {"imd-fm-maps-bad-crc", img::BuildImdImage({smallFmBad, true, false, true}, good)},
+        {"imd-unavailable", img::BuildImdImage({small, true, true}, wrong)},
         {"empty", {}},
         {"one-byte", {0}},
         {"dmk-pattern-at-0", Raw().Put(kDmkPattern).Resize(300).bytes()},

@@ -1,0 +1,161 @@
+#include "ImdImage.h"
+
+#include "ImageReader.h"
+
+#include <string_view>
+
+namespace tabulon {
+
+namespace {
+
+constexpr std::string_view kSignature = "IMD ";
+constexpr std::uint8_t kCommentEnd = 0x1A;
+constexpr std::int64_t kMaxCommentLength = 64 * 1024;
+constexpr std::size_t kMaxTracks = 1024;  // far more than any disk has sides times cylinders
+
+constexpr std::uint8_t kLastMode = 5;
+constexpr std::uint8_t kFirstMfmMode = 3;
+constexpr std::uint8_t kHeadCylinderMap = 0x80;
+constexpr std::uint8_t kHeadHeadMap = 0x40;
+constexpr std::uint8_t kHeadNumber = 0x01;
+constexpr std::uint8_t kSizeTable = 0xFF;
+constexpr std::uint8_t kLastSizeCode = 6;
+constexpr std::int64_t kMaxSectorSize = 16 * 1024;
+
+constexpr std::uint8_t kRecordUnavailable = 0;
+constexpr std::uint8_t kLastRecordType = 8;
+
+bool IsCompressed(std::uint8_t type) { return type % 2 == 0; }
+bool HasDataError(std::uint8_t type) { return type >= 5; }
+
+struct Track {
+    std::uint8_t Mode = 0;
+    std::uint8_t Cylinder = 0;
+    std::uint8_t Head = 0;
+    std::vector<SectorId> Ids;           // in the order of the numbering map
+    std::vector<std::int64_t> Records;   // file offset of each sector's type byte
+    std::int64_t End = 0;                // file offset after the track's last record
+};
+
+// The track whose mode byte is at offset at; throws StructureEnds when malformed.
+Track ReadTrack(const ImageReader& file, std::int64_t at) {
+    Track track;
+    track.Mode = file.U8(at);
+    track.Cylinder = file.U8(at + 1);
+    const std::uint8_t head = file.U8(at + 2);
+    const std::int64_t count = file.U8(at + 3);
+    const std::uint8_t sizeCode = file.U8(at + 4);
+    if (track.Mode > kLastMode || (head & ~(kHeadCylinderMap | kHeadHeadMap | kHeadNumber)) != 0) throw StructureEnds();
+    if (sizeCode > kLastSizeCode && sizeCode != kSizeTable) throw StructureEnds();
+    track.Head = head & kHeadNumber;
+
+    std::int64_t pos = at + 5;
+    const std::vector<std::uint8_t> numbers = file.Bytes(pos, count);
+    pos += count;
+    std::vector<std::uint8_t> cylinders(static_cast<std::size_t>(count), track.Cylinder);
+    std::vector<std::uint8_t> heads(static_cast<std::size_t>(count), track.Head);
+    if (head & kHeadCylinderMap) {
+        cylinders = file.Bytes(pos, count);
+        pos += count;
+    }
+    if (head & kHeadHeadMap) {
+        heads = file.Bytes(pos, count);
+        pos += count;
+    }
+    std::vector<std::int64_t> sizes(static_cast<std::size_t>(count), std::int64_t{128} << (sizeCode & 7u));
+    if (sizeCode == kSizeTable) {
+        for (auto& size : sizes) {
+            size = file.Le16(pos);
+            pos += 2;
+            if (size < 1 || size > kMaxSectorSize) throw StructureEnds();
+        }
+    }
+
+    const Density recording = track.Mode >= kFirstMfmMode ? Density::Double : Density::Single;
+    for (std::size_t n = 0; n < numbers.size(); ++n) {
+        track.Ids.push_back({cylinders[n], heads[n], numbers[n], sizes[n], recording});
+        track.Records.push_back(pos);
+        const std::uint8_t type = file.U8(pos);
+        if (type > kLastRecordType) throw StructureEnds();
+        const std::int64_t stored = type == kRecordUnavailable ? 0 : IsCompressed(type) ? 1 : sizes[n];
+        if (!file.Has(pos + 1, stored)) throw StructureEnds();
+        pos += 1 + stored;
+    }
+    track.End = pos;
+    return track;
+}
+
+ImdHeader ReadHeader(const ImageReader& file) {
+    const std::vector<std::uint8_t> signature = file.Bytes(0, 4);
+    if (std::string_view(reinterpret_cast<const char*>(signature.data()), signature.size()) != kSignature) {
+        throw StructureEnds();
+    }
+    for (std::int64_t n = 4; n < kMaxCommentLength && file.Has(n); ++n) {
+        if (file.U8(n) == kCommentEnd) {
+            ImdHeader header{n + 1};
+            ReadTrack(file, header.FirstTrack);
+            return header;
+        }
+    }
+    throw StructureEnds();
+}
+
+// Calls visit(track) for each track from the first, until visit returns true,
+// the file ends or a track is malformed; the track count is capped.
+template <class Visit>
+void WalkTracks(const DiskData& image, const ImdHeader& header, Visit visit) {
+    const ImageReader file(image);
+    std::int64_t at = header.FirstTrack;
+    try {
+        for (std::size_t n = 0; n < kMaxTracks && file.Has(at); ++n) {
+            const Track track = ReadTrack(file, at);
+            if (visit(file, track)) return;
+            at = track.End;
+        }
+    } catch (const StructureEnds&) {
+    }
+}
+
+}  // namespace
+
+std::optional<ImdHeader> IdentifyImd(const DiskData& image) {
+    try {
+        return ReadHeader(ImageReader(image));
+    } catch (const StructureEnds&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header) {
+    std::optional<SectorLocation> found;
+    WalkTracks(image, header, [&](const ImageReader& file, const Track& track) {
+        if (track.Cylinder != 0 || track.Head != 0) return false;
+        for (std::size_t n = 0; n < track.Ids.size(); ++n) {
+            const SectorId& id = track.Ids[n];
+            if (id.Cylinder != 0 || id.Head != 0 || id.Sector != 2) continue;
+            const std::int64_t record = track.Records[n];
+            const std::uint8_t type = file.U8(record);
+            if (type == kRecordUnavailable) continue;
+            std::vector<std::uint8_t> data = IsCompressed(type)
+                                                 ? std::vector<std::uint8_t>(static_cast<std::size_t>(id.Size),
+                                                                             file.U8(record + 1))
+                                                 : file.Bytes(record + 1, id.Size);
+            found = SectorLocation{ImageFormat::Imd, LocateMethod::Structure, record + 1,
+                                   SectorBytes(std::move(data)),  id.Size, std::nullopt, !HasDataError(type)};
+            return true;
+        }
+        return false;
+    });
+    return found;
+}
+
+std::vector<TrackLayout> ImdTracks(const DiskData& image, const ImdHeader& header) {
+    std::vector<TrackLayout> tracks;
+    WalkTracks(image, header, [&](const ImageReader&, const Track& track) {
+        tracks.push_back({track.Cylinder, track.Head, track.Ids});
+        return false;
+    });
+    return tracks;
+}
+
+}  // namespace tabulon

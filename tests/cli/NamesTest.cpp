@@ -1,0 +1,151 @@
+// tabulon-report opens each name exactly as given, and whatever happens to one
+// image (odd name, no working directory, little memory, a file cut short while
+// read) is that image's outcome only: the images after it are still analysed.
+#include "CliRunner.h"
+#include "FileDescriptor.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <fcntl.h>
+#include <functional>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace tabulon {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Each case: the first name fails in its own way, the sample after it still gets its report.
+TEST_F(TabulonReport, OneNameFailingLeavesTheNextAnalysed) {
+    const std::string sample = Sample("jv3-drive-report.dsk");
+    const std::string gone = (dir_.path() / "gone").string();
+    struct Case {
+        std::string name;
+        std::function<void()> prepare;  // in the child, before exec
+        std::string shownPath;          // JSON
+        std::string err;
+    };
+    const Case cases[] = {
+        {"", [] {}, "", "tabulon-report: '': No such file or directory\n"},
+        {sample + "/.", [] {}, sample + "/.", "tabulon-report: " + sample + "/.: Not a directory\n"},
+        {"x.dsk",
+         [&gone] {  // a working directory that no longer exists
+             ::mkdir(gone.c_str(), 0700);
+             ::chdir(gone.c_str());
+             ::rmdir(gone.c_str());
+         },
+         "x.dsk", "tabulon-report: x.dsk: No such file or directory\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = Spawn({"--json", c.name, sample}, c.prepare);
+        EXPECT_EQ(run.status, 4) << c.name;
+        EXPECT_EQ(run.err, c.err) << c.name;
+        const auto objects = run.JsonLines();
+        ASSERT_EQ(objects.size(), 2u) << c.name;
+        EXPECT_EQ(objects[0]["path"], c.shownPath);
+        EXPECT_EQ(objects[0]["outcome"], "unreadable");
+        EXPECT_EQ(objects[1]["outcome"], "report");
+    }
+}
+
+TEST_F(TabulonReport, XargsWithABlankLineGivesOneUnreadableName) {
+    const std::string sample = Sample("not-found.dsk");
+    const CliRun run = Shell("printf '%s\\n\\n%s\\n' " + Quote(sample) + " " + Quote(sample) + " | xargs -d '\\n' \"$R\"");
+    EXPECT_EQ(run.status, 123) << "xargs: some call exited with 1 to 125";
+    EXPECT_EQ(run.err, "tabulon-report: '': No such file or directory\n");
+    const auto lines = run.OutLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "      " + sample), 2);
+}
+
+// Deeper than PATH_MAX: the name as given still opens, as for cat.
+TEST_F(TabulonReport, WorkingDirectoryDeeperThanPathMax) {
+    const std::string part(200, 'n');
+    FileDescriptor dir(::open(dir_.path().c_str(), O_RDONLY | O_DIRECTORY));
+    for (int depth = 0; depth < 25; ++depth) {
+        ASSERT_EQ(::mkdirat(dir.Get(), part.c_str(), 0700), 0);
+        dir = FileDescriptor(::openat(dir.Get(), part.c_str(), O_RDONLY | O_DIRECTORY));
+        ASSERT_TRUE(dir.IsOpen());
+    }
+    const test::Bytes bytes = test::ReadWholeFile(Sample("jv3-drive-report.dsk"));
+    FileDescriptor image(::openat(dir.Get(), "image.dsk", O_WRONLY | O_CREAT, 0600));
+    ASSERT_EQ(::write(image.Get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    const int deepest = dir.Get();
+    const CliRun run = Spawn({"--json", "image.dsk"}, [deepest] { ::fchdir(deepest); });
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.JsonLines().at(0)["outcome"], "report");
+    std::system(("rm -rf " + Quote((dir_.path() / part).string())).c_str());  // too deep for remove_all
+}
+
+// The image is read on demand: a 2,147,483,647-byte image needs no memory of its size.
+TEST_F(TabulonReport, LargestImageUnderAMemoryLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#endif
+    const std::string big = Image("big.dsk", {});
+    ASSERT_EQ(::truncate(big.c_str(), 2147483647), 0);
+    const CliRun run = Spawn({"--json", big, Sample("jv3-drive-report.dsk")}, [] {
+        const rlimit limit{1500000 * 1024L, 1500000 * 1024L};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_EQ(run.err, "");
+    const auto objects = run.JsonLines();
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]["outcome"], "not-found");
+    EXPECT_EQ(objects[1]["outcome"], "report");
+}
+
+// ptrace's data argument, which the variadic call reads as a pointer.
+void* Data(long value) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(value)); }
+
+// Traces the child and cuts the image to 9,000 bytes when the child first
+// reads it, between taking its length and reading: the race, made certain.
+int TruncateAtFirstRead(pid_t pid, const std::string& image, bool& traced) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    traced = WIFSTOPPED(status);  // stopped at exec when tracing is allowed
+    if (!traced) return status;
+    ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, Data(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
+    int signal = 0;
+    for (;;) {
+        ::ptrace(PTRACE_SYSCALL, pid, nullptr, Data(signal));
+        ::waitpid(pid, &status, 0);
+        if (!WIFSTOPPED(status)) return status;
+        signal = WSTOPSIG(status) == (SIGTRAP | 0x80) ? 0 : WSTOPSIG(status);
+        if (signal != 0) continue;
+        __ptrace_syscall_info info{};
+        ::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info);
+        if (info.op != PTRACE_SYSCALL_INFO_ENTRY || (info.entry.nr != SYS_pread64 && info.entry.nr != SYS_preadv)) continue;
+        std::error_code error;
+        const auto fd = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(info.entry.args[0]);
+        if (fs::read_symlink(fd, error) != image) continue;
+        ::truncate(image.c_str(), 9000);
+        ::ptrace(PTRACE_DETACH, pid, nullptr, nullptr);
+        ::waitpid(pid, &status, 0);
+        return status;
+    }
+}
+
+TEST_F(TabulonReport, ImageCutShortWhileReadStopsWithoutAnAnswer) {
+    const std::string image = Image("race.dsk", test::ReadWholeFile(Sample("jv3-drive-report.dsk")));
+    bool traced = false;
+    const CliRun run = Spawn(
+        {"--json", image, Sample("dmk-wrong-marker.dsk")}, [] { ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr); },
+        [&](pid_t pid) { return TruncateAtFirstRead(pid, image, traced); });
+    if (!traced) GTEST_SKIP() << "tracing is not allowed here";
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.err, "tabulon-report: " + image + ": the image changed while it was being read\n");
+    const auto objects = run.JsonLines();
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]["outcome"], "stopped");
+    EXPECT_TRUE(objects[0]["format"].is_null()) << "no answer from zeros that were never in the file";
+    EXPECT_EQ(objects[1]["outcome"], "not-newdos") << "the next image is still analysed";
+}
+
+}  // namespace
+}  // namespace tabulon
