@@ -1,5 +1,6 @@
 // tabulon-report: the drive report of Tabulon's window, for scripts and batch checks.
 #include "ReportCommand.h"
+#include "TabulonVersion.h"
 
 #include <CLI/CLI.hpp>
 

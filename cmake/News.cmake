@@ -1,0 +1,80 @@
+# Reads NEWS.md, the one changelog, and makes from it what the package and the desktop
+# want: the release date of the current version, the Debian changelog text and the
+# AppStream <release> list. Fails when the newest heading is not PROJECT_VERSION.
+#
+# NEWS.md: "## VERSION (YYYY-MM-DD)" headings, newest first; under each, "- " items
+# with continuation lines indented by two spaces.
+
+# "Mon, 07 Dec 2026 00:00:00 +0000" for 2026-12-07 (Sakamoto's weekday formula).
+function(tabulon_rfc2822_date out year month day)
+  math(EXPR y "1${year} - 10000")
+  math(EXPR m "1${month} - 100")
+  math(EXPR d "1${day} - 100")
+  set(offsets 0 3 2 5 0 3 5 1 4 6 2 4)
+  math(EXPR index "${m} - 1")
+  list(GET offsets ${index} offset)
+  if(m LESS 3)
+    math(EXPR y "${y} - 1")
+  endif()
+  math(EXPR weekday "(${y} + ${y} / 4 - ${y} / 100 + ${y} / 400 + ${offset} + ${d}) % 7")
+  set(weekdays Sun Mon Tue Wed Thu Fri Sat)
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  list(GET weekdays ${weekday} weekday_name)
+  list(GET months ${index} month_name)
+  set(${out} "${weekday_name}, ${day} ${month_name} ${year} 00:00:00 +0000" PARENT_SCOPE)
+endfunction()
+
+# Sets TABULON_RELEASE_DATE, TABULON_DEBIAN_CHANGELOG and TABULON_APPSTREAM_RELEASES.
+function(tabulon_read_news news_file package maintainer)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${news_file}")
+  file(READ "${news_file}" text)
+  # Keep CMake's list syntax out of the way: ";" and brackets become placeholders.
+  string(REPLACE ";" "@semicolon@" text "${text}")
+  string(REPLACE "[" "@open@" text "${text}")
+  string(REPLACE "]" "@close@" text "${text}")
+  string(REPLACE "`" "" text "${text}")
+  string(REPLACE "\n" ";" lines "${text}")
+
+  set(changelog "")
+  set(releases "")
+  set(trailer "")
+  set(first_version "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^## ([0-9]+\\.[0-9]+\\.[0-9]+) \\(([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])\\)$")
+      set(version "${CMAKE_MATCH_1}")
+      set(year "${CMAKE_MATCH_2}")
+      set(month "${CMAKE_MATCH_3}")
+      set(day "${CMAKE_MATCH_4}")
+      if(first_version STREQUAL "")
+        set(first_version "${version}")
+        set(release_date "${year}-${month}-${day}")
+      endif()
+      tabulon_rfc2822_date(stamp ${year} ${month} ${day})
+      string(APPEND changelog "${trailer}${package} (${version}) unstable; urgency=medium\n\n")
+      set(trailer "\n -- ${maintainer}  ${stamp}\n\n")
+      string(APPEND releases "    <release version=\"${version}\" date=\"${year}-${month}-${day}\"/>\n")
+    elseif(first_version STREQUAL "")
+      # the preamble before the first release
+    elseif(line MATCHES "^- (.*)$")
+      string(APPEND changelog "  * ${CMAKE_MATCH_1}\n")
+    elseif(line MATCHES "^  +(.*)$")
+      string(APPEND changelog "    ${CMAKE_MATCH_1}\n")
+    elseif(NOT line STREQUAL "")
+      message(FATAL_ERROR "${news_file}: not a \"- \" item or its continuation: ${line}")
+    endif()
+  endforeach()
+  string(APPEND changelog "${trailer}")
+  string(REPLACE "@semicolon@" ";" changelog "${changelog}")
+  string(REPLACE "@open@" "[" changelog "${changelog}")
+  string(REPLACE "@close@" "]" changelog "${changelog}")
+  string(STRIP "${changelog}" changelog)
+
+  if(NOT first_version STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "${news_file}: the newest heading is \"${first_version}\", but project() says "
+                        "${PROJECT_VERSION}; add \"## ${PROJECT_VERSION} (YYYY-MM-DD)\" at the top")
+  endif()
+  set(TABULON_RELEASE_DATE "${release_date}" PARENT_SCOPE)
+  set(TABULON_DEBIAN_CHANGELOG "${changelog}\n" PARENT_SCOPE)
+  string(STRIP "${releases}" releases)
+  set(TABULON_APPSTREAM_RELEASES "${releases}" PARENT_SCOPE)
+endfunction()
