@@ -106,11 +106,7 @@ std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHea
 }  // namespace
 
 std::optional<DmkHeader> IdentifyDmk(const DiskData& image) {
-    try {
-        return ReadHeader(ImageReader(image));
-    } catch (const StructureEnds&) {
-        return std::nullopt;
-    }
+    return UnlessStructureEnds([&image] { return ReadHeader(ImageReader(image)); });
 }
 
 std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header) {

@@ -507,11 +507,7 @@ std::optional<SectorLocation> DataAfter(const CellView& cells, const SideCells& 
 }  // namespace
 
 std::optional<HfeHeader> IdentifyHfe(const DiskData& image) {
-    try {
-        return ReadHeader(ImageReader(image));
-    } catch (const StructureEnds&) {
-        return std::nullopt;
-    }
+    return UnlessStructureEnds([&image] { return ReadHeader(ImageReader(image)); });
 }
 
 std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header) {

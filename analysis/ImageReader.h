@@ -3,6 +3,7 @@
 #include "DiskData.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -16,6 +17,16 @@ class StructureEnds : public std::runtime_error {
 public:
     StructureEnds() : std::runtime_error("read outside the image's structure") {}
 };
+
+// The header read, or nothing when the image ends before its structure does.
+template <class Read>
+auto UnlessStructureEnds(Read read) -> std::optional<decltype(read())> {
+    try {
+        return read();
+    } catch (const StructureEnds&) {
+        return std::nullopt;
+    }
+}
 
 // A bounds-checked view of part of an image for the container walkers, with
 // named reads. Element n of a view is the file byte at Start + n * Stride, so a

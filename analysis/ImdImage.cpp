@@ -119,11 +119,7 @@ void WalkTracks(const DiskData& image, const ImdHeader& header, Visit visit) {
 }  // namespace
 
 std::optional<ImdHeader> IdentifyImd(const DiskData& image) {
-    try {
-        return ReadHeader(ImageReader(image));
-    } catch (const StructureEnds&) {
-        return std::nullopt;
-    }
+    return UnlessStructureEnds([&image] { return ReadHeader(ImageReader(image)); });
 }
 
 std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header) {
