@@ -106,7 +106,11 @@ std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHea
 }  // namespace
 
 std::optional<DmkHeader> IdentifyDmk(const DiskData& image) {
-    return UnlessStructureEnds([&image] { return ReadHeader(ImageReader(image)); });
+    const ImageReader file(image);
+    // Most images are no DMK file: the protect byte and the zeros at 12 tell them, without an exception.
+    if (!file.Has(0, kHeaderLength) || (file.U8(0) != 0x00 && file.U8(0) != 0xFF)) return std::nullopt;
+    if (!file.StartsWith(12, std::string_view("\0\0\0\0", 4))) return std::nullopt;
+    return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
 std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header) {

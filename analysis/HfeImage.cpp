@@ -48,12 +48,10 @@ constexpr std::size_t kMaxIdFields = 512;  // per decoding of one track side
 bool IsDataMark(std::uint8_t byte) { return byte >= 0xF8 && byte <= 0xFB; }
 
 HfeHeader ReadHeader(const ImageReader& file) {
-    const std::vector<std::uint8_t> signature = file.Bytes(0, 8);
-    const std::string_view text(reinterpret_cast<const char*>(signature.data()), signature.size());
     HfeHeader header;
-    if (text == kSignatureV1) {
+    if (file.StartsWith(0, kSignatureV1)) {
         header.Version = 1;
-    } else if (text == kSignatureV3) {
+    } else if (file.StartsWith(0, kSignatureV3)) {
         header.Version = 3;
     } else {
         throw StructureEnds();
@@ -507,7 +505,10 @@ std::optional<SectorLocation> DataAfter(const CellView& cells, const SideCells& 
 }  // namespace
 
 std::optional<HfeHeader> IdentifyHfe(const DiskData& image) {
-    return UnlessStructureEnds([&image] { return ReadHeader(ImageReader(image)); });
+    const ImageReader file(image);
+    // Most images are no HFE file: tell them by the signature, without an exception.
+    if (!file.StartsWith(0, kSignatureV1) && !file.StartsWith(0, kSignatureV3)) return std::nullopt;
+    return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
 std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header) {

@@ -44,4 +44,12 @@ void ImageReader::CopyTo(std::int64_t n, std::span<std::uint8_t> out) const {
     }
 }
 
+bool ImageReader::StartsWith(std::int64_t n, std::string_view text) const {
+    if (!Has(n, static_cast<std::int64_t>(text.size()))) return false;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        if (U8(n + static_cast<std::int64_t>(k)) != static_cast<std::uint8_t>(text[k])) return false;
+    }
+    return true;
+}
+
 }  // namespace tabulon

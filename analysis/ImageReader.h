@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 namespace tabulon {
@@ -56,6 +57,8 @@ public:
         return static_cast<std::uint32_t>(Le16(n)) | (static_cast<std::uint32_t>(Le16(n + 2)) << 16);
     }
     std::vector<std::uint8_t> Bytes(std::int64_t n, std::int64_t count) const;
+    // Whether the elements from n are these characters; false, not a throw, where the view ends first.
+    bool StartsWith(std::int64_t n, std::string_view text) const;
     // Elements n on into out, all of them or none (throws first): for hot paths
     // that read into a buffer they keep.
     void CopyTo(std::int64_t n, std::span<std::uint8_t> out) const;

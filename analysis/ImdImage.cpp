@@ -86,10 +86,7 @@ Track ReadTrack(const ImageReader& file, std::int64_t at) {
 }
 
 ImdHeader ReadHeader(const ImageReader& file) {
-    const std::vector<std::uint8_t> signature = file.Bytes(0, 4);
-    if (std::string_view(reinterpret_cast<const char*>(signature.data()), signature.size()) != kSignature) {
-        throw StructureEnds();
-    }
+    if (!file.StartsWith(0, kSignature)) throw StructureEnds();
     for (std::int64_t n = 4; n < kMaxCommentLength && file.Has(n); ++n) {
         if (file.U8(n) == kCommentEnd) {
             ImdHeader header{n + 1};
@@ -119,7 +116,10 @@ void WalkTracks(const DiskData& image, const ImdHeader& header, Visit visit) {
 }  // namespace
 
 std::optional<ImdHeader> IdentifyImd(const DiskData& image) {
-    return UnlessStructureEnds([&image] { return ReadHeader(ImageReader(image)); });
+    const ImageReader file(image);
+    // Most images are no IMD file: tell them by the signature, without an exception.
+    if (!file.StartsWith(0, kSignature)) return std::nullopt;
+    return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
 std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header) {

@@ -269,7 +269,9 @@ void WriteBrief(const ImageResult& result, const ReportOptions& options, std::os
 
 std::string AbsolutePath(const std::string& path) {
     std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    // An absolute name needs no working directory (the library would ask for it all the same).
+    const std::filesystem::path given = path;
+    const std::filesystem::path absolute = given.is_absolute() ? given : std::filesystem::absolute(given, error);
     if (error || absolute.empty()) return path;  // no working directory (deleted), or an empty name
     // Drops "." components but a last one, which still matters: "x.dsk/." is not "x.dsk".
     std::filesystem::path cleaned;
