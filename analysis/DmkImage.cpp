@@ -1,9 +1,7 @@
 #include "DmkImage.h"
 
-#include "Crc16.h"
+#include "AddressMarks.h"
 #include "ImageReader.h"
-
-#include <array>
 
 namespace tabulon {
 
@@ -19,20 +17,6 @@ constexpr std::uint8_t kOptionSingleDensityUndoubled = 0x40;
 constexpr std::uint8_t kOptionIgnoreDensity = 0x80;  // every byte stored once, whatever its density
 constexpr std::uint16_t kIdamDoubleDensity = 0x8000;
 constexpr std::uint16_t kIdamOffsetMask = 0x3FFF;
-
-constexpr std::uint8_t kIdAddressMark = 0xFE;
-constexpr std::uint8_t kMfmSync = 0xA1;
-constexpr std::array<std::uint8_t, 3> kMfmSyncBytes = {kMfmSync, kMfmSync, kMfmSync};
-
-// After the ID field's CRC, a controller gives up looking for the data address
-// mark after this many bytes: 43 in MFM, 30 in FM.
-constexpr std::int64_t kDataMarkWindowMfm = 43;
-constexpr std::int64_t kDataMarkWindowFm = 30;
-
-bool IsDataMark(std::uint8_t byte) { return byte >= 0xF8 && byte <= 0xFB; }
-
-// The CRC a controller starts a field with: MFM fields include their three A1 syncs.
-std::uint16_t FieldCrcStart(bool doubleDensity) { return doubleDensity ? Crc16Ccitt(kMfmSyncBytes) : 0xFFFF; }
 
 DmkHeader ReadHeader(const ImageReader& file) {
     for (std::int64_t n = 12; n < kHeaderLength; ++n) {
@@ -68,8 +52,6 @@ std::optional<ImageReader> FieldAt(const ImageReader& track, const DmkHeader& he
     return field;
 }
 
-std::int64_t SizeOfCode(std::uint8_t code) { return std::int64_t{128} << (code & 3u); }
-
 // The sector behind one IDAM pointer, when its ID field names track 0, side 0, sector 2.
 std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
     const auto found = FieldAt(track, header, pointer);
@@ -81,7 +63,7 @@ std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHea
     const bool idCrcOk = Crc16Ccitt(id, FieldCrcStart(doubleDensity)) == field.Be16(5);
 
     // The data address mark within the distance the recording allows.
-    const std::int64_t window = doubleDensity ? kDataMarkWindowMfm : kDataMarkWindowFm;
+    const std::int64_t window = DataMarkWindow(doubleDensity);
     std::optional<std::int64_t> dataMark;
     for (std::int64_t n = 7; n < 7 + window && field.Has(n) && !dataMark; ++n) {
         const bool preceded = !doubleDensity || field.U8(n - 1) == kMfmSync;
@@ -89,7 +71,7 @@ std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHea
     }
     if (!dataMark) return std::nullopt;
 
-    const std::int64_t size = SizeOfCode(id[4]);
+    const std::int64_t size = SectorSizeOfCode(id[4]);
     const std::int64_t first = *dataMark + 1;
     const std::int64_t stored = std::min(size, field.Size() - first);
     std::vector<std::uint8_t> data = field.Bytes(first, stored);
@@ -141,7 +123,7 @@ std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& heade
                 const auto field = FieldAt(track, header, pointer);
                 if (!field) continue;
                 const Density recording = (pointer & kIdamDoubleDensity) ? Density::Double : Density::Single;
-                layout.Sectors.push_back({field->U8(1), field->U8(2), field->U8(3), SizeOfCode(field->U8(4)), recording});
+                layout.Sectors.push_back({field->U8(1), field->U8(2), field->U8(3), SectorSizeOfCode(field->U8(4)), recording});
             }
             tracks.push_back(std::move(layout));
         }

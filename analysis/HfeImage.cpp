@@ -1,6 +1,6 @@
 #include "HfeImage.h"
 
-#include "Crc16.h"
+#include "AddressMarks.h"
 #include "ImageReader.h"
 
 #include <algorithm>
@@ -33,19 +33,10 @@ constexpr std::uint16_t kMfmSyncWord = 0x4489;  // A1 with its missing clock
 // FM address marks: clock C7 interleaved with FE, FB, F8, F9, FA.
 constexpr std::array<std::uint16_t, 5> kFmMarkWords = {0xF57E, 0xF56F, 0xF56A, 0xF56B, 0xF56E};
 
-constexpr std::uint8_t kIdAddressMark = 0xFE;
-constexpr std::uint8_t kMfmSync = 0xA1;
-constexpr std::array<std::uint8_t, 3> kMfmSyncBytes = {kMfmSync, kMfmSync, kMfmSync};
 constexpr std::size_t kCellsPerByte = 16;
 constexpr std::size_t kIdFieldBytes = 6;  // cylinder, head, sector, size code, CRC (2)
 
-// After the ID field's CRC, a controller gives up looking for the data address
-// mark after this many bytes: 43 in MFM, 30 in FM.
-constexpr std::size_t kDataMarkWindowMfm = 43;
-constexpr std::size_t kDataMarkWindowFm = 30;
 constexpr std::size_t kMaxIdFields = 512;  // per decoding of one track side
-
-bool IsDataMark(std::uint8_t byte) { return byte >= 0xF8 && byte <= 0xFB; }
 
 HfeHeader ReadHeader(const ImageReader& file) {
     HfeHeader header;
@@ -445,8 +436,6 @@ std::optional<Mark> NextMark(const CellView& cells, std::size_t from, std::size_
     }
 }
 
-std::uint16_t FieldCrcStart(Coding code) { return code == Coding::Mfm ? Crc16Ccitt(kMfmSyncBytes) : 0xFFFF; }
-
 struct IdField {
     std::size_t RawCell;  // where its mark starts among the side's cells
     std::size_t After;    // the first cell after its CRC, in the decoding's cells
@@ -468,9 +457,9 @@ std::vector<IdField> FindIdFields(const CellView& cells) {
                                                     cells.Byte(mark->After + 5 * kCellsPerByte));
         const bool doubleDensity = cells.Code() == Coding::Mfm;
         found.push_back({cells.RawCell(mark->Start), mark->After + kIdFieldBytes * kCellsPerByte,
-                         SectorId{id[1], id[2], id[3], std::int64_t{128} << (id[4] & 3u),
+                         SectorId{id[1], id[2], id[3], SectorSizeOfCode(id[4]),
                                   doubleDensity ? Density::Double : Density::Single},
-                         id[4], Crc16Ccitt(id, FieldCrcStart(cells.Code())) == crc});
+                         id[4], Crc16Ccitt(id, FieldCrcStart(cells.Code() == Coding::Mfm)) == crc});
         from = found.back().After;
     }
     return found;
@@ -478,12 +467,12 @@ std::vector<IdField> FindIdFields(const CellView& cells) {
 
 // The data behind one ID field, when its data address mark lies within reach.
 std::optional<SectorLocation> DataAfter(const CellView& cells, const SideCells& side, const IdField& id) {
-    const std::size_t window = cells.Code() == Coding::Mfm ? kDataMarkWindowMfm : kDataMarkWindowFm;
+    const auto window = static_cast<std::size_t>(DataMarkWindow(cells.Code() == Coding::Mfm));
     const auto mark = NextMark(cells, id.After, id.After + window * kCellsPerByte, IsDataMark);
     // The mark byte itself (past any MFM syncs) must lie within the window.
     if (!mark || mark->After - kCellsPerByte >= id.After + window * kCellsPerByte) return std::nullopt;
 
-    const std::size_t size = std::size_t{128} << (id.SizeCode & 3u);
+    const auto size = static_cast<std::size_t>(SectorSizeOfCode(id.SizeCode));
     std::vector<std::uint8_t> data;
     data.reserve(size);
     for (std::size_t k = 0; k < size && cells.HasBytes(mark->After + k * kCellsPerByte, 1); ++k) {
@@ -493,7 +482,7 @@ std::optional<SectorLocation> DataAfter(const CellView& cells, const SideCells& 
     const std::size_t crcAt = mark->After + size * kCellsPerByte;
     if (data.size() == size && cells.HasBytes(crcAt, 2)) {
         const std::array<std::uint8_t, 1> markByte{mark->Value};
-        std::uint16_t crc = Crc16Ccitt(markByte, FieldCrcStart(cells.Code()));
+        std::uint16_t crc = Crc16Ccitt(markByte, FieldCrcStart(cells.Code() == Coding::Mfm));
         crc = Crc16Ccitt(data, crc);
         dataCrcOk = crc == ((cells.Byte(crcAt) << 8) | cells.Byte(crcAt + kCellsPerByte));
     }

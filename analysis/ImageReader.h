@@ -53,9 +53,6 @@ public:
     std::uint8_t U8(std::int64_t n) const;
     std::uint16_t Le16(std::int64_t n) const { return static_cast<std::uint16_t>(U8(n) | (U8(n + 1) << 8)); }
     std::uint16_t Be16(std::int64_t n) const { return static_cast<std::uint16_t>((U8(n) << 8) | U8(n + 1)); }
-    std::uint32_t Le32(std::int64_t n) const {
-        return static_cast<std::uint32_t>(Le16(n)) | (static_cast<std::uint32_t>(Le16(n + 2)) << 16);
-    }
     std::vector<std::uint8_t> Bytes(std::int64_t n, std::int64_t count) const;
     // Whether the elements from n are these characters; false, not a throw, where the view ends first.
     bool StartsWith(std::int64_t n, std::string_view text) const;

@@ -2,9 +2,8 @@
 
 namespace tabulon {
 
-namespace {
 int DensityNumber(Density density) { return density == Density::Single ? 1 : 2; }
-}  // namespace
+Density DensityOfNumber(int number) { return number == 1 ? Density::Single : Density::Double; }
 
 DeclaredGeometry DeclaredBy(const DriveSlot& slot) {
     // The same words the report prints: 10 S/S S/D, 20 D/S S/D, 18 S/S D/D, any other D/S D/D.

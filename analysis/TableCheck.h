@@ -21,8 +21,12 @@ DeclaredGeometry DeclaredBy(const DriveSlot& slot);
 
 enum class CheckedField { Cylinders, Sides, Density, SectorsPerCylinder };
 
+// Density as a number in a Difference: 1 single, 2 double.
+int DensityNumber(Density density);
+Density DensityOfNumber(int number);
+
 // One field on which the table and the image disagree. Sides and sector counts
-// are plain numbers; density is 1 for single and 2 for double.
+// are plain numbers; density is DensityNumber's.
 struct Difference {
     CheckedField Field;
     int Table;

@@ -17,7 +17,7 @@ std::string Plural(int count, std::string_view one, std::string_view many) {
 std::string DifferenceText(const Difference& difference) {
     const auto value = [&difference](int number) {
         return difference.Field == CheckedField::Density
-                   ? std::string(DensityWord(number == 1 ? Density::Single : Density::Double))
+                   ? std::string(DensityWord(DensityOfNumber(number)))
                    : std::to_string(number);
     };
     const std::string_view name =

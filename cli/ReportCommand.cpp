@@ -28,6 +28,9 @@ using nlohmann::json;
 
 constexpr std::string_view kProgram = "tabulon-report";
 
+// A name as messages show it: the empty name as '', as cat does.
+std::string Visible(const std::string& name) { return name.empty() ? "''" : name; }
+
 struct ImageResult {
     std::string Given;  // the name as given, which is the name opened
     std::string Path;   // for JSON: absolute when it can be made, "-" for standard input
@@ -96,7 +99,7 @@ json CheckJson(const std::optional<ImageGeometry>& geometry, const std::optional
     for (const Difference& difference : CheckSlot(*slot, *geometry)) {
         const auto value = [&difference](int number) -> json {
             if (difference.Field != CheckedField::Density) return number;
-            return DensityWord(number == 1 ? Density::Single : Density::Double);
+            return DensityWord(DensityOfNumber(number));
         };
         differences.push_back(
             {{"field", FieldName(difference.Field)}, {"table", value(difference.Table)}, {"image", value(difference.Image)}});
@@ -175,6 +178,19 @@ void Fail(ImageResult& result, const char* reason, std::ostream& err) {
     }
 }
 
+// What the exception being handled says; call it only inside a catch block.
+const char* CurrentFailure() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return "not enough memory";
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "unexpected error";
+    }
+}
+
 // Never throws: whatever goes wrong is this image's outcome, and the next image is still analysed.
 void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream& err) try {
     ImageFile file;
@@ -185,18 +201,21 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
         return;
     }
     StructureLocator locator(options.Locate);
+    std::optional<AnalysisStopped> stopped;
     try {
         ShowDriveSpecs(result.Surface, file, result.Shown, result.Data, result.Record, locator);
-        if (options.AllSlots) ReadSlots(result);
-        WarnAboutCrc(result, err);
+    } catch (const AnalysisStopped& stop) {
+        stopped = stop;
+    }
+    if (options.AllSlots) ReadSlots(result);
+    WarnAboutCrc(result, err);
+    if (!stopped) {
         result.Outcome = OutcomeName(*result.Record.Outcome);
         result.Status = OutcomeStatus(*result.Record.Outcome);
-    } catch (const AnalysisStopped& stop) {
-        if (options.AllSlots) ReadSlots(result);
-        WarnAboutCrc(result, err);
-        err << kProgram << ": " << result.Shown << ": " << stop.what() << '\n';
+    } else {
+        err << kProgram << ": " << result.Shown << ": " << stopped->what() << '\n';
         // A file that changed under the first read was opened all right: stopped, not unreadable.
-        if (result.Record.Loaded || stop.WhyStopped() == AnalysisStopped::Reason::ImageChanged) {
+        if (result.Record.Loaded || stopped->WhyStopped() == AnalysisStopped::Reason::ImageChanged) {
             result.Outcome = "stopped";
             result.Status = kExitStopped;
         }
@@ -209,15 +228,9 @@ void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream&
         result.Geometry = ReadGeometry(result.Data, *locator.Container());
     }
     result.Data.Close();
-} catch (const std::bad_alloc&) {
-    result.Data.Close();
-    Fail(result, "not enough memory", err);
-} catch (const std::exception& error) {
-    result.Data.Close();
-    Fail(result, error.what(), err);
 } catch (...) {
     result.Data.Close();
-    Fail(result, "unexpected error", err);
+    Fail(result, CurrentFailure(), err);
 }
 
 void WriteText(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
@@ -247,7 +260,7 @@ void WriteBrief(const ImageResult& result, const ReportOptions& options, std::os
     const auto& at = result.Record.Location;
     const std::optional<ImageFormat> format = at ? std::optional(at->Format) : result.Container;
     const std::string_view method = result.Method == LocateMethod::Structure ? "structure" : "scan";
-    std::string line = (result.Given.empty() ? "''" : result.Given) + "  " + result.Outcome + "  " +
+    std::string line = Visible(result.Given) + "  " + result.Outcome + "  " +
                        std::string(format ? FormatName(*format) : "-") + "  " +
                        std::string(result.Record.Loaded ? method : "-");
     if (result.Record.Outcome == ReportOutcome::DriveReport) {
@@ -290,7 +303,7 @@ void NameImage(ImageResult& result, const std::string& image) {
         result.Shown = kStandardInputShown;
     } else {
         result.Path = AbsolutePath(image);
-        result.Shown = image.empty() ? "''" : result.Path;
+        result.Shown = image.empty() ? Visible(image) : result.Path;
     }
 }
 
@@ -348,11 +361,8 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
         if (!writing) continue;
         try {
             writing = WriteResult(result, options, printedReport, out, err);
-        } catch (const std::bad_alloc&) {
-            Fail(result, "not enough memory", err);
-            worst = std::max(worst, result.Status);
-        } catch (const std::exception& error) {
-            Fail(result, error.what(), err);
+        } catch (...) {
+            Fail(result, CurrentFailure(), err);
             worst = std::max(worst, result.Status);
         }
         if (!writing) worst = std::max<int>(worst, kExitWriteError);

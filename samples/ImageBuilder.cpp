@@ -192,7 +192,7 @@ public:
         }
     }
     void PutByte(std::uint8_t byte) {  // a whole file byte, as it lies in the file
-        for (int n = 0; n < 8; ++n) Put((byte >> n) & 1u);
+        for (unsigned n = 0; n < 8; ++n) Put((unsigned{byte} >> n) & 1u);
     }
     bool Aligned() const { return used_ == 0; }
     Bytes& bytes() { return bytes_; }
@@ -204,7 +204,7 @@ private:
 
 std::uint8_t BitReversed(std::uint8_t byte) {
     unsigned out = 0;
-    for (int n = 0; n < 8; ++n) out |= ((byte >> n) & 1u) << (7 - n);
+    for (unsigned n = 0; n < 8; ++n) out |= ((unsigned{byte} >> n) & 1u) << (7 - n);
     return static_cast<std::uint8_t>(out);
 }
 
@@ -294,39 +294,22 @@ Bytes MakeSystemSector(std::span<const PdriveSlot> slots, std::uint8_t marker) {
 Bytes MakeSystemSector(const PdriveSlot& slot, std::uint8_t marker) { return MakeSystemSector({&slot, 1}, marker); }
 
 Bytes BuildDmkImage(const DmkOptions& options, std::span<const std::uint8_t> systemSector) {
-    if (systemSector.size() != kSectorSize) throw std::invalid_argument("system sector must be 256 bytes");
     const Bytes filler(kSectorSize, 0xE5);
-    const int sides = options.DoubleSided ? 2 : 1;
-
     std::vector<Bytes> tracks;
     std::size_t trackLength = kDmkTrackLength;
-    for (int cylinder = 0; cylinder < options.Tracks; ++cylinder) {
-        for (int head = 0; head < sides; ++head) {
-            const bool doubleDensity = cylinder == 0 ? options.Track0DoubleDensity : options.OtherTracksDoubleDensity;
-            const int count = doubleDensity ? 18 : 10;
-            std::vector<TrackSector> sectors;
-            for (std::uint8_t number : PhysicalOrder(count, options.Interleave)) {
-                const bool system = cylinder == 0 && head == 0 && number == 2;
-                sectors.push_back({number, system ? systemSector.data() : filler.data(),
-                                   system && options.BadSystemSectorCrc});
-            }
-            const auto c = static_cast<std::uint8_t>(cylinder);
-            const auto h = static_cast<std::uint8_t>(head);
-            const int gap2 = options.Gap2 >= 0 ? options.Gap2 : (doubleDensity ? 22 : 11);
-            const int gap3 = options.Gap3 >= 0 ? options.Gap3 : (doubleDensity ? 16 : 15);
-            RawTrack raw = doubleDensity ? MakeMfmTrack(c, h, sectors, gap2, gap3) : MakeFmTrack(c, h, sectors, gap2, gap3);
-
-            // FM bytes are stored twice unless the image says otherwise.
-            const std::size_t scale = (!doubleDensity && !options.SingleDensityUndoubled) ? 2 : 1;
-            Bytes track(kIdamTableLength, 0);
-            for (std::size_t i = 0; i < raw.IdMarks.size(); ++i) {
-                const std::size_t offset = kIdamTableLength + raw.IdMarks[i] * scale;
-                PutLe16(track, 2 * i, static_cast<unsigned>(offset) | (doubleDensity ? 0x8000u : 0u));
-            }
-            for (std::uint8_t byte : raw.Bytes_) Append(track, scale, byte);
-            trackLength = std::max(trackLength, track.size() + 32);
-            tracks.push_back(std::move(track));
+    for (const DescribedTrack& described : DescribeTracks(options, systemSector, filler)) {
+        const RawTrack raw = described.Raw();
+        const bool doubleDensity = described.DoubleDensity;
+        // FM bytes are stored twice unless the image says otherwise.
+        const std::size_t scale = (!doubleDensity && !options.SingleDensityUndoubled) ? 2 : 1;
+        Bytes track(kIdamTableLength, 0);
+        for (std::size_t i = 0; i < raw.IdMarks.size(); ++i) {
+            const std::size_t offset = kIdamTableLength + raw.IdMarks[i] * scale;
+            PutLe16(track, 2 * i, static_cast<unsigned>(offset) | (doubleDensity ? 0x8000u : 0u));
         }
+        for (std::uint8_t byte : raw.Bytes_) Append(track, scale, byte);
+        trackLength = std::max(trackLength, track.size() + 32);
+        tracks.push_back(std::move(track));
     }
 
     Bytes image(kDmkHeaderLength, 0);
