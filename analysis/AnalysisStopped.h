@@ -6,8 +6,8 @@ namespace tabulon {
 
 // Thrown when one analysis cannot go on: no image is open at the load step, the
 // image could not be read, it changed while being read, or a read falls outside
-// the image or outside the bytes of the sector found in it. Whoever runs the analysis catches it and ends quietly; what was
-// drawn until then stays.
+// the image or outside the bytes of the sector found in it. Whoever runs the analysis catches it and ends quietly; what
+// was drawn until then stays.
 class AnalysisStopped : public std::runtime_error {
 public:
     enum class Reason {

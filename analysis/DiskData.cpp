@@ -110,7 +110,8 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
     const std::int64_t lastBlock = (std::int64_t{fileLength_} - 1) / kBlockSize;
     std::int64_t count = 1;
     if (number > 0 && Find(number - 1) < kCachedBlocks) {
-        while (count < kReadAheadBlocks && number + count <= lastBlock && Find(number + count) == kCachedBlocks) ++count;
+        while (count < kReadAheadBlocks && number + count <= lastBlock && Find(number + count) == kCachedBlocks)
+            ++count;
     }
 
     // The least recently used slots take the new blocks.
@@ -129,8 +130,8 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
         if (!block.Bytes) block.Bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
         // Exactly the bytes the length promised: a file that has grown since shows
         // nothing new, and one that has shrunk is a changed image, never zeros.
-        block.Length = static_cast<std::uint64_t>(
-            std::min<std::int64_t>(kBlockSize, fileLength_ - (number + n) * kBlockSize));
+        block.Length =
+            static_cast<std::uint64_t>(std::min<std::int64_t>(kBlockSize, fileLength_ - (number + n) * kBlockSize));
         slots[static_cast<std::size_t>(n)] = slot;
         parts[static_cast<std::size_t>(n)] = {block.Bytes.get(), block.Length};
         wanted += block.Length;

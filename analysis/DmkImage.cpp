@@ -81,8 +81,9 @@ std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHea
         crc = Crc16Ccitt(data, crc);
         dataCrcOk = crc == field.Be16(first + size);
     }
-    return SectorLocation{ImageFormat::Dmk, LocateMethod::Structure, field.FileOffset(first),
-                          SectorBytes(std::move(data)), size, idCrcOk, dataCrcOk};
+    return SectorLocation{
+        ImageFormat::Dmk, LocateMethod::Structure, field.FileOffset(first), SectorBytes(std::move(data)), size, idCrcOk,
+        dataCrcOk};
 }
 
 }  // namespace
@@ -113,7 +114,8 @@ std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& heade
     const ImageReader file(image);
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
         for (int side = 0; side < header.Sides; ++side) {
-            const std::int64_t start = kHeaderLength + (std::int64_t{cylinder} * header.Sides + side) * header.TrackLength;
+            const std::int64_t start =
+                kHeaderLength + (std::int64_t{cylinder} * header.Sides + side) * header.TrackLength;
             if (!file.Has(start, header.TrackLength)) return tracks;  // the image ends before this track
             const ImageReader track = file.Window(start, header.TrackLength);
             TrackLayout layout{cylinder, side, {}};
@@ -123,7 +125,8 @@ std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& heade
                 const auto field = FieldAt(track, header, pointer);
                 if (!field) continue;
                 const Density recording = (pointer & kIdamDoubleDensity) ? Density::Double : Density::Single;
-                layout.Sectors.push_back({field->U8(1), field->U8(2), field->U8(3), SectorSizeOfCode(field->U8(4)), recording});
+                layout.Sectors.push_back(
+                    {field->U8(1), field->U8(2), field->U8(3), SectorSizeOfCode(field->U8(4)), recording});
             }
             tracks.push_back(std::move(layout));
         }

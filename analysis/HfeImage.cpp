@@ -200,7 +200,8 @@ std::uint64_t StartsOf(std::uint64_t block, std::uint64_t next) {
     };
     return [&]<std::size_t... K>(std::index_sequence<K...>) {
         return (cellMatches(std::integral_constant<std::size_t, K>{}) & ...);
-    }(std::make_index_sequence<Length>{});
+    }
+    (std::make_index_sequence<Length>{});
 }
 
 // Which aligned bytes of cells a 16-cell word may cover whole. A word starting
@@ -229,8 +230,8 @@ bool MayStartIn(const std::array<std::uint8_t, 256>& covered, std::uint64_t bloc
 // The first start in [from, end) that candidates marks and accept takes.
 // candidates(block, next) answers for a block of 64 starts as StartsOf does.
 template <class Candidates, class Accept>
-std::optional<std::size_t> FindStart(const PackedCells& cells, std::size_t from, std::size_t end,
-                                     Candidates candidates, Accept accept) {
+std::optional<std::size_t> FindStart(const PackedCells& cells, std::size_t from, std::size_t end, Candidates candidates,
+                                     Accept accept) {
     constexpr std::size_t kWordCells = PackedCells::kWordCells;
     constexpr std::uint64_t kFirstCell = std::uint64_t{1} << (kWordCells - 1);
     const std::size_t firstIndex = from / kWordCells;
@@ -291,8 +292,8 @@ SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinde
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(sideLength));
     for (std::int64_t chunk = 0; chunk * kSideChunk < sideLength; ++chunk) {
         const std::int64_t count = std::min(kSideChunk, sideLength - chunk * kSideChunk);
-        const auto part = std::span(bytes).subspan(static_cast<std::size_t>(chunk * kSideChunk),
-                                                   static_cast<std::size_t>(count));
+        const auto part =
+            std::span(bytes).subspan(static_cast<std::size_t>(chunk * kSideChunk), static_cast<std::size_t>(count));
         file.CopyTo(out.TrackOffset + chunk * kBlock + side * kSideChunk, part);
     }
 
@@ -360,10 +361,8 @@ struct Decoding {
 };
 
 // MFM as recorded, FM at its own rate, FM with doubled cells in either phase.
-constexpr std::array<Decoding, 4> kDecodings = {{{Coding::Mfm, 1, 0},
-                                                 {Coding::Fm, 1, 0},
-                                                 {Coding::Fm, 2, 0},
-                                                 {Coding::Fm, 2, 1}}};
+constexpr std::array<Decoding, 4> kDecodings = {
+    {{Coding::Mfm, 1, 0}, {Coding::Fm, 1, 0}, {Coding::Fm, 2, 0}, {Coding::Fm, 2, 1}}};
 
 // The cells of one decoding (already taken every stride-th from phase).
 class CellView {
@@ -456,10 +455,10 @@ std::vector<IdField> FindIdFields(const CellView& cells) {
         const auto crc = static_cast<std::uint16_t>((cells.Byte(mark->After + 4 * kCellsPerByte) << 8) |
                                                     cells.Byte(mark->After + 5 * kCellsPerByte));
         const bool doubleDensity = cells.Code() == Coding::Mfm;
-        found.push_back({cells.RawCell(mark->Start), mark->After + kIdFieldBytes * kCellsPerByte,
-                         SectorId{id[1], id[2], id[3], SectorSizeOfCode(id[4]),
-                                  doubleDensity ? Density::Double : Density::Single},
-                         id[4], Crc16Ccitt(id, FieldCrcStart(cells.Code() == Coding::Mfm)) == crc});
+        found.push_back(
+            {cells.RawCell(mark->Start), mark->After + kIdFieldBytes * kCellsPerByte,
+             SectorId{id[1], id[2], id[3], SectorSizeOfCode(id[4]), doubleDensity ? Density::Double : Density::Single},
+             id[4], Crc16Ccitt(id, FieldCrcStart(cells.Code() == Coding::Mfm)) == crc});
         from = found.back().After;
     }
     return found;
@@ -487,8 +486,13 @@ std::optional<SectorLocation> DataAfter(const CellView& cells, const SideCells& 
         dataCrcOk = crc == ((cells.Byte(crcAt) << 8) | cells.Byte(crcAt + kCellsPerByte));
     }
     const std::int64_t offset = side.FileOffsetOf(cells.RawCell(mark->After));
-    return SectorLocation{ImageFormat::Hfe, LocateMethod::Structure, offset, SectorBytes(std::move(data)),
-                          static_cast<std::int64_t>(size), id.CrcOk, dataCrcOk};
+    return SectorLocation{ImageFormat::Hfe,
+                          LocateMethod::Structure,
+                          offset,
+                          SectorBytes(std::move(data)),
+                          static_cast<std::int64_t>(size),
+                          id.CrcOk,
+                          dataCrcOk};
 }
 
 }  // namespace

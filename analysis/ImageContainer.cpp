@@ -12,12 +12,11 @@ Overloaded(Ts...) -> Overloaded<Ts...>;  // for compilers without aggregate dedu
 }  // namespace
 
 ImageFormat FormatOf(const ContainerHeader& header) {
-    return std::visit(Overloaded{[](const DmkHeader&) { return ImageFormat::Dmk; },
-                                 [](const Jv3Header&) { return ImageFormat::Jv3; },
-                                 [](const Jv1Header&) { return ImageFormat::Jv1; },
-                                 [](const HfeHeader&) { return ImageFormat::Hfe; },
-                                 [](const ImdHeader&) { return ImageFormat::Imd; }},
-                      header);
+    return std::visit(
+        Overloaded{[](const DmkHeader&) { return ImageFormat::Dmk; }, [](const Jv3Header&) { return ImageFormat::Jv3; },
+                   [](const Jv1Header&) { return ImageFormat::Jv1; }, [](const HfeHeader&) { return ImageFormat::Hfe; },
+                   [](const ImdHeader&) { return ImageFormat::Imd; }},
+        header);
 }
 
 std::optional<ContainerHeader> IdentifyContainer(const DiskData& image) {

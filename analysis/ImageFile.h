@@ -12,7 +12,7 @@ namespace tabulon {
 // Why an image could not be opened.
 enum class OpenFailure {
     None,
-    CannotOpen,      // the system refused: no such file, permission denied, bad name...
+    CannotOpen,  // the system refused: no such file, permission denied, bad name...
     IsDirectory,
     NotRegularFile,  // FIFO, socket, device: reading one could block or never end
     TooLarge,        // longer than a signed 32-bit length can count

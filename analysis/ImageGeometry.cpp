@@ -46,7 +46,8 @@ std::optional<ImageGeometry> SummariseGeometry(const std::vector<TrackLayout>& t
         if (!sideZero.contains(cylinder)) geometry.MissingCylinders.push_back(cylinder);
     }
 
-    const bool anyDataTrack = std::any_of(used.begin(), used.end(), [](const TrackLayout* t) { return t->Cylinder > 0; });
+    const bool anyDataTrack =
+        std::any_of(used.begin(), used.end(), [](const TrackLayout* t) { return t->Cylinder > 0; });
     std::map<Density, int> densities;
     std::map<int, int> counts;
     std::map<std::int64_t, int> sizes;

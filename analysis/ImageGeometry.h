@@ -15,9 +15,9 @@ struct ImageGeometry {
     int Sides = 1;
     Density Track0Density = Density::Double;  // cylinder 0, side 0
     // The data tracks (cylinder 1 and up; cylinder 0 when there is no other):
-    Density DataDensity = Density::Double;    // the recording most of them use
-    int SectorsPerTrack = 0;                  // the most common count on one side
-    std::int64_t SectorSize = 0;              // the most common size
+    Density DataDensity = Density::Double;  // the recording most of them use
+    int SectorsPerTrack = 0;                // the most common count on one side
+    std::int64_t SectorSize = 0;            // the most common size
 
     int SectorsPerCylinder() const { return SectorsPerTrack * Sides; }
     friend bool operator==(const ImageGeometry&, const ImageGeometry&) = default;

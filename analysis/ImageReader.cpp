@@ -14,9 +14,7 @@ ImageReader ImageReader::Strided(std::int64_t stride) const {
     return {image_, start_, end_, stride_ * stride};
 }
 
-std::int64_t ImageReader::Size() const noexcept {
-    return end_ <= start_ ? 0 : (end_ - start_ + stride_ - 1) / stride_;
-}
+std::int64_t ImageReader::Size() const noexcept { return end_ <= start_ ? 0 : (end_ - start_ + stride_ - 1) / stride_; }
 
 std::uint8_t ImageReader::U8(std::int64_t n) const {
     if (!Has(n)) throw StructureEnds();

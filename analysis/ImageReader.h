@@ -35,8 +35,7 @@ auto UnlessStructureEnds(Read read) -> std::optional<decltype(read())> {
 // never reaches past the end of the file, whatever its length asked for.
 class ImageReader {
 public:
-    explicit ImageReader(const DiskData& image)
-        : image_(&image), start_(0), end_(image.FileLength()), stride_(1) {}
+    explicit ImageReader(const DiskData& image) : image_(&image), start_(0), end_(image.FileLength()), stride_(1) {}
 
     // The part from element offset on, at most length elements long.
     ImageReader Window(std::int64_t offset, std::int64_t length) const;

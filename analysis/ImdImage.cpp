@@ -32,9 +32,9 @@ struct Track {
     std::uint8_t Mode = 0;
     std::uint8_t Cylinder = 0;
     std::uint8_t Head = 0;
-    std::vector<SectorId> Ids;           // in the order of the numbering map
-    std::vector<std::int64_t> Records;   // file offset of each sector's type byte
-    std::int64_t End = 0;                // file offset after the track's last record
+    std::vector<SectorId> Ids;          // in the order of the numbering map
+    std::vector<std::int64_t> Records;  // file offset of each sector's type byte
+    std::int64_t End = 0;               // file offset after the track's last record
 };
 
 // The track whose mode byte is at offset at; throws StructureEnds when malformed.
@@ -132,12 +132,12 @@ std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader
             const std::int64_t record = track.Records[n];
             const std::uint8_t type = file.U8(record);
             if (type == kRecordUnavailable) continue;
-            std::vector<std::uint8_t> data = IsCompressed(type)
-                                                 ? std::vector<std::uint8_t>(static_cast<std::size_t>(id.Size),
-                                                                             file.U8(record + 1))
-                                                 : file.Bytes(record + 1, id.Size);
-            found = SectorLocation{ImageFormat::Imd, LocateMethod::Structure, record + 1,
-                                   SectorBytes(std::move(data)),  id.Size, std::nullopt, !HasDataError(type)};
+            std::vector<std::uint8_t> data =
+                IsCompressed(type) ? std::vector<std::uint8_t>(static_cast<std::size_t>(id.Size), file.U8(record + 1))
+                                   : file.Bytes(record + 1, id.Size);
+            found = SectorLocation{
+                ImageFormat::Imd, LocateMethod::Structure, record + 1, SectorBytes(std::move(data)), id.Size,
+                std::nullopt,     !HasDataError(type)};
             return true;
         }
         return false;

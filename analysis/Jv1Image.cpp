@@ -18,8 +18,10 @@ std::optional<Jv1Header> IdentifyJv1(const DiskData& image) {
 
 std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header&) {
     const ImageReader sector = ImageReader(image).Window(2 * kSectorLength, kSectorLength);
-    return SectorLocation{ImageFormat::Jv1, LocateMethod::Structure, 2 * kSectorLength,
-                          SectorBytes(sector.Bytes(0, sector.Size())), kSectorLength, std::nullopt, std::nullopt};
+    return SectorLocation{ImageFormat::Jv1,  LocateMethod::Structure,
+                          2 * kSectorLength, SectorBytes(sector.Bytes(0, sector.Size())),
+                          kSectorLength,     std::nullopt,
+                          std::nullopt};
 }
 
 std::vector<TrackLayout> Jv1Tracks(const DiskData&, const Jv1Header& header) {

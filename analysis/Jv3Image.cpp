@@ -12,7 +12,7 @@ namespace {
 constexpr std::int64_t kEntries = 2901;
 constexpr std::int64_t kEntryLength = 3;
 constexpr std::int64_t kWriteProtect = kEntries * kEntryLength;  // 8703
-constexpr std::int64_t kDataStart = kWriteProtect + 1;            // 8704
+constexpr std::int64_t kDataStart = kWriteProtect + 1;           // 8704
 
 struct Entry {
     std::uint8_t Track;
@@ -60,8 +60,10 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
         const std::int64_t length = Jv3SectorLength(entry.Track, entry.Flags);
         if (entry.Track == 0 && entry.Sector == 2 && (entry.Flags & kJv3Side1) == 0) {
             const ImageReader data = file.Window(offset, length);
-            return SectorLocation{ImageFormat::Jv3, LocateMethod::Structure, offset,
-                                  SectorBytes(data.Bytes(0, data.Size())), length, std::nullopt, std::nullopt};
+            return SectorLocation{ImageFormat::Jv3, LocateMethod::Structure,
+                                  offset,           SectorBytes(data.Bytes(0, data.Size())),
+                                  length,           std::nullopt,
+                                  std::nullopt};
         }
         offset += length;
     }
@@ -72,7 +74,8 @@ std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header& heade
     const ImageReader file(image);
     // The first table, and the second when the first is full and the file holds one.
     std::vector<ImageReader> tables = {file.Window(0, kDataStart)};
-    if (header.TableFull && file.Has(header.DataEnd, kDataStart)) tables.push_back(file.Window(header.DataEnd, kDataStart));
+    if (header.TableFull && file.Has(header.DataEnd, kDataStart))
+        tables.push_back(file.Window(header.DataEnd, kDataStart));
     std::map<std::pair<int, int>, TrackLayout> tracks;
     for (std::int64_t i = 0; i < kEntries * static_cast<std::int64_t>(tables.size()); ++i) {
         const Entry entry = EntryAt(tables[static_cast<std::size_t>(i / kEntries)], i % kEntries);

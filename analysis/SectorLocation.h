@@ -69,7 +69,6 @@ std::optional<std::int32_t> FindJvSector(const DiskData& data);
 
 // The DMK scan, then the JV scan when the DMK scan gave up; dmkGaveUp, when
 // given, is called between the two (the report writes its switch lines there).
-std::optional<SectorLocation> LocateSystemSector(const DiskData& data,
-                                                 const std::function<void()>& dmkGaveUp = {});
+std::optional<SectorLocation> LocateSystemSector(const DiskData& data, const std::function<void()>& dmkGaveUp = {});
 
 }  // namespace tabulon

@@ -93,7 +93,8 @@ std::vector<std::optional<DriveSlot>> ReadAllSlots(const SectorBytes& sector) {
             slots.emplace_back(ReadDriveSlot(sector, slot * kPdriveSlotLength));
         } catch (const AnalysisStopped& stop) {
             const auto why = stop.WhyStopped();
-            if (why != AnalysisStopped::Reason::ReadOutsideImage && why != AnalysisStopped::Reason::SectorCutShort) throw;
+            if (why != AnalysisStopped::Reason::ReadOutsideImage && why != AnalysisStopped::Reason::SectorCutShort)
+                throw;
             slots.emplace_back(std::nullopt);
         }
     }

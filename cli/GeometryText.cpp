@@ -16,9 +16,8 @@ std::string Plural(int count, std::string_view one, std::string_view many) {
 // "cylinders 40 vs 80": what the table says, then what the image holds.
 std::string DifferenceText(const Difference& difference) {
     const auto value = [&difference](int number) {
-        return difference.Field == CheckedField::Density
-                   ? std::string(DensityWord(DensityOfNumber(number)))
-                   : std::to_string(number);
+        return difference.Field == CheckedField::Density ? std::string(DensityWord(DensityOfNumber(number)))
+                                                         : std::to_string(number);
     };
     const std::string_view name =
         difference.Field == CheckedField::SectorsPerCylinder ? "sectors per cylinder" : FieldName(difference.Field);

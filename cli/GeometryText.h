@@ -10,8 +10,8 @@
 
 namespace tabulon::cli {
 
-std::string_view DensityWord(Density density);       // "single", "double"
-std::string_view FieldName(CheckedField field);      // "cylinders", "sides", "density", "sectorsPerCylinder"
+std::string_view DensityWord(Density density);   // "single", "double"
+std::string_view FieldName(CheckedField field);  // "cylinders", "sides", "density", "sectorsPerCylinder"
 
 // "Image: 40 cylinders, 1 side, track 0 single density, data tracks double density, 18 sectors of 256
 // bytes per track"

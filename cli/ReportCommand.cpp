@@ -71,15 +71,9 @@ int OutcomeStatus(ReportOutcome outcome) {
 
 json SlotJson(const DriveSlot& slot) {
     const DriveSpecs texts = DescribeDriveSlot(slot);
-    return {{"TI", texts.InterfaceType},
-            {"TD", texts.DiskType},
-            {"TC", slot.TrackCount},
-            {"SPT", slot.SectorsPerTrack},
-            {"TSR", slot.TrackStepRate()},
-            {"GPL", slot.GranulesPerLump},
-            {"DDSL", slot.DirectoryStartLump},
-            {"DDGA", slot.DirectoryGranules},
-            {"sidesDensity", texts.SidesDensity}};
+    return {{"TI", texts.InterfaceType},       {"TD", texts.DiskType},           {"TC", slot.TrackCount},
+            {"SPT", slot.SectorsPerTrack},     {"TSR", slot.TrackStepRate()},    {"GPL", slot.GranulesPerLump},
+            {"DDSL", slot.DirectoryStartLump}, {"DDGA", slot.DirectoryGranules}, {"sidesDensity", texts.SidesDensity}};
 }
 
 json GeometryJson(const std::optional<ImageGeometry>& geometry) {
@@ -101,8 +95,9 @@ json CheckJson(const std::optional<ImageGeometry>& geometry, const std::optional
             if (difference.Field != CheckedField::Density) return number;
             return DensityWord(DensityOfNumber(number));
         };
-        differences.push_back(
-            {{"field", FieldName(difference.Field)}, {"table", value(difference.Table)}, {"image", value(difference.Image)}});
+        differences.push_back({{"field", FieldName(difference.Field)},
+                               {"table", value(difference.Table)},
+                               {"image", value(difference.Image)}});
     }
     return {{"fits", differences.empty()}, {"differences", differences}};
 }
@@ -110,9 +105,14 @@ json CheckJson(const std::optional<ImageGeometry>& geometry, const std::optional
 json ResultJson(const ImageResult& result, const ReportOptions& options) {
     const AnalysisRecord& record = result.Record;
     const bool structure = result.Method == LocateMethod::Structure;
-    json object = {{"path", result.Path},     {"outcome", result.Outcome}, {"locate", structure ? "structure" : "scan"},
-                   {"format", nullptr},       {"sectorOffset", nullptr},   {"crcOk", nullptr},
-                   {"newdosMarker", nullptr}, {"slot", nullptr}};
+    json object = {{"path", result.Path},
+                   {"outcome", result.Outcome},
+                   {"locate", structure ? "structure" : "scan"},
+                   {"format", nullptr},
+                   {"sectorOffset", nullptr},
+                   {"crcOk", nullptr},
+                   {"newdosMarker", nullptr},
+                   {"slot", nullptr}};
     if (result.Container) object["format"] = FormatName(*result.Container);
     if (const auto& at = record.Location) {
         object["format"] = FormatName(at->Format);
@@ -194,8 +194,7 @@ const char* CurrentFailure() {
 // Never throws: whatever goes wrong is this image's outcome, and the next image is still analysed.
 void AnalyseOne(ImageResult& result, const ReportOptions& options, std::ostream& err) try {
     ImageFile file;
-    const OpenResult opened =
-        result.Given == kStandardInputName ? OpenStandardInput(file) : file.Open(result.Given);
+    const OpenResult opened = result.Given == kStandardInputName ? OpenStandardInput(file) : file.Open(result.Given);
     if (!opened.Opened()) {
         err << kProgram << ": " << result.Shown << ": " << opened.Reason << '\n';
         return;

@@ -2,8 +2,7 @@
 
 namespace tabulon::cli {
 
-std::optional<SectorLocation> StructureLocator::Locate(const DiskData& image,
-                                                       const std::function<void()>& dmkGaveUp) {
+std::optional<SectorLocation> StructureLocator::Locate(const DiskData& image, const std::function<void()>& dmkGaveUp) {
     container_.reset();
     method_ = mode_ == LocateMode::Scan ? LocateMethod::Scan : LocateMethod::Structure;
     if (mode_ != LocateMode::Scan) {

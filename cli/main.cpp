@@ -39,10 +39,11 @@ int main(int argc, char** argv) {
     using namespace tabulon::cli;
     KeepStandardDescriptorsTaken();
 
-    CLI::App app{"Shows the NEWDOS/80 drive parameters (first PDRIVE slot) of TRS-80 emulator disk images\n"
-                 "(DMK, JV3, JV1, HFE, IMD) in the drive report of the Tabulon window, and checks them\n"
-                 "against the image's own tracks.",
-                 "tabulon-report"};
+    CLI::App app{
+        "Shows the NEWDOS/80 drive parameters (first PDRIVE slot) of TRS-80 emulator disk images\n"
+        "(DMK, JV3, JV1, HFE, IMD) in the drive report of the Tabulon window, and checks them\n"
+        "against the image's own tracks.",
+        "tabulon-report"};
     app.set_version_flag("--version", std::string("tabulon-report ") + TABULON_VERSION);
     app.footer(
         "IMAGE \"-\" reads the image from standard input.\n"

@@ -22,7 +22,7 @@ enum class ReportOutcome {
 // the earlier findings when the analysis stops part way.
 struct AnalysisRecord {
     bool Loaded = false;
-    bool Located = false;                   // the search has finished
+    bool Located = false;                    // the search has finished
     std::optional<SectorLocation> Location;  // where the sector was found
     std::optional<DriveSlot> Slot;           // the first PDRIVE slot, once decoded
     std::optional<bool> Marker;

@@ -13,15 +13,14 @@ std::string Join(std::initializer_list<std::string_view> pieces) {
 }  // namespace
 
 std::string FormatDiskSummaryLine(const DriveSpecs& drive, std::string_view formatLabel) {
-    return Join({"                    ", drive.TrackCount, " Track  ", drive.SidesDensity, "    ", formatLabel,
-                 " Disk"});
+    return Join(
+        {"                    ", drive.TrackCount, " Track  ", drive.SidesDensity, "    ", formatLabel, " Disk"});
 }
 
 std::string FormatDriveLine(const DriveSpecs& drive) {
     return Join({"  TI = ", drive.InterfaceType, "  TD = ", drive.DiskType, "  TC =", drive.TrackCount,
-                 "   SPT =", drive.SectorsPerTrack, "  TSR =", drive.TrackStepRate, "  GPL =",
-                 drive.GranulesPerLump, "  DDSL =", drive.DirectoryStartLump, "  DDGA =",
-                 drive.DirectoryGranules});
+                 "   SPT =", drive.SectorsPerTrack, "  TSR =", drive.TrackStepRate, "  GPL =", drive.GranulesPerLump,
+                 "  DDSL =", drive.DirectoryStartLump, "  DDGA =", drive.DirectoryGranules});
 }
 
 }  // namespace tabulon

@@ -16,10 +16,8 @@ inline constexpr std::string_view kTitle = "                   -==== Pdrive Spec
 inline constexpr std::string_view kCredit = "                            by T.Orlwen";
 inline constexpr std::string_view kSlot = "          Taken from the 1st Pdrive slot on selected drive";
 inline constexpr std::string_view kFilenameIndent = "      ";
-inline constexpr std::string_view kNotFound =
-    "   ** Error ** --- Unable to find the required sector on this disk.";
-inline constexpr std::string_view kNotNewdos =
-    " Error --- This is not a Newdos Disk, or failed to find correct sector";
+inline constexpr std::string_view kNotFound = "   ** Error ** --- Unable to find the required sector on this disk.";
+inline constexpr std::string_view kNotNewdos = " Error --- This is not a Newdos Disk, or failed to find correct sector";
 inline constexpr std::array<std::string_view, 8> kLegend = {
     "   TI   = Shows interface type, and other required parameters.",
     "   TD   = Shows Disk size, Density, No of sides, SPT",

@@ -163,13 +163,16 @@ std::vector<DescribedTrack> DescribeTracks(const DmkOptions& options, std::span<
     for (int cylinder = 0; cylinder < options.Tracks; ++cylinder) {
         for (int head = 0; head < (options.DoubleSided ? 2 : 1); ++head) {
             const bool doubleDensity = cylinder == 0 ? options.Track0DoubleDensity : options.OtherTracksDoubleDensity;
-            DescribedTrack track{static_cast<std::uint8_t>(cylinder), static_cast<std::uint8_t>(head), doubleDensity,
-                                 {}, options.Gap2 >= 0 ? options.Gap2 : (doubleDensity ? 22 : 11),
+            DescribedTrack track{static_cast<std::uint8_t>(cylinder),
+                                 static_cast<std::uint8_t>(head),
+                                 doubleDensity,
+                                 {},
+                                 options.Gap2 >= 0 ? options.Gap2 : (doubleDensity ? 22 : 11),
                                  options.Gap3 >= 0 ? options.Gap3 : (doubleDensity ? 16 : 15)};
             for (std::uint8_t number : PhysicalOrder(doubleDensity ? 18 : 10, options.Interleave)) {
                 const bool system = cylinder == 0 && head == 0 && number == 2;
-                track.Sectors.push_back({number, system ? systemSector.data() : filler.data(),
-                                         system && options.BadSystemSectorCrc});
+                track.Sectors.push_back(
+                    {number, system ? systemSector.data() : filler.data(), system && options.BadSystemSectorCrc});
             }
             tracks.push_back(std::move(track));
         }
@@ -315,7 +318,8 @@ Bytes BuildDmkImage(const DmkOptions& options, std::span<const std::uint8_t> sys
     Bytes image(kDmkHeaderLength, 0);
     image[1] = static_cast<std::uint8_t>(options.Tracks);
     PutLe16(image, 2, static_cast<unsigned>(trackLength));
-    image[4] = static_cast<std::uint8_t>((options.DoubleSided ? 0 : 0x10) | (options.SingleDensityUndoubled ? 0x40 : 0));
+    image[4] =
+        static_cast<std::uint8_t>((options.DoubleSided ? 0 : 0x10) | (options.SingleDensityUndoubled ? 0x40 : 0));
     for (Bytes& track : tracks) {
         // Gap 4b fills the rest of the track: 4E after MFM, FF after FM.
         const std::uint8_t fill = track.size() > kIdamTableLength && (track[1] & 0x80) ? 0x4E : 0xFF;
@@ -369,7 +373,8 @@ Bytes BuildHfeImage(const HfeOptions& options, std::span<const std::uint8_t> sys
     const std::vector<DescribedTrack> tracks = DescribeTracks(options.Disk, systemSector, filler);
     const std::size_t sides = options.Disk.DoubleSided ? 2 : 1;
     const bool anyMfm = options.Disk.Track0DoubleDensity || options.Disk.OtherTracksDoubleDensity;
-    const bool allMfm = options.Disk.Track0DoubleDensity && (options.Disk.OtherTracksDoubleDensity || options.Disk.Tracks == 1);
+    const bool allMfm =
+        options.Disk.Track0DoubleDensity && (options.Disk.OtherTracksDoubleDensity || options.Disk.Tracks == 1);
 
     constexpr std::size_t kBlock = 512;
     Bytes image(kBlock, 0xFF);
@@ -406,7 +411,8 @@ Bytes BuildHfeImage(const HfeOptions& options, std::span<const std::uint8_t> sys
                     const Bytes& one = side[head];
                     const std::size_t from = std::min(one.size(), block * 256);
                     std::copy(one.begin() + static_cast<std::ptrdiff_t>(from),
-                              one.begin() + static_cast<std::ptrdiff_t>(std::min(one.size(), from + 256)), chunk.begin());
+                              one.begin() + static_cast<std::ptrdiff_t>(std::min(one.size(), from + 256)),
+                              chunk.begin());
                 }
                 Append(data, chunk);
             }

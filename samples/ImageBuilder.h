@@ -48,10 +48,10 @@ struct DmkOptions {
 Bytes BuildDmkImage(const DmkOptions& options, std::span<const std::uint8_t> systemSector);
 
 struct HfeOptions {
-    DmkOptions Disk;              // the tracks, described as for DMK
-    bool FmCellsDoubled = true;   // FM at the double-density cell rate, every cell doubled, the
-                                  // header saying MFM (as real files do); false: FM at its own rate
-    bool Version3 = false;        // "HXCHFEV3", each side opening with opcodes (needs MFM or doubled FM)
+    DmkOptions Disk;             // the tracks, described as for DMK
+    bool FmCellsDoubled = true;  // FM at the double-density cell rate, every cell doubled, the
+                                 // header saying MFM (as real files do); false: FM at its own rate
+    bool Version3 = false;       // "HXCHFEV3", each side opening with opcodes (needs MFM or doubled FM)
 };
 
 // An HFE image of the same tracks as BuildDmkImage: a 512-byte header, the

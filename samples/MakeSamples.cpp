@@ -35,16 +35,26 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir, error);
 
     // A double-density NEWDOS/80 disk: TI=A, TD=E, 40 tracks, 18 sectors, step rate 3.
-    const PdriveSlot ddSlot{.DirectoryStartLump = 17, .Flags = 0x07, .TrackCount = 40, .SectorsPerTrack = 18,
-                            .GranulesPerLump = 2, .Flags2 = 0x00, .DirectoryGranules = 2};
+    const PdriveSlot ddSlot{.DirectoryStartLump = 17,
+                            .Flags = 0x07,
+                            .TrackCount = 40,
+                            .SectorsPerTrack = 18,
+                            .GranulesPerLump = 2,
+                            .Flags2 = 0x00,
+                            .DirectoryGranules = 2};
     // A single-density one: TI=A, TD=A, 40 tracks, 10 sectors.
-    const PdriveSlot sdSlot{.DirectoryStartLump = 17, .Flags = 0x07, .TrackCount = 40, .SectorsPerTrack = 10,
-                            .GranulesPerLump = 2, .Flags2 = 0x00, .DirectoryGranules = 2};
+    const PdriveSlot sdSlot{.DirectoryStartLump = 17,
+                            .Flags = 0x07,
+                            .TrackCount = 40,
+                            .SectorsPerTrack = 10,
+                            .GranulesPerLump = 2,
+                            .Flags2 = 0x00,
+                            .DirectoryGranules = 2};
 
     bool ok = true;
     ok &= Write(dir / "dmk-drive-report.dsk", BuildDmkImage({}, MakeSystemSector(ddSlot)));
-    ok &= Write(dir / "jv3-drive-report.dsk",
-                BuildJv3Image(StandardJv3Sectors(40, 10, false, MakeSystemSector(sdSlot))));
+    ok &=
+        Write(dir / "jv3-drive-report.dsk", BuildJv3Image(StandardJv3Sectors(40, 10, false, MakeSystemSector(sdSlot))));
     ok &= Write(dir / "dmk-wrong-marker.dsk", BuildDmkImage({}, MakeSystemSector(ddSlot, 0x00)));
     // The usual NEWDOS/80 mix: single-density track 0 (FM, bytes stored twice),
     // double density elsewhere. Track 0 holds no MFM ID field to find, and the

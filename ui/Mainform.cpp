@@ -112,8 +112,7 @@ void Mainform::CenterOnScreen() {
     // The outer size: frame, title bar and menu bar included, as far as known yet.
     const QSize outer = isVisible() ? frameGeometry().size() : sizeHint().expandedTo(size());
     const QSize screenSize = screen->geometry().size();  // the whole screen, task bars included
-    const QPointF cornerTwips =
-        CenteredPosition(QSizeF(screenSize) * kTwipsPerPixel, QSizeF(outer) * kTwipsPerPixel);
+    const QPointF cornerTwips = CenteredPosition(QSizeF(screenSize) * kTwipsPerPixel, QSizeF(outer) * kTwipsPerPixel);
     // move() places the outer frame's top-left corner.
     move(QPoint(static_cast<int>(std::lround(cornerTwips.x() / kTwipsPerPixel)),
                 static_cast<int>(std::lround(cornerTwips.y() / kTwipsPerPixel))));

@@ -55,26 +55,40 @@ TEST_P(DmkStructure, FindsTheSectorThroughTheTrackTable) {
     EXPECT_TRUE(HasNewdosMarker(found->Sector));
     // The offset names the first data byte in the file (the first copy, for doubled FM).
     EXPECT_EQ(image.At(found->FileOffset), kSector[0]);
-    EXPECT_EQ(image.At(found->FileOffset + 3 * (c.options.Track0DoubleDensity || c.options.SingleDensityUndoubled ? 1 : 2)),
-              77);
+    EXPECT_EQ(
+        image.At(found->FileOffset + 3 * (c.options.Track0DoubleDensity || c.options.SingleDensityUndoubled ? 1 : 2)),
+        77);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, DmkStructure,
-    ::testing::Values(
-        DmkCase{"double density", With([](img::DmkOptions&) {}), true},
-        DmkCase{"double density, other gaps", With([](img::DmkOptions& o) { o.Gap2 = 16; o.Gap3 = 40; }), true},
-        DmkCase{"double density, interleaved", With([](img::DmkOptions& o) { o.Interleave = 3; }), true},
-        DmkCase{"single density, doubled", With([](img::DmkOptions& o) { o.Track0DoubleDensity = false; }), true},
-        DmkCase{"single density, undoubled",
-                With([](img::DmkOptions& o) { o.Track0DoubleDensity = false; o.OtherTracksDoubleDensity = false;
-                                              o.SingleDensityUndoubled = true; }), true},
-        DmkCase{"single density, interleaved",
-                With([](img::DmkOptions& o) { o.Track0DoubleDensity = false; o.Interleave = 5; }), true},
-        DmkCase{"double-sided", With([](img::DmkOptions& o) { o.DoubleSided = true; }), true},
-        DmkCase{"bad data CRC", With([](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }), false},
-        DmkCase{"bad data CRC, single density",
-                With([](img::DmkOptions& o) { o.Track0DoubleDensity = false; o.BadSystemSectorCrc = true; }), false}));
+    ::testing::Values(DmkCase{"double density", With([](img::DmkOptions&) {}), true},
+                      DmkCase{"double density, other gaps", With([](img::DmkOptions& o) {
+                                  o.Gap2 = 16;
+                                  o.Gap3 = 40;
+                              }),
+                              true},
+                      DmkCase{"double density, interleaved", With([](img::DmkOptions& o) { o.Interleave = 3; }), true},
+                      DmkCase{"single density, doubled",
+                              With([](img::DmkOptions& o) { o.Track0DoubleDensity = false; }), true},
+                      DmkCase{"single density, undoubled", With([](img::DmkOptions& o) {
+                                  o.Track0DoubleDensity = false;
+                                  o.OtherTracksDoubleDensity = false;
+                                  o.SingleDensityUndoubled = true;
+                              }),
+                              true},
+                      DmkCase{"single density, interleaved", With([](img::DmkOptions& o) {
+                                  o.Track0DoubleDensity = false;
+                                  o.Interleave = 5;
+                              }),
+                              true},
+                      DmkCase{"double-sided", With([](img::DmkOptions& o) { o.DoubleSided = true; }), true},
+                      DmkCase{"bad data CRC", With([](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }), false},
+                      DmkCase{"bad data CRC, single density", With([](img::DmkOptions& o) {
+                                  o.Track0DoubleDensity = false;
+                                  o.BadSystemSectorCrc = true;
+                              }),
+                              false}));
 
 TEST(DmkStructure, BadCrcStillGivesTheData) {
     img::DmkOptions options;
@@ -95,9 +109,8 @@ TEST(DmkStructure, HeaderMustFitTheFile) {
         std::size_t at;
         std::uint8_t value;
     };
-    for (const Case& c : {Case{"write-protect byte neither 00 nor FF", 0, 0x12},
-                          Case{"real-drive signature", 12, 0x78}, Case{"track length of zero", 2, 0},
-                          Case{"no tracks", 1, 0}}) {
+    for (const Case& c : {Case{"write-protect byte neither 00 nor FF", 0, 0x12}, Case{"real-drive signature", 12, 0x78},
+                          Case{"track length of zero", 2, 0}, Case{"no tracks", 1, 0}}) {
         test::Bytes bytes = good;
         bytes[c.at] = c.value;
         bytes[3] = c.at == 2 ? 0 : bytes[3];
@@ -151,11 +164,11 @@ TEST(DmkStructure, ASectorCutByTheEndOfItsTrackStopsAsSuch) {
 TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
     test::Bytes system = kSector;
     const std::vector<img::Jv3Sector> sectors = {
-        {0, 0, 0x01, test::Bytes(128, 0x11)},      // 128 bytes
-        {0xFF, 0xFF, 0xFC, {}},                    // a free entry: 512 bytes kept in the file
-        {0, 2, 0x10, test::Bytes(256, 0x22)},      // side 1: not ours
-        {0, 1, 0x02, test::Bytes(1024, 0x33)},     // 1024 bytes
-        {0, 2, 0x00, system},                      // track 0, side 0, sector 2
+        {0, 0, 0x01, test::Bytes(128, 0x11)},   // 128 bytes
+        {0xFF, 0xFF, 0xFC, {}},                 // a free entry: 512 bytes kept in the file
+        {0, 2, 0x10, test::Bytes(256, 0x22)},   // side 1: not ours
+        {0, 1, 0x02, test::Bytes(1024, 0x33)},  // 1024 bytes
+        {0, 2, 0x00, system},                   // track 0, side 0, sector 2
         {1, 0, 0x00, test::Bytes(256, 0x44)},
     };
     const DiskData image = DiskData::FromBytes(img::BuildJv3Image(sectors));
@@ -200,7 +213,8 @@ TEST(Jv1Structure, SectorTwoIsAtOffset512) {
 }
 
 TEST(Structure, OtherFilesFitNoLayout) {
-    for (const test::Bytes& bytes : {test::Bytes{}, test::Bytes(100, 0), test::Bytes(2561, 0xE5), test::Bytes(9000, 0x55)}) {
+    for (const test::Bytes& bytes :
+         {test::Bytes{}, test::Bytes(100, 0), test::Bytes(2561, 0xE5), test::Bytes(9000, 0x55)}) {
         EXPECT_FALSE(IdentifyLayout(DiskData::FromBytes(bytes)).has_value()) << bytes.size();
         EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)).has_value());
     }

@@ -94,21 +94,38 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // 874 raw bytes before the data: 16 cells each, side byte 1748, chunk 6.
         HfeCase{"MFM", Hfe([](img::DmkOptions&) {}), true, true, 1024 + 6 * 512},
-        HfeCase{"MFM, interleaved, double-sided",
-                Hfe([](img::DmkOptions& o) { o.Interleave = 3; o.DoubleSided = true; }), true, true},
-        HfeCase{"MFM, other gaps", Hfe([](img::DmkOptions& o) { o.Gap2 = 16; o.Gap3 = 40; }), true, true},
+        HfeCase{"MFM, interleaved, double-sided", Hfe([](img::DmkOptions& o) {
+                    o.Interleave = 3;
+                    o.DoubleSided = true;
+                }),
+                true, true},
+        HfeCase{"MFM, other gaps", Hfe([](img::DmkOptions& o) {
+                    o.Gap2 = 16;
+                    o.Gap3 = 40;
+                }),
+                true, true},
         // 673 raw bytes before the data: 32 cells each (side byte 2692, chunk 10), or 16 (1346, chunk 5).
         HfeCase{"FM, doubled cells, header says MFM", Hfe(Fm), true, true, 1024 + 10 * 512},
         HfeCase{"FM at its own rate", Hfe(Fm, false), true, true, 1024 + 5 * 512},
-        HfeCase{"FM doubled track 0, MFM elsewhere, interleaved",
-                Hfe([](img::DmkOptions& o) { o.Track0DoubleDensity = false; o.Interleave = 4; }), true, true},
+        HfeCase{"FM doubled track 0, MFM elsewhere, interleaved", Hfe([](img::DmkOptions& o) {
+                    o.Track0DoubleDensity = false;
+                    o.Interleave = 4;
+                }),
+                true, true},
         HfeCase{"version 3 opcodes, MFM", Hfe([](img::DmkOptions&) {}, true, true), true, true},
         HfeCase{"version 3 opcodes, FM doubled", Hfe(Fm, true, true), true, true},
         HfeCase{"bad data CRC, MFM", Hfe([](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }), true, false},
-        HfeCase{"bad data CRC, FM doubled",
-                Hfe([](img::DmkOptions& o) { Fm(o); o.BadSystemSectorCrc = true; }), true, false},
+        HfeCase{"bad data CRC, FM doubled", Hfe([](img::DmkOptions& o) {
+                    Fm(o);
+                    o.BadSystemSectorCrc = true;
+                }),
+                true, false},
         HfeCase{"MFM data mark beyond 43 bytes", Hfe([](img::DmkOptions& o) { o.Gap2 = 30; }), false, false},
-        HfeCase{"FM data mark beyond 30 bytes", Hfe([](img::DmkOptions& o) { Fm(o); o.Gap2 = 25; }), false, false}));
+        HfeCase{"FM data mark beyond 30 bytes", Hfe([](img::DmkOptions& o) {
+                    Fm(o);
+                    o.Gap2 = 25;
+                }),
+                false, false}));
 
 struct ImdCase {
     const char* what;
@@ -145,14 +162,20 @@ img::ImdOptions Imd(void (*change)(img::DmkOptions&), bool compress = true, bool
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, ImdStructure,
-    ::testing::Values(
-        ImdCase{"MFM, compressed records", Imd([](img::DmkOptions&) {}), true, true},
-        ImdCase{"MFM, whole records", Imd([](img::DmkOptions&) {}, false), true, true},
-        ImdCase{"FM", Imd(Fm), true, true},
-        ImdCase{"interleaved, double-sided, with maps",
-                Imd([](img::DmkOptions& o) { o.Interleave = 3; o.DoubleSided = true; }, true, false, true), true, true},
-        ImdCase{"read with a data error", Imd([](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }), true, false},
-        ImdCase{"data unavailable", Imd([](img::DmkOptions&) {}, true, true), false, false}));
+    ::testing::Values(ImdCase{"MFM, compressed records", Imd([](img::DmkOptions&) {}), true, true},
+                      ImdCase{"MFM, whole records", Imd([](img::DmkOptions&) {}, false), true, true},
+                      ImdCase{"FM", Imd(Fm), true, true},
+                      ImdCase{"interleaved, double-sided, with maps",
+                              Imd(
+                                  [](img::DmkOptions& o) {
+                                      o.Interleave = 3;
+                                      o.DoubleSided = true;
+                                  },
+                                  true, false, true),
+                              true, true},
+                      ImdCase{"read with a data error", Imd([](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }),
+                              true, false},
+                      ImdCase{"data unavailable", Imd([](img::DmkOptions&) {}, true, true), false, false}));
 
 TEST(ImdStructure, CompressedSystemSectorFillsTheSector) {
     const test::Bytes filled(256, 0x42);
@@ -217,8 +240,15 @@ TEST(BadHfeImdInput, EndsClearly) {
         {"HFE track list past the end", &kHfe, [](test::Bytes& b) { Put16(b, 18, 0x7FFF); }, false, false},
         {"HFE cells all zero", &kHfe, [](test::Bytes& b) { std::fill(b.begin() + 1024, b.end(), 0); }, true, false},
         {"HFE v3, opcodes everywhere", &kHfe,
-         [](test::Bytes& b) { b[3] = 'H'; b[4] = 'F'; b[5] = 'E'; b[6] = 'V'; b[7] = '3';
-                              std::fill(b.begin() + 1024, b.end(), 0xCF); }, true, false},
+         [](test::Bytes& b) {
+             b[3] = 'H';
+             b[4] = 'F';
+             b[5] = 'E';
+             b[6] = 'V';
+             b[7] = '3';
+             std::fill(b.begin() + 1024, b.end(), 0xCF);
+         },
+         true, false},
         {"IMD no comment end", &kImd, [](test::Bytes& b) { Cut(b, kImdFirstTrack - 1); }, false, false},
         {"IMD cut in the first track", &kImd, [](test::Bytes& b) { Cut(b, kImdFirstTrack + 30); }, false, false},
         {"IMD cut in the second track", &kImd, [](test::Bytes& b) { Cut(b, b.size() - 10); }, true, true},
@@ -237,7 +267,9 @@ TEST(BadHfeImdInput, EndsClearly) {
         const auto imd = IdentifyImd(image);
         EXPECT_EQ(hfe.has_value() || imd.has_value(), c.identified) << c.what;
         std::optional<SectorLocation> found;
-        ASSERT_NO_THROW(found = hfe ? LocateInHfe(image, *hfe) : imd ? LocateInImd(image, *imd) : std::nullopt)
+        ASSERT_NO_THROW(found = hfe   ? LocateInHfe(image, *hfe)
+                                : imd ? LocateInImd(image, *imd)
+                                      : std::nullopt)
             << c.what;
         EXPECT_EQ(found.has_value(), c.found) << c.what;
         if (hfe) {

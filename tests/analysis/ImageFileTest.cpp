@@ -129,21 +129,20 @@ TEST_P(RefusedOpen, IsRefusedAtOnce) {
     EXPECT_THROW(LoadDiskData(file, data), AnalysisStopped);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, RefusedOpen,
-    ::testing::Values(RefusedCase{"missing", OpenFailure::CannotOpen},
-                      RefusedCase{"directory", OpenFailure::IsDirectory},
-                      RefusedCase{"fifo", OpenFailure::NotRegularFile},
-                      RefusedCase{"device", OpenFailure::NotRegularFile},
-                      RefusedCase{"dangling-link", OpenFailure::CannotOpen},
-                      RefusedCase{"link-to-directory", OpenFailure::IsDirectory},
-                      RefusedCase{"too-large", OpenFailure::TooLarge},
-                      RefusedCase{"empty-name", OpenFailure::CannotOpen}),
-    [](const ::testing::TestParamInfo<RefusedCase>& param) {
-        std::string name = param.param.name;
-        std::replace(name.begin(), name.end(), '-', '_');
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Paths, RefusedOpen,
+                         ::testing::Values(RefusedCase{"missing", OpenFailure::CannotOpen},
+                                           RefusedCase{"directory", OpenFailure::IsDirectory},
+                                           RefusedCase{"fifo", OpenFailure::NotRegularFile},
+                                           RefusedCase{"device", OpenFailure::NotRegularFile},
+                                           RefusedCase{"dangling-link", OpenFailure::CannotOpen},
+                                           RefusedCase{"link-to-directory", OpenFailure::IsDirectory},
+                                           RefusedCase{"too-large", OpenFailure::TooLarge},
+                                           RefusedCase{"empty-name", OpenFailure::CannotOpen}),
+                         [](const ::testing::TestParamInfo<RefusedCase>& param) {
+                             std::string name = param.param.name;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 TEST(ImageFile, OpeningAgainClosesTheEarlierFileFirst) {
     test::TempDir dir;

@@ -39,8 +39,7 @@ TEST(Samples, GiveTheOutcomesTheirNamesPromise) {
 
 TEST(Samples, AreReproducibleFromTheGenerator) {
     test::TempDir dir;
-    const std::string command =
-        std::string(TABULON_MAKE_SAMPLES) + " '" + dir.path().string() + "' > /dev/null";
+    const std::string command = std::string(TABULON_MAKE_SAMPLES) + " '" + dir.path().string() + "' > /dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     int compared = 0;
     for (const auto& entry : fs::directory_iterator(dir.path())) {

@@ -33,13 +33,12 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"pattern at 5000", Raw().Fill(5000, 0).Put(kDmkPattern).Fill(300, 0), 5048},
         ScanCase{"pattern at 5001: mismatch at 5000 gives up", Raw().Fill(5001, 0).Put(kDmkPattern).Fill(300, 0),
                  std::nullopt},
-        ScanCase{"mismatch at 4999 lets the scan go on",
-                 Raw().Fill(4999, 0).Put({0x55}).Put(kDmkPattern).Fill(300, 0), 5048},
+        ScanCase{"mismatch at 4999 lets the scan go on", Raw().Fill(4999, 0).Put({0x55}).Put(kDmkPattern).Fill(300, 0),
+                 5048},
         ScanCase{"mismatch at 5000 ends it", Raw().Fill(5000, 0).Put({0x55}).Put(kDmkPattern), std::nullopt},
         ScanCase{"partial match from 4998 broken at 5001",
                  Raw().Fill(4998, 0).Put({0xA1, 0xA1, 0xA1, 0x00}).Put(kDmkPattern), std::nullopt},
-        ScanCase{"partial match up to 5005 then complete",
-                 Raw().Fill(4999, 0).Put(kDmkPattern).Fill(10, 0), 5047},
+        ScanCase{"partial match up to 5005 then complete", Raw().Fill(4999, 0).Put(kDmkPattern).Fill(10, 0), 5047},
         ScanCase{"four A1 bytes are not recognised",
                  Raw().Fill(10, 0).Put({0xA1, 0xA1, 0xA1, 0xA1, 0xFE, 0x00, 0x00, 0x02}).Fill(300, 0), std::nullopt},
         ScanCase{"four A1 bytes, then a real ID field",
@@ -72,13 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"side 1 flags are not looked at", Raw().Put({0, 2, 0x10}), 8704},
         ScanCase{"entry at 8703", Raw().Resize(8703, 0xFF).Put({0, 2}), 8704 + 256 * 2901},
         ScanCase{"entry at 8706 (k = 2902)", Raw().Resize(8706, 0xFF).Put({0, 2}), 751616},
-        ScanCase{"entry at 8709 is past the last one examined", Raw().Resize(8709, 0xFF).Put({0, 2}),
-                 std::nullopt},
+        ScanCase{"entry at 8709 is past the last one examined", Raw().Resize(8709, 0xFF).Put({0, 2}), std::nullopt},
         ScanCase{"unaligned pair at 1", Raw().Put({0xFF, 0, 2, 0xFF}).Resize(9000, 0xFF), std::nullopt},
         ScanCase{"unaligned pair at 2", Raw().Put({0xFF, 0xFF, 0, 2}).Resize(9000, 0xFF), std::nullopt},
         ScanCase{"second byte on the spare byte never matches", Raw().Resize(9, 0xFF).Put({0}), std::nullopt},
-        ScanCase{"a 00 02 pair in a tiny file", Raw().Put({0, 2}), 8704},
-        ScanCase{"empty file", Raw(), std::nullopt}));
+        ScanCase{"a 00 02 pair in a tiny file", Raw().Put({0, 2}), 8704}, ScanCase{"empty file", Raw(), std::nullopt}));
 
 struct LocateCase {
     const char* what;

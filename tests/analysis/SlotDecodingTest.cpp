@@ -36,18 +36,17 @@ TEST_P(InterfaceType, LetterSuffixAndStepRate) {
 }
 
 // The worked table of flag bytes, plus the other edge cases of the letter rules.
-INSTANTIATE_TEST_SUITE_P(
-    WorkedValues, InterfaceType,
-    ::testing::Values(FlagCase{0x00, 0x00, "? ", " 0"}, FlagCase{0x03, 0x04, "?L", " 3"},
-                      FlagCase{0x04, 0x00, "A ", " 0"}, FlagCase{0x04, 0x04, "AL", " 0"},
-                      FlagCase{0x0C, 0x00, "B ", " 0"}, FlagCase{0x10, 0x00, "C ", " 0"},
-                      FlagCase{0x14, 0x04, "EL", " 0"}, FlagCase{0x17, 0x00, "E ", " 3"},
-                      FlagCase{0x18, 0x00, "D ", " 0"}, FlagCase{0x1C, 0x00, "A ", " 0"},
-                      FlagCase{0x34, 0x04, "AM", " 0"}, FlagCase{0x4C, 0x04, "AK", " 0"},
-                      FlagCase{0x60, 0x04, "?M", " 0"}, FlagCase{0x8C, 0x00, "A ", " 0"},
-                      FlagCase{0x94, 0x04, "AL", " 0"}, FlagCase{0xFF, 0x00, "AM", " 3"},
-                      FlagCase{0x40, 0x00, "?K", " 0"}, FlagCase{0x02, 0xFB, "? ", " 2"},
-                      FlagCase{0x09, 0xFF, "DL", " 1"}));
+INSTANTIATE_TEST_SUITE_P(WorkedValues, InterfaceType,
+                         ::testing::Values(FlagCase{0x00, 0x00, "? ", " 0"}, FlagCase{0x03, 0x04, "?L", " 3"},
+                                           FlagCase{0x04, 0x00, "A ", " 0"}, FlagCase{0x04, 0x04, "AL", " 0"},
+                                           FlagCase{0x0C, 0x00, "B ", " 0"}, FlagCase{0x10, 0x00, "C ", " 0"},
+                                           FlagCase{0x14, 0x04, "EL", " 0"}, FlagCase{0x17, 0x00, "E ", " 3"},
+                                           FlagCase{0x18, 0x00, "D ", " 0"}, FlagCase{0x1C, 0x00, "A ", " 0"},
+                                           FlagCase{0x34, 0x04, "AM", " 0"}, FlagCase{0x4C, 0x04, "AK", " 0"},
+                                           FlagCase{0x60, 0x04, "?M", " 0"}, FlagCase{0x8C, 0x00, "A ", " 0"},
+                                           FlagCase{0x94, 0x04, "AL", " 0"}, FlagCase{0xFF, 0x00, "AM", " 3"},
+                                           FlagCase{0x40, 0x00, "?K", " 0"}, FlagCase{0x02, 0xFB, "? ", " 2"},
+                                           FlagCase{0x09, 0xFF, "DL", " 1"}));
 
 struct SptCase {
     std::uint8_t spt;
@@ -68,12 +67,11 @@ TEST_P(SectorsPerTrack, DiskTypeAndSidesDensity) {
     EXPECT_EQ(drive.SectorsPerTrack, c.shown);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SectorsPerTrack,
-    ::testing::Values(SptCase{10, "A", "S/S S/D", " 10"}, SptCase{20, "C", "D/S S/D", " 20"},
-                      SptCase{18, "E", "S/S D/D", " 18"}, SptCase{0, "G", "D/S D/D", " 0"},
-                      SptCase{9, "G", "D/S D/D", " 9"}, SptCase{19, "G", "D/S D/D", " 19"},
-                      SptCase{36, "G", "D/S D/D", " 36"}, SptCase{255, "G", "D/S D/D", " 255"}));
+INSTANTIATE_TEST_SUITE_P(Table, SectorsPerTrack,
+                         ::testing::Values(SptCase{10, "A", "S/S S/D", " 10"}, SptCase{20, "C", "D/S S/D", " 20"},
+                                           SptCase{18, "E", "S/S D/D", " 18"}, SptCase{0, "G", "D/S D/D", " 0"},
+                                           SptCase{9, "G", "D/S D/D", " 9"}, SptCase{19, "G", "D/S D/D", " 19"},
+                                           SptCase{36, "G", "D/S D/D", " 36"}, SptCase{255, "G", "D/S D/D", " 255"}));
 
 TEST(DecodeDriveSpecs, NumericFieldsAreSpacedAndNeverPadded) {
     const DiskData data = Raw().At(100, {0, 0xEE, 0x07, 255, 10, 1, 0xEE, 0, 0xEE, 0}).Resize(400).Data();

@@ -27,11 +27,11 @@ TEST_F(TabulonReport, RefusedPathsGiveStatus4AndTheReason) {
         fs::path path;
         const char* reason;
     };
-    for (const Case& c : {Case{base / "fifo.dsk", "Not a regular file"}, Case{"/dev/zero", "Not a regular file"},
-                          Case{"/dev/null", "Not a regular file"}, Case{base / "folder", "Is a directory"},
-                          Case{base / "dangling.dsk", "No such file or directory"},
-                          Case{base / "to-folder.dsk", "Is a directory"},
-                          Case{base / "missing.dsk", "No such file or directory"}}) {
+    for (const Case& c :
+         {Case{base / "fifo.dsk", "Not a regular file"}, Case{"/dev/zero", "Not a regular file"},
+          Case{"/dev/null", "Not a regular file"}, Case{base / "folder", "Is a directory"},
+          Case{base / "dangling.dsk", "No such file or directory"}, Case{base / "to-folder.dsk", "Is a directory"},
+          Case{base / "missing.dsk", "No such file or directory"}}) {
         const CliRun run = Call({c.path.string()});
         EXPECT_EQ(run.status, 4) << c.path;
         EXPECT_EQ(run.out, "") << c.path;

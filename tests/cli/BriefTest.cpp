@@ -14,8 +14,8 @@ TEST_F(TabulonReport, BriefGivesOneLinePerImageInAFixedOrder) {
     const std::string wrong = Image("eighty.dsk", img::BuildDmkImage(eighty, img::MakeSystemSector(img::PdriveSlot{})));
     const std::string missing = (dir_.path() / "missing.dsk").string();
     const std::string blank = Image("blank.dsk", test::Bytes(100, 0xE5));
-    const CliRun run = Call({"--brief", Sample("dmk-drive-report.dsk"), wrong, Sample("dmk-wrong-marker.dsk"),
-                             missing, blank});
+    const CliRun run =
+        Call({"--brief", Sample("dmk-drive-report.dsk"), wrong, Sample("dmk-wrong-marker.dsk"), missing, blank});
     EXPECT_EQ(run.status, 4);
     EXPECT_EQ(run.OutLines(),
               (std::vector<std::string>{
@@ -35,8 +35,9 @@ TEST_F(TabulonReport, GeometryLinesFollowTheReportAndJsonAlwaysCarriesThem) {
     const auto lines = run.OutLines();
     ASSERT_EQ(lines.size(), 21u + 3);
     EXPECT_EQ(lines[21], "");
-    EXPECT_EQ(lines[22], "Image: 40 cylinders, 1 side, track 0 single density, data tracks single density, "
-                         "10 sectors of 256 bytes per track");
+    EXPECT_EQ(lines[22],
+              "Image: 40 cylinders, 1 side, track 0 single density, data tracks single density, "
+              "10 sectors of 256 bytes per track");
     EXPECT_EQ(lines[23], "Check: slot 0 fits the image");
 
     const auto scanned = Call({"--json", Image("bare.dsk", test::Raw().Put(test::kDmkPattern).Resize(400).bytes())});

@@ -53,8 +53,8 @@ protected:
     // Runs a shell command line in which "$R" is tabulon-report; its own
     // redirections (stdin, >&-, > /dev/full) win over the capture around it.
     CliRun Shell(const std::string& script) {
-        const std::string command = "R=" + Quote(TABULON_REPORT) + "; { " + script + "\n} > " + Quote(Out()) +
-                                    " 2> " + Quote(Err()) + " < /dev/null";
+        const std::string command = "R=" + Quote(TABULON_REPORT) + "; { " + script + "\n} > " + Quote(Out()) + " 2> " +
+                                    Quote(Err()) + " < /dev/null";
         return Collect(std::system(command.c_str()));
     }
 

@@ -46,8 +46,8 @@ TEST_F(Locate, BadCrcIsAWarningAndTheDataIsStillShown) {
     const CliRun run = Call({"--locate=structure", path});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.OutLines().size(), 21u);
-    EXPECT_EQ(run.err, "tabulon-report: " + path +
-                           ": warning: CRC error in the data field of track 0, side 0, sector 2\n");
+    EXPECT_EQ(run.err,
+              "tabulon-report: " + path + ": warning: CRC error in the data field of track 0, side 0, sector 2\n");
     EXPECT_EQ(Call({"--locate=structure", "--json", path}).JsonLines().at(0)["crcOk"], false);
 }
 

@@ -54,7 +54,8 @@ TEST_F(TabulonReport, OneNameFailingLeavesTheNextAnalysed) {
 
 TEST_F(TabulonReport, XargsWithABlankLineGivesOneUnreadableName) {
     const std::string sample = Sample("not-found.dsk");
-    const CliRun run = Shell("printf '%s\\n\\n%s\\n' " + Quote(sample) + " " + Quote(sample) + " | xargs -d '\\n' \"$R\"");
+    const CliRun run =
+        Shell("printf '%s\\n\\n%s\\n' " + Quote(sample) + " " + Quote(sample) + " | xargs -d '\\n' \"$R\"");
     EXPECT_EQ(run.status, 123) << "xargs: some call exited with 1 to 125";
     EXPECT_EQ(run.err, "tabulon-report: '': No such file or directory\n");
     const auto lines = run.OutLines();
@@ -120,7 +121,8 @@ int TruncateAtFirstRead(pid_t pid, const std::string& image, bool& traced) {
         if (signal != 0) continue;
         __ptrace_syscall_info info{};
         ::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info);
-        if (info.op != PTRACE_SYSCALL_INFO_ENTRY || (info.entry.nr != SYS_pread64 && info.entry.nr != SYS_preadv)) continue;
+        if (info.op != PTRACE_SYSCALL_INFO_ENTRY || (info.entry.nr != SYS_pread64 && info.entry.nr != SYS_preadv))
+            continue;
         std::error_code error;
         const auto fd = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(info.entry.args[0]);
         if (fs::read_symlink(fd, error) != image) continue;

@@ -25,7 +25,8 @@ protected:
 };
 
 TEST_F(Streams, FailingStandardOutputGives74AndSaysSo) {
-    const std::string missing = "tabulon-report: " + (dir_.path() / "missing").string() + ": No such file or directory\n";
+    const std::string missing =
+        "tabulon-report: " + (dir_.path() / "missing").string() + ": No such file or directory\n";
     for (const ShellCase& c : {
              ShellCase{R"("$R" "$S" > /dev/full)", 74, "tabulon-report: write error: No space left on device\n"},
              ShellCase{R"("$R" --json "$S" "$D/missing" "$S" > /dev/full)", 74,
@@ -47,10 +48,10 @@ TEST_F(Streams, DashReadsTheImageFromStandardInput) {
     const test::Bytes bytes = test::ReadWholeFile(sample);
     shifted.insert(shifted.end(), bytes.begin(), bytes.end());
     Image("shifted.dsk", shifted);
-    for (const char* script : {R"(cat "$S" | "$R" --json -)", R"("$R" --json - < "$S")",
-                                      R"(cat "$S" | TMPDIR= "$R" --json -)",
-                                      // a file already read part-way: the rest of it, as cat would read it
-                                      R"({ dd bs=5 count=1 status=none of=/dev/null; "$R" --json -; } < "$D/shifted.dsk")"}) {
+    for (const char* script :
+         {R"(cat "$S" | "$R" --json -)", R"("$R" --json - < "$S")", R"(cat "$S" | TMPDIR= "$R" --json -)",
+          // a file already read part-way: the rest of it, as cat would read it
+          R"({ dd bs=5 count=1 status=none of=/dev/null; "$R" --json -; } < "$D/shifted.dsk")"}) {
         const CliRun run = Run({script, 0, ""});
         EXPECT_EQ(run.status, 0) << script << run.err;
         const auto object = run.JsonLines().at(0);
@@ -114,9 +115,8 @@ TEST_F(Streams, ColourOnATerminalFollowsNoColorAndTerm) {
         bool red;
     };
     for (const Case& c : {Case{"TERM=xterm", true}, Case{"TERM=xterm NO_COLOR=1", false}, Case{"TERM=dumb", false}}) {
-        const std::string command =
-            std::string("env -u NO_COLOR ") + c.environment + " " + Quote(TABULON_REPORT) + " --locate=scan " +
-                                    Quote(Sample("not-found.dsk"));
+        const std::string command = std::string("env -u NO_COLOR ") + c.environment + " " + Quote(TABULON_REPORT) +
+                                    " --locate=scan " + Quote(Sample("not-found.dsk"));
         const CliRun run = Run({"script -qec " + Quote(command) + " /dev/null", 2, ""});
         EXPECT_EQ(run.out.find("\x1b[31m") != std::string::npos, c.red) << c.environment;
     }

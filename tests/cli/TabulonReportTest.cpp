@@ -14,14 +14,13 @@ TEST_F(TabulonReport, SampleReportsAndExitStatuses) {
         std::size_t lines;
         const char* last;
     };
-    for (const Case& c : {Case{"dmk-drive-report.dsk", 0, 21,
-                               "   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory"},
-                          Case{"jv3-drive-report.dsk", 0, 24,
-                               "   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory"},
-                          Case{"dmk-wrong-marker.dsk", 1, 11,
-                               " Error --- This is not a Newdos Disk, or failed to find correct sector"},
-                          Case{"not-found.dsk", 2, 13,
-                               "   ** Error ** --- Unable to find the required sector on this disk."}}) {
+    for (const Case& c :
+         {Case{"dmk-drive-report.dsk", 0, 21,
+               "   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory"},
+          Case{"jv3-drive-report.dsk", 0, 24,
+               "   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory"},
+          Case{"dmk-wrong-marker.dsk", 1, 11, " Error --- This is not a Newdos Disk, or failed to find correct sector"},
+          Case{"not-found.dsk", 2, 13, "   ** Error ** --- Unable to find the required sector on this disk."}}) {
         const CliRun run = Call({"--locate=scan", Sample(c.sample)});
         EXPECT_EQ(run.status, c.status) << c.sample;
         EXPECT_EQ(run.err, "") << c.sample;
@@ -44,7 +43,7 @@ TEST_F(TabulonReport, DmkReportToTheCharacter) {
 
 TEST_F(TabulonReport, JsonLinesCarryTheFindings) {
     const CliRun run = Call({"--locate=scan", "--json", Sample("dmk-drive-report.dsk"), Sample("jv3-drive-report.dsk"),
-                          Sample("dmk-wrong-marker.dsk"), Sample("not-found.dsk")});
+                             Sample("dmk-wrong-marker.dsk"), Sample("not-found.dsk")});
     EXPECT_EQ(run.status, 2);
     const auto objects = run.JsonLines();
     ASSERT_EQ(objects.size(), 4u);
@@ -99,9 +98,9 @@ TEST_F(TabulonReport, UnreadableImagesPrintNothingAndNameTheReason) {
         std::string path;
         std::string reason;
     };
-    for (const Case& c : {Case{(dir_.path() / "missing.dsk").string(), "No such file or directory"},
-                          Case{(dir_.path() / "folder").string(), "Is a directory"},
-                          Case{"/dev/null", "Not a regular file"}}) {
+    for (const Case& c :
+         {Case{(dir_.path() / "missing.dsk").string(), "No such file or directory"},
+          Case{(dir_.path() / "folder").string(), "Is a directory"}, Case{"/dev/null", "Not a regular file"}}) {
         const CliRun run = Call({c.path});
         EXPECT_EQ(run.status, 4) << c.path;
         EXPECT_EQ(run.out, "") << c.path;
@@ -113,8 +112,8 @@ TEST_F(TabulonReport, UnreadableImagesPrintNothingAndNameTheReason) {
 }
 
 TEST_F(TabulonReport, SeveralImagesAreSeparatedByOneEmptyLineAndTheWorstStatusWins) {
-    const CliRun run = Call({Sample("dmk-wrong-marker.dsk"), (dir_.path() / "missing").string(),
-                          Sample("dmk-drive-report.dsk")});
+    const CliRun run =
+        Call({Sample("dmk-wrong-marker.dsk"), (dir_.path() / "missing").string(), Sample("dmk-drive-report.dsk")});
     EXPECT_EQ(run.status, 4);
     const auto lines = run.OutLines();
     ASSERT_EQ(lines.size(), 11u + 1 + 21);

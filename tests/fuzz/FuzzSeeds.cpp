@@ -10,7 +10,7 @@ namespace {
 // A one-track HFE image cut to its first sideBytes bytes of cells per side (the
 // first three sectors), so that it fits the fuzzer's input length.
 std::vector<std::uint8_t> ShortHfe(std::vector<std::uint8_t> image, unsigned sideBytes) {
-    image[9] = 1;                                     // one track
+    image[9] = 1;                                                        // one track
     image[512 + 2] = static_cast<std::uint8_t>((2 * sideBytes) & 0xFF);  // its length, both sides
     image[512 + 3] = static_cast<std::uint8_t>((2 * sideBytes) >> 8);
     image.resize(1024 + 2 * std::size_t{sideBytes});

@@ -99,7 +99,8 @@ TEST_P(Outcomes, LineCountLastLineAndColours) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Outcomes,
     ::testing::Values(
-        OutcomeCase{"DMK, marker right", DmkImage(0xA5), ReportOutcome::DriveReport, 21, report_text::kLegend[7], false},
+        OutcomeCase{"DMK, marker right", DmkImage(0xA5), ReportOutcome::DriveReport, 21, report_text::kLegend[7],
+                    false},
         OutcomeCase{"JV3, marker right", Jv3Image(0xA5), ReportOutcome::DriveReport, 24, report_text::kLegend[7], true},
         OutcomeCase{"DMK, marker wrong", DmkImage(0x5A), ReportOutcome::NotNewdos, 11, report_text::kNotNewdos, false},
         OutcomeCase{"JV3, marker wrong", Jv3Image(0xA4), ReportOutcome::NotNewdos, 14, report_text::kNotNewdos, true},
@@ -161,8 +162,7 @@ TEST(ShowDriveSpecs, WholeReportOfEachOutcomeToTheCharacter) {
          Golden({kSwitchText, kHeadingText,
                  "\n Error --- This is not a Newdos Disk, or failed to find correct sector\n"})},
         {"not found", test::Bytes(300, 0xE5),
-         Golden({kSwitchText, kHeadingText,
-                 "   ** Error ** --- Unable to find the required sector on this disk.\n"})},
+         Golden({kSwitchText, kHeadingText, "   ** Error ** --- Unable to find the required sector on this disk.\n"})},
     };
     for (const Case& c : cases) {
         RecordingSurface surface;
@@ -232,8 +232,8 @@ TEST_P(Stops, LeaveWhatWasDrawnUntilThen) {
     EXPECT_EQ(Texts(surface), expected);
 }
 
-const std::vector<std::string_view> kHeading = {report_text::kTitle, report_text::kCredit, report_text::kSlot, "", "",
-                                                "<file>", "", ""};
+const std::vector<std::string_view> kHeading = {
+    report_text::kTitle, report_text::kCredit, report_text::kSlot, "", "", "<file>", "", ""};
 
 std::vector<std::string_view> Concat(std::initializer_list<std::vector<std::string_view>> parts) {
     std::vector<std::string_view> all;
@@ -245,10 +245,11 @@ INSTANTIATE_TEST_SUITE_P(
     EarlyEnd, Stops,
     ::testing::Values(
         // DMK Base = 48: base+9 = 57 is past a file of 56 bytes.
-        StopCase{"DMK slot cut before base+9", test::Raw().Put(test::kDmkPattern).Resize(56),
-                 {report_text::kSearching}},
+        StopCase{
+            "DMK slot cut before base+9", test::Raw().Put(test::kDmkPattern).Resize(56), {report_text::kSearching}},
         // JV Base = 8704 in a two-byte file: decoding stops after the switch lines.
-        StopCase{"JV match in a tiny file", test::Raw().Put({0, 2}),
+        StopCase{"JV match in a tiny file",
+                 test::Raw().Put({0, 2}),
                  {report_text::kSearching, "", report_text::kDmkNotFound, ""}},
         // DMK Base = 48, FileLength 57 reaches base+9 (the spare byte) but not base+239.
         StopCase{"DMK marker beyond the image", test::Raw().Put(test::kDmkPattern).Resize(57),
@@ -285,7 +286,8 @@ TEST(ShowDriveSpecs, FailedLoadChangesNothingButTheColour) {
 TEST(ShowDriveSpecs, RecordKeepsTheFindingsOfAStoppedAnalysis) {
     test::TempDir dir;
     ImageFile file;
-    ASSERT_TRUE(file.Open(dir.Write("cut.dsk", test::Raw().Put(test::kDmkPattern).Resize(100).bytes()).string()).Opened());
+    ASSERT_TRUE(
+        file.Open(dir.Write("cut.dsk", test::Raw().Put(test::kDmkPattern).Resize(100).bytes()).string()).Opened());
     RecordingSurface surface;
     DiskData data;
     AnalysisRecord record;

@@ -84,8 +84,9 @@ private slots:
     void preparedSettingsAreNotRead() {
         // What Qt's dialog would restore from: a list view and a last folder elsewhere.
         const QString conf = home_ + "/QtProject.conf";
-        const QByteArray prepared = "[FileDialog]\nviewMode=List\nlastVisited=file:///usr\nhistory=file:///usr\n"
-                                    "qtVersion=" QT_VERSION_STR "\n";
+        const QByteArray prepared =
+            "[FileDialog]\nviewMode=List\nlastVisited=file:///usr\nhistory=file:///usr\n"
+            "qtVersion=" QT_VERSION_STR "\n";
         {
             QFile file(conf);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -134,7 +135,8 @@ private slots:
         QCOMPARE(QString::fromStdString(form.Filename), folder + "/UPPER.DSK");
         const auto& lines = form.findChild<ReportCanvas*>("ReportCanvas")->Lines();
         QCOMPARE(lines.size(), std::size_t{21});
-        QVERIFY(std::any_of(lines.begin(), lines.end(), [](const auto& line) { return line.Text.endsWith("UPPER.DSK"); }));
+        QVERIFY(
+            std::any_of(lines.begin(), lines.end(), [](const auto& line) { return line.Text.endsWith("UPPER.DSK"); }));
     }
 
     void cleanupTestCase() {

@@ -12,7 +12,8 @@ private slots:
     void exitEndsTheEventLoop() {
         tabulon::Mainform form;
         form.show();
-        QTimer::singleShot(0, &form, [&form] { QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton); });
+        QTimer::singleShot(0, &form,
+                           [&form] { QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton); });
         QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });  // a safety net, never reached
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(form.isVisible());  // no close request was made

@@ -81,7 +81,8 @@ private slots:
             for (int y = std::max(top, 20) & ~1; y + 1 < std::min(bottom, 860); y += 2) {
                 for (int x = 20; x + 1 < 1180; x += 2) {
                     const QRgb p = image.pixel(x, y);
-                    splitBlocks += p != image.pixel(x + 1, y) || p != image.pixel(x, y + 1) || p != image.pixel(x + 1, y + 1);
+                    splitBlocks +=
+                        p != image.pixel(x + 1, y) || p != image.pixel(x, y + 1) || p != image.pixel(x + 1, y + 1);
                 }
             }
         }

@@ -49,7 +49,9 @@ private:
     QString Write(const QString& name, const test::Bytes& bytes) {
         return QString::fromStdString(dir_->Write(name.toStdString(), bytes).string());
     }
-    QString GoodImage() { return Write("good.dsk", images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{}))); }
+    QString GoodImage() {
+        return Write("good.dsk", images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{})));
+    }
 
     ReportCanvas* Canvas() const { return form_->findChild<ReportCanvas*>("ReportCanvas"); }
     QPushButton* Command1() const { return form_->findChild<QPushButton*>("Command1"); }
@@ -107,11 +109,11 @@ private slots:
     void backgroundAndFrameLines() {
         const QImage shot = Grab();
         QCOMPARE(QColor(shot.pixel(300, 200)), QColor(192, 192, 255));
-        QCOMPARE(QColor(shot.pixel(592, 200)), LineColour());  // Line5 at x = 8880 twips
-        QCOMPARE(QColor(shot.pixel(8, 200)), LineColour());    // Line3 at x = 120
-        QCOMPARE(QColor(shot.pixel(300, 8)), LineColour());    // Line2 at y = 120
-        QCOMPARE(QColor(shot.pixel(300, 432)), LineColour());  // Line4 at y = 6480
-        QCOMPARE(QColor(shot.pixel(300, 0)), LineColour());    // Line1 along the top
+        QCOMPARE(QColor(shot.pixel(592, 200)), LineColour());         // Line5 at x = 8880 twips
+        QCOMPARE(QColor(shot.pixel(8, 200)), LineColour());           // Line3 at x = 120
+        QCOMPARE(QColor(shot.pixel(300, 8)), LineColour());           // Line2 at y = 120
+        QCOMPARE(QColor(shot.pixel(300, 432)), LineColour());         // Line4 at y = 6480
+        QCOMPARE(QColor(shot.pixel(300, 0)), LineColour());           // Line1 along the top
         QCOMPARE(QColor(shot.pixel(600, 0)), QColor(192, 192, 255));  // Line1 ends at x = 8880
         QCOMPARE(QColor(shot.pixel(300, 3)), QColor(192, 192, 255));  // half of Line1 lies above the area
     }
@@ -147,7 +149,9 @@ private slots:
         namespace img = images;
         const auto sector = img::MakeSystemSector(img::PdriveSlot{});
         const auto wrong = img::MakeSystemSector(img::PdriveSlot{}, 0x00);
-        auto bytes = [](const test::Bytes& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size())); };
+        auto bytes = [](const test::Bytes& b) {
+            return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
+        };
         QTest::newRow("DMK") << bytes(img::BuildDmkImage({}, sector)) << 21 << false;
         QTest::newRow("JV3") << bytes(img::BuildJv3Image(img::StandardJv3Sectors(3, 10, false, sector))) << 24 << false;
         QTest::newRow("wrong marker") << bytes(img::BuildDmkImage({}, wrong)) << 11 << false;
@@ -172,7 +176,8 @@ private slots:
             QCOMPARE(Lines()[i].XTwips, 0.0);
             QVERIFY(Lines()[i].YTwips > Lines()[i - 1].YTwips);
         }
-        const auto named = std::count_if(Lines().begin(), Lines().end(), [&](const auto& line) { return line.Text.endsWith(path); });
+        const auto named =
+            std::count_if(Lines().begin(), Lines().end(), [&](const auto& line) { return line.Text.endsWith(path); });
         QCOMPARE(named, 1);
         for (std::size_t i = 0; i < Lines().size(); ++i) {
             const bool red = lastRed && i + 1 == Lines().size();
@@ -192,7 +197,10 @@ private slots:
             const int bottom = int((topTwips + advance) / ReportCanvas::kTwipsPerPixel);
             for (int y = std::max(top, 10); y < bottom && y < 430; ++y) {
                 for (int x = 10; x < 590; ++x) {
-                    if (isInk(QColor(shot.pixel(x, y)))) { ++count; left = std::min(left, x); }
+                    if (isInk(QColor(shot.pixel(x, y)))) {
+                        ++count;
+                        left = std::min(left, x);
+                    }
                 }
             }
             return std::pair{count, left};
@@ -287,7 +295,8 @@ private slots:
         QCOMPARE(form_->Filename, path.string());
         QCOMPARE(Lines().size(), std::size_t{13});  // a not-found report
         const QString shown = QString::fromStdString(path.string());
-        QVERIFY(std::any_of(Lines().begin(), Lines().end(), [&](const auto& line) { return line.Text.endsWith(shown); }));
+        QVERIFY(
+            std::any_of(Lines().begin(), Lines().end(), [&](const auto& line) { return line.Text.endsWith(shown); }));
     }
 
     void thousandAnalysesDoNotGrowMemory() {
@@ -327,7 +336,8 @@ private slots:
         Open(Write("wrong.dsk", images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{}, 0))));
         QCOMPARE(Lines().size(), std::size_t{11});
         QVERIFY(std::all_of(Lines().begin(), Lines().end(), [](const auto& line) { return line.Color == kBlack; }));
-        QVERIFY(std::none_of(Lines().begin(), Lines().end(), [](const auto& line) { return line.Text.endsWith("nothing.dsk"); }));
+        QVERIFY(std::none_of(Lines().begin(), Lines().end(),
+                             [](const auto& line) { return line.Text.endsWith("nothing.dsk"); }));
     }
 
     void stoppedAnalysisLeavesWhatWasDrawn() {
@@ -347,7 +357,8 @@ private slots:
         const QImage shot = Grab();
         for (int y = 10; y < 430; ++y) QCOMPARE(QColor(shot.pixel(592, y)), LineColour());
         // The file name line runs on under Line5 and out to the edge of the area.
-        const auto named = std::find_if(Lines().begin(), Lines().end(), [&](const auto& line) { return line.Text.endsWith(path); });
+        const auto named =
+            std::find_if(Lines().begin(), Lines().end(), [&](const auto& line) { return line.Text.endsWith(path); });
         QVERIFY(named != Lines().end());
         const int top = int(named->YTwips / ReportCanvas::kTwipsPerPixel);
         int ink = 0;
@@ -377,8 +388,8 @@ private slots:
     }
 
     void doUnLoadPreCheckTable() {
-        for (const std::int16_t mode : {kCloseByUser, kCloseByProgram, kCloseBySessionEnd, kCloseByTaskManager,
-                                        kCloseByParent, kCloseByOwner}) {
+        for (const std::int16_t mode :
+             {kCloseByUser, kCloseByProgram, kCloseBySessionEnd, kCloseByTaskManager, kCloseByParent, kCloseByOwner}) {
             form_->show();
             ended_ = 0;
             form_->DoUnLoadPreCheck(mode);
