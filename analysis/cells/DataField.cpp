@@ -21,8 +21,10 @@ std::optional<SectorLocation> SectorAfterIdField(RecordedBytes& track, const IdF
         const std::uint16_t crc = Crc16Ccitt(data, Crc16Ccitt(mark, FieldCrcStart(doubleDensity)));
         dataCrcOk = crc == ((track.At(1 + size) << 8) | track.At(2 + size));
     }
+    const bool cutShort = static_cast<std::int64_t>(data.size()) < size;  // by the end of the track
     return SectorLocation{
-        format, LocateMethod::Structure, track.FileOffset(1), SectorBytes(std::move(data)), size, id.CrcOk, dataCrcOk};
+        format,   LocateMethod::Structure, track.FileOffset(1), SectorBytes(std::move(data), cutShort), size, id.CrcOk,
+        dataCrcOk};
 }
 
 }  // namespace tabulon
