@@ -110,7 +110,9 @@ RawTrack MakeTrack(TrackStyle style, std::uint8_t cylinder, std::uint8_t head, s
 
 Bytes EncodeCells(const RawTrack& track, TrackStyle style, int repeat) {
     std::vector<bool> mark(track.Data.size(), false);
-    for (std::size_t at : track.Marks) mark[at] = true;
+    for (std::size_t at : track.Marks) {
+        if (at < mark.size()) mark[at] = true;  // a track cut short keeps the marks before its end
+    }
     Bytes cells;
     cells.reserve(track.Data.size() * 16 * static_cast<std::size_t>(std::max(1, repeat)));
     const auto put = [&](unsigned word) {  // 16 cells, the first highest; each followed by repeat - 1 zeros

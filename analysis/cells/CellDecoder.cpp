@@ -1,6 +1,8 @@
 #include "CellDecoder.h"
 
+#include "CellView.h"
 #include "DataField.h"
+#include "IdFieldSearch.h"
 #include "MarkSearch.h"
 
 #include <algorithm>
@@ -8,8 +10,6 @@
 namespace tabulon {
 
 namespace {
-
-constexpr std::size_t kMaxIdFields = 512;  // per decoding of one track
 
 // The bytes after one ID field, read out of the cells of its decoding.
 class CellBytes final : public RecordedBytes {
@@ -42,45 +42,23 @@ private:
 
 }  // namespace
 
-std::vector<CellIdField> FindIdFields(const CellView& cells) {
-    std::vector<CellIdField> found;
-    const Density recording = cells.DoubleDensity() ? Density::Double : Density::Single;
-    std::size_t from = 0;
-    while (found.size() < kMaxIdFields) {
-        const auto mark = NextMark(cells, from, cells.Size(), MarkKind::Id);
-        if (!mark || !cells.HasBytes(mark->After, kIdFieldBytes - 1)) break;
-        std::array<std::uint8_t, kIdFieldBytes> bytes{mark->Value};
-        for (std::size_t k = 1; k < kIdFieldBytes; ++k) bytes[k] = cells.Byte(mark->After + (k - 1) * kCellsPerByte);
-        found.push_back({cells.TrackCell(mark->Start), mark->After + (kIdFieldBytes - 1) * kCellsPerByte,
-                         ReadIdField(bytes, recording)});
-        from = found.back().After;
-    }
-    return found;
-}
-
-std::optional<SectorLocation> SystemSectorInCells(CellTrack& track, ImageFormat format,
+std::optional<SectorLocation> SystemSectorInCells(const PackedCells& cells, ImageFormat format,
                                                   const CellFileOffset& fileOffsetOf) {
     std::optional<SectorLocation> badId;  // an ID field with a bad CRC, kept in case no good one turns up
-    for (const Decoding& decoding : kDecodings) {
-        const CellView cells(track, decoding);
-        for (const CellIdField& id : FindIdFields(cells)) {
-            if (!IsSystemSector(id.Field.Id) || (!id.Field.CrcOk && badId)) continue;
-            CellBytes bytes(cells, id.After, fileOffsetOf);
-            auto found = SectorAfterIdField(bytes, id.Field, format);
-            if (found && id.Field.CrcOk) return found;
-            if (found) badId = std::move(found);
-        }
+    for (const CellIdField& id : FindIdFields(cells)) {
+        if (!IsSystemSector(id.Field.Id) || (!id.Field.CrcOk && badId)) continue;
+        const CellView view(cells, kDecodings[id.Decoding]);
+        CellBytes bytes(view, id.After, fileOffsetOf);
+        auto found = SectorAfterIdField(bytes, id.Field, format);
+        if (found && id.Field.CrcOk) return found;
+        if (found) badId = std::move(found);
     }
     return badId;
 }
 
-std::vector<SectorId> GoodIdFields(CellTrack& track) {
-    std::vector<CellIdField> good;
-    for (const Decoding& decoding : kDecodings) {
-        for (const CellIdField& id : FindIdFields(CellView(track, decoding))) {
-            if (id.Field.CrcOk) good.push_back(id);
-        }
-    }
+std::vector<SectorId> GoodIdFields(const PackedCells& cells) {
+    std::vector<CellIdField> good = FindIdFields(cells);
+    std::erase_if(good, [](const CellIdField& id) { return !id.Field.CrcOk; });
     std::sort(good.begin(), good.end(),
               [](const CellIdField& a, const CellIdField& b) { return a.TrackCell < b.TrackCell; });
     std::vector<SectorId> ids;

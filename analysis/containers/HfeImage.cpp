@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -54,21 +56,23 @@ HfeHeader ReadHeader(const ImageReader& file) {
 }
 
 constexpr unsigned kCellsPerFileByte = 8;
-constexpr std::size_t kFastBytes = 8;  // file bytes packed at once: one word of cells
+constexpr std::size_t kWordBytes = 8;  // file bytes in one word of cells
 
 bool IsOpcodeByte(std::uint8_t byte) { return (byte & kOpcodeMask) == kOpcodeMask; }
 
-// A file byte's eight cells in time order, the first highest (the file keeps
-// the first in the least significant bit).
-constexpr std::array<std::uint8_t, 256> kCellsOfByte = [] {
-    std::array<std::uint8_t, 256> table{};
-    for (unsigned byte = 0; byte < table.size(); ++byte) {
-        unsigned out = 0;
-        for (unsigned bit = 0; bit < 8; ++bit) out |= ((byte >> bit) & 1u) << (7 - bit);
-        table[byte] = static_cast<std::uint8_t>(out);
-    }
-    return table;
-}();
+// The bits of a byte in reverse order.
+constexpr std::uint8_t Reversed(std::uint8_t byte) {
+    unsigned out = 0;
+    for (unsigned bit = 0; bit < 8; ++bit) out |= ((unsigned{byte} >> bit) & 1u) << (7 - bit);
+    return static_cast<std::uint8_t>(out);
+}
+
+// Eight file bytes as a word of cells: the first byte's first cell lowest.
+std::uint64_t CellWord(std::span<const std::uint8_t, kWordBytes> bytes) {
+    std::uint64_t word = 0;
+    for (std::size_t k = 0; k < kWordBytes; ++k) word |= std::uint64_t{bytes[k]} << (kCellsPerFileByte * k);
+    return word;
+}
 
 // One side of one track: its cells in time order, and where each 256-byte
 // chunk of them lies in the file.
@@ -85,46 +89,55 @@ struct SideCells {
     }
 };
 
-SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinder, int side) {
-    const ImageReader entry = file.Window(header.TrackListOffset + 4 * std::int64_t{cylinder}, 4);
-    SideCells out;
-    out.TrackOffset = std::int64_t{entry.Le16(0)} * kBlock;
-    out.Side = side;
-    const std::int64_t sideLength = entry.Le16(2) / 2;
-    if (out.TrackOffset < kBlock) throw StructureEnds();
-
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(sideLength));
+// The side's bytes, chunk by chunk, into out (sideLength bytes).
+void CopySide(const ImageReader& file, std::int64_t trackOffset, int side, std::span<std::uint8_t> out) {
+    const auto sideLength = static_cast<std::int64_t>(out.size());
     for (std::int64_t chunk = 0; chunk * kSideChunk < sideLength; ++chunk) {
         const std::int64_t count = std::min(kSideChunk, sideLength - chunk * kSideChunk);
-        const auto part =
-            std::span(bytes).subspan(static_cast<std::size_t>(chunk * kSideChunk), static_cast<std::size_t>(count));
-        file.CopyTo(out.TrackOffset + chunk * kBlock + side * kSideChunk, part);
+        file.CopyTo(trackOffset + chunk * kBlock + side * kSideChunk,
+                    out.subspan(static_cast<std::size_t>(chunk * kSideChunk), static_cast<std::size_t>(count)));
     }
+}
 
+// Version 1: the side's bytes are its cells, word by word.
+PackedCells PlainCells(const ImageReader& file, std::int64_t trackOffset, int side, std::size_t sideLength) {
+    std::vector<std::uint64_t> words((sideLength + kWordBytes - 1) / kWordBytes, 0);
+    const std::span<std::uint8_t> bytes(reinterpret_cast<std::uint8_t*>(words.data()), sideLength);
+    CopySide(file, trackOffset, side, bytes);
+    if constexpr (std::endian::native != std::endian::little) {
+        for (std::uint64_t& word : words) {
+            std::array<std::uint8_t, kWordBytes> held{};
+            std::memcpy(held.data(), &word, kWordBytes);
+            word = CellWord(held);
+        }
+    }
+    return {std::move(words), sideLength * kCellsPerFileByte};
+}
+
+// Version 3: cells and opcodes, which say where cells are to be left out.
+PackedCells CellsWithOpcodes(std::span<const std::uint8_t> bytes, std::vector<std::size_t>& chunkFirstCell) {
     CellPacker cells(bytes.size() * kCellsPerFileByte);
-    const bool opcodes = header.Version == 3;
+    chunkFirstCell.clear();
     std::size_t nextChunk = 0;
     for (std::size_t n = 0; n < bytes.size();) {
         while (nextChunk * kSideChunk <= n) {
-            out.ChunkFirstCell.push_back(cells.Size());
+            chunkFirstCell.push_back(cells.Size());
             ++nextChunk;
         }
         // Most of a track is plain cells: take eight bytes at once while they
         // hold no opcode and stay inside this chunk.
         const std::size_t plainEnd = std::min(bytes.size(), nextChunk * kSideChunk);
-        while (n + kFastBytes <= plainEnd) {
-            const auto run = std::span(bytes).subspan(n, kFastBytes);
-            if (opcodes && std::any_of(run.begin(), run.end(), IsOpcodeByte)) break;
-            std::uint64_t word = 0;
-            for (const std::uint8_t byte : run) word = (word << kCellsPerFileByte) | kCellsOfByte[byte];
-            cells.Append(word, kFastBytes * kCellsPerFileByte);
-            n += kFastBytes;
+        while (n + kWordBytes <= plainEnd) {
+            const auto run = bytes.subspan(n).first<kWordBytes>();
+            if (std::any_of(run.begin(), run.end(), IsOpcodeByte)) break;
+            cells.Append(CellWord(run), kWordBytes * kCellsPerFileByte);
+            n += kWordBytes;
         }
         if (n >= plainEnd) continue;
 
         std::uint8_t byte = bytes[n];
         unsigned first = 0;  // cells of this byte to drop
-        if (opcodes && IsOpcodeByte(byte)) {
+        if (IsOpcodeByte(byte)) {
             if (byte == kOpNop || byte == kOpSetIndex) {
                 n += 1;
                 continue;
@@ -140,17 +153,36 @@ SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinde
             }
             if (byte == kOpSkipBits) {
                 if (n + 2 >= bytes.size()) break;
-                first = kCellsOfByte[bytes[n + 1]] & 7u;
+                first = Reversed(bytes[n + 1]) & 7u;
                 n += 2;
                 byte = bytes[n];
             }
         }
-        // Dropping the first cells keeps the low bits of the time-ordered byte.
-        const unsigned kept = kCellsPerFileByte - first;
-        cells.Append(kCellsOfByte[byte] & ((1u << kept) - 1), kept);
+        // Dropping the first cells keeps the high bits of the byte.
+        cells.Append(std::uint64_t{byte} >> first, kCellsPerFileByte - first);
         n += 1;
     }
-    out.Cells = std::move(cells).Finish();
+    return std::move(cells).Finish();
+}
+
+SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinder, int side) {
+    const ImageReader entry = file.Window(header.TrackListOffset + 4 * std::int64_t{cylinder}, 4);
+    SideCells out;
+    out.TrackOffset = std::int64_t{entry.Le16(0)} * kBlock;
+    out.Side = side;
+    const auto sideLength = static_cast<std::size_t>(entry.Le16(2) / 2);
+    if (out.TrackOffset < kBlock) throw StructureEnds();
+
+    if (header.Version != 3) {
+        out.Cells = PlainCells(file, out.TrackOffset, side, sideLength);
+        for (std::size_t chunk = 0; chunk * kSideChunk < sideLength; ++chunk) {
+            out.ChunkFirstCell.push_back(chunk * kSideChunk * kCellsPerFileByte);
+        }
+        return out;
+    }
+    std::vector<std::uint8_t> bytes(sideLength);
+    CopySide(file, out.TrackOffset, side, bytes);
+    out.Cells = CellsWithOpcodes(bytes, out.ChunkFirstCell);
     return out;
 }
 
@@ -165,10 +197,9 @@ std::optional<HfeHeader> IdentifyHfe(const DiskData& image) {
 
 std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header) {
     try {
-        SideCells side = ReadSide(ImageReader(image), header, 0, 0);
+        const SideCells side = ReadSide(ImageReader(image), header, 0, 0);
         const auto fileOffsetOf = [&side](std::size_t cell) { return side.FileOffsetOf(cell); };
-        CellTrack track(std::move(side.Cells));
-        return SystemSectorInCells(track, ImageFormat::Hfe, fileOffsetOf);
+        return SystemSectorInCells(side.Cells, ImageFormat::Hfe, fileOffsetOf);
     } catch (const StructureEnds&) {
         return std::nullopt;
     }
@@ -181,8 +212,7 @@ std::vector<TrackLayout> HfeTracks(const DiskData& image, const HfeHeader& heade
         for (int side = 0; side < header.Sides; ++side) {
             TrackLayout layout{cylinder, side, {}};
             try {
-                CellTrack track(ReadSide(file, header, cylinder, side).Cells);
-                layout.Sectors = GoodIdFields(track);
+                layout.Sectors = GoodIdFields(ReadSide(file, header, cylinder, side).Cells);
             } catch (const StructureEnds&) {
             }
             tracks.push_back(std::move(layout));

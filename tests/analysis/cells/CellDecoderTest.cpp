@@ -55,7 +55,7 @@ TEST_P(CellDecoder, FindsSectorTwoAndTheIdFields) {
     CellPacker packer(cells.size() + c.leadCells);
     for (std::size_t n = 0; n < c.leadCells; ++n) packer.Append(0, 1);
     for (const std::uint8_t cell : cells) packer.Append(cell, 1);
-    CellTrack track(std::move(packer).Finish());
+    const PackedCells track = std::move(packer).Finish();
 
     const auto cellOffset = [](std::size_t cell) { return static_cast<std::int64_t>(cell); };
     const auto found = SystemSectorInCells(track, ImageFormat::Hfe, cellOffset);
