@@ -90,7 +90,7 @@ std::vector<std::optional<DriveSlot>> ReadAllSlots(const SectorBytes& sector) {
     std::vector<std::optional<DriveSlot>> slots;
     for (int slot = 0; slot < kPdriveSlots; ++slot) {
         try {
-            slots.emplace_back(ReadDriveSlot(sector, slot * kPdriveSlotLength));
+            slots.emplace_back(ReadDriveSlot(sector, std::int64_t{slot} * kPdriveSlotLength));
         } catch (const AnalysisStopped& stop) {
             const auto why = stop.WhyStopped();
             if (why != AnalysisStopped::Reason::ReadOutsideImage && why != AnalysisStopped::Reason::SectorCutShort)
