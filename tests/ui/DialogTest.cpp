@@ -135,8 +135,8 @@ private slots:
         QCOMPARE(QString::fromStdString(form.Filename), folder + "/UPPER.DSK");
         const auto& lines = form.findChild<ReportCanvas*>("ReportCanvas")->Lines();
         QCOMPARE(lines.size(), std::size_t{21});
-        QVERIFY(
-            std::any_of(lines.begin(), lines.end(), [](const auto& line) { return line.Text.endsWith("UPPER.DSK"); }));
+        QVERIFY(std::any_of(lines.begin(), lines.end(),
+                            [](const auto& line) { return QString::fromStdString(line.Text).endsWith("UPPER.DSK"); }));
     }
 
     void cleanupTestCase() {
