@@ -37,7 +37,7 @@ private slots:
         for (QAction* action : form_->findChildren<QAction*>("mnuFileItem")) {
             if (action->data().toInt() == 1) action->trigger();
         }
-        QCOMPARE(Canvas()->Lines().size(), std::size_t{13});
+        QCOMPARE(Canvas()->Lines().size(), test::kNotFoundLines);
     }
     void cleanup() { form_.reset(); }
 

@@ -143,32 +143,22 @@ private slots:
     }
 
     void openDrawsEachOutcome_data() {
-        QTest::addColumn<QByteArray>("image");
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<bool>("lastRed");
-        namespace img = images;
-        const auto sector = img::MakeSystemSector(img::PdriveSlot{});
-        const auto wrong = img::MakeSystemSector(img::PdriveSlot{}, 0x00);
-        auto bytes = [](const test::Bytes& b) {
-            return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
-        };
-        QTest::newRow("DMK") << bytes(img::BuildDmkImage({}, sector)) << 21 << false;
-        QTest::newRow("JV3") << bytes(img::BuildJv3Image(img::StandardJv3Sectors(3, 10, false, sector))) << 24 << false;
-        QTest::newRow("wrong marker") << bytes(img::BuildDmkImage({}, wrong)) << 11 << false;
-        QTest::newRow("not found") << bytes(test::Bytes(6000, 0xE5)) << 13 << true;
+        QTest::addColumn<int>("index");
+        for (std::size_t i = 0; i < test::OutcomeImages().size(); ++i) {
+            QTest::newRow(test::OutcomeImages()[i].Name) << int(i);
+        }
     }
 
     void openDrawsEachOutcome() {
-        QFETCH(QByteArray, image);
-        QFETCH(int, lines);
-        QFETCH(bool, lastRed);
-        const QString path = Write("image.dsk", test::Bytes(image.begin(), image.end()));
+        QFETCH(int, index);
+        const test::OutcomeImage& c = test::OutcomeImages()[static_cast<std::size_t>(index)];
+        const QString path = Write("image.dsk", c.Image);
         Open(path);
         QCOMPARE(services_->Filters, QStringList{"Dsk Files (*.dsk)|*.dsk|"});
         QVERIFY(services_->Warnings.isEmpty());
         QCOMPARE(QString::fromStdString(form_->Filename), path);
         QVERIFY(!HeldOpen(path.toStdString()));
-        QCOMPARE(Lines().size(), std::size_t(lines));
+        QCOMPARE(Lines().size(), test::ReportLines(c.Result, c.SwitchLines));
         // The first line 100 twips in and 200 down; every later one at the left edge, a line lower.
         QCOMPARE(Lines().front().X, 100.0);
         QCOMPARE(Lines().front().Y, 200.0);
@@ -181,7 +171,7 @@ private slots:
         });
         QCOMPARE(named, 1);
         for (std::size_t i = 0; i < Lines().size(); ++i) {
-            const bool red = lastRed && i + 1 == Lines().size();
+            const bool red = c.Result == Outcome::NotFound && i + 1 == Lines().size();
             QCOMPARE(Lines()[i].Color, red ? kRed : kBlack);
         }
     }
@@ -294,7 +284,7 @@ private slots:
         }
         QVERIFY(services_->Warnings.isEmpty());
         QCOMPARE(form_->Filename, path.string());
-        QCOMPARE(Lines().size(), std::size_t{13});  // a not-found report
+        QCOMPARE(Lines().size(), test::kNotFoundLines);
         const QString shown = QString::fromStdString(path.string());
         QVERIFY(std::any_of(Lines().begin(), Lines().end(),
                             [&](const auto& line) { return QString::fromStdString(line.Text).endsWith(shown); }));
@@ -318,7 +308,7 @@ private slots:
         qInfo("resident memory: %ld KiB after 100 analyses, %ld KiB after 1,100", warm, after);
         QVERIFY2(after - warm < 2048, "memory grew over 1,000 analyses");
         QVERIFY(services_->Warnings.isEmpty());
-        QCOMPARE(Lines().size(), std::size_t{21});
+        QCOMPARE(Lines().size(), test::kReportLines);
     }
 
     void cancelChangesNothing() {
@@ -335,7 +325,7 @@ private slots:
         Open(Write("nothing.dsk", test::Bytes(10, 0)));
         QCOMPARE(Lines().back().Color, kRed);
         Open(Write("wrong.dsk", images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{}, 0))));
-        QCOMPARE(Lines().size(), std::size_t{11});
+        QCOMPARE(Lines().size(), test::ReportLines(Outcome::NotNewdos));
         QVERIFY(std::all_of(Lines().begin(), Lines().end(), [](const auto& line) { return line.Color == kBlack; }));
         QVERIFY(std::none_of(Lines().begin(), Lines().end(), [](const auto& line) {
             return QString::fromStdString(line.Text).endsWith("nothing.dsk");
@@ -443,7 +433,7 @@ private slots:
         Open(GoodImage());
         QVERIFY(visibleInDialog);
         QCOMPARE(endedInDialog, 0);
-        QCOMPARE(Lines().size(), std::size_t{21});  // the command ran to its end first
+        QCOMPARE(Lines().size(), test::kReportLines);  // the command ran to its end first
         QCOMPARE(ended_, ends ? 1 : 0);
         QVERIFY(!form_->isVisible());
     }
