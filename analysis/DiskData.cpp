@@ -81,6 +81,22 @@ void DiskData::ReadFirstBlock() const {
     if (fileLength_ > 0 && !inMemory_) Load(0);
 }
 
+void DiskData::ReadEveryBlock() const {
+    if (inMemory_) return;
+    if (!file_.IsOpen()) Fail(AnalysisStopped::Reason::ReadError);
+    constexpr std::size_t kChunk = 16 * kBlockSize;
+    const auto chunk = std::make_unique<std::uint8_t[]>(kChunk);
+    for (std::int64_t at = 0; at < fileLength_;) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, fileLength_ - at));
+        const iovec part{chunk.get(), wanted};  // one read call for every read the analysis makes
+        const ssize_t got = ::preadv(file_.Get(), &part, 1, static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) Fail(AnalysisStopped::Reason::ReadError);
+        if (got == 0) Fail(AnalysisStopped::Reason::ImageChanged);
+        at += got;
+    }
+}
+
 void DiskData::Fail(AnalysisStopped::Reason reason) const {
     file_.Close();
     ShowWindow(nullptr, 0, 0);
@@ -127,7 +143,7 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
         }
         Block& block = blocks_[slot];
         block.Number = -1;
-        if (!block.Bytes) block.Bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+        if (!block.Bytes) block.Bytes = std::make_unique<std::uint8_t[]>(kBlockSize);
         // Exactly the bytes the length promised: a file that has grown since shows
         // nothing new, and one that has shrunk is a changed image, never zeros.
         block.Length =

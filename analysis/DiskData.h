@@ -19,7 +19,7 @@ namespace tabulon {
 // small; the file stays open until Close().
 class DiskData {
 public:
-    static constexpr std::int64_t kBlockSize = 16 * 1024;
+    static constexpr std::int64_t kBlockSize = std::int64_t{16} * 1024;
     static constexpr std::size_t kCachedBlocks = 8;
     static constexpr std::int64_t kReadAheadBlocks = 4;
 
@@ -52,6 +52,11 @@ public:
 
     // Reads the first block now, so that a file that cannot be read fails here.
     void ReadFirstBlock() const;
+
+    // Reads the whole file once, keeping nothing, so that a file that cannot be
+    // read to its end fails now rather than part way through a report. Memory
+    // stays flat whatever the image's size.
+    void ReadEveryBlock() const;
 
     // Releases the file. Bytes already read stay readable; others stop the analysis.
     void Close() noexcept { file_.Close(); }

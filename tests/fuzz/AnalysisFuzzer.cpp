@@ -6,7 +6,6 @@
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
-#include "StructureLocator.h"
 #include "TableCheck.h"
 #include "HfeImage.h"
 #include "ImdImage.h"
@@ -51,28 +50,26 @@ private:
 };
 
 // One analysis in the given mode, with every property of its report checked.
-void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
+void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
     ImageFile file;
     Check(file.Open(image.Path()).Opened(), "open");
 
     RecordingSurface surface;
     surface.SetForeColor(kRed);  // the colour a not-found report leaves behind
     DiskData disk;
-    AnalysisRecord record;
-    cli::StructureLocator locator(mode);
-    bool stopped = false;
-    try {
-        ShowDriveSpecs(surface, file, "image.dsk", disk, record, locator);
-    } catch (const AnalysisStopped& stop) {
-        const auto why = stop.WhyStopped();
-        Check(why == AnalysisStopped::Reason::ReadOutsideImage || why == AnalysisStopped::Reason::SectorCutShort,
+    const Analysis record = ShowDriveSpecs(surface, file, "image.dsk", disk, mode);
+    const bool stopped = record.Stop.has_value();
+    if (stopped) {
+        const auto why = *record.Stop;
+        Check(why == AnalysisStopped::Reason::ReadOutsideImage || why == AnalysisStopped::Reason::SectorBeyondImage ||
+                  why == AnalysisStopped::Reason::SectorCutShort,
               "only reads past the image or the sector's track stop");
-        stopped = true;
+        Check(record.Result == Outcome::Stopped, "a stop's outcome");
     }
     Check(!file.IsOpen(), "the slot is closed after the load");
-    Check(record.Loaded && record.Located, "the load and the location always finish");
+    Check(record.Loaded && record.Search, "the load and the location always finish");
 
-    const auto& at = record.Location;
+    const SectorLocation* const at = record.Location();
     const bool scanned = at && at->Method == LocateMethod::Scan;
     const bool dmkScan = scanned && at->Format == ImageFormat::Dmk;
     const std::int64_t base = at ? at->Sector.Base() : 0;
@@ -82,14 +79,14 @@ void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
         Check(base >= 8704 && base <= 751616 && (base - 8704) % 256 == 0, "JV Base range");
     }
     if (at && !scanned) {
-        Check(mode != cli::LocateMode::Scan, "only the structure locators walk structures");
+        Check(mode != LocateMode::Scan, "only the structure locators walk structures");
         Check(base == 0 && at->FileOffset >= 0 && at->FileOffset <= disk.FileLength(), "structure offset");
         Check(at->Sector.Length() <= 16 * 1024, "sector size (IMD records go up to 16 KiB)");
     }
     // The searching line, and the switch lines when the DMK scan gave up: only a
     // scan that did not find a DMK sector writes them.
     const bool switched = !(at && !scanned) && !dmkScan &&
-                          (mode == cli::LocateMode::Scan || (mode == cli::LocateMode::Auto && !locator.Container()));
+                          (mode == LocateMode::Scan || (mode == LocateMode::Auto && !record.Search->Container));
     const std::size_t before = switched ? 4 : 1;
 
     // The offsets that may be read: the bytes there and the spare 0 after them,
@@ -99,7 +96,7 @@ void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
     const std::int64_t readable = cutShort ? end : end + 1;
     std::size_t expected = 0;
     if (stopped) {
-        Check(at.has_value(), "a stop needs a found sector");
+        Check(at != nullptr, "a stop needs a found sector");
         if (!record.Slot) {
             Check(9 >= readable, "stopped in decoding only when the slot runs past the data");
             expected = before;
@@ -109,13 +106,13 @@ void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
             expected = before + 8;
         }
     } else if (!at) {
-        Check(record.Outcome == ReportOutcome::NotFound, "not found outcome");
+        Check(record.Result == Outcome::NotFound, "not found outcome");
         expected = before + 9;
     } else {
         // A sector its container records as shorter than 240 bytes cannot hold the marker: not Newdos.
         const bool shortSector = at->SectorSize && *at->SectorSize < 240;
         Check(239 < readable || (shortSector && !*record.Marker), "a finished analysis read inside the data");
-        Check(record.Outcome == (*record.Marker ? ReportOutcome::DriveReport : ReportOutcome::NotNewdos), "outcome");
+        Check(record.Result == (*record.Marker ? Outcome::DriveReport : Outcome::NotNewdos), "outcome");
         expected = *record.Marker ? before + 20 : before + 10;
     }
     const auto& lines = surface.Lines();
@@ -155,7 +152,7 @@ void ListTracks(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 2u * 1024 * 1024) return 0;
     const MemoryFile image(data, size);
-    for (const auto mode : {cli::LocateMode::Scan, cli::LocateMode::Structure, cli::LocateMode::Auto}) {
+    for (const auto mode : {LocateMode::Scan, LocateMode::Structure, LocateMode::Auto}) {
         AnalyseAndCheck(image, mode);
     }
     ListTracks(data, size);
