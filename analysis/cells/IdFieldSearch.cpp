@@ -29,7 +29,7 @@ struct Candidates {
 // Eight words at once, with the compiler's vector extension: on x86-64 with
 // AVX-512 or AVX2 where the processor has it (chosen when the program starts).
 constexpr std::size_t kLanes = 8;
-typedef std::uint64_t Lanes __attribute__((vector_size(kLanes * sizeof(std::uint64_t))));
+using Lanes = std::uint64_t __attribute__((vector_size(kLanes * sizeof(std::uint64_t))));
 
 #if defined(__x86_64__) && defined(__linux__)
 #define TABULON_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
