@@ -31,6 +31,8 @@ std::string_view FormatLabel(ImageFormat format) {
     case ImageFormat::Jv1: return "   JV1 Format";
     case ImageFormat::Hfe: return "   HFE Format";
     case ImageFormat::Imd: return "   IMD Format";
+    case ImageFormat::Scp: return "   SCP Format";
+    case ImageFormat::KryoFlux: return "   KryoFlux Format";
     }
     return {};
 }
@@ -42,6 +44,8 @@ std::string_view FormatName(ImageFormat format) {
     case ImageFormat::Jv1: return "JV1";
     case ImageFormat::Hfe: return "HFE";
     case ImageFormat::Imd: return "IMD";
+    case ImageFormat::Scp: return "SCP";
+    case ImageFormat::KryoFlux: return "KryoFlux";
     }
     return {};
 }

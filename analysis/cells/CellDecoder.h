@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CellBytes.h"
 #include "PackedCells.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -11,9 +12,6 @@
 #include <vector>
 
 namespace tabulon {
-
-// Where a track's cell lies in the file.
-using CellFileOffset = std::function<std::int64_t(std::size_t trackCell)>;
 
 // Track 0, side 0, sector 2 among a track's cells, each decoding tried in turn:
 // the first ID field naming it with a good CRC whose data mark follows in time,
