@@ -14,10 +14,7 @@ constexpr std::size_t kBins = 256;            // up to 16 us
 constexpr std::size_t kLowestPeakBin = 19;    // 1.2 us: the shortest interval of 500 kbit/s MFM, 40 % fast
 constexpr std::size_t kHighestPeakBin = 192;  // 12 us: 125 kbit/s FM's 8 us, 50 % slow
 
-constexpr double kPhaseGain = 0.5;       // part of a transition's phase error the cell boundaries follow
-constexpr double kFrequencyGain = 0.05;  // part of it, per cell, the period follows while in step
-constexpr unsigned kInStep = 4;          // runs of up to this many cells correct the period
-constexpr double kPeriodRange = 0.10;    // how far from its start the period may go
+constexpr double kRateRange = 0.10;  // how far from its start the rate may go
 
 }  // namespace
 
@@ -49,33 +46,37 @@ std::optional<double> CellPeriodOf(std::span<const std::uint32_t> flux, double t
     return std::nullopt;
 }
 
-Pll::Pll(double period)
-    : period_(period),
-      inverse_(1 / period),
-      minPeriod_(period * (1 - kPeriodRange)),
-      maxPeriod_(period * (1 + kPeriodRange)) {}
-
-unsigned Pll::Cells(std::uint32_t interval) {
-    const double time = carried_ + interval;
-    const double cells = std::clamp(std::nearbyint(time * inverse_), 1.0, double{kMaxRun});
-    const double error = time - cells * period_;
-    if (cells <= kInStep) {
-        period_ = std::clamp(period_ + error * kFrequencyGain / cells, minPeriod_, maxPeriod_);
-        inverse_ = inverse_ * (2 - period_ * inverse_);
-    }
-    carried_ = std::clamp(error * (1 - kPhaseGain), -period_ / 2, period_ / 2);
-    return static_cast<unsigned>(cells);
-}
+Pll::Pll(double period) : rate_(1 / period), minRate_(rate_ * (1 - kRateRange)), maxRate_(rate_ * (1 + kRateRange)) {}
 
 PackedCells FluxToCells(std::span<const std::uint32_t> flux, double period, std::size_t maxCells) {
-    CellPacker cells(std::min(maxCells, flux.size() * 4));
+    constexpr unsigned kWordCells = PackedCells::kWordCells;
+    constexpr std::size_t kBatch = 256;  // intervals through the loop before their cells are packed
+    std::vector<std::uint64_t> words;
+    words.reserve(std::min(maxCells, flux.size() * 4) / kWordCells + 2);
+    const std::size_t maxWords = maxCells / kWordCells + 1;
+    std::uint64_t held = 0;  // the cells of a word begun, the first lowest
+    unsigned pending = 0;    // how many
     Pll pll(period);
-    for (const std::uint32_t interval : flux) {
-        if (cells.Size() >= maxCells) break;
-        const unsigned run = pll.Cells(interval);
-        cells.Append(std::uint64_t{1} << (run - 1), run);  // run - 1 cells 0, then the 1
+    std::array<std::uint8_t, kBatch> runs{};
+    for (std::size_t first = 0; first < flux.size() && words.size() < maxWords; first += kBatch) {
+        // The loop alone first, so that nothing it keeps has to leave the registers.
+        const std::size_t count = std::min(kBatch, flux.size() - first);
+        for (std::size_t n = 0; n < count; ++n) runs[n] = static_cast<std::uint8_t>(pll.Cells(flux[first + n]));
+        for (std::size_t n = 0; n < count; ++n) {
+            // run - 1 cells 0, then the 1; a run is at most a word, so it fills at most one.
+            pending += runs[n];
+            if (pending <= kWordCells) {
+                held |= std::uint64_t{1} << (pending - 1);
+                continue;
+            }
+            words.push_back(held);
+            pending -= kWordCells;
+            held = std::uint64_t{1} << (pending - 1);
+        }
     }
-    return std::move(cells).Finish();
+    const std::size_t size = words.size() * kWordCells + pending;
+    if (pending != 0) words.push_back(held);
+    return {std::move(words), size};
 }
 
 std::size_t FluxIndexOfCell(std::span<const std::uint32_t> flux, double period, std::size_t cell) {

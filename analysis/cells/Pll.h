@@ -2,6 +2,8 @@
 
 #include "PackedCells.h"
 
+#include <algorithm>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -22,11 +24,13 @@ namespace tabulon {
 std::optional<double> CellPeriodOf(std::span<const std::uint32_t> flux, double ticksPerMicrosecond);
 
 // The loop: each interval becomes the cells up to the transition, as many as
-// the interval spans at the current period (the last one a 1). The phase error
-// of every transition moves the cell boundaries part of the way towards it, and
+// the interval spans at the current cell rate (the last one a 1). Each
+// transition's phase error moves the cell boundaries half way towards it;
 // while the loop is in step (runs of up to four cells, as MFM and doubled FM
-// have) it also corrects the period, within 10 % of where it started: enough
-// for a drive 5 % fast or slow and a tenth of a cell of jitter.
+// have) the errors also correct the rate, every 16 transitions by half their
+// mean, within 10 % of where it started: enough for a drive 5 % fast or slow
+// and a tenth of a cell of jitter. Kept in cells, not ticks, so that one
+// transition waits on the last only for an add, a rounding and a multiply.
 class Pll {
 public:
     static constexpr unsigned kMaxRun = 64;  // cells one interval can give: longer gaps hold nothing to decode
@@ -34,14 +38,54 @@ public:
     explicit Pll(double period);
 
     // The cells up to and including the one this interval's transition falls in.
-    unsigned Cells(std::uint32_t interval);
+    unsigned Cells(std::uint32_t interval) {
+        const double at = phase_ + interval * rate_;  // in cells since the last transition's cell
+        const double nearest = Nearest(at);
+        if (nearest >= 1 && nearest <= kInStep) {
+            const double error = at - nearest;
+            phase_ = error * (1 - kPhaseGain);
+            errors_ += error;
+            cells_ += nearest;
+            if (++counted_ == kRateEvery) CorrectRate();
+            return static_cast<unsigned>(nearest);
+        }
+        return OutOfStep(at, nearest);
+    }
 
 private:
-    double period_;
-    double inverse_;  // 1 / period_, kept up to date with one Newton step a change
-    double minPeriod_;
-    double maxPeriod_;
-    double carried_ = 0;  // phase error left over from the last transition, in ticks
+    static constexpr double kPhaseGain = 0.5;   // part of a transition's phase error the cell boundaries follow
+    static constexpr unsigned kInStep = 4;      // runs of up to this many cells correct the rate
+    static constexpr unsigned kRateEvery = 16;  // transitions between rate corrections
+    static constexpr double kRateGain = 0.5;    // part of their mean error per cell the rate follows
+
+    // The nearest whole number (ties to even), for the values a loop meets (far
+    // below 2^51): adding 1.5 x 2^52 leaves no bits below the units in a double,
+    // and taking it away again gives them back rounded. Two adds, where
+    // std::nearbyint can be a call.
+    static double Nearest(double x) {
+        constexpr double kRoundingConstant = 6755399441055744.0;
+        return (x + kRoundingConstant) - kRoundingConstant;
+    }
+    // A long gap, or noise: the cells as they fall (at most a word), the phase afresh.
+    unsigned OutOfStep(double at, double nearest) {
+        const double cells = std::clamp(nearest, 1.0, double{kMaxRun});
+        phase_ = std::clamp((at - cells) * (1 - kPhaseGain), -0.5, 0.5);
+        return static_cast<unsigned>(cells);
+    }
+    // Transitions late by e cells each on average: the cells are longer than the rate says.
+    void CorrectRate() {
+        rate_ = std::clamp(rate_ * (1 - kRateGain * errors_ / cells_), minRate_, maxRate_);
+        errors_ = cells_ = 0;
+        counted_ = 0;
+    }
+
+    double rate_;  // cells per tick
+    double minRate_;
+    double maxRate_;
+    double phase_ = 0;      // the phase error carried to the next transition, in cells
+    double errors_ = 0;     // the phase errors since the last rate correction
+    double cells_ = 0;      // and the cells they came with
+    unsigned counted_ = 0;  // and how many transitions
 };
 
 // The cells of a run of intervals, at most maxCells of them.
