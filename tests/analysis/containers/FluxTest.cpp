@@ -174,3 +174,124 @@ TEST(FluxCapture, SamplesAndRealImagesGiveTheirOwnAnswers) {
 
 }  // namespace
 }  // namespace tabulon
+
+namespace tabulon {
+namespace {
+
+// Bad input: each case is identified or not and found or not, and never crashes or hangs.
+struct BadFlux {
+    const char* what;
+    Capture capture;
+    std::function<void(std::map<std::string, test::Bytes>&)> spoil;  // SCP: the one file "image.scp"
+    bool identified;
+    bool found;
+};
+
+std::uint32_t Le32(const test::Bytes& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+}
+void Put32(test::Bytes& b, std::size_t at, std::uint32_t value) {
+    for (std::size_t k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
+}
+// Where the first revolution of SCP track 0 keeps its count, and its values begin.
+std::size_t ScpCount(const test::Bytes& b) { return Le32(b, 0x10) + 8; }
+std::size_t ScpValues(const test::Bytes& b) { return Le32(b, 0x10) + Le32(b, Le32(b, 0x10) + 12); }
+
+TEST(BadFluxInput, EndsClearly) {
+    img::DmkOptions disk;
+    disk.Tracks = 2;
+    const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
+    const auto scp = [](std::map<std::string, test::Bytes>& f) -> test::Bytes& { return f.at("image.scp"); };
+    const auto track0 = [](std::map<std::string, test::Bytes>& f) -> test::Bytes& { return f.at("track00.0.raw"); };
+    const std::vector<BadFlux> cases = {
+        {"SCP all track offsets past the end", Capture::Scp,
+         [&](auto& f) {
+             for (std::size_t n = 0; n < 4; ++n) Put32(scp(f), 0x10 + 4 * n, 0x7FFFFFF0);
+         },
+         true, false},
+        {"SCP zero revolutions", Capture::Scp, [&](auto& f) { scp(f)[5] = 0; }, false, false},
+        {"SCP a flux count past its data", Capture::Scp,
+         [&](auto& f) {
+             for (std::size_t n = 0; n < 3; ++n) Put32(scp(f), ScpCount(scp(f)) + 12 * n, 0x7FFFFFF);
+         },
+         true, false},
+        {"SCP all-overflow flux", Capture::Scp,
+         [&](auto& f) { std::fill(scp(f).begin() + static_cast<std::ptrdiff_t>(ScpValues(scp(f))), scp(f).end(), 0); },
+         true, false},
+        {"SCP first revolution's count past its data, the others good", Capture::Scp,
+         [&](auto& f) { Put32(scp(f), ScpCount(scp(f)), 0x7FFFFFF); }, true, true},
+        {"SCP cut in the track table", Capture::Scp, [&](auto& f) { scp(f).resize(0x14); }, true, false},
+        {"SCP cut in the header", Capture::Scp, [&](auto& f) { scp(f).resize(0x0E); }, false, false},
+        {"SCP cell width 12", Capture::Scp, [&](auto& f) { scp(f)[9] = 12; }, false, false},
+        {"KryoFlux an out-of-band size past the end", Capture::KryoFlux,
+         [&](auto& f) {
+             auto& b = track0(f);
+             b.resize(b.size() - 4);
+             b.insert(b.end(), {0x0D, 0x04, 0xFF, 0xFF});
+         },
+         true, false},
+        {"KryoFlux no index at all", Capture::KryoFlux,
+         [&](auto& f) {
+             auto& b = track0(f);
+             for (std::size_t at = 0; at + 4 < b.size(); ++at) {
+                 if (b[at] == 0x0D && b[at + 1] == 0x02 && b[at + 2] == 12) b[at + 1] = 0x03;  // index -> stream end
+             }
+         },
+         true, false},
+        {"KryoFlux a set with holes: no track 0", Capture::KryoFlux,
+         [&](auto& f) {
+             f["track01.0.raw"] = track0(f);  // given as track 1, with track 0 gone
+             f.erase("track00.0.raw");
+         },
+         true, false},
+        {"KryoFlux unknown out-of-band type", Capture::KryoFlux, [&](auto& f) { track0(f)[1] = 0x07; }, false, false},
+        {"KryoFlux stream of noise after its info", Capture::KryoFlux,
+         [&](auto& f) {
+             auto& b = track0(f);
+             for (std::size_t at = 120; at < b.size(); ++at) b[at] = static_cast<std::uint8_t>(at * 7919 % 251);
+         },
+         false, false},
+    };
+    for (const BadFlux& c : cases) {
+        std::map<std::string, test::Bytes> files;
+        if (c.capture == Capture::Scp) {
+            files["image.scp"] = img::BuildScpImage(cells, {.Jitter = 0.1});
+        } else {
+            for (auto& [name, bytes] : img::BuildKryoFluxSet(cells, {.Jitter = 0.1})) files[name] = std::move(bytes);
+        }
+        c.spoil(files);
+        const std::string given = files.begin()->first;
+        DiskData image = DiskData::FromBytes(files.begin()->second);
+        image.SetSiblings(given, std::make_shared<FilesInMemory>(files));
+        std::optional<ContainerHeader> header;
+        ASSERT_NO_THROW(header = IdentifyContainer(image)) << c.what;
+        const bool identified =
+            header && (FormatOf(*header) == ImageFormat::Scp || FormatOf(*header) == ImageFormat::KryoFlux);
+        EXPECT_EQ(identified, c.identified) << c.what;
+        if (!identified) continue;
+        std::optional<SectorLocation> found;
+        ASSERT_NO_THROW(found = LocateInContainer(image, *header)) << c.what;
+        EXPECT_EQ(found.has_value(), c.found) << c.what;
+        EXPECT_NO_THROW(ContainerTracks(image, *header)) << c.what;
+    }
+}
+
+TEST(BadFluxInput, CutAnywhere) {
+    img::DmkOptions disk;
+    disk.Tracks = 1;
+    const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
+    const test::Bytes scp = img::BuildScpImage(cells, {.Revolutions = 1});
+    const test::Bytes stream = img::BuildKryoFluxSet(cells, {.Revolutions = 1}).begin()->second;
+    for (const test::Bytes* base : {&scp, &stream}) {
+        for (std::size_t size = 0; size < base->size(); size += size < 2000 ? 13 : 7919) {
+            const DiskData image = DiskData::FromBytes({base->data(), size});
+            const auto header = IdentifyContainer(image);
+            if (!header) continue;
+            EXPECT_NO_THROW(LocateInContainer(image, *header)) << size;
+            EXPECT_NO_THROW(ContainerTracks(image, *header)) << size;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tabulon
