@@ -15,22 +15,31 @@ namespace tabulon {
 
 namespace {
 
-constexpr std::size_t kFirstIntervals = 12 * 1024;  // about three sectors: where sector 2 usually is
+constexpr std::size_t kFirstRead = 8192;  // intervals read first: enough to find the rate
+constexpr std::size_t kStep = 4096;       // intervals made into cells between searches for sector 2
 
-// A revolution's intervals and the cell period they show.
+// A revolution's intervals as far as read, and the cell period they show.
 struct Revolution {
     std::vector<std::uint32_t> Flux;
+    std::size_t Asked = 0;  // the read's limit: fewer came when the revolution ended
     double Period = 0;
+
+    bool AllRead() const { return Flux.size() < Asked || Asked >= FluxTrack::kMaxIntervals; }
 };
 
-// A revolution's flux, false when it ends early or shows no cell rate.
-bool ReadRevolution(const FluxTrack& track, std::size_t revolution, Revolution& out) {
-    if (!UnlessStructureEnds([&] {
-            track.ReadRevolution(revolution, out.Flux);
-            return true;
-        })) {
-        return false;
-    }
+// Reads (again) up to limit intervals; false when the revolution ends early.
+bool Read(const FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
+    out.Asked = limit;
+    return UnlessStructureEnds([&] {
+               track.ReadRevolution(revolution, limit, out.Flux);
+               return true;
+           })
+        .has_value();
+}
+
+// A revolution's first intervals and its cell period; false when it ends early or shows no rate.
+bool Start(const FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
+    if (!Read(track, revolution, limit, out)) return false;
     const auto period = CellPeriodOf(out.Flux, track.TicksPerMicrosecond());
     if (!period) return false;
     out.Period = *period;
@@ -89,17 +98,21 @@ std::optional<SectorLocation> SystemSectorInFlux(const FluxTrack& track, ImageFo
     std::optional<SectorLocation> best;
     Revolution revolution;
     for (std::size_t n = 0; n < track.Revolutions(); ++n) {
-        if (!ReadRevolution(track, n, revolution)) continue;
-        const std::span<const std::uint32_t> flux = revolution.Flux;
+        if (!Start(track, n, kFirstRead, revolution)) continue;
+        FluxCells cells(revolution.Period, FluxTrack::kMaxCells);
         const CellFileOffset fileOffsetOf = [&](std::size_t cell) {
-            return track.FileOffsetOf(n, FluxIndexOfCell(flux, revolution.Period, cell));
+            return track.FileOffsetOf(n, cells.IntervalOf(revolution.Flux, cell));
         };
         Reading reading;
-        for (std::size_t count = kFirstIntervals; !reading.Settled; count *= 2) {
-            const bool whole = count >= flux.size();
-            const PackedCells cells =
-                FluxToCells(flux.first(std::min(count, flux.size())), revolution.Period, FluxTrack::kMaxCells);
-            reading = SectorTwoIn(cells, whole, format, fileOffsetOf);
+        bool readable = true;
+        while (!reading.Settled && readable) {
+            if (cells.Used() == revolution.Flux.size() && !revolution.AllRead()) {
+                readable = Read(track, n, 2 * revolution.Asked, revolution);  // the same intervals first, then more
+                continue;
+            }
+            cells.Extend(revolution.Flux, cells.Used() + kStep);
+            const bool whole = cells.Full() || (cells.Used() == revolution.Flux.size() && revolution.AllRead());
+            reading = SectorTwoIn(cells.Cells(), whole, format, fileOffsetOf);
         }
         if (reading.Found && reading.Found->CrcOk()) return reading.Found;
         if (Better(reading.Found, best)) best = std::move(reading.Found);
@@ -111,7 +124,7 @@ std::vector<SectorId> IdFieldsInFlux(const FluxTrack& track) {
     std::vector<SectorId> best;
     Revolution revolution;
     for (std::size_t n = 0; n < track.Revolutions(); ++n) {
-        if (!ReadRevolution(track, n, revolution)) continue;
+        if (!Start(track, n, FluxTrack::kMaxIntervals, revolution)) continue;
         std::vector<SectorId> good;
         std::size_t bad = 0;
         for (const CellIdField& id :

@@ -20,9 +20,10 @@ public:
     virtual ~FluxTrack() = default;
 
     virtual std::size_t Revolutions() const = 0;
-    // The intervals of one revolution in sample ticks (at most kMaxIntervals).
-    // Throws StructureEnds where the capture ends before them.
-    virtual void ReadRevolution(std::size_t revolution, std::vector<std::uint32_t>& flux) const = 0;
+    // The first intervals of one revolution in sample ticks, at most limit of
+    // them (and kMaxIntervals). Throws StructureEnds where the capture ends
+    // before the revolution does.
+    virtual void ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const = 0;
     // Where interval n of a revolution lies in the file.
     virtual std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) const = 0;
     virtual double TicksPerMicrosecond() const = 0;

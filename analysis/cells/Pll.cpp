@@ -48,45 +48,64 @@ std::optional<double> CellPeriodOf(std::span<const std::uint32_t> flux, double t
 
 Pll::Pll(double period) : rate_(1 / period), minRate_(rate_ * (1 - kRateRange)), maxRate_(rate_ * (1 + kRateRange)) {}
 
-PackedCells FluxToCells(std::span<const std::uint32_t> flux, double period, std::size_t maxCells) {
+FluxCells::FluxCells(double period, std::size_t maxCells)
+    : pll_(period), maxWords_(maxCells / PackedCells::kWordCells + 1) {}
+
+void FluxCells::Extend(std::span<const std::uint32_t> flux, std::size_t end) {
     constexpr unsigned kWordCells = PackedCells::kWordCells;
-    constexpr std::size_t kBatch = 256;  // intervals through the loop before their cells are packed
-    std::vector<std::uint64_t> words;
-    words.reserve(std::min(maxCells, flux.size() * 4) / kWordCells + 2);
-    const std::size_t maxWords = maxCells / kWordCells + 1;
-    std::uint64_t held = 0;  // the cells of a word begun, the first lowest
-    unsigned pending = 0;    // how many
-    Pll pll(period);
     std::array<std::uint8_t, kBatch> runs{};
-    for (std::size_t first = 0; first < flux.size() && words.size() < maxWords; first += kBatch) {
+    end = std::min(end, flux.size());
+    while (used_ < end && !Full()) {
+        batches_.push_back({words_.size() * kWordCells + pending_, used_, pll_});
         // The loop alone first, so that nothing it keeps has to leave the registers.
-        const std::size_t count = std::min(kBatch, flux.size() - first);
-        for (std::size_t n = 0; n < count; ++n) runs[n] = static_cast<std::uint8_t>(pll.Cells(flux[first + n]));
+        const std::size_t count = std::min(kBatch, end - used_);
+        for (std::size_t n = 0; n < count; ++n) runs[n] = static_cast<std::uint8_t>(pll_.Cells(flux[used_ + n]));
         for (std::size_t n = 0; n < count; ++n) {
             // run - 1 cells 0, then the 1; a run is at most a word, so it fills at most one.
-            pending += runs[n];
-            if (pending <= kWordCells) {
-                held |= std::uint64_t{1} << (pending - 1);
+            pending_ += runs[n];
+            if (pending_ <= kWordCells) {
+                held_ |= std::uint64_t{1} << (pending_ - 1);
                 continue;
             }
-            words.push_back(held);
-            pending -= kWordCells;
-            held = std::uint64_t{1} << (pending - 1);
+            words_.push_back(held_);
+            pending_ -= kWordCells;
+            held_ = std::uint64_t{1} << (pending_ - 1);
         }
+        used_ += count;
     }
-    const std::size_t size = words.size() * kWordCells + pending;
-    if (pending != 0) words.push_back(held);
-    return {std::move(words), size};
 }
 
-std::size_t FluxIndexOfCell(std::span<const std::uint32_t> flux, double period, std::size_t cell) {
-    Pll pll(period);
-    std::size_t end = 0;  // cells so far
-    for (std::size_t n = 0; n < flux.size(); ++n) {
+PackedCells FluxCells::Cells() const {
+    std::vector<std::uint64_t> words = words_;
+    if (pending_ != 0) words.push_back(held_);
+    return {std::move(words), words_.size() * PackedCells::kWordCells + pending_};
+}
+
+PackedCells FluxCells::TakeCells() && {
+    const std::size_t size = words_.size() * PackedCells::kWordCells + pending_;
+    if (pending_ != 0) words_.push_back(held_);
+    return {std::move(words_), size};
+}
+
+std::size_t FluxCells::IntervalOf(std::span<const std::uint32_t> flux, std::size_t cell) const {
+    // The last batch that began at or before the cell, and the loop from there.
+    const auto after = std::upper_bound(batches_.begin(), batches_.end(), cell,
+                                        [](std::size_t c, const Batch& batch) { return c < batch.FirstCell; });
+    if (after == batches_.begin()) return 0;
+    const auto batch = static_cast<std::size_t>(after - batches_.begin()) - 1;
+    Pll pll = batches_[batch].Loop;
+    std::size_t end = batches_[batch].FirstCell;
+    for (std::size_t n = batches_[batch].FirstInterval; n < std::min(used_, flux.size()); ++n) {
         end += pll.Cells(flux[n]);
         if (cell < end) return n;
     }
     return flux.size();
+}
+
+PackedCells FluxToCells(std::span<const std::uint32_t> flux, double period, std::size_t maxCells) {
+    FluxCells cells(period, maxCells);
+    cells.Extend(flux, flux.size());
+    return std::move(cells).TakeCells();
 }
 
 }  // namespace tabulon

@@ -88,11 +88,45 @@ private:
     unsigned counted_ = 0;  // and how many transitions
 };
 
-// The cells of a run of intervals, at most maxCells of them.
-PackedCells FluxToCells(std::span<const std::uint32_t> flux, double period, std::size_t maxCells);
+// The cells of a revolution's intervals, made as far as asked: the loop goes
+// on where it stopped, so a sector early on the track costs only the intervals
+// up to it. It remembers where every batch of intervals began, so that the
+// interval a cell came from is found again without running the loop from the start.
+class FluxCells {
+public:
+    static constexpr std::size_t kBatch = 256;  // intervals through the loop before their cells are packed
 
-// The interval whose transition ends the run of cells that holds cell `cell`,
-// as FluxToCells would make them (flux.size() when the flux ends first).
-std::size_t FluxIndexOfCell(std::span<const std::uint32_t> flux, double period, std::size_t cell);
+    FluxCells(double period, std::size_t maxCells);
+
+    // Makes the cells of flux[Used(), end) (flux: the revolution's intervals read so far).
+    void Extend(std::span<const std::uint32_t> flux, std::size_t end);
+
+    std::size_t Used() const noexcept { return used_; }
+    bool Full() const noexcept { return words_.size() >= maxWords_; }
+    // The cells made so far.
+    PackedCells Cells() const;
+    PackedCells TakeCells() &&;
+    // The interval whose transition ends the run of cells that holds cell `cell`
+    // (flux.size() when the cells made end first).
+    std::size_t IntervalOf(std::span<const std::uint32_t> flux, std::size_t cell) const;
+
+private:
+    struct Batch {
+        std::size_t FirstCell;
+        std::size_t FirstInterval;
+        Pll Loop;  // as it was before the batch's first interval
+    };
+
+    Pll pll_;
+    std::size_t maxWords_;
+    std::vector<std::uint64_t> words_;
+    std::uint64_t held_ = 0;  // the cells of a word begun, the first lowest
+    unsigned pending_ = 0;    // how many
+    std::size_t used_ = 0;    // intervals made into cells
+    std::vector<Batch> batches_;
+};
+
+// The cells of all of a revolution's intervals, at most maxCells of them.
+PackedCells FluxToCells(std::span<const std::uint32_t> flux, double period, std::size_t maxCells);
 
 }  // namespace tabulon

@@ -107,11 +107,12 @@ public:
     std::size_t Revolutions() const override { return starts_.size() < 2 ? 0 : starts_.size() - 1; }
     double TicksPerMicrosecond() const override { return clock_.value_or(kDefaultSampleClock) / 1e6; }
 
-    void ReadRevolution(std::size_t revolution, std::vector<std::uint32_t>& flux) const override {
+    void ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
         flux.clear();
+        limit = std::min(limit, kMaxIntervals);
         Walk(revolution, [&](std::int64_t, std::uint32_t ticks) {
             flux.push_back(ticks);
-            return flux.size() < kMaxIntervals;
+            return flux.size() < limit;
         });
     }
 

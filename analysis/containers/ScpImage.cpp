@@ -84,11 +84,12 @@ public:
     std::size_t Revolutions() const override { return entries_.size(); }
     double TicksPerMicrosecond() const override { return header_.TicksPerMicrosecond; }
 
-    void ReadRevolution(std::size_t revolution, std::vector<std::uint32_t>& flux) const override {
+    void ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
         flux.clear();
+        limit = std::min(limit, kMaxIntervals);
         Walk(revolution, [&](std::size_t, std::uint32_t interval) {
             flux.push_back(interval);
-            return flux.size() < kMaxIntervals;
+            return flux.size() < limit;
         });
     }
 
