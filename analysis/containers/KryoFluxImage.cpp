@@ -35,13 +35,44 @@ struct Code {
     bool CountsInStream() const { return What != Block && What != End; }
 };
 
-Code CodeAt(const ImageReader& file, std::int64_t at) {
+// A stream's bytes, read from the file 64 KiB at a time: walking a stream
+// touches every byte, once per pass.
+class StreamBytes {
+public:
+    explicit StreamBytes(const ImageReader& file) : file_(file), size_(file.Size()) {}
+
+    std::int64_t Size() const { return size_; }
+    // Throws StructureEnds past the end.
+    std::uint8_t U8(std::int64_t at) {
+        if (at < start_ || at >= start_ + static_cast<std::int64_t>(bytes_.size())) Load(at);
+        return bytes_[static_cast<std::size_t>(at - start_)];
+    }
+    std::uint16_t Le16(std::int64_t at) { return static_cast<std::uint16_t>(U8(at) | (U8(at + 1) << 8)); }
+    std::uint16_t Be16(std::int64_t at) { return static_cast<std::uint16_t>((U8(at) << 8) | U8(at + 1)); }
+
+private:
+    static constexpr std::int64_t kChunk = 64 * 1024;
+
+    void Load(std::int64_t at) {
+        if (at < 0 || at >= Size()) throw StructureEnds();
+        start_ = at;
+        bytes_.resize(static_cast<std::size_t>(std::min(kChunk, Size() - at)));
+        file_.CopyTo(at, bytes_);
+    }
+
+    const ImageReader& file_;
+    std::int64_t size_;
+    std::vector<std::uint8_t> bytes_;
+    std::int64_t start_ = 0;
+};
+
+Code CodeAt(StreamBytes& file, std::int64_t at) {
     if (at >= file.Size()) return {};
     const std::uint8_t code = file.U8(at);
     if (code <= kLastFlux2) return {Code::Flux, (std::uint32_t{code} << 8) | file.U8(at + 1), 2};
     if (code <= kLastNop) {
         const std::int64_t length = code - kLastFlux2;
-        if (!file.Has(at, length)) throw StructureEnds();
+        if (at + length > file.Size()) throw StructureEnds();
         return {Code::Skip, 0, length};
     }
     if (code == kOverflow16) return {Code::Overflow, 0x10000, 1};
@@ -50,7 +81,7 @@ Code CodeAt(const ImageReader& file, std::int64_t at) {
         const std::uint8_t type = file.U8(at + 1);
         if (type == kEndOfFile) return {};
         const std::int64_t size = file.Le16(at + 2);
-        if (!file.Has(at + 4, size)) throw StructureEnds();  // a block past the end
+        if (at + 4 + size > file.Size()) throw StructureEnds();  // a block past the end
         return {Code::Block, 0, 4 + size, type, at + 4, size};
     }
     return {Code::Flux, code, 1};
@@ -79,8 +110,9 @@ class StreamTrack final : public FluxTrack {
 public:
     explicit StreamTrack(const DiskData& data) : file_(data) {
         std::vector<std::uint32_t> indexes;
+        StreamBytes bytes(file_);
         for (std::int64_t at = 0;;) {
-            const Code code = CodeAt(file_, at);
+            const Code code = CodeAt(bytes, at);
             if (code.What == Code::End) break;
             if (code.What == Code::Block && code.BlockType == kIndex && code.BlockSize >= 12 &&
                 indexes.size() < kMaxIndexes) {
@@ -93,7 +125,7 @@ public:
         std::int64_t stream = 0;
         std::size_t next = 0;
         for (std::int64_t at = 0; next < indexes.size();) {
-            const Code code = CodeAt(file_, at);
+            const Code code = CodeAt(bytes, at);
             if (code.CountsInStream()) {
                 for (; next < indexes.size() && stream >= indexes[next]; ++next) starts_.push_back({at, stream});
                 stream += code.Length;
@@ -141,8 +173,9 @@ private:
         const std::int64_t end = starts_.at(revolution + 1).Stream;
         std::uint64_t carried = 0;
         std::int64_t stream = from.Stream;
+        StreamBytes bytes(file_);
         for (std::int64_t at = from.At; stream < end;) {
-            const Code code = CodeAt(file_, at);
+            const Code code = CodeAt(bytes, at);
             if (code.What == Code::End) break;
             if (code.What == Code::Overflow) carried = std::min<std::uint64_t>(carried + code.Value, 0xFFFFFFFFu);
             if (code.What == Code::Flux) {
@@ -212,8 +245,9 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
     if (!file.Has(0, 4) || file.U8(0) != kBlock || file.U8(1) < kStreamInfo || file.U8(1) > kInfo) return std::nullopt;
     const bool wellFormed =
         UnlessStructureEnds([&file] {
+            StreamBytes bytes(file);
             for (std::int64_t at = 0; at < std::min(file.Size(), kIdentifyBytes);) {
-                const Code code = CodeAt(file, at);
+                const Code code = CodeAt(bytes, at);
                 if (code.What == Code::End) break;
                 if (code.What == Code::Block && (code.BlockType < kStreamInfo || code.BlockType > kInfo)) return false;
                 if (code.What == Code::Block && code.BlockType == kIndex && code.BlockSize < 12) return false;
