@@ -70,6 +70,10 @@ void FluxCells::Extend(std::span<const std::uint32_t> flux, std::size_t end) {
             words_.push_back(held_);
             pending_ -= kWordCells;
             held_ = std::uint64_t{1} << (pending_ - 1);
+            if (Full()) {  // the cells allowed are made: no more, ever
+                used_ += n + 1;
+                return;
+            }
         }
         used_ += count;
     }
