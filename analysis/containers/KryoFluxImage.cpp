@@ -17,10 +17,10 @@ constexpr std::uint8_t kLastNop = 0x0A;  // Nop1 0x08, Nop2 0x09, Nop3 0x0A
 constexpr std::uint8_t kOverflow16 = 0x0B;
 constexpr std::uint8_t kFlux3 = 0x0C;
 constexpr std::uint8_t kBlock = 0x0D;
-constexpr std::uint8_t kStreamInfo = 1, kIndex = 2, kStreamEnd = 3, kInfo = 4, kEndOfFile = 0x0D;
+constexpr std::uint8_t kStreamInfo = 1, kIndex = 2, kInfo = 4, kEndOfFile = 0x0D;  // 3: stream end
 
 constexpr double kDefaultSampleClock = 18432000.0 * 73 / 14 / 4;  // 24,027,428.57 Hz
-constexpr std::int64_t kIdentifyBytes = 64 * 1024;
+constexpr std::int64_t kIdentifyBytes = std::int64_t{64} * 1024;
 constexpr std::size_t kMaxIndexes = 64;
 constexpr int kCylinders = 100;  // CC has two digits
 
@@ -51,7 +51,7 @@ public:
     std::uint16_t Be16(std::int64_t at) { return static_cast<std::uint16_t>((U8(at) << 8) | U8(at + 1)); }
 
 private:
-    static constexpr std::int64_t kChunk = 64 * 1024;
+    static constexpr std::int64_t kChunk = std::int64_t{64} * 1024;
 
     void Load(std::int64_t at) {
         if (at < 0 || at >= Size()) throw StructureEnds();
@@ -277,7 +277,7 @@ std::vector<TrackLayout> KryoFluxTracks(const DiskData& image, const KryoFluxHea
     for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
         for (int side = 0; side < 2; ++side) {
             // A file that is there but no stream is listed with no sectors.
-            const auto sectors = UnlessStructureEnds([&]() -> std::optional<std::vector<SectorId>> {
+            auto sectors = UnlessStructureEnds([&]() -> std::optional<std::vector<SectorId>> {
                 const SetTrack track(image, header, cylinder, side);
                 if (track.Get() == nullptr) return std::nullopt;
                 return IdFieldsInFlux(*track.Get());

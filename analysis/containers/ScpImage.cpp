@@ -20,8 +20,8 @@ constexpr std::uint8_t kFlagIndexCued = 0x01;
 constexpr std::uint8_t kFlagExtended = 0x40;
 constexpr int kMaxRevolutions = 32;
 constexpr std::int64_t kRevolutionEntry = 12;
-constexpr std::int64_t kCopyChunk = 64 * 1024;  // file bytes decoded at once
-constexpr int kCylinders = 84;                  // the table's 168 tracks
+constexpr std::int64_t kCopyChunk = std::int64_t{64} * 1024;  // file bytes decoded at once
+constexpr int kCylinders = 84;                                // the table's 168 tracks
 
 ScpHeader ReadHeader(const ImageReader& file) {
     ScpHeader header;
@@ -40,7 +40,7 @@ ScpHeader ReadHeader(const ImageReader& file) {
 
     // The table ends at the end of the file or where the first track begins.
     const std::int64_t table = (header.Flags & kFlagExtended) ? kExtendedTable : kTable;
-    std::int64_t entries = static_cast<std::int64_t>(header.Table.size());
+    auto entries = static_cast<std::int64_t>(header.Table.size());
     bool any = false;
     for (std::int64_t n = 0; n < entries; ++n) {
         if (!file.Has(table + 4 * n, 4)) {
@@ -126,7 +126,7 @@ private:
             file_.CopyTo(start + done * Width(), bytes);
             for (std::int64_t n = 0; n < values; ++n) {
                 const auto at = static_cast<std::size_t>(n * Width());
-                const unsigned value = Width() == 2 ? (bytes[at] << 8) | bytes[at + 1] : bytes[at];
+                const unsigned value = Width() == 2 ? (unsigned{bytes[at]} << 8) | bytes[at + 1] : unsigned{bytes[at]};
                 if (value == 0) {
                     carried = std::min<std::uint64_t>(carried + overflow, std::numeric_limits<std::uint32_t>::max());
                     continue;

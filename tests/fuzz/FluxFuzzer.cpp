@@ -50,7 +50,7 @@ void Capture(std::span<const std::uint8_t> bytes) {
 
 void Intervals(std::uint8_t choice, std::span<const std::uint8_t> bytes) {
     std::vector<std::uint32_t> flux;
-    for (std::size_t n = 0; n + 1 < bytes.size(); n += 2) flux.push_back((bytes[n] << 8) | bytes[n + 1]);
+    for (std::size_t n = 0; n + 1 < bytes.size(); n += 2) flux.push_back((std::uint32_t{bytes[n]} << 8) | bytes[n + 1]);
     const double ticksPerMicrosecond = 1 + choice % 64;
     const double period = CellPeriodOf(flux, ticksPerMicrosecond).value_or(1 + choice);
     constexpr std::size_t kMaxCells = 1 << 16;

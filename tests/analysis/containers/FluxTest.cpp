@@ -201,7 +201,8 @@ struct BadFlux {
 };
 
 std::uint32_t Le32(const test::Bytes& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) | (std::uint32_t{b[at + 2]} << 16) |
+           (std::uint32_t{b[at + 3]} << 24);
 }
 void Put32(test::Bytes& b, std::size_t at, std::uint32_t value) {
     for (std::size_t k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
