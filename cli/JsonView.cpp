@@ -23,7 +23,9 @@ json GeometryJson(const std::optional<ImageGeometry>& geometry) {
             {"track0Density", DensityWord(geometry->Track0Density)},
             {"dataDensity", DensityWord(geometry->DataDensity)},
             {"sectorsPerTrack", geometry->SectorsPerTrack},
-            {"sectorSize", geometry->SectorSize}};
+            {"sectorSize", geometry->SectorSize},
+            {"declaredCylinders", geometry->DeclaredCylinders ? json(*geometry->DeclaredCylinders) : json(nullptr)},
+            {"cut", geometry->Cut()}};
 }
 
 json CheckJson(const std::optional<std::vector<Difference>>& check) {
