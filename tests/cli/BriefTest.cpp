@@ -40,6 +40,10 @@ TEST_F(TabulonReport, GeometryLinesFollowTheReportAndJsonAlwaysCarriesThem) {
               "10 sectors of 256 bytes per track");
     EXPECT_EQ(lines[23], "Check: slot 0 fits the image");
 
+    // A one-track DMK whose IDAM table is empty: recognised, but no sector anywhere.
+    const auto blank = Image("blank.dmk", test::Raw().Put({0, 1, 0x00, 0x19, 0x10}).Resize(16 + 6400).bytes());
+    EXPECT_EQ(Call({"--geometry", blank}).OutLines().at(11), "Image: geometry unknown (no sector on any track)");
+
     const auto scanned = Call({"--json", Image("bare.dsk", test::Raw().Put(test::kDmkPattern).Resize(400).bytes())});
     const auto object = scanned.JsonLines().at(0);
     EXPECT_TRUE(object["geometry"].is_null()) << "found only by the byte scans";
