@@ -3,6 +3,7 @@
 #include "DriveReport.h"
 #include "JsonView.h"
 #include "OutputBuffer.h"
+#include "ShownName.h"
 #include "StandardInput.h"
 #include "TextView.h"
 
@@ -18,9 +19,6 @@ namespace tabulon::cli {
 namespace {
 
 constexpr std::string_view kProgram = "tabulon-report";
-
-// A name as messages show it: the empty name as '', as cat does.
-std::string Visible(const std::string& name) { return name.empty() ? "''" : name; }
 
 void Say(std::ostream& err, const ImageResult& result, std::string_view message) {
     err << kProgram << ": " << result.Shown << ": " << message << '\n';
@@ -109,7 +107,7 @@ void NameImage(ImageResult& result, const std::string& image) {
         result.Shown = kStandardInputShown;
     } else {
         result.Path = AbsolutePath(image);
-        result.Shown = image.empty() ? Visible(image) : result.Path;
+        result.Shown = ShownName(result.Path);
     }
 }
 
@@ -185,7 +183,9 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
         try {
             NameImage(result, image);
         } catch (const std::bad_alloc&) {  // not even the names: nothing more can be said of this image
-            err << kProgram << ": " << image << ": not enough memory\n";
+            err << kProgram << ": ";
+            WriteShownName(err, image);
+            err << ": not enough memory\n";
             worst = std::max(worst, InfoOf(Outcome::Unreadable).Status);
             continue;
         }

@@ -1,6 +1,7 @@
 #include "TextView.h"
 
 #include "ReportLines.h"
+#include "ShownName.h"
 
 #include <sstream>
 
@@ -132,8 +133,8 @@ void WriteBrief(const ImageResult& result, const ReportOptions& options, std::os
                                     : run.Search->Method == LocateMethod::Structure ? "structure"
                                                                                     : "scan";
     std::ostringstream line;
-    line << result.Given << "  " << InfoOf(result.Result).Name << "  " << (format ? FormatName(*format) : "-") << "  "
-         << method;
+    line << ShownName(result.Given) << "  " << InfoOf(result.Result).Name << "  "
+         << (format ? FormatName(*format) : "-") << "  " << method;
     if (const auto slot = run.Table(); slot && result.Result == Outcome::DriveReport) {
         std::string ti = InterfaceType(*slot);
         if (ti.back() == ' ') ti.pop_back();
