@@ -3,6 +3,7 @@
 #include "CliRunner.h"
 #include "StandardInput.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
@@ -36,6 +37,10 @@ TEST_F(Streams, FailingStandardOutputGives74AndSaysSo) {
              ShellCase{R"("$R" - < "$S" >&-)", 74, "tabulon-report: write error: Bad file descriptor\n"},
              ShellCase{R"("$R" --help > /dev/full)", 74, "tabulon-report: write error: No space left on device\n"},
              ShellCase{R"("$R" "$D/missing" >&-)", 4, missing},  // nothing to write, nothing failed
+             // A reader that leaves early ends the program by SIGPIPE, as it ends cat and grep.
+             ShellCase{R"(set --; for i in $(seq 200); do set -- "$@" "$S"; done
+                          { "$R" "$@"; echo $? > "$D/status"; } | head -c1 > /dev/null; exit $(cat "$D/status"))",
+                       128 + SIGPIPE, ""},
          }) {
         const CliRun run = Run(c);
         EXPECT_EQ(run.status, c.status) << c.script;
