@@ -19,7 +19,7 @@ namespace tabulon {
 // small; the file stays open until Close().
 class DiskData {
 public:
-    static constexpr std::int64_t kBlockSize = 16 * 1024;
+    static constexpr std::int64_t kBlockSize = std::int64_t{16} * 1024;
     static constexpr std::size_t kCachedBlocks = 8;
     static constexpr std::int64_t kReadAheadBlocks = 4;
 

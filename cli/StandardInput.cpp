@@ -57,7 +57,7 @@ OpenResult Spool(ImageFile& file, int fd, std::int64_t maxLength, const std::vec
         refusals += (refusals.empty() ? "" : " or ") + ShownName(candidate) + " (" + reason + ")";
     }
     if (!copy.IsOpen()) return {OpenFailure::CannotOpen, "cannot make a temporary copy in " + refusals};
-    std::vector<std::uint8_t> buffer(64 * 1024);
+    std::vector<std::uint8_t> buffer(std::size_t{64} * 1024);
     std::int64_t total = 0;
     for (;;) {
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());

@@ -89,6 +89,7 @@ std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header& heade
                                  (entry.Flags & kJv3DoubleDensity) ? Density::Double : Density::Single});
     }
     std::vector<TrackLayout> list;
+    list.reserve(tracks.size());
     for (auto& [position, track] : tracks) list.push_back(std::move(track));
     return list;
 }

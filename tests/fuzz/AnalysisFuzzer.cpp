@@ -128,7 +128,8 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
 void ListTracks(const std::uint8_t* data, std::size_t size) {
     const DiskData image = DiskData::FromBytes({data, size});
     if (const auto hfe = IdentifyHfe(image)) {
-        Check(HfeTracks(image, *hfe).Tracks.size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides), "HFE track list");
+        Check(HfeTracks(image, *hfe).Tracks.size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides),
+              "HFE track list");
     }
     if (const auto imd = IdentifyImd(image)) Check(ImdTracks(image, *imd).size() <= 1024, "IMD track walk");
     // Whatever container the bytes pass for, its geometry and the check of a slot against it.
