@@ -3,6 +3,7 @@
 // only where the slot or the marker lies past the image, and every line where
 // the report says it goes.
 #include "AnalysisStopped.h"
+#include "FuzzCheck.h"
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
@@ -11,8 +12,6 @@
 #include "ImdImage.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -21,14 +20,7 @@ namespace {
 
 using namespace tabulon;
 
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "property violated: %s\n", what);
-    std::abort();
-}
-
-void Check(bool holds, const char* what) {
-    if (!holds) Fail(what);
-}
+using fuzz::Check;
 
 // The image as a real file, in memory: the analysis opens and loads it like any other.
 class MemoryFile {
