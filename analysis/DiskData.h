@@ -46,6 +46,11 @@ public:
         return offset < windowLength_ ? window_[offset] : AtSlow(index);
     }
 
+    // The bytes from index on that lie together in memory, at most count of
+    // them (none at or past FileLength): a view of the block that holds index,
+    // read if need be, valid until the next read. For scans that go byte by byte.
+    std::span<const std::uint8_t> Run(std::int64_t index, std::int64_t count) const;
+
     // The bytes from index on into out, each as At would give it (and throwing
     // where At would), copied a block at a time.
     void CopyTo(std::int64_t index, std::span<std::uint8_t> out) const;
