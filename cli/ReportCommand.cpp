@@ -3,6 +3,7 @@
 #include "DriveReport.h"
 #include "JsonView.h"
 #include "OutputBuffer.h"
+#include "ShownName.h"
 #include "StandardInput.h"
 #include "TextView.h"
 
@@ -19,9 +20,6 @@ namespace tabulon::cli {
 namespace {
 
 constexpr std::string_view kProgram = "tabulon-report";
-
-// A name as messages show it: the empty name as '', as cat does.
-std::string Visible(const std::string& name) { return name.empty() ? "''" : name; }
 
 // One message on err, written at once so that it stays one line among others.
 void Say(std::ostream& err, std::string_view name, std::string_view message) {
@@ -115,8 +113,7 @@ void NameImage(ImageResult& result, const std::string& image) {
         result.Shown = kStandardInputShown;
     } else {
         result.Path = AbsolutePath(image);
-        result.Shown = result.Path;
-        if (image.empty()) result.Shown = Visible(image);
+        result.Shown = ShownName(result.Path);
     }
 }
 
@@ -202,7 +199,7 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
         try {
             NameImage(result, image);
         } catch (const std::bad_alloc&) {  // not even the names: nothing more can be said of this image
-            Say(err, image, "not enough memory");
+            Say(err, ShownName(image), "not enough memory");
             worst = std::max(worst, InfoOf(Outcome::Unreadable).Status);
             continue;
         }

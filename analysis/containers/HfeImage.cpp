@@ -205,9 +205,16 @@ std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader
     }
 }
 
-std::vector<TrackLayout> HfeTracks(const DiskData& image, const HfeHeader& header) {
-    std::vector<TrackLayout> tracks;
+TrackList HfeTracks(const DiskData& image, const HfeHeader& header) {
+    TrackList list{{}, header.Tracks, 0};
+    std::vector<TrackLayout>& tracks = list.Tracks;
     const ImageReader file(image);
+    // The track list lies inside the file (the header was checked for it).
+    for (bool held = true; held && list.HeldCylinders < header.Tracks;) {
+        const std::int64_t entry = header.TrackListOffset + 4 * std::int64_t{list.HeldCylinders};
+        held = file.Has(std::int64_t{file.Le16(entry)} * kBlock, file.Le16(entry + 2));
+        if (held) ++list.HeldCylinders;
+    }
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
         for (int side = 0; side < header.Sides; ++side) {
             TrackLayout layout{cylinder, side, {}};
@@ -218,7 +225,7 @@ std::vector<TrackLayout> HfeTracks(const DiskData& image, const HfeHeader& heade
             tracks.push_back(std::move(layout));
         }
     }
-    return tracks;
+    return list;
 }
 
 }  // namespace tabulon
