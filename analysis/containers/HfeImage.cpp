@@ -301,13 +301,13 @@ SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinde
     const bool opcodes = header.Version == 3;
     std::size_t nextChunk = 0;
     for (std::size_t n = 0; n < bytes.size();) {
-        while (nextChunk * kSideChunk <= n) {
+        while (nextChunk * static_cast<std::size_t>(kSideChunk) <= n) {
             out.ChunkFirstCell.push_back(cells.Size());
             ++nextChunk;
         }
         // Most of a track is plain cells: take eight bytes at once while they
         // hold no opcode and stay inside this chunk.
-        const std::size_t plainEnd = std::min(bytes.size(), nextChunk * kSideChunk);
+        const std::size_t plainEnd = std::min(bytes.size(), nextChunk * static_cast<std::size_t>(kSideChunk));
         while (n + kFastBytes <= plainEnd) {
             const auto run = std::span(bytes).subspan(n, kFastBytes);
             if (opcodes && std::any_of(run.begin(), run.end(), IsOpcodeByte)) break;

@@ -1,0 +1,162 @@
+// One image's report drawn as the window draws it (its drawing area, background,
+// frame lines and bold fixed-pitch font, each line where the report put it, the
+// red line red), and beside it the findings in plain words and tables.
+'use strict';
+
+var TabulonDrawing = (function () {
+    const kTwipsPerPixel = 15;
+    const kAreaTwips = {width: 9435, height: 7110};
+    // The frame: from (x1, y1) to (x2, y2) in twips, width in pixels.
+    const kFrameLines = [
+        [8880, 120, 8880, 6480, 2],
+        [8880, 6480, 120, 6480, 2],
+        [120, 6480, 120, 120, 2],
+        [120, 120, 8880, 120, 2],
+        [0, 0, 8880, 0, 4],
+    ];
+    const kRecordedAdvance = 210;  // twips between the lines the analysis records
+    const kFont = 'bold 12px "Courier New", "Liberation Mono", Cousine, "Nimbus Mono PS", monospace';
+
+    let lineHeight = null;
+
+    // The height of one line of the report's font, ascent plus descent, as the window measures it.
+    function fontLineHeight() {
+        if (lineHeight !== null) return lineHeight;
+        lineHeight = 14;
+        const context = document.createElement('canvas').getContext('2d');
+        if (context) {
+            context.font = kFont;
+            const metrics = context.measureText('Hg');
+            const height = metrics.fontBoundingBoxAscent + metrics.fontBoundingBoxDescent;
+            if (height > 0 && height < 40) lineHeight = height;
+        }
+        return lineHeight;
+    }
+
+    function element(tag, className, text) {
+        const made = document.createElement(tag);
+        if (className) made.className = className;
+        if (text !== undefined) made.textContent = text;
+        return made;
+    }
+
+    function px(twips) {
+        return twips / kTwipsPerPixel + 'px';
+    }
+
+    function frameLine([x1, y1, x2, y2, width]) {
+        // A pen of this width centred on the line, with square ends, as the window's.
+        const line = element('div', 'frame-line');
+        line.style.left = `calc(${px(Math.min(x1, x2))} - ${width / 2}px)`;
+        line.style.top = `calc(${px(Math.min(y1, y2))} - ${width / 2}px)`;
+        line.style.width = `calc(${px(Math.abs(x2 - x1))} + ${width}px)`;
+        line.style.height = `calc(${px(Math.abs(y2 - y1))} + ${width}px)`;
+        return line;
+    }
+
+    // The drawing area with the report: a pre.report whose text is the report's
+    // text, line by line, each line placed where the window draws it.
+    function reportWindow(name, answer) {
+        const area = element('div', 'area');
+        area.style.width = px(kAreaTwips.width);
+        area.style.height = px(kAreaTwips.height);
+        area.setAttribute('role', 'img');
+        for (const line of kFrameLines) area.appendChild(frameLine(line));
+
+        const report = element('pre', 'report');
+        report.dataset.name = name;
+        report.style.font = kFont;
+        const texts = (answer.report || '').split('\n');
+        texts.pop();  // after the last line's end
+        const placed = answer.lines || [];
+        const advance = fontLineHeight() * kTwipsPerPixel;
+        const firstY = placed.length > 0 ? placed[0].y : 200;
+        texts.forEach((text, index) => {
+            const at = placed[index] || {x: 0, y: firstY + index * kRecordedAdvance, red: false};
+            const line = element('span', at.red ? 'line red' : 'line', text);
+            line.style.left = px(at.x);
+            line.style.top = px(firstY + ((at.y - firstY) * advance) / kRecordedAdvance);
+            line.style.lineHeight = fontLineHeight() + 'px';
+            report.appendChild(line);
+            report.appendChild(document.createTextNode('\n'));
+        });
+        area.appendChild(report);
+        area.setAttribute('aria-label', texts.length > 0 ? 'The report as the Tabulon window draws it'
+                                                         : 'The window, empty: nothing was read');
+        return area;
+    }
+
+    function table(caption, headings, rows) {
+        const made = element('table', 'small');
+        made.appendChild(element('caption', '', caption));
+        const head = made.createTHead().insertRow();
+        for (const heading of headings) {
+            const cell = element('th', '', heading);
+            cell.scope = 'col';
+            head.appendChild(cell);
+        }
+        const body = made.createTBody();
+        for (const row of rows) {
+            const tr = body.insertRow();
+            row.forEach((value, index) => {
+                const cell = index === 0 ? element('th', '', value) : element('td', '', value);
+                if (index === 0) cell.scope = 'row';
+                tr.appendChild(cell);
+            });
+        }
+        return made;
+    }
+
+    function shown(value) {
+        return value === null || value === undefined ? '–' : String(value);
+    }
+
+    function howFound(json) {
+        if (json.locate === null) return 'not searched: the image could not be read';
+        const where = json.sectorOffset === null ? ''
+                                                 : `, its data at byte ${json.sectorOffset.toLocaleString('en')}`;
+        if (json.locate === 'scan') {
+            return json.sectorOffset === null ? 'not found by the window\'s byte scans'
+                                              : 'by the window\'s byte scans' + where;
+        }
+        if (json.sectorOffset === null) return 'not found in the container\'s tracks';
+        return 'through the container\'s own structure' + where;
+    }
+
+    function definition(list, term, value) {
+        list.appendChild(element('dt', '', term));
+        list.appendChild(element('dd', '', value));
+    }
+
+    // The findings beside the report: container, how the sector was found, the
+    // geometry and the check of slot 0, the differences, and all ten slots.
+    function details(answer, json) {
+        const box = element('div', 'findings');
+        const list = element('dl');
+        definition(list, 'Container', shown(json.format));
+        definition(list, 'Track 0, side 0, sector 2', howFound(json));
+        if (json.crcOk !== null) definition(list, 'CRC', json.crcOk ? 'correct' : 'wrong (the sector is read all the same)');
+        if (json.newdosMarker !== null) definition(list, 'NEWDOS marker', json.newdosMarker ? 'present' : 'absent');
+        definition(list, 'Geometry', answer.geometryLine.replace(/^Image: /, ''));
+        definition(list, 'Check', answer.checkLine.replace(/^Check: /, ''));
+        box.appendChild(list);
+
+        if (json.check && json.check.differences.length > 0) {
+            box.appendChild(table('Differences between slot 0 and the image', ['What', 'Table', 'Image'],
+                                  json.check.differences.map((d) => [d.field, shown(d.table), shown(d.image)])));
+        }
+        if (Array.isArray(json.slots)) {
+            const fits = (slot) => slot.fitsImage === null ? '–' : slot.fitsImage ? 'yes' : 'no';
+            const rows = json.slots.map((slot, index) => slot === null
+                ? [String(index), 'past the end of the image', '', '', '', '', '', '', '', '', '']
+                : [String(index), slot.TI, slot.TD, slot.TC, slot.SPT, slot.TSR, slot.GPL, slot.DDSL, slot.DDGA,
+                   slot.sidesDensity, fits(slot)].map(String));
+            box.appendChild(table('All ten PDRIVE slots',
+                                  ['Slot', 'TI', 'TD', 'TC', 'SPT', 'TSR', 'GPL', 'DDSL', 'DDGA', 'Sides, density',
+                                   'Fits the image'], rows));
+        }
+        return box;
+    }
+
+    return {reportWindow, details};
+})();
