@@ -1,30 +1,29 @@
-// The page's one call into the analysis: tabulon-report's own running code,
-// applied to a file of the worker's file system, with everything the page shows
-// returned as one JSON object.
+// The page's call into the analysis: tabulon-report's own running code, applied
+// to a file of the worker's file system, with everything the page shows.
 #include "JsonView.h"
 #include "ReportCommand.h"
 #include "TextView.h"
 
 #include <emscripten/emscripten.h>
-#include <nlohmann/json.hpp>
 
+#include <array>
 #include <sstream>
 #include <string>
 
 namespace {
 
-using nlohmann::json;
 using tabulon::cli::ImageResult;
 using tabulon::cli::ReportOptions;
 
 // The lines tabulon-report writes on standard error for this image, each
 // without the "tabulon-report: NAME: " that starts it.
-json Messages(const std::string& errors, const std::string& shown) {
+std::string Messages(const std::string& errors, const std::string& shown) {
     const std::string prefix = "tabulon-report: " + shown + ": ";
-    json messages = json::array();
+    std::string messages;
     std::istringstream lines(errors);
     for (std::string line; std::getline(lines, line);) {
-        messages.push_back(line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line);
+        messages += line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line;
+        messages += '\n';
     }
     return messages;
 }
@@ -40,7 +39,20 @@ std::string BriefFields(const ImageResult& result) {
     return text.size() >= skip ? text.substr(skip) : text;
 }
 
-json Analyse(const std::string& path, const std::string& name) {
+// The page's answer for one image, as separate texts (kFields), so that the
+// JSON line is made once, exactly as tabulon-report makes it.
+enum Field : int {
+    kJsonLine,      // tabulon-report --json --all-slots's line
+    kReport,        // tabulon-report's default text: nothing for an image never loaded
+    kLines,         // each report line's place and colour: "x y red" (red 1 or 0), one a line
+    kMessages,      // what tabulon-report says on standard error, one a line, without its prefix
+    kBrief,         // the --brief line after the name
+    kGeometryLine,  // "Image: ..."
+    kCheckLine,     // "Check: ..."
+    kFields
+};
+
+std::array<std::string, kFields> Analyse(const std::string& path, const std::string& name) {
     ImageResult result;
     result.Given = path;
     result.Path = name;
@@ -54,33 +66,41 @@ json Analyse(const std::string& path, const std::string& name) {
     std::ostringstream errors;
     tabulon::cli::AnalyseImage(result, options, errors);
 
-    // The default text of tabulon-report: nothing for an image never loaded.
+    std::array<std::string, kFields> fields;
+    fields[kJsonLine] = tabulon::cli::JsonLine(result, options);
     std::ostringstream text;
     if (result.Run.Loaded) tabulon::cli::WriteReport(result, ReportOptions{}, text);
-    json lines = json::array();
+    fields[kReport] = text.str();
+    std::ostringstream lines;
     for (const tabulon::RecordingSurface::Line& line : result.Surface.Lines()) {
-        lines.push_back({{"x", line.X}, {"y", line.Y}, {"red", line.Color == tabulon::kRed}});
+        lines << line.X << ' ' << line.Y << ' ' << (line.Color == tabulon::kRed ? 1 : 0) << '\n';
     }
-
-    return {{"jsonLine", tabulon::cli::JsonLine(result, options)},
-            {"report", text.str()},
-            {"lines", lines},
-            {"messages", Messages(errors.str(), result.Shown)},
-            {"brief", BriefFields(result)},
-            {"geometryLine", tabulon::cli::GeometryLine(result)},
-            {"checkLine", tabulon::cli::CheckLine(result)}};
+    fields[kLines] = lines.str();
+    fields[kMessages] = Messages(errors.str(), result.Shown);
+    fields[kBrief] = BriefFields(result);
+    fields[kGeometryLine] = tabulon::cli::GeometryLine(result);
+    fields[kCheckLine] = tabulon::cli::CheckLine(result);
+    return fields;
 }
+
+std::array<std::string, kFields> answer;
 
 }  // namespace
 
-// Analyses the image at path, shown as name, and answers with the JSON object's
-// text; it stays valid until the next call. Never throws.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* tabulon_analyse(const char* path, const char* name) {
-    static std::string answer;
+// Analyses the image at path, shown as name; its answer's texts are then read
+// with tabulon_field. Returns the number of texts, or 0 when the analysis could
+// not be run at all (no memory).
+extern "C" EMSCRIPTEN_KEEPALIVE int tabulon_analyse(const char* path, const char* name) {
+    answer = {};
     try {
-        answer = Analyse(path, name).dump(-1, ' ', false, json::error_handler_t::replace);
+        answer = Analyse(path, name);
     } catch (...) {
-        answer = R"({"failure":"not enough memory"})";
+        return 0;
     }
-    return answer.c_str();
+    return kFields;
+}
+
+// One text of the last answer, valid until the next tabulon_analyse.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* tabulon_field(int field) {
+    return field >= 0 && field < kFields ? answer[static_cast<std::size_t>(field)].c_str() : "";
 }

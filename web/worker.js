@@ -4,40 +4,122 @@
 //
 // Messages in:  {images: [{id, name, file}]} (file: a File or Blob), {cancel: true}
 // Messages out: {ready: true} once, then {results: [{id, answer, ms}]} in the
-//               order sent, a few at a time, and {idle: true} when all are done.
+//               order sent, a few at a time, and {idle: true, heapBytes} when all are done.
+//
+// Reading: each image is a file of Emscripten's WORKERFS, read on demand. A read
+// of the browser's files costs far more than its bytes, so a file is read in
+// pieces of kPiece bytes, one piece kept; and while one image is analysed, the
+// first pieces of the images after it are read, without waiting, several files
+// with one read. Memory stays within kAheadBytes and one piece, whatever the
+// images' sizes.
 
 const kEio = 29;  // Emscripten's EIO
 const kBatchMs = 50;  // answers are sent at most this often, so the page redraws rarely
+const kPiece = 1 << 20;
+const kGroupBytes = 2 << 20;  // first pieces read with one read
+const kAheadBytes = 4 << 20;  // first pieces read and not yet analysed
 
 const modulePromise = createTabulon().then((module) => {
     const workerfs = module.FS.filesystems.WORKERFS;
-    // A file the browser can no longer read (changed or removed since it was
-    // chosen) is a read error for the analysis, not an exception through it.
-    const read = workerfs.stream_ops.read;
-    workerfs.stream_ops.read = function (...args) {
-        try {
-            return read.apply(this, args);
-        } catch (error) {
-            if (error instanceof module.FS.ErrnoError) throw error;
-            throw new module.FS.ErrnoError(kEio);
+    // A read is answered from the file's piece in memory, read first if need be;
+    // the analysis reads on where a short read stops. A file the browser can no
+    // longer read (changed or removed since it was chosen) is a read error.
+    workerfs.stream_ops.read = (stream, buffer, offset, length, position) => {
+        const node = stream.node;
+        if (position >= node.size) return 0;
+        let piece = node.piece;
+        if (!piece || position < piece.start || position >= piece.start + piece.bytes.length) {
+            const start = position - (position % kPiece);
+            try {
+                const read = new FileReaderSync().readAsArrayBuffer(node.contents.slice(start, start + kPiece));
+                piece = node.piece = {start, bytes: new Uint8Array(read)};
+            } catch (error) {
+                throw new module.FS.ErrnoError(kEio);
+            }
+            if (piece.bytes.length === 0) return 0;
         }
+        const from = position - piece.start;
+        const count = Math.min(length, piece.bytes.length - from);
+        buffer.set(piece.bytes.subarray(from, from + count), offset);
+        return count;
     };
     module.FS.mkdir('/in');
     return module;
 });
 
+// The images to analyse, in order: {image, first}, where first is the promise of
+// the image's first piece (null if it could not be read) once it has been asked
+// for. The entries asked for are always the first ones.
 const queue = [];
+let asked = 0;      // entries at the queue's start whose first piece is asked for
+let askedBytes = 0;
 let running = false;
 
-// The image's file is mounted alone, under a fixed name, for its analysis only:
-// it is read on demand through FileReaderSync, never copied whole.
-function analyseOne(module, image) {
+function firstPieceLength(entry) {
+    return Math.min(entry.image.file.size, kPiece);
+}
+
+// Asks for the first pieces of the next entries: small files together, through
+// one Blob made of them, a large one alone.
+function askAhead() {
+    while (asked < queue.length && askedBytes < kAheadBytes) {
+        const group = [];
+        let bytes = 0;
+        while (asked + group.length < queue.length) {
+            const entry = queue[asked + group.length];
+            const length = firstPieceLength(entry);
+            if (group.length > 0 && (bytes + length > kGroupBytes || entry.image.file.size > kPiece)) break;
+            group.push(entry);
+            bytes += length;
+            if (entry.image.file.size > kPiece) break;
+        }
+        const parts = group.map((entry) => entry.image.file.size > kPiece ? entry.image.file.slice(0, kPiece)
+                                                                           : entry.image.file);
+        const read = (parts.length === 1 ? parts[0] : new Blob(parts)).arrayBuffer().then(
+            (all) => new Uint8Array(all), () => null);
+        let start = 0;
+        for (const entry of group) {
+            const from = start;
+            const length = firstPieceLength(entry);
+            start += length;
+            // A group that cannot be read leaves each of its files to its own reads.
+            entry.first = read.then((all) => all && all.length >= from + length ? all.subarray(from, from + length)
+                                                                                 : null);
+        }
+        asked += group.length;
+        askedBytes += bytes;
+    }
+}
+
+// The analysis' texts (web/WebAnalysis.cpp), as the page takes them.
+function answerOf(module, fields) {
+    if (fields === 0) return {failure: 'not enough memory'};
+    const text = (field) => module.UTF8ToString(module._tabulon_field(field));
+    const lines = (field) => text(field).split('\n').slice(0, -1);
+    return {
+        jsonLine: text(0),
+        report: text(1),
+        lines: lines(2).map((line) => {
+            const [x, y, red] = line.split(' ');
+            return {x: Number(x), y: Number(y), red: red === '1'};
+        }),
+        messages: lines(3),
+        brief: text(4),
+        geometryLine: text(5),
+        checkLine: text(6),
+    };
+}
+
+// The image's file is mounted alone, under a fixed name, for its analysis only.
+function analyseOne(module, image, first) {
     const folder = '/in/' + image.id;
     module.FS.mkdir(folder);
     module.FS.mount(module.FS.filesystems.WORKERFS, {blobs: [{name: 'image', data: image.file}]}, folder);
     try {
-        const text = module.ccall('tabulon_analyse', 'string', ['string', 'string'], [folder + '/image', image.name]);
-        return JSON.parse(text);
+        const node = module.FS.lookupPath(folder + '/image').node;
+        if (first) node.piece = {start: 0, bytes: first};
+        return answerOf(module, module.ccall('tabulon_analyse', 'number', ['string', 'string'],
+                                             [folder + '/image', image.name]));
     } finally {
         module.FS.unmount(folder);
         module.FS.rmdir(folder);
@@ -51,29 +133,39 @@ async function run() {
     let batch = [];
     let sent = performance.now();
     while (queue.length > 0) {
-        const image = queue.shift();
+        askAhead();
+        const entry = queue[0];
+        const first = await entry.first;
+        if (queue[0] !== entry) continue;  // cancelled while waiting
+        queue.shift();
+        --asked;
+        askedBytes -= firstPieceLength(entry);
         const start = performance.now();
         let answer;
         try {
-            answer = analyseOne(module, image);
+            answer = analyseOne(module, entry.image, first);
         } catch (error) {
             answer = {failure: String(error && error.message ? error.message : error)};
         }
         const end = performance.now();
-        batch.push({id: image.id, answer, ms: end - start});
+        batch.push({id: entry.image.id, answer, ms: end - start});
         if (end - sent >= kBatchMs || queue.length === 0) {
             postMessage({results: batch});
             batch = [];
             sent = end;
         }
     }
+    if (batch.length > 0) postMessage({results: batch});
     running = false;
     postMessage({idle: true, heapBytes: module.HEAPU8.length});
 }
 
 self.onmessage = (event) => {
-    if (event.data.cancel) queue.length = 0;  // a new set replaces the one being analysed
-    if (event.data.images) queue.push(...event.data.images);
+    if (event.data.cancel) {  // a new set replaces the one being analysed
+        queue.length = 0;
+        asked = askedBytes = 0;
+    }
+    if (event.data.images) queue.push(...event.data.images.map((image) => ({image, first: null})));
     run();
 };
 

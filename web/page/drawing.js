@@ -54,32 +54,42 @@ var TabulonDrawing = (function () {
         return line;
     }
 
-    // The drawing area with the report: a pre.report whose text is the report's
-    // text, line by line, each line placed where the window draws it.
-    function reportWindow(name, answer) {
+    // The report's text as a pre.report: tabulon-report's text, line by line.
+    function reportText(name, answer) {
+        const report = element('pre', 'report', answer.report || '');
+        report.dataset.name = name;
+        return report;
+    }
+
+    // The drawing area around a pre.report made by reportText: its lines are
+    // placed where the window draws them, in the window's font and colours; the
+    // text stays the same.
+    function drawWindow(report, answer) {
         const area = element('div', 'area');
         area.style.width = px(kAreaTwips.width);
         area.style.height = px(kAreaTwips.height);
         area.setAttribute('role', 'img');
         for (const line of kFrameLines) area.appendChild(frameLine(line));
 
-        const report = element('pre', 'report');
-        report.dataset.name = name;
-        report.style.font = kFont;
         const texts = (answer.report || '').split('\n');
         texts.pop();  // after the last line's end
-        const placed = answer.lines || [];
-        const advance = fontLineHeight() * kTwipsPerPixel;
-        const firstY = placed.length > 0 ? placed[0].y : 200;
-        texts.forEach((text, index) => {
-            const at = placed[index] || {x: 0, y: firstY + index * kRecordedAdvance, red: false};
-            const line = element('span', at.red ? 'line red' : 'line', text);
-            line.style.left = px(at.x);
-            line.style.top = px(firstY + ((at.y - firstY) * advance) / kRecordedAdvance);
-            line.style.lineHeight = fontLineHeight() + 'px';
-            report.appendChild(line);
-            report.appendChild(document.createTextNode('\n'));
-        });
+        if (!report.dataset.drawn) {
+            report.style.font = kFont;
+            report.textContent = '';
+            const placed = answer.lines || [];
+            const advance = fontLineHeight() * kTwipsPerPixel;
+            const firstY = placed.length > 0 ? placed[0].y : 200;
+            texts.forEach((text, index) => {
+                const at = placed[index] || {x: 0, y: firstY + index * kRecordedAdvance, red: false};
+                const line = element('span', at.red ? 'line red' : 'line', text);
+                line.style.left = px(at.x);
+                line.style.top = px(firstY + ((at.y - firstY) * advance) / kRecordedAdvance);
+                line.style.lineHeight = fontLineHeight() + 'px';
+                report.appendChild(line);
+                report.appendChild(document.createTextNode('\n'));
+            });
+            report.dataset.drawn = 'yes';
+        }
         area.appendChild(report);
         area.setAttribute('aria-label', texts.length > 0 ? 'The report as the Tabulon window draws it'
                                                          : 'The window, empty: nothing was read');
@@ -158,5 +168,5 @@ var TabulonDrawing = (function () {
         return box;
     }
 
-    return {reportWindow, details};
+    return {reportText, drawWindow, details};
 })();

@@ -23,7 +23,9 @@
         window: byId('window'),
         details: byId('details'),
         jsonl: byId('jsonl'),
+        store: byId('reports'),
     };
+    const kRedrawMs = 500;  // the table is drawn again at most this often while images are analysed
     const kOutcomes = ['report', 'not-newdos', 'not-found', 'stopped', 'unreadable'];
 
     let images = [];      // the set being shown, in the order chosen
@@ -35,6 +37,7 @@
     let sortUp = true;
     let started = 0;
     let workerMs = 0;
+    let drawnAt = 0;      // when the table was last drawn whole
 
     function setState(state) {
         document.body.dataset.state = state;
@@ -71,13 +74,15 @@
             document.body.dataset.heapBytes = data.heapBytes;
             return;
         }
+        const fresh = [];
         for (const result of data.results || []) {
             const image = byImageId.get(result.id);
             if (!image || image.answer) continue;  // from a set since replaced
             workerMs += result.ms;
             answer(image, result.answer);
+            fresh.push(image);
         }
-        showProgress();
+        showProgress(fresh);
     }
 
     function fields(image) {
@@ -97,10 +102,9 @@
         }
         image.fields = fields(image);
         ++answered;
-        const area = TabulonDrawing.reportWindow(image.name, image.answer);
-        area.hidden = true;
-        image.area = area;
-        ui.window.appendChild(area);
+        // Every report is in the page as its text; the open one is drawn as the window draws it.
+        image.report = TabulonDrawing.reportText(image.name, image.answer);
+        ui.store.appendChild(image.report);
         if (open === null) openImage(image, false);
     }
 
@@ -116,10 +120,15 @@
         return counts;
     }
 
-    function showProgress() {
+    function showProgress(fresh) {
         if (answered < images.length) {
             say(progressText());
-            renderRows();
+            // In the order chosen and unfiltered, new rows go at the end; otherwise the table is drawn anew, now and then.
+            if (sortKey === 'order' && sortUp && !ui.filter.value) {
+                appendRows(fresh);
+            } else if (performance.now() - drawnAt >= kRedrawMs) {
+                renderRows();
+            }
             return;
         }
         const counts = outcomeCounts();
@@ -148,6 +157,7 @@
         started = performance.now();
         ui.rows.textContent = '';
         ui.window.textContent = '';
+        ui.store.textContent = '';
         ui.details.textContent = '';
         ui.messages.textContent = '';
         ui.jsonl.textContent = '';
@@ -189,11 +199,16 @@
         const wanted = ui.filter.value;
         const shownImages = images.filter((image) => image.answer && (!wanted || image.fields.outcome === wanted));
         shownImages.sort(compare);
-        const fragment = document.createDocumentFragment();
-        for (const image of shownImages) fragment.appendChild(row(image));
         ui.rows.textContent = '';
+        appendRows(shownImages);
+        drawnAt = performance.now();
+    }
+
+    function appendRows(list) {
+        const fragment = document.createDocumentFragment();
+        for (const image of list) fragment.appendChild(row(image));
         ui.rows.appendChild(fragment);
-        ui.filterCount.textContent = `${shownImages.length} of ${images.length}`;
+        ui.filterCount.textContent = `${ui.rows.rows.length} of ${images.length}`;
     }
 
     function row(image) {
@@ -225,9 +240,10 @@
     }
 
     function openImage(image, scroll) {
-        if (open && open.area) open.area.hidden = true;
+        if (open) ui.store.appendChild(open.report);
         open = image;
-        image.area.hidden = false;
+        ui.window.textContent = '';
+        ui.window.appendChild(TabulonDrawing.drawWindow(image.report, image.answer));
         ui.heading.textContent = 'Report: ' + image.name;
         ui.messages.textContent = '';
         const messages = image.answer.messages || [];
