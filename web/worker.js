@@ -2,21 +2,20 @@
 // back each one's answer. Runs inside tabulonWorker(), after the Emscripten
 // module's code (createTabulon).
 //
-// Messages in:  {images: [{id, name, file}]} (file: a File or Blob), {cancel: true}
+// Messages in:  {images: [{id, name, file, size}]} (file: a File or Blob, size: its
+//               size, which the page has at hand), {cancel: true}
 // Messages out: {ready: true} once, then {results: [{id, answer, ms}]} in the
 //               order sent, a few at a time, and {idle: true, heapBytes} when all are done.
 //
 // Reading: each image is a file of Emscripten's WORKERFS, read on demand. A read
 // of the browser's files costs far more than its bytes, so a file is read in
 // pieces of kPiece bytes, one piece kept; and while one image is analysed, the
-// first pieces of the images after it are read, without waiting, several files
-// with one read. Memory stays within kAheadBytes and one piece, whatever the
-// images' sizes.
+// first pieces of the images after it are read, without waiting. Memory stays
+// within kAheadBytes and one piece, whatever the images' sizes.
 
 const kEio = 29;  // Emscripten's EIO
 const kBatchMs = 50;  // answers are sent at most this often, so the page redraws rarely
 const kPiece = 1 << 20;
-const kGroupBytes = 2 << 20;  // first pieces read with one read
 const kAheadBytes = 4 << 20;  // first pieces read and not yet analysed
 
 const modulePromise = createTabulon().then((module) => {
@@ -47,47 +46,28 @@ const modulePromise = createTabulon().then((module) => {
     return module;
 });
 
-// The images to analyse, in order: {image, first}, where first is the promise of
-// the image's first piece (null if it could not be read) once it has been asked
-// for. The entries asked for are always the first ones.
+// The images to analyse, in order: {image, size, first}, where first is the
+// promise of the image's first piece (null if it could not be read) once it has
+// been asked for. The entries asked for are always the first ones.
 const queue = [];
 let asked = 0;      // entries at the queue's start whose first piece is asked for
 let askedBytes = 0;
 let running = false;
 
 function firstPieceLength(entry) {
-    return Math.min(entry.image.file.size, kPiece);
+    return Math.min(entry.size, kPiece);
 }
 
-// Asks for the first pieces of the next entries: small files together, through
-// one Blob made of them, a large one alone.
+// Asks for the first pieces of the next entries, as far as kAheadBytes allow.
 function askAhead() {
-    while (asked < queue.length && askedBytes < kAheadBytes) {
-        const group = [];
-        let bytes = 0;
-        while (asked + group.length < queue.length) {
-            const entry = queue[asked + group.length];
-            const length = firstPieceLength(entry);
-            if (group.length > 0 && (bytes + length > kGroupBytes || entry.image.file.size > kPiece)) break;
-            group.push(entry);
-            bytes += length;
-            if (entry.image.file.size > kPiece) break;
-        }
-        const parts = group.map((entry) => entry.image.file.size > kPiece ? entry.image.file.slice(0, kPiece)
-                                                                           : entry.image.file);
-        const read = (parts.length === 1 ? parts[0] : new Blob(parts)).arrayBuffer().then(
-            (all) => new Uint8Array(all), () => null);
-        let start = 0;
-        for (const entry of group) {
-            const from = start;
-            const length = firstPieceLength(entry);
-            start += length;
-            // A group that cannot be read leaves each of its files to its own reads.
-            entry.first = read.then((all) => all && all.length >= from + length ? all.subarray(from, from + length)
-                                                                                 : null);
-        }
-        asked += group.length;
-        askedBytes += bytes;
+    while (asked < queue.length && (asked === 0 || askedBytes < kAheadBytes)) {
+        const entry = queue[asked];
+        const file = entry.image.file;
+        // A file of one piece is read as it is: a slice would cost the browser a new blob.
+        entry.first = (entry.size > kPiece ? file.slice(0, kPiece) : file).arrayBuffer().then(
+            (bytes) => new Uint8Array(bytes), () => null);
+        ++asked;
+        askedBytes += firstPieceLength(entry);
     }
 }
 
@@ -110,11 +90,14 @@ function answerOf(module, fields) {
     };
 }
 
-// The image's file is mounted alone, under a fixed name, for its analysis only.
-function analyseOne(module, image, first) {
+// The image's file is mounted alone, under a fixed name, for its analysis only;
+// WORKERFS asks the file for its size and slices of it.
+function analyseOne(module, entry, first) {
+    const image = entry.image;
     const folder = '/in/' + image.id;
+    const data = {size: entry.size, slice: (start, end) => image.file.slice(start, end)};
     module.FS.mkdir(folder);
-    module.FS.mount(module.FS.filesystems.WORKERFS, {blobs: [{name: 'image', data: image.file}]}, folder);
+    module.FS.mount(module.FS.filesystems.WORKERFS, {blobs: [{name: 'image', data}]}, folder);
     try {
         const node = module.FS.lookupPath(folder + '/image').node;
         if (first) node.piece = {start: 0, bytes: first};
@@ -143,7 +126,7 @@ async function run() {
         const start = performance.now();
         let answer;
         try {
-            answer = analyseOne(module, entry.image, first);
+            answer = analyseOne(module, entry, first);
         } catch (error) {
             answer = {failure: String(error && error.message ? error.message : error)};
         }
@@ -165,7 +148,9 @@ self.onmessage = (event) => {
         queue.length = 0;
         asked = askedBytes = 0;
     }
-    if (event.data.images) queue.push(...event.data.images.map((image) => ({image, first: null})));
+    if (event.data.images) {
+        queue.push(...event.data.images.map((image) => ({image, size: image.size, first: null})));
+    }
     run();
 };
 

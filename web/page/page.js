@@ -25,7 +25,9 @@
         jsonl: byId('jsonl'),
         store: byId('reports'),
     };
-    const kRedrawMs = 500;  // the table is drawn again at most this often while images are analysed
+    const kRedrawMs = 500;
+    const kPostImages = 32;  // images handed to the worker in one message
+    const kWorkerAhead = 96;  // images handed over and not yet answered, at most  // the table is drawn again at most this often while images are analysed
     const kOutcomes = ['report', 'not-newdos', 'not-found', 'stopped', 'unreadable'];
 
     let images = [];      // the set being shown, in the order chosen
@@ -38,6 +40,9 @@
     let started = 0;
     let workerMs = 0;
     let drawnAt = 0;      // when the table was last drawn whole
+    let toWorker = [];    // the images to hand to the worker, in order
+    let handedOver = 0;   // how many of them have been
+    let fromWorker = 0;   // answers from the worker for this set
 
     function setState(state) {
         document.body.dataset.state = state;
@@ -79,9 +84,11 @@
             const image = byImageId.get(result.id);
             if (!image || image.answer) continue;  // from a set since replaced
             workerMs += result.ms;
+            ++fromWorker;
             answer(image, result.answer);
             fresh.push(image);
         }
+        handOver();
         showProgress(fresh);
     }
 
@@ -170,15 +177,24 @@
         const readable = [];
         for (const image of images) {
             if (image.file) {
-                readable.push({id: image.id, name: image.name, file: image.file});
+                readable.push({id: image.id, name: image.name, file: image.file, size: image.file.size});
             } else {
                 answer(image, {failure: 'the browser could not read this file'});
             }
         }
-        if (readable.length > 0) {
-            worker.postMessage({images: readable});
-        } else {
-            showProgress();
+        toWorker = readable;
+        handedOver = fromWorker = 0;
+        handOver();
+        if (readable.length === 0) showProgress([]);
+    }
+
+    // Images go to the worker a few at a time, as it answers: handing a file over
+    // costs the page a little, which is thus spread over the analysis.
+    function handOver() {
+        while (handedOver < toWorker.length && handedOver - fromWorker < kWorkerAhead) {
+            const part = toWorker.slice(handedOver, handedOver + kPostImages);
+            worker.postMessage({images: part});
+            handedOver += part.length;
         }
     }
 
