@@ -1,22 +1,23 @@
-// The worker: analyses the images the page sends, one after another, and sends
-// back each one's answer. Runs inside tabulonWorker(), after the Emscripten
-// module's code (createTabulon).
+// The worker: analyses the images the reader hands on, one after another, and
+// sends the page each one's answer. Runs inside tabulonWorker(), after the
+// Emscripten module's code (createTabulon).
 //
-// Messages in:  {images: [{id, name, file, size}]} (file: a File or Blob, size: its
-//               size, which the page has at hand), {cancel: true}
-// Messages out: {ready: true} once, then {results: [{id, answer, ms}]} in the
-//               order sent, a few at a time, and {idle: true, heapBytes} when all are done.
+// Messages in (page):   {port} once: the reader's end of a channel (page/reader.js);
+//                       {cancel: set}: images of earlier sets are dropped
+// Messages in (port):   {set, image: {id, name, size, file?}, first, length}
+// Messages out (port):  {done: length} for each image taken off the queue
+// Messages out (page):  {ready: true} once, then {results: [{id, answer, ms}], heapBytes}
+//                       in the order handed on, a few at a time
 //
 // Reading: each image is a file of Emscripten's WORKERFS, read on demand. A read
 // of the browser's files costs far more than its bytes, so a file is read in
-// pieces of kPiece bytes, one piece kept; and while one image is analysed, the
-// first pieces of the images after it are read, without waiting. Memory stays
-// within kAheadBytes and one piece, whatever the images' sizes.
+// pieces of kPiece bytes, one piece kept; the reader has read the first one
+// (for most images the whole file). Memory stays within the reader's pieces
+// ahead and one piece, whatever the images' sizes.
 
 const kEio = 29;  // Emscripten's EIO
 const kBatchMs = 50;  // answers are sent at most this often, so the page redraws rarely
 const kPiece = 1 << 20;
-const kAheadBytes = 4 << 20;  // first pieces read and not yet analysed
 
 const modulePromise = createTabulon().then((module) => {
     const workerfs = module.FS.filesystems.WORKERFS;
@@ -46,31 +47,6 @@ const modulePromise = createTabulon().then((module) => {
     return module;
 });
 
-// The images to analyse, in order: {image, size, first}, where first is the
-// promise of the image's first piece (null if it could not be read) once it has
-// been asked for. The entries asked for are always the first ones.
-const queue = [];
-let asked = 0;      // entries at the queue's start whose first piece is asked for
-let askedBytes = 0;
-let running = false;
-
-function firstPieceLength(entry) {
-    return Math.min(entry.size, kPiece);
-}
-
-// Asks for the first pieces of the next entries, as far as kAheadBytes allow.
-function askAhead() {
-    while (asked < queue.length && (asked === 0 || askedBytes < kAheadBytes)) {
-        const entry = queue[asked];
-        const file = entry.image.file;
-        // A file of one piece is read as it is: a slice would cost the browser a new blob.
-        entry.first = (entry.size > kPiece ? file.slice(0, kPiece) : file).arrayBuffer().then(
-            (bytes) => new Uint8Array(bytes), () => null);
-        ++asked;
-        askedBytes += firstPieceLength(entry);
-    }
-}
-
 // The analysis' texts (web/WebAnalysis.cpp), as the page takes them.
 function answerOf(module, fields) {
     if (fields === 0) return {failure: 'not enough memory'};
@@ -90,17 +66,27 @@ function answerOf(module, fields) {
     };
 }
 
-// The image's file is mounted alone, under a fixed name, for its analysis only;
-// WORKERFS asks the file for its size and slices of it.
-function analyseOne(module, entry, first) {
+
+const queue = [];
+let port = null;
+let set = 0;
+let batch = [];
+let sentAt = 0;
+let flushTimer = 0;
+
+// The image's file is mounted alone, under a fixed name, for its analysis only,
+// with its first piece; WORKERFS asks the file for its size and slices of it.
+function analyseOne(module, entry) {
     const image = entry.image;
     const folder = '/in/' + image.id;
-    const data = {size: entry.size, slice: (start, end) => image.file.slice(start, end)};
+    const unread = () => new Blob([]);  // past the first piece of a file read whole: never asked for
+    const data = {size: image.size, slice: (start, end) => image.file ? image.file.slice(start, end) : unread()};
     module.FS.mkdir(folder);
     module.FS.mount(module.FS.filesystems.WORKERFS, {blobs: [{name: 'image', data}]}, folder);
     try {
-        const node = module.FS.lookupPath(folder + '/image').node;
-        if (first) node.piece = {start: 0, bytes: first};
+        if (entry.first) {
+            module.FS.lookupPath(folder + '/image').node.piece = {start: 0, bytes: new Uint8Array(entry.first)};
+        }
         return answerOf(module, module.ccall('tabulon_analyse', 'number', ['string', 'string'],
                                              [folder + '/image', image.name]));
     } finally {
@@ -109,49 +95,49 @@ function analyseOne(module, entry, first) {
     }
 }
 
-async function run() {
-    if (running) return;
-    running = true;
-    const module = await modulePromise;
-    let batch = [];
-    let sent = performance.now();
+function flush(module) {
+    clearTimeout(flushTimer);
+    flushTimer = 0;
+    if (batch.length === 0) return;
+    postMessage({results: batch, heapBytes: module.HEAPU8.length});
+    batch = [];
+    sentAt = performance.now();
+}
+
+function run(module) {
     while (queue.length > 0) {
-        askAhead();
-        const entry = queue[0];
-        const first = await entry.first;
-        if (queue[0] !== entry) continue;  // cancelled while waiting
-        queue.shift();
-        --asked;
-        askedBytes -= firstPieceLength(entry);
+        const entry = queue.shift();
+        port.postMessage({done: entry.length});
+        if (entry.set !== set) continue;  // a set since replaced
         const start = performance.now();
         let answer;
         try {
-            answer = analyseOne(module, entry, first);
+            answer = analyseOne(module, entry);
         } catch (error) {
             answer = {failure: String(error && error.message ? error.message : error)};
         }
         const end = performance.now();
         batch.push({id: entry.image.id, answer, ms: end - start});
-        if (end - sent >= kBatchMs || queue.length === 0) {
-            postMessage({results: batch});
-            batch = [];
-            sent = end;
-        }
+        if (end - sentAt >= kBatchMs) flush(module);
     }
-    if (batch.length > 0) postMessage({results: batch});
-    running = false;
-    postMessage({idle: true, heapBytes: module.HEAPU8.length});
+    // What is left goes out when the next answers would, or soon if none come.
+    if (batch.length > 0 && !flushTimer) flushTimer = setTimeout(() => flush(module), kBatchMs);
 }
 
+// The handlers are there from the start: a message that came before them would be lost.
+let ready = null;  // the module, once it is
 self.onmessage = (event) => {
-    if (event.data.cancel) {  // a new set replaces the one being analysed
-        queue.length = 0;
-        asked = askedBytes = 0;
+    if (event.data.port) {
+        port = event.data.port;
+        port.onmessage = (message) => {
+            queue.push(message.data);
+            if (ready) run(ready);
+        };
     }
-    if (event.data.images) {
-        queue.push(...event.data.images.map((image) => ({image, size: image.size, first: null})));
-    }
-    run();
+    if (event.data.cancel !== undefined) set = event.data.cancel;
 };
-
-modulePromise.then(() => postMessage({ready: true}));
+modulePromise.then((module) => {
+    ready = module;
+    postMessage({ready: true});
+    run(module);
+});

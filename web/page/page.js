@@ -52,22 +52,28 @@
         ui.status.textContent = text;
     }
 
-    // The worker's script is the body of tabulonWorker() (worker.js), started
-    // from a Blob URL: a page opened from disk may not load a worker from a file.
-    function startWorker() {
-        const source = '(' + tabulonWorker.toString() + ')();';
-        const url = URL.createObjectURL(new Blob([source], {type: 'text/javascript'}));
-        const worker = new Worker(url);
+    // Two workers: the analysis (tabulonWorker, worker.js) and the reader of the
+    // images' first pieces (tabulonReader, reader.js), joined by a channel. Each
+    // is started from its function's source as a Blob URL: a page opened from
+    // disk may not load a worker from a file.
+    function startWorker(body) {
+        const url = URL.createObjectURL(new Blob(['(' + body.toString() + ')();'], {type: 'text/javascript'}));
+        const started = new Worker(url);
         URL.revokeObjectURL(url);
-        worker.onmessage = (event) => received(event.data);
-        worker.onerror = (event) => {
+        started.onerror = (event) => {
             event.preventDefault();
             setState('failed');
             say('The analysis could not be started in this browser: ' + (event.message || 'unknown error'));
         };
-        return worker;
+        return started;
     }
-    const worker = startWorker();
+    const worker = startWorker(tabulonWorker);
+    const reader = startWorker(tabulonReader);
+    worker.onmessage = (event) => received(event.data);
+    const channel = new MessageChannel();
+    worker.postMessage({port: channel.port1}, [channel.port1]);
+    reader.postMessage({port: channel.port2}, [channel.port2]);
+    let set = 0;  // each choice of images is a new set; the workers drop what is left of the one before
 
     function received(data) {
         if (data.ready) {
@@ -75,10 +81,7 @@
             say(images.length > 0 ? progressText() : 'Ready: choose or drop disk images.');
             return;
         }
-        if (data.idle) {
-            document.body.dataset.heapBytes = data.heapBytes;
-            return;
-        }
+        if (data.heapBytes) document.body.dataset.heapBytes = data.heapBytes;
         const fresh = [];
         for (const result of data.results || []) {
             const image = byImageId.get(result.id);
@@ -155,7 +158,9 @@
 
     function start(chosen) {
         if (chosen.length === 0) return;
-        worker.postMessage({cancel: true});
+        ++set;
+        worker.postMessage({cancel: set});
+        reader.postMessage({cancel: set});
         images = chosen.map((one, order) => ({id: nextId++, order, name: one.name, file: one.file, answer: null}));
         byImageId = new Map(images.map((image) => [image.id, image]));
         answered = 0;
@@ -188,12 +193,12 @@
         if (readable.length === 0) showProgress([]);
     }
 
-    // Images go to the worker a few at a time, as it answers: handing a file over
-    // costs the page a little, which is thus spread over the analysis.
+    // Images go to the reader a few at a time, as the analysis answers: handing a
+    // file over costs the page a little, which is thus spread over the analysis.
     function handOver() {
         while (handedOver < toWorker.length && handedOver - fromWorker < kWorkerAhead) {
             const part = toWorker.slice(handedOver, handedOver + kPostImages);
-            worker.postMessage({images: part});
+            reader.postMessage({set, images: part});
             handedOver += part.length;
         }
     }
