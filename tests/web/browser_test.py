@@ -253,7 +253,11 @@ def take_screenshots(failures, driver, args, images, folder):
         messages_shown(driver, fifty[0].name)
         driver.save_screenshot(str(args.screenshots / shot))
     driver.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
-    for shot in ('drive-report.png', 'geometry-difference.png', 'fifty-images.png', 'phone.png', 'zoom-200.png'):
+    driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': 'print'})  # the printable view
+    driver.save_screenshot(str(args.screenshots / 'print.png'))
+    driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': ''})
+    for shot in ('drive-report.png', 'geometry-difference.png', 'fifty-images.png', 'phone.png', 'zoom-200.png',
+                 'print.png'):
         png = (args.screenshots / shot).read_bytes()
         failures.check(png.startswith(b'\x89PNG') and len(png) > 10000, f'screenshot {shot}: {len(png)} bytes')
 

@@ -47,6 +47,7 @@ var TabulonDrawing = (function () {
     function frameLine([x1, y1, x2, y2, width]) {
         // A pen of this width centred on the line, with square ends, as the window's.
         const line = element('div', 'frame-line');
+        line.setAttribute('aria-hidden', 'true');
         line.style.left = `calc(${px(Math.min(x1, x2))} - ${width / 2}px)`;
         line.style.top = `calc(${px(Math.min(y1, y2))} - ${width / 2}px)`;
         line.style.width = `calc(${px(Math.abs(x2 - x1))} + ${width}px)`;
@@ -65,10 +66,9 @@ var TabulonDrawing = (function () {
     // placed where the window draws them, in the window's font and colours; the
     // text stays the same.
     function drawWindow(report, answer) {
-        const area = element('div', 'area');
+        const area = element('figure', 'area');
         area.style.width = px(kAreaTwips.width);
         area.style.height = px(kAreaTwips.height);
-        area.setAttribute('role', 'img');
         for (const line of kFrameLines) area.appendChild(frameLine(line));
 
         const texts = (answer.report || '').split('\n');
@@ -91,8 +91,8 @@ var TabulonDrawing = (function () {
             report.dataset.drawn = 'yes';
         }
         area.appendChild(report);
-        area.setAttribute('aria-label', texts.length > 0 ? 'The report as the Tabulon window draws it'
-                                                         : 'The window, empty: nothing was read');
+        area.appendChild(element('figcaption', 'sr-only', texts.length > 0 ? 'The report as the Tabulon window draws it'
+                                                                           : 'Nothing was read: the window stays empty'));
         return area;
     }
 
@@ -161,9 +161,9 @@ var TabulonDrawing = (function () {
                 ? [String(index), 'past the end of the image', '', '', '', '', '', '', '', '', '']
                 : [String(index), slot.TI, slot.TD, slot.TC, slot.SPT, slot.TSR, slot.GPL, slot.DDSL, slot.DDGA,
                    slot.sidesDensity, fits(slot)].map(String));
-            box.appendChild(table('All ten PDRIVE slots',
-                                  ['Slot', 'TI', 'TD', 'TC', 'SPT', 'TSR', 'GPL', 'DDSL', 'DDGA', 'Sides, density',
-                                   'Fits the image'], rows));
+            box.appendChild(table('All ten PDRIVE slots (Fits: whether the slot fits the image)',
+                                  ['Slot', 'TI', 'TD', 'TC', 'SPT', 'TSR', 'GPL', 'DDSL', 'DDGA', 'Sides', 'Fits'],
+                                  rows));
         }
         return box;
     }
