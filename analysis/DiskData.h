@@ -19,7 +19,7 @@ namespace tabulon {
 // small; the file stays open until Close().
 class DiskData {
 public:
-    static constexpr std::int64_t kBlockSize = 16 * 1024;
+    static constexpr std::int64_t kBlockSize = std::int64_t{16} * 1024;
     static constexpr std::size_t kCachedBlocks = 8;
     static constexpr std::int64_t kReadAheadBlocks = 4;
 
@@ -45,6 +45,11 @@ public:
         const auto offset = static_cast<std::uint64_t>(index - windowStart_);
         return offset < windowLength_ ? window_[offset] : AtSlow(index);
     }
+
+    // The bytes from index on that lie together in memory, at most count of
+    // them (none at or past FileLength): a view of the block that holds index,
+    // read if need be, valid until the next read. For scans that go byte by byte.
+    std::span<const std::uint8_t> Run(std::int64_t index, std::int64_t count) const;
 
     // The bytes from index on into out, each as At would give it (and throwing
     // where At would), copied a block at a time.

@@ -27,7 +27,7 @@ private:
 
     int fd_;
     int error_ = 0;  // the first failure's errno, kept for every later call
-    std::array<char, 64 * 1024> buffer_{};
+    std::array<char, std::size_t{64} * 1024> buffer_{};
 };
 
 }  // namespace tabulon::cli

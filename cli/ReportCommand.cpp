@@ -12,6 +12,7 @@
 #include <exception>
 #include <filesystem>
 #include <new>
+#include <sstream>
 
 namespace tabulon::cli {
 
@@ -22,9 +23,14 @@ constexpr std::string_view kProgram = "tabulon-report";
 // A name as messages show it: the empty name as '', as cat does.
 std::string Visible(const std::string& name) { return name.empty() ? "''" : name; }
 
-void Say(std::ostream& err, const ImageResult& result, std::string_view message) {
-    err << kProgram << ": " << result.Shown << ": " << message << '\n';
+// One message on err, written at once so that it stays one line among others.
+void Say(std::ostream& err, std::string_view name, std::string_view message) {
+    std::ostringstream line;
+    line << kProgram << ": " << name << ": " << message << '\n';
+    err << line.str();
 }
+
+void Say(std::ostream& err, const ImageResult& result, std::string_view message) { Say(err, result.Shown, message); }
 
 void WarnAboutCrc(const ImageResult& result, std::ostream& err) {
     const SectorLocation* const at = result.Run.Location();
@@ -109,7 +115,8 @@ void NameImage(ImageResult& result, const std::string& image) {
         result.Shown = kStandardInputShown;
     } else {
         result.Path = AbsolutePath(image);
-        result.Shown = image.empty() ? Visible(image) : result.Path;
+        result.Shown = result.Path;
+        if (image.empty()) result.Shown = Visible(image);
     }
 }
 
@@ -148,8 +155,10 @@ std::string AbsolutePath(const std::string& path) {
     std::error_code error;
     // An absolute name needs no working directory (the library would ask for it all the same).
     const std::filesystem::path given = path;
-    const std::filesystem::path absolute = given.is_absolute() ? given : std::filesystem::absolute(given, error);
-    if (error || absolute.empty()) return path;  // no working directory (deleted), or an empty name
+    // The program never changes its working directory: ask for it once, not once an image.
+    static const std::filesystem::path workingDirectory = std::filesystem::current_path(error);
+    if (given.empty() || (!given.is_absolute() && workingDirectory.empty())) return path;  // none (deleted), or no name
+    const std::filesystem::path absolute = given.is_absolute() ? given : workingDirectory / given;
     // Drops "." components but a last one, which still matters: "x.dsk/." is not "x.dsk".
     std::filesystem::path cleaned;
     for (auto part = absolute.begin(); part != absolute.end(); ++part) {
@@ -185,7 +194,7 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
         try {
             NameImage(result, image);
         } catch (const std::bad_alloc&) {  // not even the names: nothing more can be said of this image
-            err << kProgram << ": " << image << ": not enough memory\n";
+            Say(err, image, "not enough memory");
             worst = std::max(worst, InfoOf(Outcome::Unreadable).Status);
             continue;
         }

@@ -85,7 +85,7 @@ std::string BriefVerdict(const ImageResult& result) {
 }
 
 void WriteReport(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
-    for (const RecordingSurface::Line& line : result.Surface.Lines()) {
+    for (const ReportSurface::Line& line : result.Surface.Lines()) {
         WriteLine(line.Text, options.Color && line.Color == kRed, out);
     }
     if (options.AllSlots && result.Run.Slot) {

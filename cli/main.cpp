@@ -36,7 +36,9 @@ void PrintError(const std::string& text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// An exception that escapes (memory exhausted before any image) ends the program
+// through std::terminate, which is all that is left to do then.
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     using namespace tabulon::cli;
     KeepStandardDescriptorsTaken();
     // Standard output goes out in large blocks; a terminal still sees each report as it is made.

@@ -72,7 +72,7 @@ std::array<std::string, kFields> Analyse(const std::string& path, const std::str
     if (result.Run.Loaded) tabulon::cli::WriteReport(result, ReportOptions{}, text);
     fields[kReport] = text.str();
     std::ostringstream lines;
-    for (const tabulon::RecordingSurface::Line& line : result.Surface.Lines()) {
+    for (const tabulon::ReportSurface::Line& line : result.Surface.Lines()) {
         lines << line.X << ' ' << line.Y << ' ' << (line.Color == tabulon::kRed ? 1 : 0) << '\n';
     }
     fields[kLines] = lines.str();

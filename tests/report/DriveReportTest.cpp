@@ -49,62 +49,46 @@ test::Bytes Jv3Image(std::uint8_t marker) {
     return img::BuildJv3Image(img::StandardJv3Sectors(3, 10, false, img::MakeSystemSector(img::PdriveSlot{}, marker)));
 }
 
-struct OutcomeCase {
-    const char* what;
-    test::Bytes image;
-    Outcome outcome;
-    std::size_t lines;
-    std::string_view lastLine;
-    bool switchLines;
-};
-
-void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.what; }
-
-class Outcomes : public ::testing::TestWithParam<OutcomeCase> {};
-
-TEST_P(Outcomes, LineCountLastLineAndColours) {
-    const auto& c = GetParam();
-    RecordingSurface surface;
-    Runner analysis;
-    const Analysis record = analysis.Run(surface, c.image);
-    ASSERT_EQ(record.Result, c.outcome);
-    const auto& lines = surface.Lines();
-    ASSERT_EQ(lines.size(), c.lines);
-    EXPECT_EQ(lines.back().Text, c.lastLine);
-
-    EXPECT_EQ(lines[0].Text, report_text::kSearching);
-    EXPECT_EQ(lines[0].X, 100);
-    EXPECT_EQ(lines[0].Y, 200);
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        EXPECT_EQ(lines[i].X, 0) << "line " << i;
-        EXPECT_EQ(lines[i].Y, 200 + RecordingSurface::kLineAdvance * static_cast<double>(i)) << "line " << i;
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const bool red = c.outcome == Outcome::NotFound && i + 1 == lines.size();
-        EXPECT_EQ(lines[i].Color, red ? kRed : kBlack) << "line " << i;
-    }
-
-    const std::size_t heading = c.switchLines ? 4 : 1;
-    if (c.switchLines) {
-        EXPECT_EQ(lines[1].Text, "");
-        EXPECT_EQ(lines[2].Text, report_text::kDmkNotFound);
-        EXPECT_EQ(lines[3].Text, "");
-    }
-    EXPECT_EQ(lines[heading].Text, report_text::kTitle);
-    EXPECT_EQ(lines[heading + 1].Text, report_text::kCredit);
-    EXPECT_EQ(lines[heading + 2].Text, report_text::kSlot);
-    EXPECT_EQ(lines[heading + 5].Text, "      " + analysis.path());
+std::string_view LastLine(Outcome outcome) {
+    if (outcome == Outcome::DriveReport) return report_text::kLegend[7];
+    return outcome == Outcome::NotNewdos ? report_text::kNotNewdos : report_text::kNotFound;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Outcomes,
-    ::testing::Values(
-        OutcomeCase{"DMK, marker right", DmkImage(0xA5), Outcome::DriveReport, 21, report_text::kLegend[7], false},
-        OutcomeCase{"JV3, marker right", Jv3Image(0xA5), Outcome::DriveReport, 24, report_text::kLegend[7], true},
-        OutcomeCase{"DMK, marker wrong", DmkImage(0x5A), Outcome::NotNewdos, 11, report_text::kNotNewdos, false},
-        OutcomeCase{"JV3, marker wrong", Jv3Image(0xA4), Outcome::NotNewdos, 14, report_text::kNotNewdos, true},
-        OutcomeCase{"nothing found", test::Bytes(20000, 0xE5), Outcome::NotFound, 13, report_text::kNotFound, true},
-        OutcomeCase{"empty file", test::Bytes{}, Outcome::NotFound, 13, report_text::kNotFound, true}));
+TEST(ShowDriveSpecs, EachOutcomesLinesPlacesAndColours) {
+    for (const test::OutcomeImage& c : test::OutcomeImages()) {
+        SCOPED_TRACE(c.Name);
+        RecordingSurface surface;
+        Runner analysis;
+        const Analysis record = analysis.Run(surface, c.Image);
+        ASSERT_EQ(record.Result, c.Result);
+        const auto& lines = surface.Lines();
+        ASSERT_EQ(lines.size(), test::ReportLines(c.Result, c.SwitchLines));
+        EXPECT_EQ(lines.back().Text, LastLine(c.Result));
+
+        EXPECT_EQ(lines[0].Text, report_text::kSearching);
+        EXPECT_EQ(lines[0].X, 100);
+        EXPECT_EQ(lines[0].Y, 200);
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].X, 0) << "line " << i;
+            EXPECT_EQ(lines[i].Y, 200 + RecordingSurface::kLineAdvance * static_cast<double>(i)) << "line " << i;
+        }
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const bool red = c.Result == Outcome::NotFound && i + 1 == lines.size();
+            EXPECT_EQ(lines[i].Color, red ? kRed : kBlack) << "line " << i;
+        }
+
+        const std::size_t heading = c.SwitchLines ? 4 : 1;
+        if (c.SwitchLines) {
+            EXPECT_EQ(lines[1].Text, "");
+            EXPECT_EQ(lines[2].Text, report_text::kDmkNotFound);
+            EXPECT_EQ(lines[3].Text, "");
+        }
+        EXPECT_EQ(lines[heading].Text, report_text::kTitle);
+        EXPECT_EQ(lines[heading + 1].Text, report_text::kCredit);
+        EXPECT_EQ(lines[heading + 2].Text, report_text::kSlot);
+        EXPECT_EQ(lines[heading + 5].Text, "      " + analysis.path());
+    }
+}
 
 // The whole report of each outcome, written out as the user sees it; "<file>"
 // stands for the image's path.
@@ -194,7 +178,7 @@ TEST(ShowDriveSpecs, RedOnlyForNotFoundAndTheNextAnalysisIsBlackAgain) {
     EXPECT_EQ(surface.ForeColor(), kRed) << "the colour stays red after the analysis";
     analysis.Run(surface, DmkImage(0x00));
     EXPECT_EQ(surface.ForeColor(), kBlack);
-    EXPECT_EQ(surface.Lines().size(), 11u) << "nothing of the first report remains";
+    EXPECT_EQ(surface.Lines().size(), test::ReportLines(Outcome::NotNewdos)) << "nothing of the first report remains";
     for (const Line& line : surface.Lines()) EXPECT_EQ(line.Color, kBlack);
     EXPECT_EQ(surface.ClsCount(), 2);
 }
