@@ -206,7 +206,8 @@ def damaged_files(folder, samples):
 
 def run_tests(args, images, folder):
     failures = Failures()
-    files = images + damaged_files(folder, args.samples)
+    damaged = damaged_files(folder, args.samples)
+    files = images + damaged
     expected = native_outputs(args.native, files)
     with serve(args.site) as (url, requests), chromium() as driver:
         for where, address in (('served', url), ('file://', (args.site / 'index.html').resolve().as_uri())):
@@ -221,25 +222,25 @@ def run_tests(args, images, folder):
             for path in files:
                 for message in expected[path.name][2]:
                     shown = messages_shown(driver, path.name)
-                    failures.check(message in shown, f'{where}: {path.name}: "{message}" not in "{shown}"')
+                    failures.check(message.lower() in shown.lower(),
+                                   f'{where}: {path.name}: "{message}" not in "{shown}"')
             after = network_requests(driver) + requests
             failures.check(not [u for u in after if not u.startswith(('blob:', 'data:'))],
                            f'{where}: requests after load: {after}')
         if args.screenshots:
-            take_screenshots(failures, driver, args, images, folder)
+            take_screenshots(failures, driver, args, images, damaged, folder)
     return failures.count
 
 
-def take_screenshots(failures, driver, args, images, folder):
+def take_screenshots(failures, driver, args, images, damaged, folder):
     from selenium.webdriver.common.by import By
     args.screenshots.mkdir(parents=True, exist_ok=True)
     samples = sorted(path for path in args.samples.iterdir() if path.suffix in ('.dsk', '.hfe', '.imd'))
-    choose(driver, samples)
-    shots = []
-    for name, shot in (('dmk-drive-report.dsk', 'drive-report.png'), ('hfe-drive-report.hfe', 'geometry-difference.png')):
+    choose(driver, samples + damaged[:3])
+    for name, shot in (('dmk-drive-report.dsk', 'drive-report.png'), ('hfe-drive-report.hfe', 'geometry-difference.png'),
+                       (damaged[0].name, 'cut-short.png'), (damaged[2].name, 'too-large.png')):
         messages_shown(driver, name)
-        shots.append((driver.find_element(By.ID, 'image'), shot))
-        shots[-1][0].screenshot(str(args.screenshots / shot))
+        driver.find_element(By.ID, 'image').screenshot(str(args.screenshots / shot))
     fifty = bench_images(folder / 'fifty', samples + images, 50)
     choose(driver, fifty)
     driver.set_window_size(1280, 2200)  # tall enough for all fifty rows
@@ -256,8 +257,8 @@ def take_screenshots(failures, driver, args, images, folder):
     driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': 'print'})  # the printable view
     driver.save_screenshot(str(args.screenshots / 'print.png'))
     driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': ''})
-    for shot in ('drive-report.png', 'geometry-difference.png', 'fifty-images.png', 'phone.png', 'zoom-200.png',
-                 'print.png'):
+    for shot in ('drive-report.png', 'geometry-difference.png', 'cut-short.png', 'too-large.png', 'fifty-images.png',
+                 'phone.png', 'zoom-200.png', 'print.png'):
         png = (args.screenshots / shot).read_bytes()
         failures.check(png.startswith(b'\x89PNG') and len(png) > 10000, f'screenshot {shot}: {len(png)} bytes')
 

@@ -111,6 +111,8 @@ var TabulonDrawing = (function () {
             row.forEach((value, index) => {
                 const cell = index === 0 ? element('th', '', value) : element('td', '', value);
                 if (index === 0) cell.scope = 'row';
+                // A row shorter than the headings ends in one cell across the rest.
+                if (index > 0 && index === row.length - 1) cell.colSpan = headings.length - index;
                 tr.appendChild(cell);
             });
         }
@@ -158,7 +160,7 @@ var TabulonDrawing = (function () {
         if (Array.isArray(json.slots)) {
             const fits = (slot) => slot.fitsImage === null ? '–' : slot.fitsImage ? 'yes' : 'no';
             const rows = json.slots.map((slot, index) => slot === null
-                ? [String(index), 'past the end of the image', '', '', '', '', '', '', '', '', '']
+                ? [String(index), 'past the end of the image']
                 : [String(index), slot.TI, slot.TD, slot.TC, slot.SPT, slot.TSR, slot.GPL, slot.DDSL, slot.DDGA,
                    slot.sidesDensity, fits(slot)].map(String));
             box.appendChild(table('All ten PDRIVE slots (Fits: whether the slot fits the image)',

@@ -268,11 +268,13 @@
         ui.heading.textContent = 'Report: ' + image.name;
         ui.messages.textContent = '';
         const messages = image.answer.messages || [];
-        if (image.fields.outcome === 'unreadable' && messages.length > 0) {
-            ui.messages.appendChild(paragraph('This file cannot be read: ' + messages.join('; ') + '.'));
-        } else {
-            for (const message of messages) ui.messages.appendChild(paragraph(message));
-        }
+        // What tabulon-report says on standard error, as sentences, and what it means for the image.
+        const lead = {unreadable: 'This file cannot be read: ', stopped: 'The analysis stopped early: '};
+        messages.forEach((message, index) => {
+            const text = index === 0 && lead[image.fields.outcome] ? lead[image.fields.outcome] + message
+                                                                     : message[0].toUpperCase() + message.slice(1);
+            ui.messages.appendChild(paragraph(text.endsWith('.') ? text : text + '.'));
+        });
         ui.details.textContent = '';
         if (image.json) ui.details.appendChild(TabulonDrawing.details(image.answer, image.json));
         ui.image.hidden = false;
