@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """The web page in headless Chromium, against tabulon-report.
 
-Loads the built site served over HTTP and opened from disk, puts in the samples, the
-shared real images and a few damaged and oversized files, and checks that #jsonl and
+Loads the built site served over HTTP and opened from disk, chooses (and drops) the
+samples, the shared real images and a few damaged and oversized files, and checks that #jsonl and
 every .report equal tabulon-report's output for the same files (the file's name where
 tabulon-report shows its full path), that a file that cannot be read says why while
 the others report, that nothing is fetched after the page has loaded, and takes
@@ -137,6 +137,16 @@ def page_results(driver):
     return jsonl, reports
 
 
+def drop_again_reversed(driver):
+    """Drops the files the input holds onto the page, the last first."""
+    driver.execute_script("""
+        const dropped = new DataTransfer();
+        for (const file of [...document.getElementById('images').files].reverse()) dropped.items.add(file);
+        document.dispatchEvent(new DragEvent('drop', {dataTransfer: dropped, bubbles: true, cancelable: true}));
+        document.body.dataset.state = 'dropping';""")
+    return wait_for_state(driver, ['done', 'failed'], seconds=600)
+
+
 def network_requests(driver):
     """The URLs the page asked for since the last call (Chromium's performance log)."""
     urls = []
@@ -210,14 +220,19 @@ def run_tests(args, images, folder):
     files = images + damaged
     expected = native_outputs(args.native, files)
     with serve(args.site) as (url, requests), chromium() as driver:
-        for where, address in (('served', url), ('file://', (args.site / 'index.html').resolve().as_uri())):
+        from_disk = (args.site / 'index.html').resolve().as_uri()
+        # Chosen through the input, served and from disk; and dropped (the same files, the other way round).
+        for where, address, order in (('served', url, files), ('file://', from_disk, files),
+                                      ('dropped', url, files[::-1])):
             driver.get(address)
             wait_for_state(driver, ['ready'])
             requests.clear()
             network_requests(driver)  # the page's own files, while it loaded
             state = choose(driver, files)
+            if where == 'dropped':
+                state = drop_again_reversed(driver)
             failures.check(state == 'done', f'{where}: the page ended "{state}"')
-            compare(failures, where, files, expected, *page_results(driver))
+            compare(failures, where, order, expected, *page_results(driver))
             # Every file with something to say says it, and a damaged file its reason, on the page.
             for path in files:
                 for message in expected[path.name][2]:
