@@ -6,8 +6,8 @@
 //                       {cancel: set}: images of earlier sets are dropped
 // Messages in (port):   {set, image: {id, name, size, file?}, first, length}
 // Messages out (port):  {done: length} for each image taken off the queue
-// Messages out (page):  {ready: true} once, then {results: [{id, answer, ms}], heapBytes}
-//                       in the order handed on, a few at a time
+// Messages out (page):  {ready: true} once (or {unusable: why}), then
+//                       {results: [{id, answer, ms}], heapBytes} in the order handed on, a few at a time
 //
 // Reading: each image is a file of Emscripten's WORKERFS, read on demand. A read
 // of the browser's files costs far more than its bytes, so a file is read in
@@ -66,7 +66,6 @@ function answerOf(module, fields) {
     };
 }
 
-
 const queue = [];
 let port = null;
 let set = 0;
@@ -108,7 +107,9 @@ function run(module) {
     while (queue.length > 0) {
         const entry = queue.shift();
         port.postMessage({done: entry.length});
-        if (entry.set !== set) continue;  // a set since replaced
+        // The reader's messages may come before the page's word of a new set.
+        set = Math.max(set, entry.set);
+        if (entry.set < set) continue;  // a set since replaced
         const start = performance.now();
         let answer;
         try {
@@ -134,10 +135,10 @@ self.onmessage = (event) => {
             if (ready) run(ready);
         };
     }
-    if (event.data.cancel !== undefined) set = event.data.cancel;
+    if (event.data.cancel !== undefined) set = Math.max(set, event.data.cancel);
 };
 modulePromise.then((module) => {
     ready = module;
     postMessage({ready: true});
     run(module);
-});
+}, (error) => postMessage({unusable: String(error && error.message ? error.message : error)}));

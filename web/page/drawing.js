@@ -17,21 +17,10 @@ var TabulonDrawing = (function () {
     const kRecordedAdvance = 210;  // twips between the lines the analysis records
     const kFont = 'bold 12px "Courier New", "Liberation Mono", Cousine, "Nimbus Mono PS", monospace';
 
-    let lineHeight = null;
-
-    // The height of one line of the report's font, ascent plus descent, as the window measures it.
-    function fontLineHeight() {
-        if (lineHeight !== null) return lineHeight;
-        lineHeight = 14;
-        const context = document.createElement('canvas').getContext('2d');
-        if (context) {
-            context.font = kFont;
-            const metrics = context.measureText('Hg');
-            const height = metrics.fontBoundingBoxAscent + metrics.fontBoundingBoxDescent;
-            if (height > 0 && height < 40) lineHeight = height;
-        }
-        return lineHeight;
-    }
+    // The window's line advance: its font's ascent plus descent, 0.8325 + 0.3003 em for
+    // Courier New and its metric twins (Liberation Mono, Cousine), at 12 pixels.
+    // A browser's own measure of a line is rounded to whole pixels.
+    const kLineHeight = (12 * (1705 + 615)) / 2048;
 
     function element(tag, className, text) {
         const made = document.createElement(tag);
@@ -77,14 +66,14 @@ var TabulonDrawing = (function () {
             report.style.font = kFont;
             report.textContent = '';
             const placed = answer.lines || [];
-            const advance = fontLineHeight() * kTwipsPerPixel;
+            const advance = kLineHeight * kTwipsPerPixel;
             const firstY = placed.length > 0 ? placed[0].y : 200;
             texts.forEach((text, index) => {
                 const at = placed[index] || {x: 0, y: firstY + index * kRecordedAdvance, red: false};
                 const line = element('span', at.red ? 'line red' : 'line', text);
                 line.style.left = px(at.x);
                 line.style.top = px(firstY + ((at.y - firstY) * advance) / kRecordedAdvance);
-                line.style.lineHeight = fontLineHeight() + 'px';
+                line.style.lineHeight = kLineHeight + 'px';
                 report.appendChild(line);
                 report.appendChild(document.createTextNode('\n'));
             });

@@ -1,4 +1,4 @@
-// The page: takes the images, has the worker analyse them, and shows the
+// The page: takes the images, has the workers read and analyse them, and shows the
 // answers: one row per image, the open image's report and findings, and the
 // JSON Lines. document.body.dataset.state is "loading", then "ready", "working"
 // while images are being analysed, and "done" once every one has its answer.
@@ -25,9 +25,9 @@
         jsonl: byId('jsonl'),
         store: byId('reports'),
     };
-    const kRedrawMs = 500;
-    const kPostImages = 32;  // images handed to the worker in one message
-    const kWorkerAhead = 96;  // images handed over and not yet answered, at most  // the table is drawn again at most this often while images are analysed
+    const kRedrawMs = 500;  // the table is drawn again at most this often while images are analysed
+    const kPostImages = 32;  // images handed to the reader in one message
+    const kWorkerAhead = 96;  // images handed over and not yet answered, at most
     const kOutcomes = ['report', 'not-newdos', 'not-found', 'stopped', 'unreadable'];
 
     let images = [];      // the set being shown, in the order chosen
@@ -76,6 +76,11 @@
     let set = 0;  // each choice of images is a new set; the workers drop what is left of the one before
 
     function received(data) {
+        if (data.unusable) {
+            setState('failed');
+            say('The analysis could not be started in this browser: ' + data.unusable);
+            return;
+        }
         if (data.ready) {
             setState(images.length > 0 ? 'working' : 'ready');
             say(images.length > 0 ? progressText() : 'Ready: choose or drop disk images.');
@@ -144,6 +149,7 @@
         const counts = outcomeCounts();
         const parts = kOutcomes.filter((name) => counts.get(name) > 0).map((name) => `${counts.get(name)} ${name}`);
         say(`${images.length} ${images.length === 1 ? 'image' : 'images'} analysed: ${parts.join(', ')}.`);
+        // For the benchmark: from the choice to the last answer shown, and the worker's analyses alone.
         document.body.dataset.pageMs = String(performance.now() - started);
         document.body.dataset.workerMs = String(workerMs);
         ui.jsonl.textContent = images.filter((image) => image.json).map((image) => image.answer.jsonLine + '\n')
@@ -272,7 +278,7 @@
         const lead = {unreadable: 'This file cannot be read: ', stopped: 'The analysis stopped early: '};
         messages.forEach((message, index) => {
             const text = index === 0 && lead[image.fields.outcome] ? lead[image.fields.outcome] + message
-                                                                     : message[0].toUpperCase() + message.slice(1);
+                                                                     : message.charAt(0).toUpperCase() + message.slice(1);
             ui.messages.appendChild(paragraph(text.endsWith('.') ? text : text + '.'));
         });
         ui.details.textContent = '';
