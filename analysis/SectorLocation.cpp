@@ -48,7 +48,8 @@ std::string_view FormatName(ImageFormat format) {
 
 std::uint8_t SectorBytes::At(std::int64_t offset) const {
     if (image_ != nullptr) return image_->At(base_ + offset);
-    if (offset < 0 || offset > Length()) throw AnalysisStopped(AnalysisStopped::Reason::SectorCutShort);
+    const std::int64_t end = cutShort_ ? Length() - 1 : Length();  // the last byte there, the spare included
+    if (offset < 0 || offset > end) throw AnalysisStopped(AnalysisStopped::Reason::SectorCutShort);
     return offset == Length() ? 0 : own_[static_cast<std::size_t>(offset)];
 }
 
