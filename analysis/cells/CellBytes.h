@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CellDecoder.h"
 #include "CellView.h"
 #include "DataField.h"
 #include "MarkSearch.h"
@@ -9,9 +10,6 @@
 #include <functional>
 
 namespace tabulon {
-
-// Where a track's cell lies in the file.
-using CellFileOffset = std::function<std::int64_t(std::size_t trackCell)>;
 
 // The bytes after one ID field, read out of the cells of its decoding.
 class CellBytes final : public RecordedBytes {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "CellBytes.h"
 #include "PackedCells.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -12,6 +11,9 @@
 #include <vector>
 
 namespace tabulon {
+
+// Where a track's cell lies in the file.
+using CellFileOffset = std::function<std::int64_t(std::size_t trackCell)>;
 
 // Track 0, side 0, sector 2 among a track's cells, each decoding tried in turn:
 // the first ID field naming it with a good CRC whose data mark follows in time,

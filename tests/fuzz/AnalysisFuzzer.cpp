@@ -3,6 +3,7 @@
 // only where the slot or the marker lies past the image, and every line where
 // the report says it goes.
 #include "AnalysisStopped.h"
+#include "FuzzCheck.h"
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
@@ -11,8 +12,6 @@
 #include "ImdImage.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -21,14 +20,7 @@ namespace {
 
 using namespace tabulon;
 
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "property violated: %s\n", what);
-    std::abort();
-}
-
-void Check(bool holds, const char* what) {
-    if (!holds) Fail(what);
-}
+using fuzz::Check;
 
 // The image as a real file, in memory: the analysis opens and loads it like any other.
 class MemoryFile {
@@ -132,7 +124,8 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
 void ListTracks(const std::uint8_t* data, std::size_t size) {
     const DiskData image = DiskData::FromBytes({data, size});
     if (const auto hfe = IdentifyHfe(image)) {
-        Check(HfeTracks(image, *hfe).size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides), "HFE track list");
+        Check(HfeTracks(image, *hfe).Tracks.size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides),
+              "HFE track list");
     }
     if (const auto imd = IdentifyImd(image)) Check(ImdTracks(image, *imd).size() <= 1024, "IMD track walk");
     // Whatever container the bytes pass for, its geometry and the check of a slot against it.

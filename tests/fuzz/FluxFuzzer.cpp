@@ -4,14 +4,13 @@
 // Nothing may crash or hang, the loop makes at most the cells it is allowed,
 // and every cell leads back to an interval that is there.
 #include "FluxTrack.h"
+#include "FuzzCheck.h"
 #include "IdFieldSearch.h"
 #include "KryoFluxImage.h"
 #include "Pll.h"
 #include "ScpImage.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <span>
 #include <vector>
@@ -19,12 +18,7 @@
 namespace {
 
 using namespace tabulon;
-
-void Check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "property violated: %s\n", what);
-    std::abort();
-}
+using fuzz::Check;
 
 void CheckFound(const std::optional<SectorLocation>& found, const DiskData& image) {
     if (!found) return;
