@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <memory>
 
 namespace tabulon {
@@ -97,10 +96,27 @@ std::optional<double> SampleClockIn(const ImageReader& file, const Code& block) 
     const std::string text(bytes.begin(), bytes.end());
     const auto at = text.find("sck=");
     if (at == std::string::npos) return std::nullopt;
+    // Digits, then perhaps a point and more (from_chars for doubles is not everywhere yet).
     double clock = 0;
-    const char* const begin = text.data() + at + 4;
-    const auto [end, error] = std::from_chars(begin, text.data() + text.size(), clock);
-    if (error != std::errc() || end == begin || !(clock >= 1e6 && clock <= 1e9)) return std::nullopt;
+    double scale = 1;
+    bool point = false;
+    std::size_t digits = 0;
+    for (std::size_t n = at + 4; n < text.size() && digits < 20; ++n) {
+        const char c = text[n];
+        if (c == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9') break;
+        ++digits;
+        if (point) {
+            scale /= 10;
+            clock += (c - '0') * scale;
+        } else {
+            clock = clock * 10 + (c - '0');
+        }
+    }
+    if (digits == 0 || !(clock >= 1e6 && clock <= 1e9)) return std::nullopt;
     return clock;
 }
 
