@@ -97,23 +97,18 @@ std::optional<double> SampleClockIn(const ImageReader& file, const Code& block) 
     const auto at = text.find("sck=");
     if (at == std::string::npos) return std::nullopt;
     // Digits, then perhaps a point and more (from_chars for doubles is not everywhere yet).
-    double clock = 0;
-    double scale = 1;
-    bool point = false;
+    double clock = 0, scale = 0;  // scale: 0 before the point, then the place of the next digit
     std::size_t digits = 0;
     for (std::size_t n = at + 4; n < text.size() && digits < 20; ++n) {
         const char c = text[n];
-        if (c == '.' && !point) {
-            point = true;
-            continue;
-        }
-        if (c < '0' || c > '9') break;
-        ++digits;
-        if (point) {
+        if (c == '.' && scale == 0) {
+            scale = 0.1;
+        } else if (c >= '0' && c <= '9') {
+            clock = scale == 0 ? clock * 10 + (c - '0') : clock + (c - '0') * scale;
             scale /= 10;
-            clock += (c - '0') * scale;
+            ++digits;
         } else {
-            clock = clock * 10 + (c - '0');
+            break;
         }
     }
     if (digits == 0 || !(clock >= 1e6 && clock <= 1e9)) return std::nullopt;
@@ -211,12 +206,8 @@ private:
 };
 
 std::string StreamFileName(const std::string& prefix, int cylinder, int side) {
-    std::string name = prefix;
-    name += static_cast<char>('0' + cylinder / 10);
-    name += static_cast<char>('0' + cylinder % 10);
-    name += '.';
-    name += static_cast<char>('0' + side);
-    return name + ".raw";
+    const auto digit = [](int n) { return static_cast<char>('0' + n); };
+    return prefix + digit(cylinder / 10) + digit(cylinder % 10) + '.' + digit(side) + ".raw";
 }
 
 // A track of the set: the file given, or the one beside it; nothing when the set has none.
@@ -245,10 +236,9 @@ std::optional<StreamName> ParseStreamName(std::string_view name) {
     if (name.size() < kEnd.size()) return std::nullopt;
     const std::string_view tail = name.substr(name.size() - kEnd.size());
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    std::string extension(tail.substr(4));
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!digit(tail[0]) || !digit(tail[1]) || tail[2] != '.' || (tail[3] != '0' && tail[3] != '1') ||
-        extension != ".raw") {
+    const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    const bool raw = tail[4] == '.' && lower(tail[5]) == 'r' && lower(tail[6]) == 'a' && lower(tail[7]) == 'w';
+    if (!digit(tail[0]) || !digit(tail[1]) || tail[2] != '.' || (tail[3] != '0' && tail[3] != '1') || !raw) {
         return std::nullopt;
     }
     return StreamName{std::string(name.substr(0, name.size() - kEnd.size())), (tail[0] - '0') * 10 + (tail[1] - '0'),

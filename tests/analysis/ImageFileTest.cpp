@@ -160,5 +160,30 @@ TEST(ImageFile, OpeningAgainClosesTheEarlierFileFirst) {
     EXPECT_EQ(OpenDescriptors(), before) << "the slot closes with its owner";
 }
 
+// A KryoFlux stream set: the folder opens its first track, and every file
+// beside the one opened is reached by name, one at a time.
+TEST(ImageFile, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
+    test::TempDir dir;
+    dir.Write("track01.0.raw", test::Bytes{1});
+    dir.Write("track00.1.raw", test::Bytes{2});
+    dir.Write("track00.0.raw", test::Bytes{3, 3});
+    dir.Write("notes.txt", test::Bytes{4});
+    ImageFile file;
+    ASSERT_TRUE(file.Open(dir.path().string()).Opened());
+    EXPECT_EQ(file.Name(), "track00.0.raw");
+    DiskData data;
+    LoadDiskData(file, data);
+    EXPECT_EQ(data.FileLength(), 2);
+    const auto beside = data.OpenSibling("track01.0.raw");
+    ASSERT_TRUE(beside);
+    EXPECT_EQ(beside->At(0), 1);
+    EXPECT_EQ(beside->Name(), "track01.0.raw");
+    EXPECT_FALSE(data.OpenSibling("track02.0.raw"));
+    EXPECT_FALSE(data.OpenSibling("../" + dir.path().filename().string() + "/notes.txt")) << "names only, no folders";
+
+    test::TempDir empty;
+    EXPECT_EQ(file.Open(empty.path().string()).Failure, OpenFailure::IsDirectory) << "no streams: still a folder";
+}
+
 }  // namespace
 }  // namespace tabulon

@@ -142,6 +142,24 @@ INSTANTIATE_TEST_SUITE_P(
                                    [](img::FluxOptions& f) { f.Consecutive = f.Extended = true; }}),
         ::testing::Values(Capture::Scp, Capture::KryoFlux)));
 
+TEST(KryoFluxNames, SayTheTrackAndTheSet) {
+    struct Case {
+        const char* name;
+        std::optional<StreamName> parsed;
+    };
+    for (const Case& c : {Case{"track00.0.raw", StreamName{"track", 0, 0}},
+                          Case{"disk83.1.RAW", StreamName{"disk", 83, 1}}, Case{"05.1.raw", StreamName{"", 5, 1}},
+                          Case{"track00.2.raw", std::nullopt}, Case{"track0.0.raw", std::nullopt},
+                          Case{"track00.0.raw.gz", std::nullopt}, Case{"image.scp", std::nullopt}}) {
+        const auto parsed = ParseStreamName(c.name);
+        ASSERT_EQ(parsed.has_value(), c.parsed.has_value()) << c.name;
+        if (!parsed) continue;
+        EXPECT_EQ(parsed->Prefix, c.parsed->Prefix) << c.name;
+        EXPECT_EQ(parsed->Cylinder, c.parsed->Cylinder) << c.name;
+        EXPECT_EQ(parsed->Side, c.parsed->Side) << c.name;
+    }
+}
+
 TEST(FluxCapture, ADamagedRevolutionIsPassedOver) {
     img::DmkOptions options;
     options.Tracks = 1;
