@@ -28,6 +28,14 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
 // Names result after the image as given: Given, Path and Shown.
 void NameImage(ImageResult& result, const std::string& image);
 
+// Names result after a member of the archive given as archive: "ARCHIVE:MEMBER"
+// in the text, the archive as Path and the member apart (none for a compressed
+// file's one image, which goes by the file's name).
+void NameMember(ImageResult& result, const std::string& archive, const std::string& member);
+
+// The longest image read: what a signed 32-bit length can count.
+inline constexpr std::int64_t kMaxImageLength = 2147483647;
+
 // Opens result.Given (standard input for "-"), analyses it and reads what the
 // options ask for beyond the report. Never throws: whatever goes wrong is the
 // image's outcome, said on err.

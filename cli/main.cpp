@@ -79,6 +79,10 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
         ->capture_default_str();
     app.add_flag("--all-slots", allSlots, "Also decode all ten PDRIVE slots of the system sector");
     bool geometry = false;
+    bool allMembers = false;
+    app.add_flag("--all-members", allMembers,
+                 "In an archive, analyse every member, not only those a container recognises or named as disk\n"
+                 "images (.dsk .dmk .jv1 .jv3 .hfe .imd .td0)");
     bool brief = false;
     app.add_flag("--geometry", geometry,
                  "After the report, the image's geometry (from its container) and whether slot 0 fits it");
@@ -108,6 +112,7 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     options.AllSlots = allSlots;
     options.Geometry = geometry;
     options.Brief = brief;
+    options.AllMembers = allMembers;
     options.FlushEach = ::isatty(STDOUT_FILENO) != 0;  // a terminal shows each report as it is made
     options.Color = ColorWanted(color, ::isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"), std::getenv("TERM"));
     return RunReports(images, options, std::cout, std::cerr);
