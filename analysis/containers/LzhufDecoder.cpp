@@ -1,0 +1,193 @@
+#include "LzhufDecoder.h"
+
+#include <algorithm>
+
+namespace tabulon {
+
+namespace {
+
+constexpr int kRingMask = LzhufDecoder::kRingSize - 1;
+constexpr int kFirstCopySymbol = 256;
+constexpr int kCopyBias = 253;  // symbol 256 copies 3 bytes
+constexpr unsigned kMaxFrequency = 0x8000;
+constexpr int kLowDistanceBits = 6;
+
+// The prefix code of a distance's upper 6 bits, looked up by the next 8 input
+// bits: the upper bits' value and the code's length. The codes are assigned in
+// order of value: 1 of 3 bits, 3 of 4, 8 of 5, 12 of 6, 24 of 7 and 16 of 8.
+struct DistanceCode {
+    std::array<std::uint8_t, 256> Upper{};
+    std::array<std::uint8_t, 256> Length{};
+};
+
+constexpr DistanceCode kDistanceCode = [] {
+    constexpr std::array<int, 9> kCodesOfLength{0, 0, 0, 1, 3, 8, 12, 24, 16};
+    DistanceCode table;
+    int next = 0;
+    int upper = 0;
+    for (int length = 3; length <= 8; ++length) {
+        for (int code = 0; code < kCodesOfLength[static_cast<std::size_t>(length)]; ++code, ++upper) {
+            for (int n = 0; n < (1 << (8 - length)); ++n, ++next) {
+                table.Upper[static_cast<std::size_t>(next)] = static_cast<std::uint8_t>(upper);
+                table.Length[static_cast<std::size_t>(next)] = static_cast<std::uint8_t>(length);
+            }
+        }
+    }
+    return table;
+}();
+
+}  // namespace
+
+LzhufDecoder::LzhufDecoder(ImageReader input) : input_(input) {
+    ring_.fill(' ');
+    write_ = kRingSize - kLongestCopy;
+    for (int n = 0; n < kSymbols; ++n) {
+        freq_[static_cast<std::size_t>(n)] = 1;
+        son_[static_cast<std::size_t>(n)] = static_cast<std::int16_t>(n + kNodes);
+        parent_[static_cast<std::size_t>(n + kNodes)] = static_cast<std::int16_t>(n);
+    }
+    for (int child = 0, node = kSymbols; node <= kRoot; child += 2, ++node) {
+        const auto c = static_cast<std::size_t>(child);
+        freq_[static_cast<std::size_t>(node)] = static_cast<std::uint16_t>(freq_[c] + freq_[c + 1]);
+        son_[static_cast<std::size_t>(node)] = static_cast<std::int16_t>(child);
+        parent_[c] = parent_[c + 1] = static_cast<std::int16_t>(node);
+    }
+    freq_[kNodes] = 0xFFFF;
+    parent_[kRoot] = 0;
+}
+
+bool LzhufDecoder::Bits(int count, unsigned& value) {
+    while (held_ < count) {
+        if (!input_.Has(next_)) return false;
+        bits_ = (bits_ << 8) | input_.U8(next_++);
+        held_ += 8;
+    }
+    held_ -= count;
+    value = (bits_ >> held_) & ((1u << count) - 1u);
+    return true;
+}
+
+bool LzhufDecoder::Symbol(int& symbol) {
+    int node = son_[kRoot];
+    // Each bit goes one level down a tree of kNodes nodes: the walk always ends.
+    for (int depth = 0; node < kNodes && depth < kNodes; ++depth) {
+        unsigned bit = 0;
+        if (!Bits(1, bit)) return false;
+        node = son_[static_cast<std::size_t>(node) + bit];
+    }
+    if (node < kNodes) return false;
+    symbol = node - kNodes;
+    Count(symbol);
+    return true;
+}
+
+bool LzhufDecoder::Distance(int& distance) {
+    unsigned first = 0;
+    if (!Bits(8, first)) return false;
+    const int more = kDistanceCode.Length[first] - (8 - kLowDistanceBits);
+    unsigned rest = 0;
+    if (!Bits(more, rest)) return false;
+    const unsigned low = ((first << more) | rest) & ((1u << kLowDistanceBits) - 1u);
+    distance = static_cast<int>((unsigned{kDistanceCode.Upper[first]} << kLowDistanceBits) | low);
+    return true;
+}
+
+// One more of symbol: its leaf and every node above it count one more, each
+// node that now outweighs the ones after it trading places with the last of
+// them, so that the frequencies stay in order.
+void LzhufDecoder::Count(int symbol) {
+    if (freq_[kRoot] == kMaxFrequency) Rebuild();
+    auto node = static_cast<std::size_t>(parent_[static_cast<std::size_t>(symbol + kNodes)]);
+    do {
+        const unsigned count = ++freq_[node];
+        std::size_t last = node + 1;
+        if (count > freq_[last]) {
+            while (count > freq_[++last]) {
+            }  // freq_[kNodes] stops it
+            --last;
+            freq_[node] = freq_[last];
+            freq_[last] = static_cast<std::uint16_t>(count);
+
+            const auto mine = static_cast<std::size_t>(son_[node]);
+            parent_[mine] = static_cast<std::int16_t>(last);
+            if (mine < kNodes) parent_[mine + 1] = static_cast<std::int16_t>(last);
+            const auto theirs = static_cast<std::size_t>(son_[last]);
+            son_[last] = static_cast<std::int16_t>(mine);
+            parent_[theirs] = static_cast<std::int16_t>(node);
+            if (theirs < kNodes) parent_[theirs + 1] = static_cast<std::int16_t>(node);
+            son_[node] = static_cast<std::int16_t>(theirs);
+            node = last;
+        }
+        node = static_cast<std::size_t>(parent_[node]);
+    } while (node != 0);
+}
+
+// Halves every leaf's count (rounding up) and builds the tree again from them.
+void LzhufDecoder::Rebuild() {
+    std::size_t leaves = 0;
+    for (std::size_t n = 0; n < kNodes; ++n) {
+        if (son_[n] >= kNodes) {
+            freq_[leaves] = static_cast<std::uint16_t>((freq_[n] + 1u) / 2u);
+            son_[leaves] = son_[n];
+            ++leaves;
+        }
+    }
+    for (std::size_t child = 0, node = kSymbols; node < kNodes; child += 2, ++node) {
+        const auto sum = static_cast<std::uint16_t>(freq_[child] + freq_[child + 1]);
+        freq_[node] = sum;
+        std::size_t at = node - 1;
+        while (at > 0 && sum < freq_[at]) --at;
+        ++at;
+        std::copy_backward(freq_.begin() + static_cast<std::ptrdiff_t>(at),
+                           freq_.begin() + static_cast<std::ptrdiff_t>(node),
+                           freq_.begin() + static_cast<std::ptrdiff_t>(node + 1));
+        freq_[at] = sum;
+        std::copy_backward(son_.begin() + static_cast<std::ptrdiff_t>(at),
+                           son_.begin() + static_cast<std::ptrdiff_t>(node),
+                           son_.begin() + static_cast<std::ptrdiff_t>(node + 1));
+        son_[at] = static_cast<std::int16_t>(child);
+    }
+    for (std::size_t n = 0; n < kNodes; ++n) {
+        const auto child = static_cast<std::size_t>(son_[n]);
+        parent_[child] = static_cast<std::int16_t>(n);
+        if (child < kNodes) parent_[child + 1] = static_cast<std::int16_t>(n);
+    }
+}
+
+void LzhufDecoder::Put(std::uint8_t byte, std::span<std::uint8_t> out, std::size_t& done) {
+    ring_[static_cast<std::size_t>(write_)] = byte;
+    write_ = (write_ + 1) & kRingMask;
+    out[done++] = byte;
+}
+
+std::size_t LzhufDecoder::Read(std::span<std::uint8_t> out) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        if (copyLeft_ > 0) {
+            const std::uint8_t byte = ring_[static_cast<std::size_t>(copyFrom_)];
+            copyFrom_ = (copyFrom_ + 1) & kRingMask;
+            --copyLeft_;
+            Put(byte, out, done);
+            continue;
+        }
+        int symbol = 0;
+        if (ended_ || !Symbol(symbol)) {
+            ended_ = true;
+            break;
+        }
+        if (symbol < kFirstCopySymbol) {
+            Put(static_cast<std::uint8_t>(symbol), out, done);
+            continue;
+        }
+        int distance = 0;
+        if (!Distance(distance)) {
+            ended_ = true;
+            break;
+        }
+        copyFrom_ = (write_ - distance - 1) & kRingMask;
+        copyLeft_ = symbol - kCopyBias;
+    }
+    return done;
+}
+
+}  // namespace tabulon
