@@ -546,14 +546,14 @@ Bytes BuildTd0Image(std::span<const Td0Track> tracks, const Td0Options& options)
         for (const Td0Sector& sector : track.Sectors) {
             const bool hasData = (sector.Flags & 0x30) == 0;
             Bytes id{sector.Cylinder, sector.Head, sector.Number, sector.SizeCode, sector.Flags};
-            if (hasData && sector.Data.size() != (std::size_t{128} << sector.SizeCode)) {
+            if (hasData && sector.Block.empty() && sector.Data.size() != (std::size_t{128} << sector.SizeCode)) {
                 throw std::invalid_argument("TD0 sector data does not match its size code");
             }
             // The CRC of the data, or with no data that of the ID's first five bytes.
             id.push_back(static_cast<std::uint8_t>(Td0Crc(hasData ? std::span(sector.Data) : std::span(id)) & 0xFF));
             Append(body, id);
             if (!hasData) continue;
-            const Bytes block = EncodeTd0Sector(sector.Data);
+            const Bytes block = sector.Block.empty() ? EncodeTd0Sector(sector.Data) : sector.Block;
             AppendLe16(body, block.size());
             Append(body, block);
         }
@@ -585,7 +585,7 @@ Bytes BuildTd0Image(const Td0Options& options, std::span<const std::uint8_t> sys
         Td0Track track{described.Cylinder, described.Head, !described.DoubleDensity, {}};
         for (const TrackSector& sector : described.Sectors) {
             const bool system = described.Cylinder == 0 && described.Head == 0 && sector.Number == 2;
-            Td0Sector one{described.Cylinder, described.Head, sector.Number, 1, 0, {}};
+            Td0Sector one{described.Cylinder, described.Head, sector.Number, 1, 0, {}, {}};
             if (system && options.SystemSectorNoData) {
                 one.Flags = 0x20;
             } else {

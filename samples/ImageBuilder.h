@@ -80,6 +80,8 @@ struct Td0Sector {
     std::uint8_t SizeCode = 1;  // 128 << code bytes
     std::uint8_t Flags = 0;     // 0x02 read with a CRC error; 0x10 or 0x20: no data recorded
     Bytes Data;                 // 128 << SizeCode bytes, unless the flags say there are none
+    Bytes Block;                // when given: the data block as stored (encoding byte first)
+                                // instead of the builder's encoding of Data, whose CRC it keeps
 };
 
 struct Td0Track {
