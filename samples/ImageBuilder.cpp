@@ -464,10 +464,9 @@ namespace {
 // Teledisk's CRC: polynomial 0xA097, from 0, highest bit first.
 std::uint16_t Td0Crc(std::span<const std::uint8_t> bytes, std::uint16_t crc = 0) {
     for (const std::uint8_t byte : bytes) {
-        crc = static_cast<std::uint16_t>(crc ^ (byte << 8));
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = static_cast<std::uint16_t>((crc & 0x8000u) ? (crc << 1) ^ 0xA097u : crc << 1);
-        }
+        unsigned value = crc ^ (unsigned{byte} << 8);
+        for (int bit = 0; bit < 8; ++bit) value = (value & 0x8000u) ? (value << 1) ^ 0xA097u : value << 1;
+        crc = static_cast<std::uint16_t>(value);
     }
     return crc;
 }

@@ -26,7 +26,7 @@ class BitWriter {
 public:
     void Put(unsigned value, int count) {  // the low count bits of value, highest first
         for (int n = count - 1; n >= 0; --n) {
-            byte_ = static_cast<std::uint8_t>((byte_ << 1) | ((value >> n) & 1u));
+            byte_ = static_cast<std::uint8_t>((unsigned{byte_} << 1) | ((value >> n) & 1u));
             if (++used_ == 8) {
                 out_.push_back(byte_);
                 byte_ = 0;

@@ -83,7 +83,10 @@ void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
     }
     if (at && !scanned) {
         Check(mode != cli::LocateMode::Scan, "only the structure locators walk structures");
-        Check(base == 0 && at->FileOffset >= 0 && at->FileOffset <= disk.FileLength(), "structure offset");
+        // A TD0 sector's offset with advanced compression is its place in the decompressed stream.
+        Check(
+            base == 0 && at->FileOffset >= 0 && (at->Format == ImageFormat::Td0 || at->FileOffset <= disk.FileLength()),
+            "structure offset");
         Check(at->Sector.Length() <= 16 * 1024, "sector size (IMD records go up to 16 KiB)");
     }
     // The searching line, and the switch lines when the DMK scan gave up: only a
