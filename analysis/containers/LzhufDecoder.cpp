@@ -36,31 +36,79 @@ constexpr DistanceCode kDistanceCode = [] {
     return table;
 }();
 
+constexpr std::size_t kNodes = LzhufDecoder::kNodes;
+constexpr std::size_t kSymbols = LzhufDecoder::kSymbols;
+
+template <std::size_t N>
+constexpr void IndexCounts(const std::array<std::uint16_t, N>& freq,
+                           std::array<std::uint16_t, LzhufDecoder::kIndexedCounts>& first) {
+    std::size_t at = 0;
+    for (unsigned count = 0; count < first.size(); ++count) {
+        while (freq[at] < count) ++at;  // freq[kNodes] is above every count
+        first[count] = static_cast<std::uint16_t>(at);
+    }
+}
+
+// The tree before the first symbol: every symbol counted once, the leaves paired
+// in order, then the pairs, up to the root.
+struct InitialTree {
+    std::array<std::uint16_t, kNodes + 1> Freq{};
+    std::array<std::int16_t, kNodes + kSymbols> Parent{};
+    std::array<std::int16_t, kNodes> Son{};
+    std::array<std::uint16_t, LzhufDecoder::kIndexedCounts> First{};
+};
+
+constexpr InitialTree kInitialTree = [] {
+    InitialTree tree;
+    for (std::size_t n = 0; n < kSymbols; ++n) {
+        tree.Freq[n] = 1;
+        tree.Son[n] = static_cast<std::int16_t>(n + kNodes);
+        tree.Parent[n + kNodes] = static_cast<std::int16_t>(n);
+    }
+    for (std::size_t child = 0, node = kSymbols; node < kNodes; child += 2, ++node) {
+        tree.Freq[node] = static_cast<std::uint16_t>(tree.Freq[child] + tree.Freq[child + 1]);
+        tree.Son[node] = static_cast<std::int16_t>(child);
+        tree.Parent[child] = tree.Parent[child + 1] = static_cast<std::int16_t>(node);
+    }
+    tree.Freq[kNodes] = 0xFFFF;
+    tree.Parent[kNodes - 1] = 0;
+    IndexCounts(tree.Freq, tree.First);
+    return tree;
+}();
+
 }  // namespace
 
-LzhufDecoder::LzhufDecoder(ImageReader input) : input_(input) {
+LzhufDecoder::LzhufDecoder(ImageReader input)
+    : input_(input),
+      inputSize_(input.Size()),
+      freq_(kInitialTree.Freq),
+      parent_(kInitialTree.Parent),
+      son_(kInitialTree.Son),
+      first_(kInitialTree.First) {
     ring_.fill(' ');
     write_ = kRingSize - kLongestCopy;
-    for (int n = 0; n < kSymbols; ++n) {
-        freq_[static_cast<std::size_t>(n)] = 1;
-        son_[static_cast<std::size_t>(n)] = static_cast<std::int16_t>(n + kNodes);
-        parent_[static_cast<std::size_t>(n + kNodes)] = static_cast<std::int16_t>(n);
+}
+
+void LzhufDecoder::IndexCounts() { tabulon::IndexCounts(freq_, first_); }
+
+bool LzhufDecoder::Refill() {
+    if (at_ == buffered_) {
+        // The next input bytes, a buffer at a time, as far as the input goes.
+        bufferStart_ += static_cast<std::int64_t>(buffered_);
+        buffered_ = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size()), inputSize_ - bufferStart_));
+        at_ = 0;
+        if (buffered_ == 0) return false;
+        input_.CopyTo(bufferStart_, std::span(buffer_).first(buffered_));
     }
-    for (int child = 0, node = kSymbols; node <= kRoot; child += 2, ++node) {
-        const auto c = static_cast<std::size_t>(child);
-        freq_[static_cast<std::size_t>(node)] = static_cast<std::uint16_t>(freq_[c] + freq_[c + 1]);
-        son_[static_cast<std::size_t>(node)] = static_cast<std::int16_t>(child);
-        parent_[c] = parent_[c + 1] = static_cast<std::int16_t>(node);
-    }
-    freq_[kNodes] = 0xFFFF;
-    parent_[kRoot] = 0;
+    bits_ = (bits_ << 8) | buffer_[at_++];
+    held_ += 8;
+    return true;
 }
 
 bool LzhufDecoder::Bits(int count, unsigned& value) {
     while (held_ < count) {
-        if (!input_.Has(next_)) return false;
-        bits_ = (bits_ << 8) | input_.U8(next_++);
-        held_ += 8;
+        if (!Refill()) return false;
     }
     held_ -= count;
     value = (bits_ >> held_) & ((1u << count) - 1u);
@@ -68,15 +116,15 @@ bool LzhufDecoder::Bits(int count, unsigned& value) {
 }
 
 bool LzhufDecoder::Symbol(int& symbol) {
-    int node = son_[kRoot];
+    auto node = static_cast<std::size_t>(son_[kRoot]);
     // Each bit goes one level down a tree of kNodes nodes: the walk always ends.
     for (int depth = 0; node < kNodes && depth < kNodes; ++depth) {
-        unsigned bit = 0;
-        if (!Bits(1, bit)) return false;
-        node = son_[static_cast<std::size_t>(node) + bit];
+        if (held_ == 0 && !Refill()) return false;
+        --held_;
+        node = static_cast<std::size_t>(son_[node + ((bits_ >> held_) & 1u)]);
     }
     if (node < kNodes) return false;
-    symbol = node - kNodes;
+    symbol = static_cast<int>(node) - kNodes;
     Count(symbol);
     return true;
 }
@@ -92,6 +140,24 @@ bool LzhufDecoder::Distance(int& distance) {
     return true;
 }
 
+// The counts stay in order: the last node below count, from node from on (which
+// is below it), ends the run of nodes that were equal to the one counted. Found
+// by steps that double, then halve, so that short runs cost little; freq_[kNodes]
+// is above every count.
+std::size_t LzhufDecoder::LastBelow(std::size_t from, unsigned count) const {
+    std::size_t low = from;
+    std::size_t high = from + 1;
+    for (std::size_t step = 1; freq_[high] < count; step *= 2) {
+        low = high;
+        high = std::min<std::size_t>(high + step, kNodes);
+    }
+    while (high - low > 1) {
+        const std::size_t middle = low + (high - low) / 2;
+        (freq_[middle] < count ? low : high) = middle;
+    }
+    return low;
+}
+
 // One more of symbol: its leaf and every node above it count one more, each
 // node that now outweighs the ones after it trading places with the last of
 // them, so that the frequencies stay in order.
@@ -100,11 +166,9 @@ void LzhufDecoder::Count(int symbol) {
     auto node = static_cast<std::size_t>(parent_[static_cast<std::size_t>(symbol + kNodes)]);
     do {
         const unsigned count = ++freq_[node];
-        std::size_t last = node + 1;
-        if (count > freq_[last]) {
-            while (count > freq_[++last]) {
-            }  // freq_[kNodes] stops it
-            --last;
+        const bool indexed = count < kIndexedCounts;
+        if (count > freq_[node + 1]) {
+            const std::size_t last = indexed ? first_[count] - 1u : LastBelow(node + 1, count);
             freq_[node] = freq_[last];
             freq_[last] = static_cast<std::uint16_t>(count);
 
@@ -118,6 +182,7 @@ void LzhufDecoder::Count(int symbol) {
             son_[node] = static_cast<std::int16_t>(theirs);
             node = last;
         }
+        if (indexed) first_[count] = static_cast<std::uint16_t>(node);  // the one before was the first
         node = static_cast<std::size_t>(parent_[node]);
     } while (node != 0);
 }
@@ -152,6 +217,7 @@ void LzhufDecoder::Rebuild() {
         parent_[child] = static_cast<std::int16_t>(n);
         if (child < kNodes) parent_[child + 1] = static_cast<std::int16_t>(n);
     }
+    IndexCounts();
 }
 
 void LzhufDecoder::Put(std::uint8_t byte, std::span<std::uint8_t> out, std::size_t& done) {

@@ -35,22 +35,30 @@ public:
     std::size_t Read(std::span<std::uint8_t> out);
 
     // Input bytes taken so far.
-    std::int64_t InputUsed() const noexcept { return next_; }
+    std::int64_t InputUsed() const noexcept { return bufferStart_ + static_cast<std::int64_t>(at_); }
 
-private:
     static constexpr int kNodes = 2 * kSymbols - 1;  // leaves and inner nodes
     static constexpr int kRoot = kNodes - 1;
+    static constexpr unsigned kIndexedCounts = 256;
 
+private:
+    bool Refill();                          // one more input byte into bits_; false at the end
     bool Bits(int count, unsigned& value);  // false where the input ends first
     bool Symbol(int& symbol);
     bool Distance(int& distance);
     void Count(int symbol);
+    std::size_t LastBelow(std::size_t from, unsigned count) const;
     void Rebuild();
+    void IndexCounts();
     void Put(std::uint8_t byte, std::span<std::uint8_t> out, std::size_t& done);
 
     ImageReader input_;
-    std::int64_t next_ = 0;   // the next input byte
-    std::uint32_t bits_ = 0;  // the low `held_` bits are unread input
+    std::int64_t inputSize_ = 0;
+    std::array<std::uint8_t, 256> buffer_{};  // input bytes from bufferStart_
+    std::int64_t bufferStart_ = 0;
+    std::size_t buffered_ = 0;
+    std::size_t at_ = 0;      // the next one to take
+    std::uint32_t bits_ = 0;  // the low `held_` bits are taken but unread
     int held_ = 0;
     bool ended_ = false;
 
@@ -65,6 +73,8 @@ private:
     std::array<std::uint16_t, kNodes + 1> freq_{};
     std::array<std::int16_t, kNodes + kSymbols> parent_{};
     std::array<std::int16_t, kNodes> son_{};
+    // first_[c], for the small counts: the first node whose count is c or more.
+    std::array<std::uint16_t, kIndexedCounts> first_{};
 };
 
 }  // namespace tabulon

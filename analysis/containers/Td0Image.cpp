@@ -56,7 +56,8 @@ std::uint16_t Le16(std::span<const std::uint8_t> bytes, std::size_t at) {
 }
 
 // The bytes after the header in order: the file's own, or decompressed as they
-// are asked for through a small window. Reads past their end throw StructureEnds.
+// are asked for, no further (the decoder's ring is the only window). Reads past
+// their end throw StructureEnds.
 class Stream {
 public:
     Stream(const DiskData& image, const Td0Header& header)
@@ -67,19 +68,8 @@ public:
     void Read(std::span<std::uint8_t> out) {
         if (!decoder_) {
             file_.CopyTo(read_, out);
-        } else {
-            for (std::size_t done = 0; done < out.size();) {
-                if (at_ == filled_) {
-                    filled_ = decoder_->Read(window_);
-                    at_ = 0;
-                    if (filled_ == 0) throw StructureEnds();
-                }
-                const std::size_t count = std::min(out.size() - done, filled_ - at_);
-                std::copy_n(window_.begin() + static_cast<std::ptrdiff_t>(at_), count,
-                            out.begin() + static_cast<std::ptrdiff_t>(done));
-                at_ += count;
-                done += count;
-            }
+        } else if (decoder_->Read(out) != out.size()) {
+            throw StructureEnds();
         }
         read_ += static_cast<std::int64_t>(out.size());
     }
@@ -97,9 +87,6 @@ public:
 private:
     ImageReader file_;
     std::optional<LzhufDecoder> decoder_;
-    std::array<std::uint8_t, 512> window_{};
-    std::size_t at_ = 0;
-    std::size_t filled_ = 0;
     std::int64_t read_ = 0;
 };
 

@@ -236,7 +236,7 @@ constexpr std::size_t kFirstTrack = kComment + 29;    // after its 10 bytes and 
 constexpr std::size_t kSectorTwo = kFirstTrack + 30;  // after the track's header and two E5 sectors of 13 bytes
 // After sector 2's header, its block (length, encoding, runs) and 15 more E5 sectors.
 const std::size_t kSecondTrack =
-    kSectorTwo + 6 + 2 + (kNormal[kSectorTwo + 6] | (kNormal[kSectorTwo + 7] << 8)) + 15 * 13;
+    kSectorTwo + 6 + 2 + (std::size_t{kNormal[kSectorTwo + 6]} | (std::size_t{kNormal[kSectorTwo + 7]} << 8)) + 15 * 13;
 
 void Cut(test::Bytes& b, std::size_t size) { b.resize(size); }
 
