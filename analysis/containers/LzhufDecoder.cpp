@@ -36,15 +36,15 @@ constexpr DistanceCode kDistanceCode = [] {
     return table;
 }();
 
-constexpr std::size_t kNodes = LzhufDecoder::kNodes;
-constexpr std::size_t kSymbols = LzhufDecoder::kSymbols;
+constexpr auto kTreeNodes = static_cast<std::size_t>(LzhufDecoder::kNodes);
+constexpr auto kLeaves = static_cast<std::size_t>(LzhufDecoder::kSymbols);
 
 template <std::size_t N>
 constexpr void IndexCounts(const std::array<std::uint16_t, N>& freq,
                            std::array<std::uint16_t, LzhufDecoder::kIndexedCounts>& first) {
     std::size_t at = 0;
     for (unsigned count = 0; count < first.size(); ++count) {
-        while (freq[at] < count) ++at;  // freq[kNodes] is above every count
+        while (freq[at] < count) ++at;  // freq[kTreeNodes] is above every count
         first[count] = static_cast<std::uint16_t>(at);
     }
 }
@@ -52,26 +52,26 @@ constexpr void IndexCounts(const std::array<std::uint16_t, N>& freq,
 // The tree before the first symbol: every symbol counted once, the leaves paired
 // in order, then the pairs, up to the root.
 struct InitialTree {
-    std::array<std::uint16_t, kNodes + 1> Freq{};
-    std::array<std::int16_t, kNodes + kSymbols> Parent{};
-    std::array<std::int16_t, kNodes> Son{};
+    std::array<std::uint16_t, kTreeNodes + 1> Freq{};
+    std::array<std::int16_t, kTreeNodes + kLeaves> Parent{};
+    std::array<std::int16_t, kTreeNodes> Son{};
     std::array<std::uint16_t, LzhufDecoder::kIndexedCounts> First{};
 };
 
 constexpr InitialTree kInitialTree = [] {
     InitialTree tree;
-    for (std::size_t n = 0; n < kSymbols; ++n) {
+    for (std::size_t n = 0; n < kLeaves; ++n) {
         tree.Freq[n] = 1;
-        tree.Son[n] = static_cast<std::int16_t>(n + kNodes);
-        tree.Parent[n + kNodes] = static_cast<std::int16_t>(n);
+        tree.Son[n] = static_cast<std::int16_t>(n + kTreeNodes);
+        tree.Parent[n + kTreeNodes] = static_cast<std::int16_t>(n);
     }
-    for (std::size_t child = 0, node = kSymbols; node < kNodes; child += 2, ++node) {
+    for (std::size_t child = 0, node = kLeaves; node < kTreeNodes; child += 2, ++node) {
         tree.Freq[node] = static_cast<std::uint16_t>(tree.Freq[child] + tree.Freq[child + 1]);
         tree.Son[node] = static_cast<std::int16_t>(child);
         tree.Parent[child] = tree.Parent[child + 1] = static_cast<std::int16_t>(node);
     }
-    tree.Freq[kNodes] = 0xFFFF;
-    tree.Parent[kNodes - 1] = 0;
+    tree.Freq[kTreeNodes] = 0xFFFF;
+    tree.Parent[kTreeNodes - 1] = 0;
     IndexCounts(tree.Freq, tree.First);
     return tree;
 }();
