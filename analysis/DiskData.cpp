@@ -11,6 +11,16 @@
 
 namespace tabulon {
 
+namespace {
+
+// A buffer left unfilled: only the bytes a read puts there are ever used, and
+// zeroing blocks would cost more than reading them.
+std::unique_ptr<std::uint8_t[]> Uninitialised(std::size_t size) {
+    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]);  // NOLINT(modernize-make-unique)
+}
+
+}  // namespace
+
 DiskData& DiskData::operator=(DiskData&& other) noexcept {
     if (this == &other) return *this;
     fileLength_ = std::exchange(other.fileLength_, 0);
@@ -60,6 +70,14 @@ std::uint8_t DiskData::AtSlow(std::int64_t index) const {
     return Load(number).Bytes[static_cast<std::size_t>(index - number * kBlockSize)];
 }
 
+std::span<const std::uint8_t> DiskData::Run(std::int64_t index, std::int64_t count) const {
+    if (index < 0 || index >= fileLength_ || count <= 0) return {};
+    AtSlow(index);  // shows index's block (or the image in memory) as the window
+    const auto offset = static_cast<std::uint64_t>(index - windowStart_);
+    const auto length = std::min<std::uint64_t>(windowLength_ - offset, static_cast<std::uint64_t>(count));
+    return {window_ + offset, static_cast<std::size_t>(length)};
+}
+
 void DiskData::CopyTo(std::int64_t index, std::span<std::uint8_t> out) const {
     std::size_t done = 0;
     while (done < out.size()) {
@@ -79,6 +97,22 @@ void DiskData::CopyTo(std::int64_t index, std::span<std::uint8_t> out) const {
 
 void DiskData::ReadFirstBlock() const {
     if (fileLength_ > 0 && !inMemory_) Load(0);
+}
+
+void DiskData::ReadEveryBlock() const {
+    if (inMemory_) return;
+    if (!file_.IsOpen()) Fail(AnalysisStopped::Reason::ReadError);
+    constexpr std::size_t kChunk = 16 * kBlockSize;
+    const auto chunk = Uninitialised(kChunk);
+    for (std::int64_t at = 0; at < fileLength_;) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, fileLength_ - at));
+        const iovec part{chunk.get(), wanted};  // one read call for every read the analysis makes
+        const ssize_t got = ::preadv(file_.Get(), &part, 1, static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) Fail(AnalysisStopped::Reason::ReadError);
+        if (got == 0) Fail(AnalysisStopped::Reason::ImageChanged);
+        at += got;
+    }
 }
 
 void DiskData::Fail(AnalysisStopped::Reason reason) const {
@@ -127,7 +161,7 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
         }
         Block& block = blocks_[slot];
         block.Number = -1;
-        if (!block.Bytes) block.Bytes = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize);
+        if (!block.Bytes) block.Bytes = Uninitialised(kBlockSize);
         // Exactly the bytes the length promised: a file that has grown since shows
         // nothing new, and one that has shrunk is a changed image, never zeros.
         block.Length =

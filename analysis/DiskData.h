@@ -19,7 +19,7 @@ namespace tabulon {
 // small; the file stays open until Close().
 class DiskData {
 public:
-    static constexpr std::int64_t kBlockSize = 16 * 1024;
+    static constexpr std::int64_t kBlockSize = std::int64_t{16} * 1024;
     static constexpr std::size_t kCachedBlocks = 8;
     static constexpr std::int64_t kReadAheadBlocks = 4;
 
@@ -46,12 +46,22 @@ public:
         return offset < windowLength_ ? window_[offset] : AtSlow(index);
     }
 
+    // The bytes from index on that lie together in memory, at most count of
+    // them (none at or past FileLength): a view of the block that holds index,
+    // read if need be, valid until the next read. For scans that go byte by byte.
+    std::span<const std::uint8_t> Run(std::int64_t index, std::int64_t count) const;
+
     // The bytes from index on into out, each as At would give it (and throwing
     // where At would), copied a block at a time.
     void CopyTo(std::int64_t index, std::span<std::uint8_t> out) const;
 
     // Reads the first block now, so that a file that cannot be read fails here.
     void ReadFirstBlock() const;
+
+    // Reads the whole file once, keeping nothing, so that a file that cannot be
+    // read to its end fails now rather than part way through a report. Memory
+    // stays flat whatever the image's size.
+    void ReadEveryBlock() const;
 
     // Releases the file. Bytes already read stay readable; others stop the analysis.
     void Close() noexcept { file_.Close(); }

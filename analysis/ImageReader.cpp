@@ -23,7 +23,8 @@ std::uint8_t ImageReader::U8(std::int64_t n) const {
 
 std::vector<std::uint8_t> ImageReader::Bytes(std::int64_t n, std::int64_t count) const {
     if (!Has(n, count)) throw StructureEnds();
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
+    std::vector<std::uint8_t> bytes;
+    bytes.resize(static_cast<std::size_t>(count));
     CopyTo(n, bytes);
     return bytes;
 }

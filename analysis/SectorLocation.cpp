@@ -2,7 +2,9 @@
 
 #include "AnalysisStopped.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace tabulon {
 
@@ -48,7 +50,8 @@ std::string_view FormatName(ImageFormat format) {
 
 std::uint8_t SectorBytes::At(std::int64_t offset) const {
     if (image_ != nullptr) return image_->At(base_ + offset);
-    if (offset < 0 || offset > Length()) throw AnalysisStopped(AnalysisStopped::Reason::SectorCutShort);
+    const std::int64_t end = cutShort_ ? Length() - 1 : Length();  // the last byte there, the spare included
+    if (offset < 0 || offset > end) throw AnalysisStopped(AnalysisStopped::Reason::SectorCutShort);
     return offset == Length() ? 0 : own_[static_cast<std::size_t>(offset)];
 }
 
@@ -62,6 +65,19 @@ std::optional<std::int32_t> FindDmkSector(const DiskData& data) {
     std::int32_t t = 0;
     std::size_t i = 0;
     while (t < fileLength) {
+        if (i == 0) {
+            // Before the first A1 every byte is a mismatch that only moves t on, and
+            // one at 5000 or later gives up: find that A1 at once (t <= 5000 here).
+            const std::int32_t limit = std::min(fileLength, kDmkGiveUp + 1);
+            const auto bytes = data.Run(t, limit - t);
+            const void* const sync = std::memchr(bytes.data(), kDmkIdPattern[0], bytes.size());
+            if (sync == nullptr) {
+                t += static_cast<std::int32_t>(bytes.size());
+                if (t > kDmkGiveUp || t >= fileLength) return std::nullopt;
+                continue;
+            }
+            t += static_cast<std::int32_t>(static_cast<const std::uint8_t*>(sync) - bytes.data());
+        }
         const bool equal = data.At(t) == kDmkIdPattern[i];
         ++t;  // the compared byte is consumed either way
         if (equal) {
@@ -76,10 +92,16 @@ std::optional<std::int32_t> FindDmkSector(const DiskData& data) {
 
 std::optional<std::int32_t> FindJvSector(const DiskData& data) {
     const std::int32_t fileLength = data.FileLength();
+    // The entries the scan can reach lie together in the first block; past them, the slow way.
+    const auto near = data.Run(0, kJvDataStart + 2 * kJvEntryLength);
+    const auto at = [&](std::int32_t n) {
+        const auto index = static_cast<std::size_t>(n);
+        return index < near.size() ? near[index] : data.At(n);
+    };
     std::int32_t k = 0;
     for (std::int32_t u = 0; u < fileLength; u += kJvEntryLength, ++k) {
         // u + 1 may be the spare 0 byte at FileLength, which never matches 2.
-        if (data.At(u) == 0 && data.At(u + 1) == 2) return kJvDataStart + kJvSectorLength * k;
+        if (at(u) == 0 && at(u + 1) == 2) return kJvDataStart + kJvSectorLength * k;
         if (u > kJvDataStart) return std::nullopt;
     }
     return std::nullopt;

@@ -23,13 +23,14 @@ std::string_view FormatName(ImageFormat format);
 
 // The bytes the PDRIVE slot is decoded from: the image itself, read in place
 // from Base (the byte scans, which hand Base on unchecked), or the sector's own
-// bytes taken out of its container, from Base 0. Either way the byte after the
-// last one is a spare 0, and reads past it stop the analysis (a sector's own
-// bytes end early only where its track ends before it does).
+// bytes taken out of its container, from Base 0. The byte after the last one
+// is a spare 0, and reads past it stop the analysis; but a sector's own bytes
+// that its track cut short (they end early only there) have no spare byte.
 class SectorBytes {
 public:
     SectorBytes(const DiskData& image, std::int64_t base) : image_(&image), base_(base) {}
-    explicit SectorBytes(std::vector<std::uint8_t> own) : own_(std::move(own)) {}
+    explicit SectorBytes(std::vector<std::uint8_t> own, bool cutShort = false)
+        : own_(std::move(own)), cutShort_(cutShort) {}
 
     // The byte at Base + offset.
     std::uint8_t At(std::int64_t offset) const;
@@ -41,6 +42,7 @@ private:
     const DiskData* image_ = nullptr;  // the image, which outlives every analysis of it
     std::int64_t base_ = 0;
     std::vector<std::uint8_t> own_;
+    bool cutShort_ = false;
 };
 
 // Where the data of track 0, side 0, sector 2 was found, and how.

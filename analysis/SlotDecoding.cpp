@@ -56,16 +56,17 @@ std::string InterfaceType(const DriveSlot& slot) {
     return text;
 }
 
+DiskKind DiskKindOf(std::uint8_t sectorsPerTrack) {
+    switch (sectorsPerTrack) {
+    case 10: return {"A", "S/S S/D", 1, Density::Single};
+    case 20: return {"C", "D/S S/D", 2, Density::Single};
+    case 18: return {"E", "S/S D/D", 1, Density::Double};
+    default: return {"G", "D/S D/D", 2, Density::Double};
+    }
+}
+
 DriveSpecs DescribeDriveSlot(const DriveSlot& slot) {
-    // The SPT byte also names the disk type and the sides and density.
-    struct Kind {
-        std::string_view DiskType;
-        std::string_view SidesDensity;
-    };
-    const Kind kind = slot.SectorsPerTrack == 10   ? Kind{"A", "S/S S/D"}
-                      : slot.SectorsPerTrack == 20 ? Kind{"C", "D/S S/D"}
-                      : slot.SectorsPerTrack == 18 ? Kind{"E", "S/S D/D"}
-                                                   : Kind{"G", "D/S D/D"};
+    const DiskKind kind = DiskKindOf(slot.SectorsPerTrack);
     return {InterfaceType(slot),
             std::string(kind.DiskType),
             std::string(kind.SidesDensity),
@@ -90,7 +91,7 @@ std::vector<std::optional<DriveSlot>> ReadAllSlots(const SectorBytes& sector) {
     std::vector<std::optional<DriveSlot>> slots;
     for (int slot = 0; slot < kPdriveSlots; ++slot) {
         try {
-            slots.emplace_back(ReadDriveSlot(sector, slot * kPdriveSlotLength));
+            slots.emplace_back(ReadDriveSlot(sector, std::int64_t{slot} * kPdriveSlotLength));
         } catch (const AnalysisStopped& stop) {
             const auto why = stop.WhyStopped();
             if (why != AnalysisStopped::Reason::ReadOutsideImage && why != AnalysisStopped::Reason::SectorCutShort)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "SectorLocation.h"
+#include "TrackLayout.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tabulon {
@@ -51,6 +53,17 @@ std::string SpacedDecimal(unsigned value);
 // +2, then +7 only when neither suffix bit of the flag byte is set. The first
 // read past the sector's bytes throws AnalysisStopped.
 DriveSlot ReadDriveSlot(const SectorBytes& sector, std::int64_t offset = 0);
+
+// What the SPT byte names besides the count: the TD letter and the sides and
+// density, as words and as numbers (10 A S/S S/D, 20 C D/S S/D, 18 E S/S D/D,
+// any other G D/S D/D).
+struct DiskKind {
+    std::string_view DiskType;
+    std::string_view SidesDensity;
+    int Sides;
+    Density Recording;
+};
+DiskKind DiskKindOf(std::uint8_t sectorsPerTrack);
 
 // The texts of a slot: TI letter and suffix, TD letter, sides and density words.
 std::string InterfaceType(const DriveSlot& slot);

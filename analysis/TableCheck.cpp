@@ -6,10 +6,9 @@ int DensityNumber(Density density) { return density == Density::Single ? 1 : 2; 
 Density DensityOfNumber(int number) { return number == 1 ? Density::Single : Density::Double; }
 
 DeclaredGeometry DeclaredBy(const DriveSlot& slot) {
-    // The same words the report prints: 10 S/S S/D, 20 D/S S/D, 18 S/S D/D, any other D/S D/D.
-    const int spt = slot.SectorsPerTrack;
-    return {slot.TrackCount, spt, (spt == 10 || spt == 18) ? 1 : 2,
-            (spt == 10 || spt == 20) ? Density::Single : Density::Double};
+    // The sides and density the report's words name.
+    const DiskKind kind = DiskKindOf(slot.SectorsPerTrack);
+    return {slot.TrackCount, slot.SectorsPerTrack, kind.Sides, kind.Recording};
 }
 
 std::vector<Difference> CheckSlot(const DriveSlot& slot, const ImageGeometry& image) {

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "StructureLocator.h"
+#include "ImageFile.h"
+#include "ImageResult.h"
+#include "ReportOptions.h"
 
 #include <ostream>
 #include <string>
@@ -9,22 +11,9 @@
 
 namespace tabulon::cli {
 
-struct ReportOptions {
-    bool Json = false;
-    bool Color = false;  // red lines in red (ANSI), decided by the caller
-    LocateMode Locate = LocateMode::Auto;
-    bool AllSlots = false;  // all ten PDRIVE slots after the report
-    bool Geometry = false;  // the image's geometry and the check of slot 0 against it, after the report
-    bool Brief = false;     // one line per image
-};
-
-// Exit statuses, ordered so that the worst of several images wins.
+// Exit statuses beyond the outcomes' own (kOutcomes).
 enum ExitStatus : int {
     kExitDriveReport = 0,
-    kExitNotNewdos = 1,
-    kExitNotFound = 2,
-    kExitStopped = 3,
-    kExitUnreadable = 4,
     kExitUsage = 64,
     kExitWriteError = 74,  // standard output failed or was closed (EX_IOERR)
 };
@@ -36,6 +25,17 @@ enum ExitStatus : int {
 int RunReports(const std::vector<std::string>& images, const ReportOptions& options, std::ostream& out,
                std::ostream& err);
 
+// Names result after the image as given: Given, Path and Shown.
+void NameImage(ImageResult& result, const std::string& image);
+
+// Opens result.Given (standard input for "-"), analyses it and reads what the
+// options ask for beyond the report. Never throws: whatever goes wrong is the
+// image's outcome, said on err.
+void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostream& err);
+
+// The same for an image already open in file.
+void AnalyseOpened(ImageResult& result, ImageFile& file, const ReportOptions& options, std::ostream& err);
+
 // The path made absolute against the current directory, for display only: links
 // are not resolved and "." components are dropped, but a last one. The path as
 // given when there is no current directory (deleted) or the name is empty.
@@ -46,7 +46,7 @@ std::string AbsolutePath(const std::string& path);
 bool CheckOutput(std::ostream& out, std::ostream& err);
 
 // Whether red lines are shown in red: "always", "never", or "auto", which is on a
-// terminal unless NO_COLOR is set to anything or TERM is "dumb".
+// terminal unless NO_COLOR is set to a non-empty value or TERM is "dumb".
 bool ColorWanted(std::string_view mode, bool terminal, const char* noColor, const char* term);
 
 }  // namespace tabulon::cli

@@ -48,7 +48,7 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
 OpenResult Spool(ImageFile& file, int fd, std::int64_t maxLength) {
     FileDescriptor copy = UnnamedTemporaryFile();
     if (!copy.IsOpen()) return Refuse(OpenFailure::CannotOpen, errno);
-    std::vector<std::uint8_t> buffer(64 * 1024);
+    std::vector<std::uint8_t> buffer(std::size_t{64} * 1024);
     std::int64_t total = 0;
     for (;;) {
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());

@@ -1,4 +1,5 @@
 // tabulon-report: the drive report of Tabulon's window, for scripts and batch checks.
+#include "OutputBuffer.h"
 #include "ReportCommand.h"
 #include "TabulonVersion.h"
 
@@ -35,9 +36,18 @@ void PrintError(const std::string& text) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// An exception that escapes (memory exhausted before any image) ends the program
+// through std::terminate, which is all that is left to do then.
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     using namespace tabulon::cli;
     KeepStandardDescriptorsTaken();
+    // Standard output goes out in large blocks; a terminal still sees each report as it is made.
+    OutputBuffer output(STDOUT_FILENO);
+    const struct UseBuffer {
+        std::streambuf* const Earlier;
+        ~UseBuffer() { std::cout.rdbuf(Earlier); }  // before the buffer ends, on every way out
+    } useBuffer{std::cout.rdbuf(&output)};
+    std::cerr.tie(nullptr);  // a message need not push out the reports before it
 
     CLI::App app{
         "Shows the NEWDOS/80 drive parameters (first PDRIVE slot) of TRS-80 emulator disk images\n"
@@ -91,12 +101,14 @@ int main(int argc, char** argv) {
 
     ReportOptions options;
     options.Json = json;
+    using tabulon::LocateMode;
     options.Locate = locate == "structure" ? LocateMode::Structure
                      : locate == "scan"    ? LocateMode::Scan
                                            : LocateMode::Auto;
     options.AllSlots = allSlots;
     options.Geometry = geometry;
     options.Brief = brief;
+    options.FlushEach = ::isatty(STDOUT_FILENO) != 0;  // a terminal shows each report as it is made
     options.Color = ColorWanted(color, ::isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"), std::getenv("TERM"));
     return RunReports(images, options, std::cout, std::cerr);
 }

@@ -23,44 +23,43 @@ void PrintSwitchLines(ReportSurface& surface) {
     surface.Print();
 }
 
-}  // namespace
-
-void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& filename, DiskData& data,
-                    AnalysisRecord& record, SectorLocator& locator) {
-    record = {};
+// The steps of one analysis, filling in analysis as they go; throws AnalysisStopped.
+void Run(Analysis& analysis, ReportSurface& surface, ImageFile& file, const std::string& filename, DiskData& data,
+         LocateMode mode, LoadStep load) {
     surface.SetForeColor(kBlack);
     LoadDiskData(file, data);
-    record.Loaded = true;
+    if (load == LoadStep::WholeFirst) data.ReadEveryBlock();
+    analysis.Loaded = true;
 
     surface.Cls();
     surface.SetCurrentX(100);
     surface.SetCurrentY(200);
     surface.Print({report_text::kSearching});
 
-    record.Location = locator.Locate(data, [&surface] { PrintSwitchLines(surface); });
-    record.Located = true;
+    analysis.Search = LocateSector(data, mode, [&surface] { PrintSwitchLines(surface); });
+    const SectorLocation* const location = analysis.Location();
     std::string summaryLine;
     std::string driveLine;
-    if (record.Location) {
-        record.Slot = ReadDriveSlot(record.Location->Sector);
-        const DriveSpecs drive = DescribeDriveSlot(*record.Slot);
-        summaryLine = FormatDiskSummaryLine(drive, record.Location->FormatLabel());
+    if (location != nullptr) {
+        analysis.Slot = ReadDriveSlot(location->Sector);
+        const DriveSpecs drive = DescribeDriveSlot(*analysis.Slot);
+        summaryLine = FormatDiskSummaryLine(drive, location->FormatLabel());
         driveLine = FormatDriveLine(drive);
     }
 
     PrintHeadingBlock(surface, filename);
 
-    if (!record.Location) {
+    if (location == nullptr) {
         surface.SetForeColor(kRed);
         surface.Print({report_text::kNotFound});
-        record.Outcome = ReportOutcome::NotFound;
+        analysis.Result = Outcome::NotFound;
         return;
     }
-    record.Marker = HasNewdosMarker(*record.Location);
-    if (!*record.Marker) {
+    analysis.Marker = HasNewdosMarker(*location);
+    if (!*analysis.Marker) {
         surface.Print();
         surface.Print({report_text::kNotNewdos});
-        record.Outcome = ReportOutcome::NotNewdos;
+        analysis.Result = Outcome::NotNewdos;
         return;
     }
     surface.Print({summaryLine});
@@ -68,13 +67,28 @@ void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& 
     surface.Print({driveLine});
     surface.Print();
     for (const std::string_view line : report_text::kLegend) surface.Print({line});
-    record.Outcome = ReportOutcome::DriveReport;
+    analysis.Result = Outcome::DriveReport;
 }
 
-void ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& filename, DiskData& data,
-                    AnalysisRecord& record) {
-    ScanLocator scans;
-    ShowDriveSpecs(surface, file, filename, data, record, scans);
+}  // namespace
+
+Analysis ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& filename, DiskData& data,
+                        LocateMode mode, LoadStep load) {
+    Analysis analysis;
+    try {
+        Run(analysis, surface, file, filename, data, mode, load);
+    } catch (const AnalysisStopped& stop) {
+        AnalysisStopped::Reason reason = stop.WhyStopped();
+        // A read past the image from a sector that starts at or past its end: the sector is not in the image at all.
+        const SectorLocation* const location = analysis.Location();
+        if (reason == AnalysisStopped::Reason::ReadOutsideImage && location != nullptr &&
+            location->FileOffset >= data.FileLength()) {
+            reason = AnalysisStopped::Reason::SectorBeyondImage;
+        }
+        analysis.Stop = reason;
+        analysis.Result = OutcomeOfStop(reason);
+    }
+    return analysis;
 }
 
 }  // namespace tabulon

@@ -55,77 +55,93 @@ constexpr std::size_t kDmkHeaderLength = 16;
 constexpr std::size_t kIdamTableLength = 128;
 constexpr std::size_t kDmkTrackLength = 0x1900;  // 6400, usual for 5.25" tracks
 
-struct TrackSector {
-    std::uint8_t Number;
-    const std::uint8_t* Data;  // 256 bytes
-    bool BadCrc;
+// The layout of a track as a WD177x/279x controller formats it, per recording.
+struct TrackLayoutOf {
+    std::uint8_t Gap;               // the gap filler: 4E in MFM, FF in FM
+    std::size_t IndexGap;           // gap 4a before the index mark
+    std::size_t Sync;               // 00 bytes before every mark
+    std::size_t AfterIndex;         // gap 1 after the index mark
+    std::size_t MissingClockSyncs;  // MFM: the A1 (C2 before the index mark) syncs of a mark
 };
+constexpr TrackLayoutOf kMfmLayout{0x4E, 80, 12, 50, 3};
+constexpr TrackLayoutOf kFmLayout{0xFF, 16, 6, 11, 0};
 
-// One track's raw bytes as the controller sees them, at one byte per cell
-// (FM bytes not yet doubled), and the offsets of its ID address marks.
-struct RawTrack {
-    Bytes Bytes_;
-    std::vector<std::size_t> IdMarks;
-    std::vector<std::size_t> Marks;  // bytes written with a missing clock (MFM) or a mark clock (FM)
-};
+// Appends an address mark (FC index, FE ID, FB data): in MFM after its syncs
+// with a missing clock, in FM as the mark byte with its mark clock. Returns
+// where the mark begins, which is where its field's CRC starts.
+std::size_t PutMark(RawTrack& track, const TrackLayoutOf& layout, std::uint8_t mark) {
+    Bytes& out = track.Data;
+    const std::size_t start = out.size();
+    for (std::size_t n = 0; n < layout.MissingClockSyncs; ++n) {
+        track.Marks.push_back(out.size());
+        out.push_back(mark == 0xFC ? 0xC2 : 0xA1);
+    }
+    if (layout.MissingClockSyncs == 0) track.Marks.push_back(out.size());
+    out.push_back(mark);
+    return start;
+}
 
-RawTrack MakeMfmTrack(std::uint8_t cylinder, std::uint8_t head, std::span<const TrackSector> sectors, int gap2,
-                      int gap3) {
+}  // namespace
+
+RawTrack MakeTrack(TrackStyle style, std::uint8_t cylinder, std::uint8_t head, std::span<const TrackSector> sectors,
+                   int gap2, int gap3) {
+    const TrackLayoutOf& layout = style == TrackStyle::Mfm ? kMfmLayout : kFmLayout;
     RawTrack track;
-    Bytes& out = track.Bytes_;
-    Append(out, 80, 0x4E);
-    Append(out, 12, 0x00);
-    for (std::size_t n = 0; n < 3; ++n) track.Marks.push_back(out.size() + n);
-    Append(out, 3, 0xC2);
-    out.push_back(0xFC);
-    Append(out, 50, 0x4E);
+    Bytes& out = track.Data;
+    Append(out, layout.IndexGap, layout.Gap);
+    Append(out, layout.Sync, 0x00);
+    PutMark(track, layout, 0xFC);
+    Append(out, layout.AfterIndex, layout.Gap);
     for (const TrackSector& sector : sectors) {
-        Append(out, 12, 0x00);
-        const std::size_t idStart = out.size();
-        for (std::size_t n = 0; n < 3; ++n) track.Marks.push_back(out.size() + n);
-        Append(out, 3, 0xA1);
-        track.IdMarks.push_back(out.size());
-        Append(out, {std::uint8_t{0xFE}, cylinder, head, sector.Number, std::uint8_t{0x01}});
+        Append(out, layout.Sync, 0x00);
+        const std::size_t idStart = PutMark(track, layout, 0xFE);
+        track.IdMarks.push_back(out.size() - 1);
+        Append(out, {cylinder, head, sector.Number, std::uint8_t{0x01}});
         AppendCrc(out, idStart);
-        Append(out, static_cast<std::size_t>(gap2), 0x4E);
-        Append(out, 12, 0x00);
-        const std::size_t dataStart = out.size();
-        for (std::size_t n = 0; n < 3; ++n) track.Marks.push_back(out.size() + n);
-        Append(out, {0xA1, 0xA1, 0xA1, 0xFB});
+        Append(out, static_cast<std::size_t>(gap2), layout.Gap);
+        Append(out, layout.Sync, 0x00);
+        const std::size_t dataStart = PutMark(track, layout, 0xFB);
         Append(out, {sector.Data, kSectorSize});
         AppendCrc(out, dataStart, sector.BadCrc ? 0x5555 : 0);
-        Append(out, static_cast<std::size_t>(gap3), 0x4E);
+        Append(out, static_cast<std::size_t>(gap3), layout.Gap);
     }
     return track;
 }
 
-RawTrack MakeFmTrack(std::uint8_t cylinder, std::uint8_t head, std::span<const TrackSector> sectors, int gap2,
-                     int gap3) {
-    RawTrack track;
-    Bytes& out = track.Bytes_;
-    Append(out, 16, 0xFF);
-    Append(out, 6, 0x00);
-    track.Marks.push_back(out.size());
-    out.push_back(0xFC);
-    Append(out, 11, 0xFF);
-    for (const TrackSector& sector : sectors) {
-        Append(out, 6, 0x00);
-        const std::size_t idStart = out.size();
-        track.IdMarks.push_back(idStart);
-        track.Marks.push_back(idStart);
-        Append(out, {std::uint8_t{0xFE}, cylinder, head, sector.Number, std::uint8_t{0x01}});
-        AppendCrc(out, idStart);
-        Append(out, static_cast<std::size_t>(gap2), 0xFF);
-        Append(out, 6, 0x00);
-        const std::size_t dataStart = out.size();
-        track.Marks.push_back(dataStart);
-        out.push_back(0xFB);
-        Append(out, {sector.Data, kSectorSize});
-        AppendCrc(out, dataStart, sector.BadCrc ? 0x5555 : 0);
-        Append(out, static_cast<std::size_t>(gap3), 0xFF);
+Bytes EncodeCells(const RawTrack& track, TrackStyle style, int repeat) {
+    std::vector<bool> mark(track.Data.size(), false);
+    for (std::size_t at : track.Marks) {
+        if (at < mark.size()) mark[at] = true;  // a track cut short keeps the marks before its end
     }
-    return track;
+    Bytes cells;
+    cells.reserve(track.Data.size() * 16 * static_cast<std::size_t>(std::max(1, repeat)));
+    const auto put = [&](unsigned word) {  // 16 cells, the first highest; each followed by repeat - 1 zeros
+        for (int n = 15; n >= 0; --n) {
+            cells.push_back(static_cast<std::uint8_t>((word >> n) & 1u));
+            for (int r = 1; r < repeat; ++r) cells.push_back(0);
+        }
+    };
+    unsigned previous = 0;  // the last data bit written (MFM clocks depend on it)
+    for (std::size_t n = 0; n < track.Data.size(); ++n) {
+        const std::uint8_t byte = track.Data[n];
+        unsigned word = 0;
+        if (style == TrackStyle::Mfm) {
+            for (int bit = 7; bit >= 0; --bit) {
+                const unsigned data = (byte >> bit) & 1u;
+                word = (word << 2) | ((previous == 0 && data == 0) ? 2u : 0u) | data;
+                previous = data;
+            }
+            if (mark[n]) word = byte == 0xA1 ? 0x4489 : 0x5224;  // A1 or C2 without one clock
+        } else {
+            const unsigned clock = !mark[n] ? 0xFF : byte == 0xFC ? 0xD7 : 0xC7;
+            for (int bit = 7; bit >= 0; --bit) word = (word << 2) | (((clock >> bit) & 1u) << 1) | ((byte >> bit) & 1u);
+        }
+        put(word);
+    }
+    return cells;
 }
+
+namespace {
 
 // Sector numbers 0..count-1 in physical order for the given interleave.
 std::vector<std::uint8_t> PhysicalOrder(int count, int interleave) {
@@ -148,10 +164,8 @@ struct DescribedTrack {
     int Gap2;
     int Gap3;
 
-    RawTrack Raw() const {
-        return DoubleDensity ? MakeMfmTrack(Cylinder, Head, Sectors, Gap2, Gap3)
-                             : MakeFmTrack(Cylinder, Head, Sectors, Gap2, Gap3);
-    }
+    TrackStyle Style() const { return DoubleDensity ? TrackStyle::Mfm : TrackStyle::Fm; }
+    RawTrack Raw() const { return MakeTrack(Style(), Cylinder, Head, Sectors, Gap2, Gap3); }
 };
 
 // The tracks BuildDmkImage writes, cylinder by cylinder, side 0 then side 1;
@@ -188,11 +202,8 @@ public:
         bytes_.back() = static_cast<std::uint8_t>(bytes_.back() | ((cell & 1u) << used_));
         used_ = (used_ + 1) % 8;
     }
-    void PutWord(unsigned word, int cells, int repeat) {  // first cell highest; each cell repeat times
-        for (int n = cells - 1; n >= 0; --n) {
-            Put((word >> n) & 1u);
-            for (int r = 1; r < repeat; ++r) Put(0);
-        }
+    void PutWord(unsigned word, int cells) {  // the first cell highest
+        for (int n = cells - 1; n >= 0; --n) Put((word >> n) & 1u);
     }
     void PutByte(std::uint8_t byte) {  // a whole file byte, as it lies in the file
         for (unsigned n = 0; n < 8; ++n) Put((unsigned{byte} >> n) & 1u);
@@ -214,40 +225,13 @@ std::uint8_t BitReversed(std::uint8_t byte) {
 // One side's HFE bytes: the raw track as MFM cells, or as FM cells (doubled or
 // not), padded with gap bytes to a whole revolution at 250 kbit/s (125 for FM
 // at its own rate).
-Bytes HfeSide(const RawTrack& raw, bool doubleDensity, const HfeOptions& options) {
+Bytes HfeSide(const DescribedTrack& track, const HfeOptions& options) {
     constexpr std::size_t kRevolutionBytes = 6250;  // 200 ms of double-density data
-    Bytes bytes = raw.Bytes_;
-    const std::size_t revolution = doubleDensity ? kRevolutionBytes : kRevolutionBytes / 2;
-    if (bytes.size() < revolution) bytes.resize(revolution, doubleDensity ? 0x4E : 0xFF);
-    std::vector<bool> mark(bytes.size(), false);
-    for (std::size_t at : raw.Marks) mark[at] = true;
-
-    // The track's cells in time order.
-    std::vector<std::uint8_t> stream;
-    const auto put = [&](unsigned word, int repeat) {  // 16 cells, the first highest; each repeat times
-        for (int n = 15; n >= 0; --n) {
-            stream.push_back(static_cast<std::uint8_t>((word >> n) & 1u));
-            for (int r = 1; r < repeat; ++r) stream.push_back(0);
-        }
-    };
-    unsigned previous = 0;  // the last data bit written (MFM clocks depend on it)
-    for (std::size_t n = 0; n < bytes.size(); ++n) {
-        const std::uint8_t byte = bytes[n];
-        unsigned word = 0;
-        if (doubleDensity) {
-            for (int bit = 7; bit >= 0; --bit) {
-                const unsigned data = (byte >> bit) & 1u;
-                word = (word << 2) | ((previous == 0 && data == 0) ? 2u : 0u) | data;
-                previous = data;
-            }
-            if (mark[n]) word = byte == 0xA1 ? 0x4489 : 0x5224;  // A1 or C2 without one clock
-            put(word, 1);
-        } else {
-            const unsigned clock = !mark[n] ? 0xFF : byte == 0xFC ? 0xD7 : 0xC7;
-            for (int bit = 7; bit >= 0; --bit) word = (word << 2) | (((clock >> bit) & 1u) << 1) | ((byte >> bit) & 1u);
-            put(word, options.FmCellsDoubled ? 2 : 1);
-        }
-    }
+    RawTrack raw = track.Raw();
+    const std::size_t revolution = track.DoubleDensity ? kRevolutionBytes : kRevolutionBytes / 2;
+    if (raw.Data.size() < revolution) raw.Data.resize(revolution, track.DoubleDensity ? 0x4E : 0xFF);
+    const int repeat = !track.DoubleDensity && options.FmCellsDoubled ? 2 : 1;
+    const Bytes stream = EncodeCells(raw, track.Style(), repeat);
 
     // Version 3: opcodes at the start, then again at the first byte boundary
     // after every 500 bytes, in the middle of sectors too, where a reader that
@@ -261,7 +245,7 @@ Bytes HfeSide(const RawTrack& raw, bool doubleDensity, const HfeOptions& options
         if (atIndex) cells.PutByte(0x2F);  // RAND: a byte of weak cells
         cells.PutByte(0xCF);               // SKIPBITS: the next byte's first three cells are not part of the track
         cells.PutByte(BitReversed(3));
-        cells.PutWord(0x7, 3, 1);
+        cells.PutWord(0x7, 3);
     };
     if (options.Version3) opcodes(true);
     std::size_t nextOpcodes = 500;
@@ -310,7 +294,7 @@ Bytes BuildDmkImage(const DmkOptions& options, std::span<const std::uint8_t> sys
             const std::size_t offset = kIdamTableLength + raw.IdMarks[i] * scale;
             PutLe16(track, 2 * i, static_cast<unsigned>(offset) | (doubleDensity ? 0x8000u : 0u));
         }
-        for (std::uint8_t byte : raw.Bytes_) Append(track, scale, byte);
+        for (std::uint8_t byte : raw.Data) Append(track, scale, byte);
         trackLength = std::max(trackLength, track.size() + 32);
         tracks.push_back(std::move(track));
     }
@@ -397,7 +381,7 @@ Bytes BuildHfeImage(const HfeOptions& options, std::span<const std::uint8_t> sys
         std::vector<Bytes> side;
         for (std::size_t head = 0; head < sides; ++head) {
             const DescribedTrack& track = tracks[cylinder * sides + head];
-            side.push_back(HfeSide(track.Raw(), track.DoubleDensity, options));
+            side.push_back(HfeSide(track, options));
         }
         std::size_t length = 0;
         for (const Bytes& one : side) length = std::max(length, one.size());

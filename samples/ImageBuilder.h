@@ -30,6 +30,34 @@ inline constexpr std::size_t kSectorSize = 256;
 Bytes MakeSystemSector(std::span<const PdriveSlot> slots, std::uint8_t marker = 0xA5);
 Bytes MakeSystemSector(const PdriveSlot& slot, std::uint8_t marker = 0xA5);
 
+// One sector of a track: its number and 256 bytes of data, which must outlive the track.
+struct TrackSector {
+    std::uint8_t Number;
+    const std::uint8_t* Data;
+    bool BadCrc;  // its data CRC spoilt
+};
+
+enum class TrackStyle { Mfm, Fm };  // double or single density
+
+// One track as the controller writes it, one element per byte (FM bytes not
+// doubled): gaps, syncs, address marks, ID fields, data and CRCs.
+struct RawTrack {
+    Bytes Data;
+    std::vector<std::size_t> IdMarks;  // where each ID field's FE lies
+    std::vector<std::size_t> Marks;    // bytes written with a missing clock (MFM) or a mark clock (FM)
+};
+
+// A track as a WD177x/279x controller formats it: index gap and mark, then per
+// sector its ID field (size code 1: 256 bytes), gap 2, data mark, data and CRC,
+// and gap 3.
+RawTrack MakeTrack(TrackStyle style, std::uint8_t cylinder, std::uint8_t head, std::span<const TrackSector> sectors,
+                   int gap2, int gap3);
+
+// A track's bit cells in time order, one element each (1: a flux transition),
+// clock and data cells alternating; with repeat 2 every cell is followed by a
+// 0 cell, as FM written at the double-density cell rate is.
+Bytes EncodeCells(const RawTrack& track, TrackStyle style, int repeat = 1);
+
 struct DmkOptions {
     int Tracks = 40;
     bool DoubleSided = false;

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "ImageBuilder.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -23,6 +25,26 @@ std::filesystem::path TempDir::Write(const std::string& name, std::span<const st
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return file;
+}
+
+const std::vector<OutcomeImage>& OutcomeImages() {
+    namespace img = images;
+    const auto dmk = [](std::uint8_t marker) {
+        return img::BuildDmkImage({}, img::MakeSystemSector(img::PdriveSlot{}, marker));
+    };
+    const auto jv3 = [](std::uint8_t marker) {
+        return img::BuildJv3Image(
+            img::StandardJv3Sectors(3, 10, false, img::MakeSystemSector(img::PdriveSlot{}, marker)));
+    };
+    static const std::vector<OutcomeImage> images = {
+        {"DMK, marker right", dmk(0xA5), Outcome::DriveReport, false},
+        {"JV3, marker right", jv3(0xA5), Outcome::DriveReport, true},
+        {"DMK, marker wrong", dmk(0x5A), Outcome::NotNewdos, false},
+        {"JV3, marker wrong", jv3(0xA4), Outcome::NotNewdos, true},
+        {"nothing found", Bytes(20000, 0xE5), Outcome::NotFound, true},
+        {"empty file", Bytes{}, Outcome::NotFound, true},
+    };
+    return images;
 }
 
 std::filesystem::path SamplesDir() { return TABULON_SAMPLES_DIR; }

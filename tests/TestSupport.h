@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Analysis.h"
 #include "DiskData.h"
 
 #include <cstdint>
@@ -65,6 +66,33 @@ private:
 // Folders the build tells the tests about.
 std::filesystem::path SamplesDir();
 std::filesystem::path RealImagesDir();  // empty when the shared images are not there
+
+// The lines a finished report leaves, blank ones included: 21 for a drive
+// report, 11 not Newdos, 10 not found, each 3 more after the DMK scan's switch lines.
+constexpr std::size_t ReportLines(Outcome outcome, bool switchLines = false) {
+    const std::size_t lines = outcome == Outcome::DriveReport ? 21 : outcome == Outcome::NotNewdos ? 11 : 10;
+    return switchLines ? lines + 3 : lines;
+}
+constexpr std::size_t kReportLines = ReportLines(Outcome::DriveReport);
+constexpr std::size_t kNotFoundLines = ReportLines(Outcome::NotFound, true);  // scans: always after the switch lines
+
+// One image of each outcome the byte scans give, for every layer that draws a report.
+struct OutcomeImage {
+    const char* Name;
+    std::vector<std::uint8_t> Image;
+    Outcome Result;
+    bool SwitchLines;  // found by the JV scan, or not found
+};
+const std::vector<OutcomeImage>& OutcomeImages();
+
+}  // namespace tabulon::test
+
+// Declares dir as the shared real images' folder, or skips the test when it is not there.
+#define TABULON_REAL_IMAGES(dir)                                        \
+    const std::filesystem::path dir = ::tabulon::test::RealImagesDir(); \
+    if (dir.empty()) GTEST_SKIP() << "the shared real images are not here"
+
+namespace tabulon::test {
 
 Bytes ReadWholeFile(const std::filesystem::path& path);
 

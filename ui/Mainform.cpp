@@ -185,8 +185,9 @@ void Mainform::ShowDriveSpecs() {
         DiskData& data;
         ~CloseImage() { data.Close(); }
     } closeImage{diskData_};
-    AnalysisRecord record;
-    tabulon::ShowDriveSpecs(*canvas_, imageFile_, Filename, diskData_, record);
+    // The window reads the whole image before it clears anything: a file that
+    // cannot be read to its end leaves the earlier report as it was.
+    tabulon::ShowDriveSpecs(*canvas_, imageFile_, Filename, diskData_, LocateMode::Scan, LoadStep::WholeFirst);
 }
 
 void Mainform::EndProgram() {

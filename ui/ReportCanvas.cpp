@@ -48,10 +48,11 @@ void ReportCanvas::paintEvent(QPaintEvent*) {
 void ReportCanvas::PaintReport(QPainter& painter) const {
     painter.setFont(font_);
     const double ascentPixels = QFontMetricsF(font_, this).ascent();
-    for (const TextLine& line : lines_) {
-        if (line.Text.isEmpty()) continue;
+    for (const Line& line : Lines()) {
+        if (line.Text.empty()) continue;
         painter.setPen(FromColorValue(line.Color));
-        painter.drawText(QPointF(TwipsToPixels(line.XTwips), TwipsToPixels(line.YTwips) + ascentPixels), line.Text);
+        painter.drawText(QPointF(TwipsToPixels(line.X), TwipsToPixels(line.Y) + ascentPixels),
+                         QString::fromUtf8(line.Text.data(), static_cast<qsizetype>(line.Text.size())));
     }
 }
 
@@ -64,33 +65,6 @@ void ReportCanvas::PaintFrameLines(QPainter& painter) const {
         painter.drawLine(QPointF(TwipsToPixels(line.Twips.x1()), TwipsToPixels(line.Twips.y1())),
                          QPointF(TwipsToPixels(line.Twips.x2()), TwipsToPixels(line.Twips.y2())));
     }
-}
-
-void ReportCanvas::ClearText() {
-    lines_.clear();
-    current_ = {};
-    lineStarted_ = false;
-    update();
-}
-
-double ReportCanvas::DrawText(double xTwips, double yTwips, std::uint32_t color, std::string_view text) {
-    const QString piece = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    // The pieces of one line follow each other without a gap, so the line is
-    // kept as one text from where its first piece started.
-    if (!lineStarted_) {
-        current_ = TextLine{xTwips, yTwips, color, {}};
-        lineStarted_ = true;
-    }
-    current_.Text += piece;
-    update();
-    return QFontMetricsF(font_, this).horizontalAdvance(piece) * kTwipsPerPixel;
-}
-
-void ReportCanvas::LineEnded() {
-    if (!lineStarted_) current_ = TextLine{CurrentX(), CurrentY(), ForeColor(), {}};
-    lines_.push_back(std::move(current_));
-    current_ = {};
-    lineStarted_ = false;
 }
 
 double ReportCanvas::LineAdvance() const { return QFontMetricsF(font_, this).height() * kTwipsPerPixel; }

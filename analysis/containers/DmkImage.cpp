@@ -1,7 +1,11 @@
 #include "DmkImage.h"
 
 #include "AddressMarks.h"
+#include "DataField.h"
+#include "IdField.h"
 #include "ImageReader.h"
+
+#include <array>
 
 namespace tabulon {
 
@@ -40,6 +44,13 @@ DmkHeader ReadHeader(const ImageReader& file) {
     return header;
 }
 
+// The ID field in a field's first bytes.
+IdField ReadIdField(const ImageReader& field, bool doubleDensity) {
+    std::array<std::uint8_t, kIdFieldBytes> bytes{};
+    field.CopyTo(0, bytes);
+    return ReadIdField(bytes, doubleDensity ? Density::Double : Density::Single);
+}
+
 // The bytes from one IDAM pointer's ID field on, one element per recorded byte.
 std::optional<ImageReader> FieldAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
     const std::int64_t idMark = pointer & kIdamOffsetMask;
@@ -48,42 +59,47 @@ std::optional<ImageReader> FieldAt(const ImageReader& track, const DmkHeader& he
     const std::int64_t step = (doubleDensity || header.SingleDensityUndoubled) ? 1 : 2;
     const ImageReader field = track.Window(idMark, track.Size()).Strided(step);
     // ID field: FE, cylinder, head, sector, size code, CRC (2).
-    if (!field.Has(0, 7) || field.U8(0) != kIdAddressMark) return std::nullopt;
+    if (!field.Has(0, kIdFieldBytes) || field.U8(0) != kIdAddressMark) return std::nullopt;
     return field;
 }
+
+// The bytes of a track after one ID field, one element per recorded byte.
+class TrackBytes final : public RecordedBytes {
+public:
+    TrackBytes(const ImageReader& field, bool doubleDensity) : field_(field), doubleDensity_(doubleDensity) {}
+
+    bool FindDataMark(std::int64_t window) override {
+        // The field's ID part takes its first kIdFieldBytes elements; in MFM the
+        // mark byte must follow an A1 sync.
+        const auto idEnd = static_cast<std::int64_t>(kIdFieldBytes);
+        for (std::int64_t n = idEnd; n < idEnd + window && field_.Has(n); ++n) {
+            const bool preceded = !doubleDensity_ || field_.U8(n - 1) == kMfmSync;
+            if (IsDataMark(field_.U8(n)) && preceded) {
+                mark_ = n;
+                return true;
+            }
+        }
+        return false;
+    }
+    bool Has(std::int64_t n, std::int64_t count) const override { return field_.Has(mark_ + n, count); }
+    std::uint8_t At(std::int64_t n) const override { return field_.U8(mark_ + n); }
+    std::int64_t FileOffset(std::int64_t n) const override { return field_.FileOffset(mark_ + n); }
+
+private:
+    const ImageReader& field_;
+    bool doubleDensity_;
+    std::int64_t mark_ = 0;
+};
 
 // The sector behind one IDAM pointer, when its ID field names track 0, side 0, sector 2.
 std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
     const auto found = FieldAt(track, header, pointer);
     if (!found) return std::nullopt;
-    const ImageReader& field = *found;
     const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
-    const std::vector<std::uint8_t> id = field.Bytes(0, 5);
-    if (id[1] != 0 || id[2] != 0 || id[3] != 2) return std::nullopt;
-    const bool idCrcOk = Crc16Ccitt(id, FieldCrcStart(doubleDensity)) == field.Be16(5);
-
-    // The data address mark within the distance the recording allows.
-    const std::int64_t window = DataMarkWindow(doubleDensity);
-    std::optional<std::int64_t> dataMark;
-    for (std::int64_t n = 7; n < 7 + window && field.Has(n) && !dataMark; ++n) {
-        const bool preceded = !doubleDensity || field.U8(n - 1) == kMfmSync;
-        if (IsDataMark(field.U8(n)) && preceded) dataMark = n;
-    }
-    if (!dataMark) return std::nullopt;
-
-    const std::int64_t size = SectorSizeOfCode(id[4]);
-    const std::int64_t first = *dataMark + 1;
-    const std::int64_t stored = std::min(size, field.Size() - first);
-    std::vector<std::uint8_t> data = field.Bytes(first, stored);
-    bool dataCrcOk = false;
-    if (stored == size && field.Has(first + size, 2)) {
-        std::uint16_t crc = Crc16Ccitt(field.Bytes(*dataMark, 1), FieldCrcStart(doubleDensity));
-        crc = Crc16Ccitt(data, crc);
-        dataCrcOk = crc == field.Be16(first + size);
-    }
-    return SectorLocation{
-        ImageFormat::Dmk, LocateMethod::Structure, field.FileOffset(first), SectorBytes(std::move(data)), size, idCrcOk,
-        dataCrcOk};
+    const IdField id = ReadIdField(*found, doubleDensity);
+    if (!IsSystemSector(id.Id)) return std::nullopt;
+    TrackBytes bytes(*found, doubleDensity);
+    return SectorAfterIdField(bytes, id, ImageFormat::Dmk);
 }
 
 }  // namespace
@@ -124,9 +140,8 @@ std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& heade
                 if (pointer == 0) break;
                 const auto field = FieldAt(track, header, pointer);
                 if (!field) continue;
-                const Density recording = (pointer & kIdamDoubleDensity) ? Density::Double : Density::Single;
-                layout.Sectors.push_back(
-                    {field->U8(1), field->U8(2), field->U8(3), SectorSizeOfCode(field->U8(4)), recording});
+                // Every ID field counts, whatever its CRC.
+                layout.Sectors.push_back(ReadIdField(*field, (pointer & kIdamDoubleDensity) != 0).Id);
             }
             tracks.push_back(std::move(layout));
         }

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::string_view kSignature = "IMD ";
 constexpr std::uint8_t kCommentEnd = 0x1A;
-constexpr std::int64_t kMaxCommentLength = 64 * 1024;
+constexpr std::int64_t kMaxCommentLength = std::int64_t{64} * 1024;
 constexpr std::size_t kMaxTracks = 1024;  // far more than any disk has sides times cylinders
 
 constexpr std::uint8_t kLastMode = 5;
@@ -20,7 +20,7 @@ constexpr std::uint8_t kHeadHeadMap = 0x40;
 constexpr std::uint8_t kHeadNumber = 0x01;
 constexpr std::uint8_t kSizeTable = 0xFF;
 constexpr std::uint8_t kLastSizeCode = 6;
-constexpr std::int64_t kMaxSectorSize = 16 * 1024;
+constexpr std::int64_t kMaxSectorSize = std::int64_t{16} * 1024;
 
 constexpr std::uint8_t kRecordUnavailable = 0;
 constexpr std::uint8_t kLastRecordType = 8;

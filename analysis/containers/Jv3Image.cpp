@@ -20,9 +20,19 @@ struct Entry {
     std::uint8_t Flags;
 };
 
-Entry EntryAt(const ImageReader& file, std::int64_t i) {
-    return {file.U8(kEntryLength * i), file.U8(kEntryLength * i + 1), file.U8(kEntryLength * i + 2)};
-}
+// A sector header table of kEntries entries, read in one copy.
+class EntryTable {
+public:
+    EntryTable(const ImageReader& file, std::int64_t at) { file.CopyTo(at, bytes_); }
+
+    Entry operator[](std::int64_t i) const {
+        const auto n = static_cast<std::size_t>(kEntryLength * i);
+        return {bytes_[n], bytes_[n + 1], bytes_[n + 2]};
+    }
+
+private:
+    std::array<std::uint8_t, kEntries * kEntryLength> bytes_{};
+};
 
 }  // namespace
 
@@ -37,10 +47,11 @@ std::optional<Jv3Header> IdentifyJv3(const DiskData& image) {
     if (file.Size() < kDataStart) return std::nullopt;
     const std::uint8_t protect = file.U8(kWriteProtect);
     if (protect != 0x00 && protect != 0xFF) return std::nullopt;
+    const EntryTable table(file, 0);
     std::int64_t offset = kDataStart;
     std::int64_t used = 0;
     for (std::int64_t i = 0; i < kEntries; ++i) {
-        const Entry entry = EntryAt(file, i);
+        const Entry entry = table[i];
         const std::int64_t length = Jv3SectorLength(entry.Track, entry.Flags);
         if (entry.Track != kJv3FreeTrack) {
             if (offset + length > file.Size()) return std::nullopt;  // a stored sector past the end
@@ -54,9 +65,10 @@ std::optional<Jv3Header> IdentifyJv3(const DiskData& image) {
 
 std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header&) {
     const ImageReader file(image);
+    const EntryTable table(file, 0);
     std::int64_t offset = kDataStart;
     for (std::int64_t i = 0; i < kEntries; ++i) {
-        const Entry entry = EntryAt(file, i);
+        const Entry entry = table[i];
         const std::int64_t length = Jv3SectorLength(entry.Track, entry.Flags);
         if (entry.Track == 0 && entry.Sector == 2 && (entry.Flags & kJv3Side1) == 0) {
             const ImageReader data = file.Window(offset, length);
@@ -73,12 +85,11 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
 std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header& header) {
     const ImageReader file(image);
     // The first table, and the second when the first is full and the file holds one.
-    std::vector<ImageReader> tables = {file.Window(0, kDataStart)};
-    if (header.TableFull && file.Has(header.DataEnd, kDataStart))
-        tables.push_back(file.Window(header.DataEnd, kDataStart));
+    std::vector<EntryTable> tables = {EntryTable(file, 0)};
+    if (header.TableFull && file.Has(header.DataEnd, kDataStart)) tables.emplace_back(file, header.DataEnd);
     std::map<std::pair<int, int>, TrackLayout> tracks;
     for (std::int64_t i = 0; i < kEntries * static_cast<std::int64_t>(tables.size()); ++i) {
-        const Entry entry = EntryAt(tables[static_cast<std::size_t>(i / kEntries)], i % kEntries);
+        const Entry entry = tables[static_cast<std::size_t>(i / kEntries)][i % kEntries];
         if (entry.Track == kJv3FreeTrack) continue;
         const int side = (entry.Flags & kJv3Side1) ? 1 : 0;
         TrackLayout& track = tracks[{entry.Track, side}];
@@ -89,6 +100,7 @@ std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header& heade
                                  (entry.Flags & kJv3DoubleDensity) ? Density::Double : Density::Single});
     }
     std::vector<TrackLayout> list;
+    list.reserve(tracks.size());
     for (auto& [position, track] : tracks) list.push_back(std::move(track));
     return list;
 }

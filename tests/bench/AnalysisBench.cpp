@@ -70,9 +70,8 @@ void WholeAnalysis(benchmark::State& state) {
     DiskData data;
     for (auto _ : state) {
         RecordingSurface surface;
-        AnalysisRecord record;
         file.Open(path);
-        ShowDriveSpecs(surface, file, path, data, record);
+        ShowDriveSpecs(surface, file, path, data, LocateMode::Scan);
         benchmark::DoNotOptimize(surface.Lines().data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kMiB));

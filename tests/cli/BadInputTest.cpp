@@ -57,7 +57,7 @@ TEST_F(TabulonReport, TinyFilesAreNotFound) {
     for (const test::Bytes& bytes : {test::Bytes{}, test::Bytes{0}, test::Bytes{0xA1}}) {
         const CliRun run = Call({Image("tiny.dsk", bytes)});
         EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.OutLines().size(), 13u);
+        EXPECT_EQ(run.OutLines().size(), test::kNotFoundLines);
     }
 }
 

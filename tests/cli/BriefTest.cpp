@@ -33,8 +33,8 @@ TEST_F(TabulonReport, BriefGivesOneLinePerImageInAFixedOrder) {
 TEST_F(TabulonReport, GeometryLinesFollowTheReportAndJsonAlwaysCarriesThem) {
     const CliRun run = Call({"--geometry", Sample("jv3-drive-report.dsk")});
     const auto lines = run.OutLines();
-    ASSERT_EQ(lines.size(), 21u + 3);
-    EXPECT_EQ(lines[21], "");
+    ASSERT_EQ(lines.size(), test::kReportLines + 3);
+    EXPECT_EQ(lines[test::kReportLines], "");
     EXPECT_EQ(lines[22],
               "Image: 40 cylinders, 1 side, track 0 single density, data tracks single density, "
               "10 sectors of 256 bytes per track");
@@ -50,8 +50,7 @@ TEST_F(TabulonReport, GeometryLinesFollowTheReportAndJsonAlwaysCarriesThem) {
 }
 
 TEST_F(TabulonReport, RealNewdosImagesFitTheirTables) {
-    const auto real = test::RealImagesDir();
-    if (real.empty()) GTEST_SKIP() << "the shared real images are not here";
+    TABULON_REAL_IMAGES(real);
     for (const char* file : {"newdos80-sd-track0-dmk.dsk", "newdos86-dd-track0-dmk.dsk", "newdos80-sssd-jv1.dsk"}) {
         const CliRun run = Call({"--brief", (real / file).string()});
         EXPECT_TRUE(run.out.ends_with("  fits\n")) << run.out;

@@ -30,7 +30,7 @@ TEST_F(Locate, StructureFindsASingleDensityTrackZero) {
     EXPECT_EQ(structure.status, 0);
     EXPECT_EQ(structure.err, "");
     const auto lines = structure.OutLines();
-    ASSERT_EQ(lines.size(), 21u) << "searching line, no switch lines, heading, drive report";
+    ASSERT_EQ(lines.size(), test::kReportLines) << "searching line, no switch lines, heading, drive report";
     EXPECT_EQ(lines[9], "                     40 Track  S/S S/D       DMK Format Disk");
     EXPECT_EQ(lines[11], "  TI = A   TD = A  TC = 40   SPT = 10  TSR = 3  GPL = 2  DDSL = 17  DDGA = 2");
 
@@ -45,7 +45,7 @@ TEST_F(Locate, BadCrcIsAWarningAndTheDataIsStillShown) {
     const std::string path = FmDmkImage(true);
     const CliRun run = Call({"--locate=structure", path});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.OutLines().size(), 21u);
+    EXPECT_EQ(run.OutLines().size(), test::kReportLines);
     EXPECT_EQ(run.err,
               "tabulon-report: " + path + ": warning: CRC error in the data field of track 0, side 0, sector 2\n");
     EXPECT_EQ(Call({"--locate=structure", "--json", path}).JsonLines().at(0)["crcOk"], false);
@@ -54,7 +54,7 @@ TEST_F(Locate, BadCrcIsAWarningAndTheDataIsStillShown) {
 TEST_F(Locate, Jv1AndJv3Labels) {
     const std::string jv1 = Image("jv1.dsk", img::BuildJv1Image(40, kSector));
     const auto jv1Lines = Call({"--locate=structure", jv1}).OutLines();
-    ASSERT_EQ(jv1Lines.size(), 21u);
+    ASSERT_EQ(jv1Lines.size(), test::kReportLines);
     EXPECT_TRUE(jv1Lines[9].ends_with("   JV1 Format Disk")) << jv1Lines[9];
     const auto object = Call({"--locate=structure", "--json", jv1}).JsonLines().at(0);
     EXPECT_EQ(object["format"], "JV1");
@@ -62,7 +62,7 @@ TEST_F(Locate, Jv1AndJv3Labels) {
     EXPECT_EQ(object["sectorOffset"], 512);
 
     const auto jv3Lines = Call({"--locate=structure", Sample("jv3-drive-report.dsk")}).OutLines();
-    ASSERT_EQ(jv3Lines.size(), 21u);
+    ASSERT_EQ(jv3Lines.size(), test::kReportLines);
     EXPECT_TRUE(jv3Lines[9].ends_with("   JV  Format Disk"));
 }
 
@@ -71,7 +71,8 @@ TEST_F(Locate, A128ByteSectorIsNoNewdosSector) {
     const std::string path = Image("short.dsk", img::BuildJv3Image(sectors));
     const CliRun run = Call({"--locate=structure", path});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.OutLines().size(), 11u) << "searching line, heading block and the not-a-Newdos line";
+    EXPECT_EQ(run.OutLines().size(), test::ReportLines(Outcome::NotNewdos))
+        << "searching line, heading block and the not-a-Newdos line";
 }
 
 // By default the container's structure when one is recognised, otherwise the
@@ -100,8 +101,7 @@ TEST_F(Locate, AutoGivesTheReportOfTheModeThatFindsTheSector) {
 }
 
 TEST_F(Locate, RealImagesGiveThreeReportsAndOneEmptySector) {
-    const auto real = test::RealImagesDir();
-    if (real.empty()) GTEST_SKIP() << "the shared real images are not here";
+    TABULON_REAL_IMAGES(real);
     struct Case {
         const char* file;
         int status;
@@ -126,8 +126,8 @@ TEST_F(Locate, AllSlotsInBothModes) {
     const std::string path = Image("slots.dsk", img::BuildDmkImage({}, img::MakeSystemSector(slots)));
     for (const char* mode : {"--locate=scan", "--locate=structure"}) {
         const auto lines = Call({mode, "--all-slots", path}).OutLines();
-        ASSERT_EQ(lines.size(), 21u + 1 + 10) << mode;
-        EXPECT_EQ(lines[21], "");
+        ASSERT_EQ(lines.size(), test::kReportLines + 1 + 10) << mode;
+        EXPECT_EQ(lines[test::kReportLines], "");
         EXPECT_EQ(lines[22], "Slot 0:  TI = A   TD = A  TC = 40   SPT = 10  TSR = 3  GPL = 2  DDSL = 10  DDGA = 2");
         EXPECT_EQ(lines[31], "Slot 9:  TI = A   TD = A  TC = 40   SPT = 10  TSR = 3  GPL = 2  DDSL = 19  DDGA = 2");
 
@@ -137,7 +137,7 @@ TEST_F(Locate, AllSlotsInBothModes) {
     }
     const auto notFound = Call({"--locate=scan", "--all-slots", "--json", Sample("not-found.dsk")}).JsonLines().at(0);
     EXPECT_TRUE(notFound["slots"].is_null());
-    EXPECT_EQ(Call({"--locate=scan", "--all-slots", Sample("not-found.dsk")}).OutLines().size(), 13u);
+    EXPECT_EQ(Call({"--locate=scan", "--all-slots", Sample("not-found.dsk")}).OutLines().size(), test::kNotFoundLines);
 }
 
 TEST_F(Locate, UnknownModeIsAUsageError) { EXPECT_EQ(Call({"--locate=guess", "x.dsk"}).status, 64); }

@@ -7,68 +7,55 @@ namespace {
 
 using nlohmann::json;
 
-TEST_F(TabulonReport, SampleReportsAndExitStatuses) {
+// Each sample by the window's byte scans: the text report, its status, and the same findings as JSON.
+TEST_F(TabulonReport, SamplesGiveTheOutcomesTheirNamesPromise) {
     struct Case {
         const char* sample;
-        int status;
-        std::size_t lines;
+        Outcome outcome;
+        bool switchLines;
         const char* last;
+        json format;
+        json offset;
     };
+    constexpr std::array<const char*, 3> kNames = {"report", "not-newdos", "not-found"};
+    const char* legend = "   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory";
     for (const Case& c :
-         {Case{"dmk-drive-report.dsk", 0, 21,
-               "   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory"},
-          Case{"jv3-drive-report.dsk", 0, 24,
-               "   DDGA = Disk Directory Granule Allocation: No of Granules used by the Directory"},
-          Case{"dmk-wrong-marker.dsk", 1, 11, " Error --- This is not a Newdos Disk, or failed to find correct sector"},
-          Case{"not-found.dsk", 2, 13, "   ** Error ** --- Unable to find the required sector on this disk."}}) {
+         {Case{"dmk-drive-report.dsk", Outcome::DriveReport, false, legend, "DMK", 1018},
+          Case{"jv3-drive-report.dsk", Outcome::DriveReport, true, legend, "JV3", 9216},
+          Case{"dmk-wrong-marker.dsk", Outcome::NotNewdos, false,
+               " Error --- This is not a Newdos Disk, or failed to find correct sector", "DMK", 1018},
+          Case{"not-found.dsk", Outcome::NotFound, true,
+               "   ** Error ** --- Unable to find the required sector on this disk.", nullptr, nullptr}}) {
+        SCOPED_TRACE(c.sample);
         const CliRun run = Call({"--locate=scan", Sample(c.sample)});
-        EXPECT_EQ(run.status, c.status) << c.sample;
-        EXPECT_EQ(run.err, "") << c.sample;
+        EXPECT_EQ(run.status, static_cast<int>(c.outcome));
+        EXPECT_EQ(run.err, "");
         const auto lines = run.OutLines();
-        ASSERT_EQ(lines.size(), c.lines) << c.sample;
+        ASSERT_EQ(lines.size(), test::ReportLines(c.outcome, c.switchLines));
         EXPECT_EQ(lines.front(), " Searching ..........");
-        EXPECT_EQ(lines.back(), c.last) << c.sample;
+        EXPECT_EQ(lines.back(), c.last);
         EXPECT_NE(std::find(lines.begin(), lines.end(), "      " + Sample(c.sample)), lines.end());
         EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << "no colour when stdout is not a terminal";
+
+        const json object = Call({"--locate=scan", "--json", Sample(c.sample)}).JsonLines().at(0);
+        EXPECT_EQ(object["path"], Sample(c.sample));
+        EXPECT_EQ(object["outcome"], kNames.at(static_cast<std::size_t>(c.outcome)));
+        EXPECT_EQ(object["format"], c.format);
+        EXPECT_EQ(object["sectorOffset"], c.offset);
+        EXPECT_EQ(object["newdosMarker"], c.offset.is_null() ? json(nullptr) : json(c.outcome == Outcome::DriveReport));
+        EXPECT_EQ(object["slot"].is_object(), !c.offset.is_null());
     }
+    const json dmk = Call({"--json", Sample("dmk-drive-report.dsk")}).JsonLines().at(0);
+    EXPECT_EQ(dmk["slot"], json::parse(R"({"TI":"A ","TD":"E","TC":40,"SPT":18,"TSR":3,"GPL":2,
+                                           "DDSL":17,"DDGA":2,"sidesDensity":"S/S D/D"})"));
 }
 
 TEST_F(TabulonReport, DmkReportToTheCharacter) {
     const CliRun run = Call({Sample("dmk-drive-report.dsk")});
     const auto lines = run.OutLines();
-    ASSERT_EQ(lines.size(), 21u);
+    ASSERT_EQ(lines.size(), test::kReportLines);
     EXPECT_EQ(lines[9], "                     40 Track  S/S D/D       DMK Format Disk");
     EXPECT_EQ(lines[11], "  TI = A   TD = E  TC = 40   SPT = 18  TSR = 3  GPL = 2  DDSL = 17  DDGA = 2");
-}
-
-TEST_F(TabulonReport, JsonLinesCarryTheFindings) {
-    const CliRun run = Call({"--locate=scan", "--json", Sample("dmk-drive-report.dsk"), Sample("jv3-drive-report.dsk"),
-                             Sample("dmk-wrong-marker.dsk"), Sample("not-found.dsk")});
-    EXPECT_EQ(run.status, 2);
-    const auto objects = run.JsonLines();
-    ASSERT_EQ(objects.size(), 4u);
-
-    EXPECT_EQ(objects[0]["path"], Sample("dmk-drive-report.dsk"));
-    EXPECT_EQ(objects[0]["outcome"], "report");
-    EXPECT_EQ(objects[0]["format"], "DMK");
-    EXPECT_EQ(objects[0]["sectorOffset"], 1018);
-    EXPECT_EQ(objects[0]["newdosMarker"], true);
-    EXPECT_EQ(objects[0]["slot"], json::parse(R"({"TI":"A ","TD":"E","TC":40,"SPT":18,"TSR":3,"GPL":2,
-                                                  "DDSL":17,"DDGA":2,"sidesDensity":"S/S D/D"})"));
-
-    EXPECT_EQ(objects[1]["format"], "JV3");
-    EXPECT_EQ(objects[1]["sectorOffset"], 9216);
-    EXPECT_EQ(objects[1]["slot"]["SPT"], 10);
-
-    EXPECT_EQ(objects[2]["outcome"], "not-newdos");
-    EXPECT_EQ(objects[2]["newdosMarker"], false);
-    EXPECT_TRUE(objects[2]["slot"].is_object());
-
-    EXPECT_EQ(objects[3]["outcome"], "not-found");
-    EXPECT_TRUE(objects[3]["format"].is_null());
-    EXPECT_TRUE(objects[3]["sectorOffset"].is_null());
-    EXPECT_TRUE(objects[3]["newdosMarker"].is_null());
-    EXPECT_TRUE(objects[3]["slot"].is_null());
 }
 
 TEST_F(TabulonReport, StoppedAnalysisPrintsWhatWasDrawnAndSaysWhy) {
@@ -116,7 +103,7 @@ TEST_F(TabulonReport, SeveralImagesAreSeparatedByOneEmptyLineAndTheWorstStatusWi
         Call({Sample("dmk-wrong-marker.dsk"), (dir_.path() / "missing").string(), Sample("dmk-drive-report.dsk")});
     EXPECT_EQ(run.status, 4);
     const auto lines = run.OutLines();
-    ASSERT_EQ(lines.size(), 11u + 1 + 21);
+    ASSERT_EQ(lines.size(), test::ReportLines(Outcome::NotNewdos) + 1 + test::kReportLines);
     EXPECT_EQ(lines[11], "");
     EXPECT_EQ(lines[12], " Searching ..........");
 }

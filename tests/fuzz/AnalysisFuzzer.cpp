@@ -6,10 +6,10 @@
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
-#include "StructureLocator.h"
 #include "TableCheck.h"
 #include "HfeImage.h"
 #include "ImdImage.h"
+#include "Td0Image.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -51,28 +51,26 @@ private:
 };
 
 // One analysis in the given mode, with every property of its report checked.
-void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
+void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
     ImageFile file;
     Check(file.Open(image.Path()).Opened(), "open");
 
     RecordingSurface surface;
     surface.SetForeColor(kRed);  // the colour a not-found report leaves behind
     DiskData disk;
-    AnalysisRecord record;
-    cli::StructureLocator locator(mode);
-    bool stopped = false;
-    try {
-        ShowDriveSpecs(surface, file, "image.dsk", disk, record, locator);
-    } catch (const AnalysisStopped& stop) {
-        const auto why = stop.WhyStopped();
-        Check(why == AnalysisStopped::Reason::ReadOutsideImage || why == AnalysisStopped::Reason::SectorCutShort,
+    const Analysis record = ShowDriveSpecs(surface, file, "image.dsk", disk, mode);
+    const bool stopped = record.Stop.has_value();
+    if (stopped) {
+        const auto why = *record.Stop;
+        Check(why == AnalysisStopped::Reason::ReadOutsideImage || why == AnalysisStopped::Reason::SectorBeyondImage ||
+                  why == AnalysisStopped::Reason::SectorCutShort,
               "only reads past the image or the sector's track stop");
-        stopped = true;
+        Check(record.Result == Outcome::Stopped, "a stop's outcome");
     }
     Check(!file.IsOpen(), "the slot is closed after the load");
-    Check(record.Loaded && record.Located, "the load and the location always finish");
+    Check(record.Loaded && record.Search, "the load and the location always finish");
 
-    const auto& at = record.Location;
+    const SectorLocation* const at = record.Location();
     const bool scanned = at && at->Method == LocateMethod::Scan;
     const bool dmkScan = scanned && at->Format == ImageFormat::Dmk;
     const std::int64_t base = at ? at->Sector.Base() : 0;
@@ -82,7 +80,7 @@ void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
         Check(base >= 8704 && base <= 751616 && (base - 8704) % 256 == 0, "JV Base range");
     }
     if (at && !scanned) {
-        Check(mode != cli::LocateMode::Scan, "only the structure locators walk structures");
+        Check(mode != LocateMode::Scan, "only the structure locators walk structures");
         // A TD0 sector's offset with advanced compression is its place in the decompressed stream.
         Check(
             base == 0 && at->FileOffset >= 0 && (at->Format == ImageFormat::Td0 || at->FileOffset <= disk.FileLength()),
@@ -92,29 +90,33 @@ void AnalyseAndCheck(const MemoryFile& image, cli::LocateMode mode) {
     // The searching line, and the switch lines when the DMK scan gave up: only a
     // scan that did not find a DMK sector writes them.
     const bool switched = !(at && !scanned) && !dmkScan &&
-                          (mode == cli::LocateMode::Scan || (mode == cli::LocateMode::Auto && !locator.Container()));
+                          (mode == LocateMode::Scan || (mode == LocateMode::Auto && !record.Search->Container));
     const std::size_t before = switched ? 4 : 1;
 
+    // The offsets that may be read: the bytes there and the spare 0 after them,
+    // which a sector's own bytes cut short by its track's end do not have.
     const std::int64_t end = at ? at->Sector.Length() : 0;
+    const bool cutShort = at && !scanned && at->SectorSize && end < *at->SectorSize;
+    const std::int64_t readable = cutShort ? end : end + 1;
     std::size_t expected = 0;
     if (stopped) {
-        Check(at.has_value(), "a stop needs a found sector");
+        Check(at != nullptr, "a stop needs a found sector");
         if (!record.Slot) {
-            Check(9 > end, "stopped in decoding only when the slot runs past the data");
+            Check(9 >= readable, "stopped in decoding only when the slot runs past the data");
             expected = before;
         } else {
-            Check(9 <= end && 239 > end, "stopped at the marker only past the data");
+            Check(9 < readable && 239 >= readable, "stopped at the marker only past the data");
             Check(!record.Marker.has_value(), "no marker answer after a stop");
             expected = before + 8;
         }
     } else if (!at) {
-        Check(record.Outcome == ReportOutcome::NotFound, "not found outcome");
+        Check(record.Result == Outcome::NotFound, "not found outcome");
         expected = before + 9;
     } else {
         // A sector its container records as shorter than 240 bytes cannot hold the marker: not Newdos.
         const bool shortSector = at->SectorSize && *at->SectorSize < 240;
-        Check(239 <= end || (shortSector && !*record.Marker), "a finished analysis read inside the data");
-        Check(record.Outcome == (*record.Marker ? ReportOutcome::DriveReport : ReportOutcome::NotNewdos), "outcome");
+        Check(239 < readable || (shortSector && !*record.Marker), "a finished analysis read inside the data");
+        Check(record.Result == (*record.Marker ? Outcome::DriveReport : Outcome::NotNewdos), "outcome");
         expected = *record.Marker ? before + 20 : before + 10;
     }
     const auto& lines = surface.Lines();
@@ -137,6 +139,7 @@ void ListTracks(const std::uint8_t* data, std::size_t size) {
         Check(HfeTracks(image, *hfe).size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides), "HFE track list");
     }
     if (const auto imd = IdentifyImd(image)) Check(ImdTracks(image, *imd).size() <= 1024, "IMD track walk");
+    if (const auto td0 = IdentifyTd0(image)) Check(Td0Tracks(image, *td0).size() <= 1024, "TD0 track walk");
     // Whatever container the bytes pass for, its geometry and the check of a slot against it.
     if (const auto container = IdentifyContainer(image)) {
         if (const auto geometry = SummariseGeometry(ContainerTracks(image, *container))) {
@@ -154,7 +157,7 @@ void ListTracks(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 2u * 1024 * 1024) return 0;
     const MemoryFile image(data, size);
-    for (const auto mode : {cli::LocateMode::Scan, cli::LocateMode::Structure, cli::LocateMode::Auto}) {
+    for (const auto mode : {LocateMode::Scan, LocateMode::Structure, LocateMode::Auto}) {
         AnalyseAndCheck(image, mode);
     }
     ListTracks(data, size);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace tabulon {
 namespace {
 
@@ -15,14 +17,12 @@ namespace img = images;
 
 // Runs the Open command's two steps on bytes written to a temporary file:
 // open the image, then the analysis, on the given surface.
-class Analysis {
+class Runner {
 public:
-    AnalysisRecord Run(RecordingSurface& surface, const test::Bytes& bytes, const std::string& name = "image.dsk") {
-        path_ = dir_.Write(name, bytes).string();
+    Analysis Run(RecordingSurface& surface, const test::Bytes& bytes, LoadStep load = LoadStep::OnDemand) {
+        path_ = dir_.Write("image.dsk", bytes).string();
         EXPECT_TRUE(file_.Open(path_).Opened());
-        AnalysisRecord record;
-        ShowDriveSpecs(surface, file_, path_, data_, record);
-        return record;
+        return ShowDriveSpecs(surface, file_, path_, data_, LocateMode::Scan, load);
     }
     const std::string& path() const { return path_; }
     ImageFile& file() { return file_; }
@@ -49,64 +49,46 @@ test::Bytes Jv3Image(std::uint8_t marker) {
     return img::BuildJv3Image(img::StandardJv3Sectors(3, 10, false, img::MakeSystemSector(img::PdriveSlot{}, marker)));
 }
 
-struct OutcomeCase {
-    const char* what;
-    test::Bytes image;
-    ReportOutcome outcome;
-    std::size_t lines;
-    std::string_view lastLine;
-    bool switchLines;
-};
-
-void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.what; }
-
-class Outcomes : public ::testing::TestWithParam<OutcomeCase> {};
-
-TEST_P(Outcomes, LineCountLastLineAndColours) {
-    const auto& c = GetParam();
-    RecordingSurface surface;
-    Analysis analysis;
-    const AnalysisRecord record = analysis.Run(surface, c.image);
-    ASSERT_EQ(record.Outcome, c.outcome);
-    const auto& lines = surface.Lines();
-    ASSERT_EQ(lines.size(), c.lines);
-    EXPECT_EQ(lines.back().Text, c.lastLine);
-
-    EXPECT_EQ(lines[0].Text, report_text::kSearching);
-    EXPECT_EQ(lines[0].X, 100);
-    EXPECT_EQ(lines[0].Y, 200);
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        EXPECT_EQ(lines[i].X, 0) << "line " << i;
-        EXPECT_EQ(lines[i].Y, 200 + RecordingSurface::kLineAdvance * static_cast<double>(i)) << "line " << i;
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const bool red = c.outcome == ReportOutcome::NotFound && i + 1 == lines.size();
-        EXPECT_EQ(lines[i].Color, red ? kRed : kBlack) << "line " << i;
-    }
-
-    const std::size_t heading = c.switchLines ? 4 : 1;
-    if (c.switchLines) {
-        EXPECT_EQ(lines[1].Text, "");
-        EXPECT_EQ(lines[2].Text, report_text::kDmkNotFound);
-        EXPECT_EQ(lines[3].Text, "");
-    }
-    EXPECT_EQ(lines[heading].Text, report_text::kTitle);
-    EXPECT_EQ(lines[heading + 1].Text, report_text::kCredit);
-    EXPECT_EQ(lines[heading + 2].Text, report_text::kSlot);
-    EXPECT_EQ(lines[heading + 5].Text, "      " + analysis.path());
+std::string_view LastLine(Outcome outcome) {
+    if (outcome == Outcome::DriveReport) return report_text::kLegend[7];
+    return outcome == Outcome::NotNewdos ? report_text::kNotNewdos : report_text::kNotFound;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Outcomes,
-    ::testing::Values(
-        OutcomeCase{"DMK, marker right", DmkImage(0xA5), ReportOutcome::DriveReport, 21, report_text::kLegend[7],
-                    false},
-        OutcomeCase{"JV3, marker right", Jv3Image(0xA5), ReportOutcome::DriveReport, 24, report_text::kLegend[7], true},
-        OutcomeCase{"DMK, marker wrong", DmkImage(0x5A), ReportOutcome::NotNewdos, 11, report_text::kNotNewdos, false},
-        OutcomeCase{"JV3, marker wrong", Jv3Image(0xA4), ReportOutcome::NotNewdos, 14, report_text::kNotNewdos, true},
-        OutcomeCase{"nothing found", test::Bytes(20000, 0xE5), ReportOutcome::NotFound, 13, report_text::kNotFound,
-                    true},
-        OutcomeCase{"empty file", test::Bytes{}, ReportOutcome::NotFound, 13, report_text::kNotFound, true}));
+TEST(ShowDriveSpecs, EachOutcomesLinesPlacesAndColours) {
+    for (const test::OutcomeImage& c : test::OutcomeImages()) {
+        SCOPED_TRACE(c.Name);
+        RecordingSurface surface;
+        Runner analysis;
+        const Analysis record = analysis.Run(surface, c.Image);
+        ASSERT_EQ(record.Result, c.Result);
+        const auto& lines = surface.Lines();
+        ASSERT_EQ(lines.size(), test::ReportLines(c.Result, c.SwitchLines));
+        EXPECT_EQ(lines.back().Text, LastLine(c.Result));
+
+        EXPECT_EQ(lines[0].Text, report_text::kSearching);
+        EXPECT_EQ(lines[0].X, 100);
+        EXPECT_EQ(lines[0].Y, 200);
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].X, 0) << "line " << i;
+            EXPECT_EQ(lines[i].Y, 200 + RecordingSurface::kLineAdvance * static_cast<double>(i)) << "line " << i;
+        }
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const bool red = c.Result == Outcome::NotFound && i + 1 == lines.size();
+            EXPECT_EQ(lines[i].Color, red ? kRed : kBlack) << "line " << i;
+        }
+
+        const std::size_t heading = c.SwitchLines ? 4 : 1;
+        if (c.SwitchLines) {
+            EXPECT_EQ(lines[1].Text, "");
+            EXPECT_EQ(lines[2].Text, report_text::kDmkNotFound);
+            EXPECT_EQ(lines[3].Text, "");
+        }
+        EXPECT_EQ(lines[heading].Text, report_text::kTitle);
+        EXPECT_EQ(lines[heading + 1].Text, report_text::kCredit);
+        EXPECT_EQ(lines[heading + 2].Text, report_text::kSlot);
+        EXPECT_EQ(lines[heading + 5].Text, "      " + analysis.path());
+    }
+}
 
 // The whole report of each outcome, written out as the user sees it; "<file>"
 // stands for the image's path.
@@ -166,7 +148,7 @@ TEST(ShowDriveSpecs, WholeReportOfEachOutcomeToTheCharacter) {
     };
     for (const Case& c : cases) {
         RecordingSurface surface;
-        Analysis analysis;
+        Runner analysis;
         analysis.Run(surface, c.image);
         std::string shown;
         for (const Line& line : surface.Lines()) shown += line.Text + "\n";
@@ -181,7 +163,7 @@ TEST(ShowDriveSpecs, TrackCount255GivesA61CharacterSummary) {
     slot.TrackCount = 255;
     slot.Flags = 0x04;  // TI "A" with a space suffix
     RecordingSurface surface;
-    Analysis analysis;
+    Runner analysis;
     analysis.Run(surface, img::BuildDmkImage({}, img::MakeSystemSector(slot)));
     const auto texts = Texts(surface);
     EXPECT_EQ(texts[9], "                     255 Track  S/S S/D       DMK Format Disk");
@@ -191,19 +173,19 @@ TEST(ShowDriveSpecs, TrackCount255GivesA61CharacterSummary) {
 
 TEST(ShowDriveSpecs, RedOnlyForNotFoundAndTheNextAnalysisIsBlackAgain) {
     RecordingSurface surface;
-    Analysis analysis;
+    Runner analysis;
     analysis.Run(surface, test::Bytes(100, 0));
     EXPECT_EQ(surface.ForeColor(), kRed) << "the colour stays red after the analysis";
     analysis.Run(surface, DmkImage(0x00));
     EXPECT_EQ(surface.ForeColor(), kBlack);
-    EXPECT_EQ(surface.Lines().size(), 11u) << "nothing of the first report remains";
+    EXPECT_EQ(surface.Lines().size(), test::ReportLines(Outcome::NotNewdos)) << "nothing of the first report remains";
     for (const Line& line : surface.Lines()) EXPECT_EQ(line.Color, kBlack);
     EXPECT_EQ(surface.ClsCount(), 2);
 }
 
 TEST(ShowDriveSpecs, SameImageTwiceGivesTheSameReport) {
     RecordingSurface surface;
-    Analysis analysis;
+    Runner analysis;
     analysis.Run(surface, DmkImage(0xA5));
     const auto first = Texts(surface);
     analysis.Run(surface, DmkImage(0xA5));
@@ -214,6 +196,7 @@ struct StopCase {
     const char* what;
     test::Raw image;
     std::vector<std::string_view> expected;  // the lines left; the file name line written as "<file>"
+    AnalysisStopped::Reason reason = AnalysisStopped::Reason::ReadOutsideImage;
 };
 
 void PrintTo(const StopCase& c, std::ostream* os) { *os << c.what; }
@@ -223,8 +206,10 @@ class Stops : public ::testing::TestWithParam<StopCase> {};
 TEST_P(Stops, LeaveWhatWasDrawnUntilThen) {
     const auto& c = GetParam();
     RecordingSurface surface;
-    Analysis analysis;
-    EXPECT_THROW(analysis.Run(surface, c.image.bytes()), AnalysisStopped);
+    Runner analysis;
+    const Analysis result = analysis.Run(surface, c.image.bytes());
+    EXPECT_EQ(result.Stop, c.reason);
+    EXPECT_EQ(result.Result, Outcome::Stopped);
     std::vector<std::string> expected;
     for (const std::string_view line : c.expected) {
         expected.emplace_back(line == "<file>" ? "      " + analysis.path() : std::string(line));
@@ -250,7 +235,8 @@ INSTANTIATE_TEST_SUITE_P(
         // JV Base = 8704 in a two-byte file: decoding stops after the switch lines.
         StopCase{"JV match in a tiny file",
                  test::Raw().Put({0, 2}),
-                 {report_text::kSearching, "", report_text::kDmkNotFound, ""}},
+                 {report_text::kSearching, "", report_text::kDmkNotFound, ""},
+                 AnalysisStopped::Reason::SectorBeyondImage},
         // DMK Base = 48, FileLength 57 reaches base+9 (the spare byte) but not base+239.
         StopCase{"DMK marker beyond the image", test::Raw().Put(test::kDmkPattern).Resize(57),
                  Concat({{report_text::kSearching}, kHeading})},
@@ -261,21 +247,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ShowDriveSpecs, MarkerOnTheSpareByteReadsAsNotNewdos) {
     RecordingSurface surface;
-    Analysis analysis;
+    Runner analysis;
     const auto record = analysis.Run(surface, test::Raw().Put(test::kDmkPattern).Resize(48 + 239).bytes());
-    EXPECT_EQ(record.Outcome, ReportOutcome::NotNewdos);
+    EXPECT_EQ(record.Result, Outcome::NotNewdos);
     EXPECT_EQ(surface.Lines().back().Text, report_text::kNotNewdos);
 }
 
 TEST(ShowDriveSpecs, FailedLoadChangesNothingButTheColour) {
     RecordingSurface surface;
-    Analysis analysis;
+    Runner analysis;
     analysis.Run(surface, test::Bytes(10, 0));  // a red not-found report
     const auto before = surface.Lines();
     analysis.file().CloseAll();  // as after a failed open
-    AnalysisRecord record;
-    EXPECT_THROW(ShowDriveSpecs(surface, analysis.file(), "other.dsk", analysis.data(), record), AnalysisStopped);
+    const Analysis record = ShowDriveSpecs(surface, analysis.file(), "other.dsk", analysis.data(), LocateMode::Scan);
     EXPECT_FALSE(record.Loaded);
+    EXPECT_EQ(record.Result, Outcome::Unreadable);
     EXPECT_EQ(surface.ForeColor(), kBlack);
     EXPECT_EQ(surface.ClsCount(), 1);
     ASSERT_EQ(surface.Lines().size(), before.size());
@@ -290,14 +276,39 @@ TEST(ShowDriveSpecs, RecordKeepsTheFindingsOfAStoppedAnalysis) {
         file.Open(dir.Write("cut.dsk", test::Raw().Put(test::kDmkPattern).Resize(100).bytes()).string()).Opened());
     RecordingSurface surface;
     DiskData data;
-    AnalysisRecord record;
-    EXPECT_THROW(ShowDriveSpecs(surface, file, "cut.dsk", data, record), AnalysisStopped);
+    const Analysis record = ShowDriveSpecs(surface, file, "cut.dsk", data, LocateMode::Scan);
     EXPECT_TRUE(record.Loaded);
-    ASSERT_TRUE(record.Location);
-    EXPECT_EQ(record.Location->Sector.Base(), 48);
+    ASSERT_TRUE(record.Location());
+    EXPECT_EQ(record.Location()->Sector.Base(), 48);
     EXPECT_TRUE(record.Slot);
     EXPECT_FALSE(record.Marker);
-    EXPECT_FALSE(record.Outcome);
+    EXPECT_EQ(record.Stop, AnalysisStopped::Reason::ReadOutsideImage);
+}
+
+// The window reads the whole image before it clears anything; the command line
+// reads on demand. A file that fails past the blocks the analysis needs (here:
+// cut short after it was opened) ends the window's analysis before Cls.
+TEST(ShowDriveSpecs, WholeFirstLoadFailsBeforeAnythingIsDrawn) {
+    for (const LoadStep load : {LoadStep::OnDemand, LoadStep::WholeFirst}) {
+        test::TempDir dir;
+        test::Bytes image = DmkImage(0xA5);
+        image.resize(1 << 20, 0xE5);
+        const std::string path = dir.Write("big.dsk", image).string();
+        ImageFile file;
+        ASSERT_TRUE(file.Open(path).Opened());
+        std::filesystem::resize_file(path, 20000);  // changed after the open: its tail is gone
+        RecordingSurface surface;
+        DiskData data;
+        const Analysis result = ShowDriveSpecs(surface, file, path, data, LocateMode::Scan, load);
+        if (load == LoadStep::OnDemand) {
+            EXPECT_EQ(result.Result, Outcome::DriveReport);
+        } else {
+            EXPECT_EQ(result.Stop, AnalysisStopped::Reason::ImageChanged);
+            EXPECT_FALSE(result.Loaded);
+            EXPECT_EQ(surface.ClsCount(), 0);
+            EXPECT_TRUE(surface.Lines().empty());
+        }
+    }
 }
 
 }  // namespace

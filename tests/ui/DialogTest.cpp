@@ -134,9 +134,9 @@ private slots:
         QCOMPARE(listed, (QStringList{"Mixed.Dsk", "UPPER.DSK", "lower.dsk"}));
         QCOMPARE(QString::fromStdString(form.Filename), folder + "/UPPER.DSK");
         const auto& lines = form.findChild<ReportCanvas*>("ReportCanvas")->Lines();
-        QCOMPARE(lines.size(), std::size_t{21});
-        QVERIFY(
-            std::any_of(lines.begin(), lines.end(), [](const auto& line) { return line.Text.endsWith("UPPER.DSK"); }));
+        QCOMPARE(lines.size(), test::kReportLines);
+        QVERIFY(std::any_of(lines.begin(), lines.end(),
+                            [](const auto& line) { return QString::fromStdString(line.Text).endsWith("UPPER.DSK"); }));
     }
 
     void cleanupTestCase() {

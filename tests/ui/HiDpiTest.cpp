@@ -37,7 +37,7 @@ private slots:
         for (QAction* action : form_->findChildren<QAction*>("mnuFileItem")) {
             if (action->data().toInt() == 1) action->trigger();
         }
-        QCOMPARE(Canvas()->Lines().size(), std::size_t{13});
+        QCOMPARE(Canvas()->Lines().size(), test::kNotFoundLines);
     }
     void cleanup() { form_.reset(); }
 
@@ -47,8 +47,8 @@ private slots:
         QCOMPARE(form_->devicePixelRatioF(), scale);
         QCOMPARE(Canvas()->size(), QSize(629, 474));
         QCOMPARE(form_->findChild<QPushButton*>("Command1")->geometry(), QRect(272, 440, 81, 25));
-        QCOMPARE(Canvas()->Lines().front().XTwips, 100.0);
-        QCOMPARE(Canvas()->Lines().front().YTwips, 200.0);
+        QCOMPARE(Canvas()->Lines().front().X, 100.0);
+        QCOMPARE(Canvas()->Lines().front().Y, 200.0);
 
         const QPixmap shot = Canvas()->grab();
         QCOMPARE(shot.devicePixelRatio(), scale);
@@ -73,11 +73,11 @@ private slots:
         // text drawn at the device's own pixels has edges inside the blocks.
         const QImage image = Canvas()->grab().toImage();
         if (image.width() != 2 * 629) QSKIP("the block test needs a scale factor of exactly 2");
-        const double advance = Canvas()->Lines()[1].YTwips - Canvas()->Lines()[0].YTwips;
+        const double advance = Canvas()->Lines()[1].Y - Canvas()->Lines()[0].Y;
         int splitBlocks = 0;
         for (const auto& line : Canvas()->Lines()) {
-            const int top = int(line.YTwips / ReportCanvas::kTwipsPerPixel) * 2;
-            const int bottom = int((line.YTwips + advance) / ReportCanvas::kTwipsPerPixel) * 2;
+            const int top = int(line.Y / ReportCanvas::kTwipsPerPixel) * 2;
+            const int bottom = int((line.Y + advance) / ReportCanvas::kTwipsPerPixel) * 2;
             for (int y = std::max(top, 20) & ~1; y + 1 < std::min(bottom, 860); y += 2) {
                 for (int x = 20; x + 1 < 1180; x += 2) {
                     const QRgb p = image.pixel(x, y);

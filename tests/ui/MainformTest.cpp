@@ -23,7 +23,7 @@ using namespace tabulon;
 
 namespace {
 
-using TextLines = std::vector<ReportCanvas::TextLine>;
+using TextLines = std::vector<ReportCanvas::Line>;
 
 // Whether this process holds a descriptor on the file at path.
 bool HeldOpen(const std::filesystem::path& path) {
@@ -143,44 +143,35 @@ private slots:
     }
 
     void openDrawsEachOutcome_data() {
-        QTest::addColumn<QByteArray>("image");
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<bool>("lastRed");
-        namespace img = images;
-        const auto sector = img::MakeSystemSector(img::PdriveSlot{});
-        const auto wrong = img::MakeSystemSector(img::PdriveSlot{}, 0x00);
-        auto bytes = [](const test::Bytes& b) {
-            return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
-        };
-        QTest::newRow("DMK") << bytes(img::BuildDmkImage({}, sector)) << 21 << false;
-        QTest::newRow("JV3") << bytes(img::BuildJv3Image(img::StandardJv3Sectors(3, 10, false, sector))) << 24 << false;
-        QTest::newRow("wrong marker") << bytes(img::BuildDmkImage({}, wrong)) << 11 << false;
-        QTest::newRow("not found") << bytes(test::Bytes(6000, 0xE5)) << 13 << true;
+        QTest::addColumn<int>("index");
+        for (std::size_t i = 0; i < test::OutcomeImages().size(); ++i) {
+            QTest::newRow(test::OutcomeImages()[i].Name) << int(i);
+        }
     }
 
     void openDrawsEachOutcome() {
-        QFETCH(QByteArray, image);
-        QFETCH(int, lines);
-        QFETCH(bool, lastRed);
-        const QString path = Write("image.dsk", test::Bytes(image.begin(), image.end()));
+        QFETCH(int, index);
+        const test::OutcomeImage& c = test::OutcomeImages()[static_cast<std::size_t>(index)];
+        const QString path = Write("image.dsk", c.Image);
         Open(path);
         QCOMPARE(services_->Filters, QStringList{"Dsk Files (*.dsk)|*.dsk|"});
         QVERIFY(services_->Warnings.isEmpty());
         QCOMPARE(QString::fromStdString(form_->Filename), path);
         QVERIFY(!HeldOpen(path.toStdString()));
-        QCOMPARE(Lines().size(), std::size_t(lines));
+        QCOMPARE(Lines().size(), test::ReportLines(c.Result, c.SwitchLines));
         // The first line 100 twips in and 200 down; every later one at the left edge, a line lower.
-        QCOMPARE(Lines().front().XTwips, 100.0);
-        QCOMPARE(Lines().front().YTwips, 200.0);
+        QCOMPARE(Lines().front().X, 100.0);
+        QCOMPARE(Lines().front().Y, 200.0);
         for (std::size_t i = 1; i < Lines().size(); ++i) {
-            QCOMPARE(Lines()[i].XTwips, 0.0);
-            QVERIFY(Lines()[i].YTwips > Lines()[i - 1].YTwips);
+            QCOMPARE(Lines()[i].X, 0.0);
+            QVERIFY(Lines()[i].Y > Lines()[i - 1].Y);
         }
-        const auto named =
-            std::count_if(Lines().begin(), Lines().end(), [&](const auto& line) { return line.Text.endsWith(path); });
+        const auto named = std::count_if(Lines().begin(), Lines().end(), [&](const auto& line) {
+            return QString::fromStdString(line.Text).endsWith(path);
+        });
         QCOMPARE(named, 1);
         for (std::size_t i = 0; i < Lines().size(); ++i) {
-            const bool red = lastRed && i + 1 == Lines().size();
+            const bool red = c.Result == Outcome::NotFound && i + 1 == Lines().size();
             QCOMPARE(Lines()[i].Color, red ? kRed : kBlack);
         }
     }
@@ -190,7 +181,7 @@ private slots:
         // band from x = 100 twips on, red ink only in the not-found line's band.
         Open(Write("nothing.dsk", test::Bytes(10, 0)));
         const QImage shot = Grab();
-        const double advance = Lines()[1].YTwips - Lines()[0].YTwips;
+        const double advance = Lines()[1].Y - Lines()[0].Y;
         auto inkIn = [&](double topTwips, auto isInk) {
             int count = 0, left = shot.width();
             const int top = int(topTwips / ReportCanvas::kTwipsPerPixel);
@@ -207,11 +198,11 @@ private slots:
         };
         auto black = [](const QColor& c) { return c.red() < 80 && c.green() < 80 && c.blue() < 80; };
         auto red = [](const QColor& c) { return c.red() > 200 && c.green() < 80 && c.blue() < 80; };
-        const auto [firstInk, firstLeft] = inkIn(Lines()[0].YTwips, black);
+        const auto [firstInk, firstLeft] = inkIn(Lines()[0].Y, black);
         QVERIFY(firstInk > 20);
         QVERIFY(firstLeft >= 100 / ReportCanvas::kTwipsPerPixel);
-        QCOMPARE(inkIn(Lines()[0].YTwips, red).first, 0);
-        QVERIFY(inkIn(Lines().back().YTwips, red).first > 20);
+        QCOMPARE(inkIn(Lines()[0].Y, red).first, 0);
+        QVERIFY(inkIn(Lines().back().Y, red).first > 20);
     }
 
     void failedOpenWarnsOnceAndKeepsTheReport() {
@@ -293,10 +284,10 @@ private slots:
         }
         QVERIFY(services_->Warnings.isEmpty());
         QCOMPARE(form_->Filename, path.string());
-        QCOMPARE(Lines().size(), std::size_t{13});  // a not-found report
+        QCOMPARE(Lines().size(), test::kNotFoundLines);
         const QString shown = QString::fromStdString(path.string());
-        QVERIFY(
-            std::any_of(Lines().begin(), Lines().end(), [&](const auto& line) { return line.Text.endsWith(shown); }));
+        QVERIFY(std::any_of(Lines().begin(), Lines().end(),
+                            [&](const auto& line) { return QString::fromStdString(line.Text).endsWith(shown); }));
     }
 
     void thousandAnalysesDoNotGrowMemory() {
@@ -317,7 +308,7 @@ private slots:
         qInfo("resident memory: %ld KiB after 100 analyses, %ld KiB after 1,100", warm, after);
         QVERIFY2(after - warm < 2048, "memory grew over 1,000 analyses");
         QVERIFY(services_->Warnings.isEmpty());
-        QCOMPARE(Lines().size(), std::size_t{21});
+        QCOMPARE(Lines().size(), test::kReportLines);
     }
 
     void cancelChangesNothing() {
@@ -334,10 +325,11 @@ private slots:
         Open(Write("nothing.dsk", test::Bytes(10, 0)));
         QCOMPARE(Lines().back().Color, kRed);
         Open(Write("wrong.dsk", images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{}, 0))));
-        QCOMPARE(Lines().size(), std::size_t{11});
+        QCOMPARE(Lines().size(), test::ReportLines(Outcome::NotNewdos));
         QVERIFY(std::all_of(Lines().begin(), Lines().end(), [](const auto& line) { return line.Color == kBlack; }));
-        QVERIFY(std::none_of(Lines().begin(), Lines().end(),
-                             [](const auto& line) { return line.Text.endsWith("nothing.dsk"); }));
+        QVERIFY(std::none_of(Lines().begin(), Lines().end(), [](const auto& line) {
+            return QString::fromStdString(line.Text).endsWith("nothing.dsk");
+        }));
     }
 
     void stoppedAnalysisLeavesWhatWasDrawn() {
@@ -346,7 +338,7 @@ private slots:
         const QString path = Write("cut.dsk", test::Raw().Put(test::kDmkPattern).Resize(100).bytes());
         Open(path);
         QCOMPARE(Lines().size(), std::size_t{9});
-        QVERIFY(Lines().back().Text.isEmpty());
+        QVERIFY(Lines().back().Text.empty());
         QVERIFY(services_->Warnings.isEmpty());
         QVERIFY(!HeldOpen(path.toStdString()));
     }
@@ -357,10 +349,11 @@ private slots:
         const QImage shot = Grab();
         for (int y = 10; y < 430; ++y) QCOMPARE(QColor(shot.pixel(592, y)), LineColour());
         // The file name line runs on under Line5 and out to the edge of the area.
-        const auto named =
-            std::find_if(Lines().begin(), Lines().end(), [&](const auto& line) { return line.Text.endsWith(path); });
+        const auto named = std::find_if(Lines().begin(), Lines().end(), [&](const auto& line) {
+            return QString::fromStdString(line.Text).endsWith(path);
+        });
         QVERIFY(named != Lines().end());
-        const int top = int(named->YTwips / ReportCanvas::kTwipsPerPixel);
+        const int top = int(named->Y / ReportCanvas::kTwipsPerPixel);
         int ink = 0;
         for (int y = top; y < top + 12; ++y) {
             for (int x = 600; x < shot.width(); ++x) ink += QColor(shot.pixel(x, y)) != QColor(192, 192, 255);
@@ -440,7 +433,7 @@ private slots:
         Open(GoodImage());
         QVERIFY(visibleInDialog);
         QCOMPARE(endedInDialog, 0);
-        QCOMPARE(Lines().size(), std::size_t{21});  // the command ran to its end first
+        QCOMPARE(Lines().size(), test::kReportLines);  // the command ran to its end first
         QCOMPARE(ended_, ends ? 1 : 0);
         QVERIFY(!form_->isVisible());
     }

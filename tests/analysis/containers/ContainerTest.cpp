@@ -242,8 +242,7 @@ TEST(ReadAllSlots, TenSlotsSixteenBytesApart) {
 }
 
 TEST(RealImages, StructureFindsWhatTheScansMiss) {
-    const auto dir = test::RealImagesDir();
-    if (dir.empty()) GTEST_SKIP() << "the shared real images are not here";
+    TABULON_REAL_IMAGES(dir);
     struct Case {
         const char* file;
         ImageFormat layout;

@@ -298,8 +298,7 @@ TEST(BadHfeImdInput, CutAnywhere) {
 
 // The same disk in two containers gives the same sector 2.
 TEST(RealImages, PairsGiveTheSameSectorTwo) {
-    const auto dir = test::RealImagesDir();
-    if (dir.empty()) GTEST_SKIP() << "the shared real images are not here";
+    TABULON_REAL_IMAGES(dir);
     struct Pair {
         const char* first;
         ImageFormat firstFormat;
@@ -325,8 +324,7 @@ TEST(RealImages, PairsGiveTheSameSectorTwo) {
 }
 
 TEST(RealImages, SingleDensityMarkedMfmIsFound) {
-    const auto dir = test::RealImagesDir();
-    if (dir.empty()) GTEST_SKIP() << "the shared real images are not here";
+    TABULON_REAL_IMAGES(dir);
     const DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / "cpm-blank-sd-marked-mfm.hfe"));
     const auto header = IdentifyHfe(image);
     ASSERT_TRUE(header);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "IdField.h"
+#include "SectorLocation.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace tabulon {
+
+// The bytes a controller reads after one ID field, wherever a container keeps
+// them (DMK: bytes of a track; cell images and flux: bytes out of cells).
+class RecordedBytes {
+public:
+    virtual ~RecordedBytes() = default;
+
+    // Looks for the first data address mark whose byte lies within window
+    // bytes after the ID field's CRC. When there is one, the bytes from it on
+    // become readable: byte 0 is the mark, then the data, then its CRC.
+    virtual bool FindDataMark(std::int64_t window) = 0;
+    // Whether bytes n to n + count - 1 after the mark are there.
+    virtual bool Has(std::int64_t n, std::int64_t count = 1) const = 0;
+    virtual std::uint8_t At(std::int64_t n) const = 0;
+    // Where byte n lies in the file.
+    virtual std::int64_t FileOffset(std::int64_t n) const = 0;
+};
+
+// The sector behind an ID field, as a controller reads it: the data address
+// mark within the distance the recording allows (43 bytes in MFM, 30 in FM),
+// the data as long as the ID field's size code says (or as much as is there
+// when the track ends first), and the data CRC over the mark and the data.
+std::optional<SectorLocation> SectorAfterIdField(RecordedBytes& track, const IdField& id, ImageFormat format);
+
+}  // namespace tabulon

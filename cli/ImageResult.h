@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Analysis.h"
+#include "ImageGeometry.h"
+#include "RecordingSurface.h"
+#include "SlotDecoding.h"
+#include "TableCheck.h"
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tabulon::cli {
+
+// Each outcome's name for scripts and its exit status; the statuses are ordered
+// so that the worst of several images wins.
+struct OutcomeInfo {
+    std::string_view Name;
+    int Status;
+};
+inline constexpr std::array<OutcomeInfo, 5> kOutcomes = {{
+    {"report", 0},      // Outcome::DriveReport
+    {"not-newdos", 1},  // Outcome::NotNewdos
+    {"not-found", 2},   // Outcome::NotFound
+    {"stopped", 3},     // Outcome::Stopped
+    {"unreadable", 4},  // Outcome::Unreadable
+}};
+constexpr const OutcomeInfo& InfoOf(Outcome outcome) { return kOutcomes[static_cast<std::size_t>(outcome)]; }
+
+// Everything the command line learnt of one image, for its views.
+struct ImageResult {
+    std::string Given;  // the name as given, which is the name opened
+    std::string Path;   // for JSON: absolute when it can be made, "-" for standard input
+    std::string Shown;  // for messages and the report's file-name line
+
+    Analysis Run;                                  // what the analysis found, up to where it stopped
+    Outcome Result = Outcome::Unreadable;          // the analysis' outcome, or worse when reading on failed
+    RecordingSurface Surface;                      // the report's lines
+    std::vector<std::optional<DriveSlot>> Slots;   // all ten, with --all-slots, once the first is decoded
+    std::optional<ImageGeometry> Geometry;         // what its tracks hold, when a container was recognised
+    std::optional<std::string> GeometryError;      // why the tracks could not be read
+    std::optional<std::vector<Difference>> Check;  // slot 0 of a Newdos table against the geometry
+
+    int Status() const { return InfoOf(Result).Status; }
+};
+
+}  // namespace tabulon::cli

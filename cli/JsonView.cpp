@@ -1,0 +1,88 @@
+#include "JsonView.h"
+
+#include "TextView.h"
+
+namespace tabulon::cli {
+
+namespace {
+
+using nlohmann::json;
+
+json SlotJson(const DriveSlot& slot) {
+    const DriveSpecs texts = DescribeDriveSlot(slot);
+    return {{"TI", texts.InterfaceType},       {"TD", texts.DiskType},           {"TC", slot.TrackCount},
+            {"SPT", slot.SectorsPerTrack},     {"TSR", slot.TrackStepRate()},    {"GPL", slot.GranulesPerLump},
+            {"DDSL", slot.DirectoryStartLump}, {"DDGA", slot.DirectoryGranules}, {"sidesDensity", texts.SidesDensity}};
+}
+
+json GeometryJson(const std::optional<ImageGeometry>& geometry) {
+    if (!geometry) return nullptr;
+    return {{"cylinders", geometry->Cylinders},
+            {"missingCylinders", geometry->MissingCylinders},
+            {"sides", geometry->Sides},
+            {"track0Density", DensityWord(geometry->Track0Density)},
+            {"dataDensity", DensityWord(geometry->DataDensity)},
+            {"sectorsPerTrack", geometry->SectorsPerTrack},
+            {"sectorSize", geometry->SectorSize}};
+}
+
+json CheckJson(const std::optional<std::vector<Difference>>& check) {
+    if (!check) return nullptr;
+    json differences = json::array();
+    for (const Difference& difference : *check) {
+        const auto value = [&difference](int number) -> json {
+            if (difference.Field != CheckedField::Density) return number;
+            return DensityWord(DensityOfNumber(number));
+        };
+        differences.push_back({{"field", FieldName(difference.Field)},
+                               {"table", value(difference.Table)},
+                               {"image", value(difference.Image)}});
+    }
+    return {{"fits", differences.empty()}, {"differences", differences}};
+}
+
+json SlotsJson(const ImageResult& result) {
+    if (!result.Run.Slot) return nullptr;
+    json slots = json::array();
+    for (const auto& slot : result.Slots) {
+        json one = slot ? SlotJson(*slot) : json(nullptr);
+        if (slot) {
+            const bool checked = result.Check.has_value();
+            one["fitsImage"] = checked ? json(CheckSlot(*slot, *result.Geometry).empty()) : json(nullptr);
+        }
+        slots.push_back(one);
+    }
+    return slots;
+}
+
+}  // namespace
+
+json ResultJson(const ImageResult& result, const ReportOptions& options) {
+    const Analysis& run = result.Run;
+    json locate = nullptr;
+    if (run.Search) locate = run.Search->Method == LocateMethod::Structure ? "structure" : "scan";
+    json object = {{"path", result.Path},     {"outcome", InfoOf(result.Result).Name},
+                   {"locate", locate},        {"format", nullptr},
+                   {"sectorOffset", nullptr}, {"crcOk", nullptr},
+                   {"newdosMarker", nullptr}, {"slot", nullptr}};
+    if (run.Search && run.Search->Container) object["format"] = FormatName(FormatOf(*run.Search->Container));
+    if (const SectorLocation* const at = run.Location()) {
+        object["format"] = FormatName(at->Format);
+        object["sectorOffset"] = at->FileOffset;
+        if (at->IdCrcOk || at->DataCrcOk) object["crcOk"] = at->CrcOk();
+    }
+    if (run.Marker) object["newdosMarker"] = *run.Marker;
+    if (run.Slot) object["slot"] = SlotJson(*run.Slot);
+    object["geometry"] = GeometryJson(result.Geometry);
+    if (result.GeometryError) object["geometryError"] = *result.GeometryError;
+    object["check"] = CheckJson(result.Check);
+    if (options.AllSlots) object["slots"] = SlotsJson(result);
+    return object;
+}
+
+std::string JsonLine(const ImageResult& result, const ReportOptions& options) {
+    // Names need not be UTF-8; invalid bytes become U+FFFD so the line stays valid JSON.
+    return ResultJson(result, options).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace tabulon::cli

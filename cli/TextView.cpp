@@ -1,0 +1,128 @@
+#include "TextView.h"
+
+#include "ReportLines.h"
+
+#include <sstream>
+
+namespace tabulon::cli {
+
+namespace {
+
+std::string Plural(int count, std::string_view one, std::string_view many) {
+    std::string text = std::to_string(count);
+    text += ' ';
+    text += count == 1 ? one : many;
+    return text;
+}
+
+// "cylinders 40 vs 80": what the table says, then what the image holds.
+std::string DifferenceText(const Difference& difference) {
+    const auto value = [&difference](int number) {
+        return difference.Field == CheckedField::Density ? std::string(DensityWord(DensityOfNumber(number)))
+                                                         : std::to_string(number);
+    };
+    const std::string_view name =
+        difference.Field == CheckedField::SectorsPerCylinder ? "sectors per cylinder" : FieldName(difference.Field);
+    return std::string(name) + " " + value(difference.Table) + " vs " + value(difference.Image);
+}
+
+std::string Differences(const std::vector<Difference>& differences) {
+    std::string text;
+    for (const Difference& difference : differences) text += (text.empty() ? "" : ", ") + DifferenceText(difference);
+    return text;
+}
+
+void WriteLine(std::string_view text, bool red, std::ostream& out) {
+    if (red && !text.empty()) {
+        out << "\x1b[31m" << text << "\x1b[0m\n";
+    } else {
+        out << text << '\n';
+    }
+}
+
+}  // namespace
+
+std::string_view DensityWord(Density density) { return density == Density::Single ? "single" : "double"; }
+
+std::string_view FieldName(CheckedField field) {
+    switch (field) {
+    case CheckedField::Cylinders: return "cylinders";
+    case CheckedField::Sides: return "sides";
+    case CheckedField::Density: return "density";
+    case CheckedField::SectorsPerCylinder: return "sectorsPerCylinder";
+    }
+    return {};
+}
+
+std::string GeometryLine(const ImageResult& result) {
+    if (result.GeometryError) return "Image: geometry unknown (" + *result.GeometryError + ")";
+    const std::optional<ImageGeometry>& geometry = result.Geometry;
+    if (!geometry) return "Image: geometry unknown (no container structure recognised)";
+    std::ostringstream line;
+    line << "Image: " << Plural(geometry->Cylinders, "cylinder", "cylinders");
+    if (!geometry->MissingCylinders.empty()) {
+        line << " (missing:";
+        for (const int cylinder : geometry->MissingCylinders) line << ' ' << cylinder;
+        line << ')';
+    }
+    line << ", " << Plural(geometry->Sides, "side", "sides") << ", track 0 " << DensityWord(geometry->Track0Density)
+         << " density, data tracks " << DensityWord(geometry->DataDensity) << " density, "
+         << Plural(geometry->SectorsPerTrack, "sector", "sectors") << " of " << geometry->SectorSize
+         << " bytes per track";
+    return line.str();
+}
+
+std::string CheckLine(const ImageResult& result) {
+    if (!result.Run.Table()) return "Check: no PDRIVE table to check it against";
+    if (!result.Check) return "Check: not possible without the image's geometry";
+    if (result.Check->empty()) return "Check: slot 0 fits the image";
+    return "Check: slot 0 differs from the image (table vs image): " + Differences(*result.Check);
+}
+
+std::string BriefVerdict(const ImageResult& result) {
+    if (!result.Check) return "unchecked";
+    return result.Check->empty() ? "fits" : "differs: " + Differences(*result.Check);
+}
+
+void WriteReport(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
+    for (const ReportSurface::Line& line : result.Surface.Lines()) {
+        WriteLine(line.Text, options.Color && line.Color == kRed, out);
+    }
+    if (options.AllSlots && result.Run.Slot) {
+        out << '\n';
+        int number = 0;
+        for (const auto& slot : result.Slots) {
+            out << "Slot " << number++ << ':'
+                << (slot ? FormatDriveLine(DescribeDriveSlot(*slot)) : "  (past the end of the image)") << '\n';
+        }
+    }
+    if (options.Geometry) out << '\n' << GeometryLine(result) << '\n' << CheckLine(result) << '\n';
+}
+
+void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
+    const Analysis& run = result.Run;
+    const SectorLocation* const location = run.Location();
+    std::optional<ImageFormat> format;
+    if (location != nullptr) {
+        format = location->Format;
+    } else if (run.Search && run.Search->Container) {
+        format = FormatOf(*run.Search->Container);
+    }
+    const std::string_view method = !run.Search                                     ? "-"
+                                    : run.Search->Method == LocateMethod::Structure ? "structure"
+                                                                                    : "scan";
+    std::ostringstream line;
+    line << result.Given << "  " << InfoOf(result.Result).Name << "  " << (format ? FormatName(*format) : "-") << "  "
+         << method;
+    if (const auto slot = run.Table(); slot && result.Result == Outcome::DriveReport) {
+        std::string ti = InterfaceType(*slot);
+        if (ti.back() == ' ') ti.pop_back();
+        line << "  TI=" << ti << " TD=" << DescribeDriveSlot(*slot).DiskType << " TC=" << int{slot->TrackCount}
+             << " SPT=" << int{slot->SectorsPerTrack} << " TSR=" << int{slot->TrackStepRate()}
+             << " GPL=" << int{slot->GranulesPerLump} << " DDSL=" << int{slot->DirectoryStartLump}
+             << " DDGA=" << int{slot->DirectoryGranules} << "  " << BriefVerdict(result);
+    }
+    WriteLine(line.str(), options.Color && result.Result == Outcome::NotFound, out);
+}
+
+}  // namespace tabulon::cli

@@ -1,0 +1,119 @@
+#include "AnalysisStopped.h"
+#include "CellDecoder.h"
+#include "ImageBuilder.h"
+#include "PackedCells.h"
+#include "SlotDecoding.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <numeric>
+
+namespace tabulon {
+namespace {
+
+namespace img = images;
+
+// Sector 2's data: every byte different from its neighbours.
+const img::Bytes kData = [] {
+    img::Bytes data(256);
+    std::iota(data.begin(), data.end(), std::uint8_t{7});
+    return data;
+}();
+const img::Bytes kFiller(256, 0xE5);
+
+struct Case {
+    const char* what;
+    img::TrackStyle style;
+    int repeat = 1;             // 2: FM written with doubled cells
+    std::size_t leadCells = 0;  // 0 cells before the track (1: doubled cells in the other phase)
+    int gap2 = -1;              // bytes between ID CRC and data sync; -1: the usual
+    bool badDataCrc = false;
+    bool badIdCrc = false;     // sector 2's ID CRC spoilt
+    std::size_t cutBytes = 0;  // the cells end this many track bytes after sector 2's first data byte
+    bool found = true;
+    std::int64_t length = 256;  // data bytes found
+};
+void PrintTo(const Case& c, std::ostream* os) { *os << c.what; }
+
+class CellDecoder : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CellDecoder, FindsSectorTwoAndTheIdFields) {
+    const Case& c = GetParam();
+    const bool mfm = c.style == img::TrackStyle::Mfm;
+    const std::vector<img::TrackSector> sectors = {
+        {0, kFiller.data(), false}, {2, kData.data(), c.badDataCrc}, {1, kFiller.data(), false}};
+    img::RawTrack raw = img::MakeTrack(c.style, 0, 0, sectors, c.gap2 >= 0 ? c.gap2 : (mfm ? 22 : 11), mfm ? 16 : 15);
+    if (c.badIdCrc) raw.Data[raw.IdMarks[1] + 5] ^= 0x01;
+    // Sector 2's first data byte follows the track's second data mark (MFM: the
+    // index mark's three syncs, then three per mark; FM: one per mark).
+    const std::size_t firstData = mfm ? raw.Marks[3 + 3 * 3 + 2] + 2 : raw.Marks[1 + 3] + 1;
+    ASSERT_EQ(raw.Data[firstData - 1], 0xFB);
+    if (c.cutBytes != 0) raw.Data.resize(firstData + c.cutBytes);
+
+    const img::Bytes cells = img::EncodeCells(raw, c.style, c.repeat);
+    CellPacker packer(cells.size() + c.leadCells);
+    for (std::size_t n = 0; n < c.leadCells; ++n) packer.Append(0, 1);
+    for (const std::uint8_t cell : cells) packer.Append(cell, 1);
+    const PackedCells track = std::move(packer).Finish();
+
+    const auto cellOffset = [](std::size_t cell) { return static_cast<std::int64_t>(cell); };
+    const auto found = SystemSectorInCells(track, ImageFormat::Hfe, cellOffset);
+    ASSERT_EQ(found.has_value(), c.found);
+    if (found) {
+        EXPECT_EQ(found->IdCrcOk, !c.badIdCrc);
+        EXPECT_EQ(found->DataCrcOk, !c.badDataCrc && c.cutBytes == 0);
+        EXPECT_EQ(found->SectorSize, 256);
+        ASSERT_EQ(found->Sector.Length(), c.length);
+        for (std::int64_t n = 0; n < c.length; ++n) ASSERT_EQ(found->Sector.At(n), kData[static_cast<std::size_t>(n)]);
+        // The marker at byte 239 of a sector cut before it is not there: no spare 0 stands in for it.
+        if (c.length <= 239) {
+            try {
+                HasNewdosMarker(*found);
+                ADD_FAILURE() << "expected a stop";
+            } catch (const AnalysisStopped& stop) {
+                EXPECT_EQ(stop.WhyStopped(), AnalysisStopped::Reason::SectorCutShort);
+            }
+        }
+        // The track cell where the first data byte begins.
+        const auto perByte = static_cast<std::int64_t>(16 * c.repeat);
+        EXPECT_EQ(found->FileOffset,
+                  static_cast<std::int64_t>(firstData) * perByte + static_cast<std::int64_t>(c.leadCells));
+    }
+
+    // The ID fields with a good CRC, in the order they lie.
+    std::vector<int> numbers;
+    for (const SectorId& id : GoodIdFields(track)) {
+        EXPECT_EQ(id.Recording, mfm ? Density::Double : Density::Single);
+        EXPECT_EQ(id.Size, 256);
+        numbers.push_back(id.Sector);
+    }
+    const std::vector<int> expected = c.badIdCrc   ? std::vector{0, 1}
+                                      : c.cutBytes ? std::vector{0, 2}
+                                                   : std::vector{0, 2, 1};
+    EXPECT_EQ(numbers, expected);
+}
+
+using img::TrackStyle;
+INSTANTIATE_TEST_SUITE_P(
+    Tracks, CellDecoder,
+    ::testing::Values(Case{"MFM", TrackStyle::Mfm}, Case{"FM", TrackStyle::Fm},
+                      Case{"FM doubled, phase 0", TrackStyle::Fm, 2}, Case{"FM doubled, phase 1", TrackStyle::Fm, 2, 1},
+                      Case{"MFM, one cell late", TrackStyle::Mfm, 1, 1},
+                      Case{"MFM, bad ID CRC", TrackStyle::Mfm, 1, 0, -1, false, true},
+                      Case{"FM doubled, bad ID CRC", TrackStyle::Fm, 2, 1, -1, false, true},
+                      Case{"MFM, bad data CRC", TrackStyle::Mfm, 1, 0, -1, true},
+                      Case{"FM, bad data CRC", TrackStyle::Fm, 1, 0, -1, true},
+                      // The data mark's byte just inside and just past the window
+                      // (MFM: 43 bytes, gap 2 + 12 syncs + 3 A1 + FB; FM: 30, gap 2 + 6 + FB).
+                      Case{"MFM, data mark at the window's end", TrackStyle::Mfm, 1, 0, 27},
+                      Case{"MFM, data mark past the window", TrackStyle::Mfm, 1, 0, 28, false, false, 0, false},
+                      Case{"FM doubled, data mark at the window's end", TrackStyle::Fm, 2, 0, 23},
+                      Case{"FM doubled, data mark past the window", TrackStyle::Fm, 2, 0, 24, false, false, 0, false},
+                      Case{"MFM, cut inside the data", TrackStyle::Mfm, 1, 0, -1, false, false, 100, true, 100},
+                      Case{"FM doubled, cut just before the marker", TrackStyle::Fm, 2, 1, -1, false, false, 239, true,
+                           239},
+                      Case{"MFM, cut inside the data CRC", TrackStyle::Mfm, 1, 0, -1, false, false, 257, true, 256}));
+
+}  // namespace
+}  // namespace tabulon
