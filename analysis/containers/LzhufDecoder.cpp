@@ -163,7 +163,7 @@ std::size_t LzhufDecoder::LastBelow(std::size_t from, unsigned count) const {
 // them, so that the frequencies stay in order.
 void LzhufDecoder::Count(int symbol) {
     if (freq_[kRoot] == kMaxFrequency) Rebuild();
-    auto node = static_cast<std::size_t>(parent_[static_cast<std::size_t>(symbol + kNodes)]);
+    auto node = static_cast<std::size_t>(parent_[static_cast<std::size_t>(symbol) + kNodes]);
     do {
         const unsigned count = ++freq_[node];
         const bool indexed = count < kIndexedCounts;
