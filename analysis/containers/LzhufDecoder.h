@@ -62,10 +62,10 @@ private:
     int held_ = 0;
     bool ended_ = false;
 
-    std::array<std::uint8_t, kRingSize> ring_{};
-    int write_ = 0;     // where the next output byte goes in the ring
-    int copyFrom_ = 0;  // the copy in progress: where its next byte is in the ring,
-    int copyLeft_ = 0;  // and how many remain
+    std::array<std::uint8_t, kRingSize> ring_;  // filled with spaces by the constructor
+    int write_ = 0;                             // where the next output byte goes in the ring
+    int copyFrom_ = 0;                          // the copy in progress: where its next byte is in the ring,
+    int copyLeft_ = 0;                          // and how many remain
 
     // The tree, ordered by frequency: node n's children are son_[n] and son_[n] + 1
     // (inner nodes), or son_[n] is kNodes + symbol (a leaf). parent_[kNodes + s] is
