@@ -167,8 +167,8 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
         block.Length =
             static_cast<std::uint64_t>(std::min<std::int64_t>(kBlockSize, fileLength_ - (number + n) * kBlockSize));
         slots[static_cast<std::size_t>(n)] = slot;
-        parts[static_cast<std::size_t>(n)] = {block.Bytes.get(), block.Length};
-        wanted += block.Length;
+        parts[static_cast<std::size_t>(n)] = {block.Bytes.get(), static_cast<std::size_t>(block.Length)};
+        wanted += static_cast<std::size_t>(block.Length);
     }
 
     // Only the block asked for must come whole: a failure or an early end in the

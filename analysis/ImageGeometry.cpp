@@ -26,9 +26,9 @@ Density TrackDensity(const TrackLayout& track) {
 
 }  // namespace
 
-std::optional<ImageGeometry> SummariseGeometry(const std::vector<TrackLayout>& tracks) {
+std::optional<ImageGeometry> SummariseGeometry(const TrackList& list) {
     std::vector<const TrackLayout*> used;
-    for (const TrackLayout& track : tracks) {
+    for (const TrackLayout& track : list.Tracks) {
         if (!track.Sectors.empty()) used.push_back(&track);
     }
     if (used.empty()) return std::nullopt;
@@ -42,8 +42,13 @@ std::optional<ImageGeometry> SummariseGeometry(const std::vector<TrackLayout>& t
         if (track->Side == 0) sideZero.insert(track->Cylinder);
     }
     geometry.Cylinders = last + 1;
-    for (int cylinder = 0; cylinder <= last; ++cylinder) {
-        if (!sideZero.contains(cylinder)) geometry.MissingCylinders.push_back(cylinder);
+    geometry.DeclaredCylinders = list.DeclaredCylinders;
+    geometry.HeldCylinders = list.DeclaredCylinders ? list.HeldCylinders : geometry.Cylinders;
+    if (geometry.Cut()) geometry.Cylinders = std::max(geometry.Cylinders, *geometry.DeclaredCylinders);
+    for (int cylinder = 0; cylinder < geometry.Cylinders; ++cylinder) {
+        if (cylinder >= geometry.HeldCylinders || !sideZero.contains(cylinder)) {
+            geometry.MissingCylinders.push_back(cylinder);
+        }
     }
 
     const bool anyDataTrack =

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace tabulon {
 
@@ -92,16 +93,29 @@ std::optional<std::int32_t> FindDmkSector(const DiskData& data) {
 
 std::optional<std::int32_t> FindJvSector(const DiskData& data) {
     const std::int32_t fileLength = data.FileLength();
-    // The entries the scan can reach lie together in the first block; past them, the slow way.
-    const auto near = data.Run(0, kJvDataStart + 2 * kJvEntryLength);
-    const auto at = [&](std::int32_t n) {
-        const auto index = static_cast<std::size_t>(n);
-        return index < near.size() ? near[index] : data.At(n);
-    };
+    // The entry at u matches when byte u is 0 and byte u + 1 is 2; the last entry
+    // the scan can examine starts at 8706, and every non-matching entry before it
+    // lets the scan go on. So the first match is the first 2 at a position p
+    // (p = u + 1 <= 8707, p inside the file: the spare byte is 0) with u a
+    // multiple of 3 and byte u 0. Those bytes lie together in the first block.
+    constexpr std::int32_t kLastEntry = (kJvDataStart / kJvEntryLength + 1) * kJvEntryLength;  // 8706
+    const std::int32_t reach = std::min(fileLength, kLastEntry + 2);
+    const auto near = data.Run(0, reach);
+    if (std::cmp_equal(near.size(), reach)) {
+        const std::uint8_t* const first = near.data();
+        const std::uint8_t* const end = first + near.size();
+        for (const std::uint8_t* p = first + std::min(1, reach); p < end; ++p) {
+            p = static_cast<const std::uint8_t*>(std::memchr(p, 2, static_cast<std::size_t>(end - p)));
+            if (p == nullptr) break;
+            const auto u = static_cast<std::int32_t>(p - first) - 1;
+            if (u % kJvEntryLength == 0 && first[u] == 0) return kJvDataStart + kJvSectorLength * (u / kJvEntryLength);
+        }
+        return std::nullopt;
+    }
+    // Entry by entry, as the scan is defined (for bytes that do not lie together).
     std::int32_t k = 0;
     for (std::int32_t u = 0; u < fileLength; u += kJvEntryLength, ++k) {
-        // u + 1 may be the spare 0 byte at FileLength, which never matches 2.
-        if (at(u) == 0 && at(u + 1) == 2) return kJvDataStart + kJvSectorLength * k;
+        if (data.At(u) == 0 && data.At(u + 1) == 2) return kJvDataStart + kJvSectorLength * k;
         if (u > kJvDataStart) return std::nullopt;
     }
     return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace tabulon {
@@ -21,6 +22,14 @@ struct TrackLayout {
     int Cylinder = 0;  // the track's physical position in the image
     int Side = 0;
     std::vector<SectorId> Sectors;
+};
+
+// The tracks a container lists, and the cylinders its header declares where it
+// declares them: a file cut short holds fewer than that.
+struct TrackList {
+    std::vector<TrackLayout> Tracks;
+    std::optional<int> DeclaredCylinders;
+    int HeldCylinders = 0;  // with DeclaredCylinders: cylinders 0, 1, ... the file holds whole
 };
 
 }  // namespace tabulon

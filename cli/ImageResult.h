@@ -34,7 +34,7 @@ constexpr const OutcomeInfo& InfoOf(Outcome outcome) { return kOutcomes[static_c
 struct ImageResult {
     std::string Given;  // the name as given, which is the name opened
     std::string Path;   // for JSON: absolute when it can be made, "-" for standard input
-    std::string Shown;  // for messages and the report's file-name line
+    std::string Shown;  // for messages and the report's file-name line, quoted where it must be (ShownName)
 
     Analysis Run;                                  // what the analysis found, up to where it stopped
     Outcome Result = Outcome::Unreadable;          // the analysis' outcome, or worse when reading on failed

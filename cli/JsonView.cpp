@@ -1,5 +1,6 @@
 #include "JsonView.h"
 
+#include "ShownName.h"
 #include "TextView.h"
 
 namespace tabulon::cli {
@@ -23,7 +24,9 @@ json GeometryJson(const std::optional<ImageGeometry>& geometry) {
             {"track0Density", DensityWord(geometry->Track0Density)},
             {"dataDensity", DensityWord(geometry->DataDensity)},
             {"sectorsPerTrack", geometry->SectorsPerTrack},
-            {"sectorSize", geometry->SectorSize}};
+            {"sectorSize", geometry->SectorSize},
+            {"declaredCylinders", geometry->DeclaredCylinders ? json(*geometry->DeclaredCylinders) : json(nullptr)},
+            {"cut", geometry->Cut()}};
 }
 
 json CheckJson(const std::optional<std::vector<Difference>>& check) {
@@ -77,11 +80,13 @@ json ResultJson(const ImageResult& result, const ReportOptions& options) {
     if (result.GeometryError) object["geometryError"] = *result.GeometryError;
     object["check"] = CheckJson(result.Check);
     if (options.AllSlots) object["slots"] = SlotsJson(result);
+    if (!IsUtf8(result.Path)) object["pathBytes"] = HexBytes(result.Path);
     return object;
 }
 
 std::string JsonLine(const ImageResult& result, const ReportOptions& options) {
-    // Names need not be UTF-8; invalid bytes become U+FFFD so the line stays valid JSON.
+    // Names need not be UTF-8: in "path" invalid bytes become U+FFFD, so that the
+    // line stays valid JSON, and "pathBytes" keeps such a name byte for byte.
     return ResultJson(result, options).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 

@@ -3,6 +3,7 @@
 #include "DriveReport.h"
 #include "JsonView.h"
 #include "OutputBuffer.h"
+#include "ShownName.h"
 #include "StandardInput.h"
 #include "TextView.h"
 
@@ -19,9 +20,6 @@ namespace tabulon::cli {
 namespace {
 
 constexpr std::string_view kProgram = "tabulon-report";
-
-// A name as messages show it: the empty name as '', as cat does.
-std::string Visible(const std::string& name) { return name.empty() ? "''" : name; }
 
 // One message on err, written at once so that it stays one line among others.
 void Say(std::ostream& err, std::string_view name, std::string_view message) {
@@ -115,8 +113,7 @@ void NameImage(ImageResult& result, const std::string& image) {
         result.Shown = kStandardInputShown;
     } else {
         result.Path = AbsolutePath(image);
-        result.Shown = result.Path;
-        if (image.empty()) result.Shown = Visible(image);
+        result.Shown = ShownName(result.Path);
     }
 }
 
@@ -152,19 +149,27 @@ void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostrea
 }
 
 std::string AbsolutePath(const std::string& path) {
-    std::error_code error;
-    // An absolute name needs no working directory (the library would ask for it all the same).
-    const std::filesystem::path given = path;
     // The program never changes its working directory: ask for it once, not once an image.
-    static const std::filesystem::path workingDirectory = std::filesystem::current_path(error);
-    if (given.empty() || (!given.is_absolute() && workingDirectory.empty())) return path;  // none (deleted), or no name
-    const std::filesystem::path absolute = given.is_absolute() ? given : workingDirectory / given;
-    // Drops "." components but a last one, which still matters: "x.dsk/." is not "x.dsk".
-    std::filesystem::path cleaned;
-    for (auto part = absolute.begin(); part != absolute.end(); ++part) {
-        if (*part != "." || std::next(part) == absolute.end()) cleaned /= *part;
+    static const std::string workingDirectory = [] {
+        std::error_code error;
+        const std::filesystem::path current = std::filesystem::current_path(error);
+        return error ? std::string() : current.string();
+    }();
+    const bool absolute = !path.empty() && path.front() == '/';
+    if (path.empty() || (!absolute && workingDirectory.empty())) return path;  // no name, or none (deleted)
+    const std::string whole = absolute ? path : workingDirectory + "/" + path;
+    // One slash between names; "." components dropped but a last one, which still
+    // matters ("x.dsk/." is not "x.dsk"); a final slash kept.
+    std::string cleaned;
+    for (std::size_t at = 0; at < whole.size();) {
+        const std::size_t end = std::min(whole.find('/', at), whole.size());
+        const std::string_view part = std::string_view(whole).substr(at, end - at);
+        const bool last = end == whole.size();
+        if (!part.empty() && (part != "." || last)) cleaned.append("/").append(part);
+        at = end + 1;
     }
-    return cleaned.string();
+    if (whole.back() == '/') cleaned += '/';
+    return cleaned;
 }
 
 bool CheckOutput(std::ostream& out, std::ostream& err) {
@@ -194,7 +199,7 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
         try {
             NameImage(result, image);
         } catch (const std::bad_alloc&) {  // not even the names: nothing more can be said of this image
-            Say(err, image, "not enough memory");
+            Say(err, ShownName(image), "not enough memory");
             worst = std::max(worst, InfoOf(Outcome::Unreadable).Status);
             continue;
         }

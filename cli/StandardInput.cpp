@@ -1,5 +1,7 @@
 #include "StandardInput.h"
 
+#include "ShownName.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,15 +16,10 @@ namespace {
 
 OpenResult Refuse(OpenFailure failure, int error) { return {failure, std::strerror(error)}; }
 
-std::string TemporaryFolder() {
-    const char* dir = std::getenv("TMPDIR");
-    return dir != nullptr && *dir != '\0' ? dir : "/tmp";
-}
-
-// A new file with no name, readable and writable by this process only: an
-// O_TMPFILE where the file system has it, otherwise a named file removed at once.
-FileDescriptor UnnamedTemporaryFile() {
-    const std::string folder = TemporaryFolder();
+// A new file with no name in folder, readable and writable by this process only:
+// an O_TMPFILE where the file system has it, otherwise a named file removed at
+// once. On failure errno says why.
+FileDescriptor UnnamedTemporaryFile(const std::string& folder) {
     FileDescriptor file(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (file.IsOpen()) return file;
     std::string name = folder + "/tabulon-stdin-XXXXXX";
@@ -43,11 +40,23 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
     return true;
 }
 
-// Copies everything readable from fd into a temporary file, stopping as soon as
-// there is more than maxLength bytes.
-OpenResult Spool(ImageFile& file, int fd, std::int64_t maxLength) {
-    FileDescriptor copy = UnnamedTemporaryFile();
-    if (!copy.IsOpen()) return Refuse(OpenFailure::CannotOpen, errno);
+// Copies everything readable from fd into a temporary file in the first of the
+// folders that takes one, stopping as soon as there is more than maxLength
+// bytes. A failure names the folders.
+OpenResult Spool(ImageFile& file, int fd, std::int64_t maxLength, const std::vector<std::string>& folders) {
+    FileDescriptor copy;
+    std::string folder;
+    std::string refusals;  // "/x (No such file or directory) or /tmp (Permission denied)"
+    for (const std::string& candidate : folders) {
+        copy = UnnamedTemporaryFile(candidate);
+        if (copy.IsOpen()) {
+            folder = candidate;
+            break;
+        }
+        const std::string reason = std::strerror(errno);
+        refusals += (refusals.empty() ? "" : " or ") + ShownName(candidate) + " (" + reason + ")";
+    }
+    if (!copy.IsOpen()) return {OpenFailure::CannotOpen, "cannot make a temporary copy in " + refusals};
     std::vector<std::uint8_t> buffer(std::size_t{64} * 1024);
     std::int64_t total = 0;
     for (;;) {
@@ -58,7 +67,8 @@ OpenResult Spool(ImageFile& file, int fd, std::int64_t maxLength) {
         total += got;
         if (total > maxLength) return {OpenFailure::TooLarge, "File too large"};
         if (!WriteAll(copy.Get(), buffer.data(), static_cast<std::size_t>(got))) {
-            return Refuse(OpenFailure::CannotOpen, errno);
+            const std::string reason = std::strerror(errno);
+            return {OpenFailure::CannotOpen, "cannot write the temporary copy in " + ShownName(folder) + ": " + reason};
         }
     }
     return file.Adopt(std::move(copy));
@@ -66,7 +76,16 @@ OpenResult Spool(ImageFile& file, int fd, std::int64_t maxLength) {
 
 }  // namespace
 
-OpenResult OpenStandardInput(ImageFile& file, int fd, std::int64_t maxLength) {
+std::vector<std::string> TemporaryFolders(const char* tmpdir) {
+    std::vector<std::string> folders;
+    if (tmpdir != nullptr && *tmpdir != '\0' && std::string_view(tmpdir) != kFallbackTemporaryFolder) {
+        folders.emplace_back(tmpdir);
+    }
+    folders.emplace_back(kFallbackTemporaryFolder);
+    return folders;
+}
+
+OpenResult OpenStandardInput(ImageFile& file, int fd, std::int64_t maxLength, const std::vector<std::string>& folders) {
     file.CloseAll();
     struct stat status {};
     if (::fstat(fd, &status) != 0) return Refuse(OpenFailure::CannotOpen, errno);
@@ -78,7 +97,7 @@ OpenResult OpenStandardInput(ImageFile& file, int fd, std::int64_t maxLength) {
         if (!own.IsOpen()) return Refuse(OpenFailure::CannotOpen, errno);
         return file.Adopt(std::move(own));
     }
-    return Spool(file, fd, maxLength);
+    return Spool(file, fd, maxLength, folders);
 }
 
 }  // namespace tabulon::cli

@@ -3,8 +3,11 @@
 #include "ImageFile.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace tabulon::cli {
 
@@ -12,12 +15,20 @@ namespace tabulon::cli {
 inline constexpr const char* kStandardInputName = "-";
 inline constexpr const char* kStandardInputShown = "(standard input)";
 
+inline constexpr const char* kFallbackTemporaryFolder = "/tmp";
+
+// Where standard input is copied: tmpdir ($TMPDIR) when set and not empty, then
+// /tmp, which a program making temporary files falls back on.
+std::vector<std::string> TemporaryFolders(const char* tmpdir);
+
 // Opens the image on descriptor fd (standard input) in the slot. A regular file
 // read from its start is used as it is; anything else (a pipe, a terminal, a
-// file already read part-way) is copied into an unnamed temporary file in
-// $TMPDIR or /tmp, because the analysis reads its image on demand at any offset.
-// More than maxLength bytes are refused as too large, like a file that long.
+// file already read part-way) is copied into an unnamed temporary file in the
+// first of folders that takes one, because the analysis reads its image on
+// demand at any offset; a failure names the folders. More than maxLength bytes
+// are refused as too large, like a file that long.
 OpenResult OpenStandardInput(ImageFile& file, int fd = STDIN_FILENO,
-                             std::int64_t maxLength = std::numeric_limits<std::int32_t>::max());
+                             std::int64_t maxLength = std::numeric_limits<std::int32_t>::max(),
+                             const std::vector<std::string>& folders = TemporaryFolders(std::getenv("TMPDIR")));
 
 }  // namespace tabulon::cli

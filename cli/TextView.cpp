@@ -1,6 +1,7 @@
 #include "TextView.h"
 
 #include "ReportLines.h"
+#include "ShownName.h"
 
 #include <sstream>
 
@@ -24,6 +25,23 @@ std::string DifferenceText(const Difference& difference) {
     const std::string_view name =
         difference.Field == CheckedField::SectorsPerCylinder ? "sectors per cylinder" : FieldName(difference.Field);
     return std::string(name) + " " + value(difference.Table) + " vs " + value(difference.Image);
+}
+
+// "3 5 17-85": the numbers in order, a run of three or more as its ends.
+std::string NumberRuns(const std::vector<int>& numbers) {
+    std::ostringstream text;
+    for (std::size_t n = 0; n < numbers.size();) {
+        std::size_t end = n + 1;  // past the run that starts at n
+        while (end < numbers.size() && numbers[end] == numbers[end - 1] + 1) ++end;
+        text << (n == 0 ? "" : " ") << numbers[n];
+        if (end - n >= 3) {
+            text << '-' << numbers[end - 1];
+        } else if (end - n == 2) {
+            text << ' ' << numbers[n + 1];
+        }
+        n = end;
+    }
+    return text.str();
 }
 
 std::string Differences(const std::vector<Difference>& differences) {
@@ -57,18 +75,21 @@ std::string_view FieldName(CheckedField field) {
 std::string GeometryLine(const ImageResult& result) {
     if (result.GeometryError) return "Image: geometry unknown (" + *result.GeometryError + ")";
     const std::optional<ImageGeometry>& geometry = result.Geometry;
+    if (!geometry && result.Run.Search && result.Run.Search->Container) {
+        return "Image: geometry unknown (no sector on any track)";
+    }
     if (!geometry) return "Image: geometry unknown (no container structure recognised)";
     std::ostringstream line;
     line << "Image: " << Plural(geometry->Cylinders, "cylinder", "cylinders");
-    if (!geometry->MissingCylinders.empty()) {
-        line << " (missing:";
-        for (const int cylinder : geometry->MissingCylinders) line << ' ' << cylinder;
-        line << ')';
-    }
+    if (!geometry->MissingCylinders.empty()) line << " (missing: " << NumberRuns(geometry->MissingCylinders) << ')';
     line << ", " << Plural(geometry->Sides, "side", "sides") << ", track 0 " << DensityWord(geometry->Track0Density)
          << " density, data tracks " << DensityWord(geometry->DataDensity) << " density, "
          << Plural(geometry->SectorsPerTrack, "sector", "sectors") << " of " << geometry->SectorSize
          << " bytes per track";
+    if (geometry->Cut()) {
+        line << "; the image is cut: the header declares " << *geometry->DeclaredCylinders
+             << " cylinders, the file holds " << geometry->HeldCylinders;
+    }
     return line.str();
 }
 
@@ -112,8 +133,8 @@ void WriteBrief(const ImageResult& result, const ReportOptions& options, std::os
                                     : run.Search->Method == LocateMethod::Structure ? "structure"
                                                                                     : "scan";
     std::ostringstream line;
-    line << result.Given << "  " << InfoOf(result.Result).Name << "  " << (format ? FormatName(*format) : "-") << "  "
-         << method;
+    line << ShownName(result.Given) << "  " << InfoOf(result.Result).Name << "  "
+         << (format ? FormatName(*format) : "-") << "  " << method;
     if (const auto slot = run.Table(); slot && result.Result == Outcome::DriveReport) {
         std::string ti = InterfaceType(*slot);
         if (ti.back() == ' ') ti.pop_back();

@@ -15,7 +15,8 @@ std::string_view DensityWord(Density density);   // "single", "double"
 std::string_view FieldName(CheckedField field);  // "cylinders", "sides", "density", "sectorsPerCylinder"
 
 // "Image: 40 cylinders, 1 side, track 0 single density, data tracks double density, 18 sectors of 256
-// bytes per track", or why it is unknown.
+// bytes per track", with the missing cylinders ("(missing: 3 17-39)") and, for a file cut short,
+// "; the image is cut: the header declares 40 cylinders, the file holds 17"; or why it is unknown.
 std::string GeometryLine(const ImageResult& result);
 
 // "Check: slot 0 fits the image", or the differences, each with what the table

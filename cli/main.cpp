@@ -58,8 +58,8 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     app.footer(
         "IMAGE \"-\" reads the image from standard input.\n"
         "Exit status: 0 drive report, 1 not a Newdos disk, 2 sector not found, 3 analysis stopped early\n"
-        "(the image ends inside the system sector, or changed while read), 4 cannot open; the highest over\n"
-        "all images; 64 usage; 74 cannot write standard output.");
+        "(the image ends inside or before the system sector, or changed while read), 4 cannot open or\n"
+        "read; the highest over all images; 64 usage; 74 cannot write standard output.");
 
     std::vector<std::string> images;
     bool json = false;

@@ -125,14 +125,15 @@ std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader
     return std::nullopt;
 }
 
-std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& header) {
-    std::vector<TrackLayout> tracks;
+TrackList DmkTracks(const DiskData& image, const DmkHeader& header) {
+    TrackList list{{}, header.Tracks, 0};
+    std::vector<TrackLayout>& tracks = list.Tracks;
     const ImageReader file(image);
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
         for (int side = 0; side < header.Sides; ++side) {
             const std::int64_t start =
                 kHeaderLength + (std::int64_t{cylinder} * header.Sides + side) * header.TrackLength;
-            if (!file.Has(start, header.TrackLength)) return tracks;  // the image ends before this track
+            if (!file.Has(start, header.TrackLength)) return list;  // the image ends before this track
             const ImageReader track = file.Window(start, header.TrackLength);
             TrackLayout layout{cylinder, side, {}};
             for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
@@ -145,8 +146,9 @@ std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& heade
             }
             tracks.push_back(std::move(layout));
         }
+        list.HeldCylinders = cylinder + 1;
     }
-    return tracks;
+    return list;
 }
 
 }  // namespace tabulon

@@ -39,7 +39,8 @@ std::optional<DmkHeader> IdentifyDmk(const DiskData& image);
 // allows, the data and its CRC.
 std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header);
 
-// The ID fields of every track the image holds, through each track's IDAM table.
-std::vector<TrackLayout> DmkTracks(const DiskData& image, const DmkHeader& header);
+// The ID fields of every track the image holds, through each track's IDAM table;
+// the header's cylinders, and how many of them the file holds whole.
+TrackList DmkTracks(const DiskData& image, const DmkHeader& header);
 
 }  // namespace tabulon

@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::int64_t kBlock = 512;      // header, track list and track data come in these
 constexpr std::int64_t kSideChunk = 256;  // one side's share of a track block
+constexpr auto kSideChunkBytes = static_cast<std::size_t>(kSideChunk);  // the same, as a count in memory
 constexpr std::string_view kSignatureV1 = "HXCPICFE";
 constexpr std::string_view kSignatureV3 = "HXCHFEV3";
 
@@ -120,13 +121,13 @@ PackedCells CellsWithOpcodes(std::span<const std::uint8_t> bytes, std::vector<st
     chunkFirstCell.clear();
     std::size_t nextChunk = 0;
     for (std::size_t n = 0; n < bytes.size();) {
-        while (nextChunk * kSideChunk <= n) {
+        while (nextChunk * kSideChunkBytes <= n) {
             chunkFirstCell.push_back(cells.Size());
             ++nextChunk;
         }
         // Most of a track is plain cells: take eight bytes at once while they
         // hold no opcode and stay inside this chunk.
-        const std::size_t plainEnd = std::min(bytes.size(), nextChunk * kSideChunk);
+        const std::size_t plainEnd = std::min(bytes.size(), nextChunk * kSideChunkBytes);
         while (n + kWordBytes <= plainEnd) {
             const auto run = bytes.subspan(n).first<kWordBytes>();
             if (std::any_of(run.begin(), run.end(), IsOpcodeByte)) break;
@@ -175,8 +176,8 @@ SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinde
 
     if (header.Version != 3) {
         out.Cells = PlainCells(file, out.TrackOffset, side, sideLength);
-        for (std::size_t chunk = 0; chunk * kSideChunk < sideLength; ++chunk) {
-            out.ChunkFirstCell.push_back(chunk * kSideChunk * kCellsPerFileByte);
+        for (std::size_t chunk = 0; chunk * kSideChunkBytes < sideLength; ++chunk) {
+            out.ChunkFirstCell.push_back(chunk * kSideChunkBytes * kCellsPerFileByte);
         }
         return out;
     }
@@ -205,9 +206,16 @@ std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader
     }
 }
 
-std::vector<TrackLayout> HfeTracks(const DiskData& image, const HfeHeader& header) {
-    std::vector<TrackLayout> tracks;
+TrackList HfeTracks(const DiskData& image, const HfeHeader& header) {
+    TrackList list{{}, header.Tracks, 0};
+    std::vector<TrackLayout>& tracks = list.Tracks;
     const ImageReader file(image);
+    // The track list lies inside the file (the header was checked for it).
+    for (bool held = true; held && list.HeldCylinders < header.Tracks;) {
+        const std::int64_t entry = header.TrackListOffset + 4 * std::int64_t{list.HeldCylinders};
+        held = file.Has(std::int64_t{file.Le16(entry)} * kBlock, file.Le16(entry + 2));
+        if (held) ++list.HeldCylinders;
+    }
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
         for (int side = 0; side < header.Sides; ++side) {
             TrackLayout layout{cylinder, side, {}};
@@ -218,7 +226,7 @@ std::vector<TrackLayout> HfeTracks(const DiskData& image, const HfeHeader& heade
             tracks.push_back(std::move(layout));
         }
     }
-    return tracks;
+    return list;
 }
 
 }  // namespace tabulon

@@ -40,13 +40,17 @@ std::optional<SectorLocation> LocateInContainer(const DiskData& image, const Con
                       header);
 }
 
-std::vector<TrackLayout> ContainerTracks(const DiskData& image, const ContainerHeader& header) {
+TrackList ContainerTracks(const DiskData& image, const ContainerHeader& header) {
+    // JV3, JV1, IMD and TD0 declare no cylinder count.
+    const auto undeclared = [](std::vector<TrackLayout> tracks) {
+        return TrackList{std::move(tracks), std::nullopt, 0};
+    };
     return std::visit(Overloaded{[&](const DmkHeader& dmk) { return DmkTracks(image, dmk); },
-                                 [&](const Jv3Header& jv3) { return Jv3Tracks(image, jv3); },
-                                 [&](const Jv1Header& jv1) { return Jv1Tracks(image, jv1); },
+                                 [&](const Jv3Header& jv3) { return undeclared(Jv3Tracks(image, jv3)); },
+                                 [&](const Jv1Header& jv1) { return undeclared(Jv1Tracks(image, jv1)); },
                                  [&](const HfeHeader& hfe) { return HfeTracks(image, hfe); },
-                                 [&](const ImdHeader& imd) { return ImdTracks(image, imd); },
-                                 [&](const Td0Header& td0) { return Td0Tracks(image, td0); }},
+                                 [&](const ImdHeader& imd) { return undeclared(ImdTracks(image, imd)); },
+                                 [&](const Td0Header& td0) { return undeclared(Td0Tracks(image, td0)); }},
                       header);
 }
 

@@ -33,7 +33,8 @@ std::optional<ContainerHeader> IdentifyContainer(const DiskData& image);
 // Track 0, side 0, sector 2 through the container's structure.
 std::optional<SectorLocation> LocateInContainer(const DiskData& image, const ContainerHeader& header);
 
-// The ID fields of every track the container holds.
-std::vector<TrackLayout> ContainerTracks(const DiskData& image, const ContainerHeader& header);
+// The ID fields of every track the container holds, and the cylinders its header
+// declares where it does (DMK, HFE).
+TrackList ContainerTracks(const DiskData& image, const ContainerHeader& header);
 
 }  // namespace tabulon

@@ -3,6 +3,7 @@
 #include "CliRunner.h"
 
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,27 +62,64 @@ TEST_F(TabulonReport, TinyFilesAreNotFound) {
     }
 }
 
-TEST_F(TabulonReport, AwkwardNamesAreShownAndJsonStaysValid) {
-    const test::Bytes image = test::Bytes(10, 0);
-    for (const std::string name : {"with space.dsk", "new\nline.dsk", "d\xc3\xa9j\xc3\xa0 vu.dsk", "bad\xff\xfe.dsk"}) {
-        const std::string path = Image(name, image);
+// Names show as they are, unless a control character, bytes that are not UTF-8
+// or a space at either end could break a line, forge a message or reach the
+// terminal: then quoted as ls --quoting-style=shell-escape quotes them. JSON
+// stays one valid line per image and never merges two names.
+TEST_F(TabulonReport, AwkwardNamesAreQuotedWhereTheyCouldMislead) {
+    struct Case {
+        std::string name;
+        const char* quotedTail;  // the quoted path after "'<folder>/"; none: shown as it is
+    };
+    const Case cases[] = {
+        {"with space.dsk", nullptr},
+        {"d\xc3\xa9j\xc3\xa0 vu.dsk", nullptr},
+        {"it's.dsk", nullptr},
+        {"new\nline.dsk", R"(new'$'\n''line.dsk')"},
+        {"bell\a\x1b[31m.dsk", R"(bell'$'\a\033''[31m.dsk')"},
+        {"c1\xc2\x85.dsk", R"(c1'$'\302\205''.dsk')"},
+        {"it's\t.dsk", R"(it'\''s'$'\t''.dsk')"},
+        {"trail.dsk ", "trail.dsk '"},
+        {"bad\xff.dsk", R"(bad'$'\377''.dsk')"},
+        {"bad\xfe.dsk", R"(bad'$'\376''.dsk')"},
+    };
+    const std::string folder = dir_.path().string() + "/";
+    std::set<std::pair<std::string, std::string>> jsonNames;
+    for (const Case& c : cases) {
+        const std::string path = Image(c.name, test::Bytes(10, 0));
+        const std::string shown = c.quotedTail ? "'" + folder + c.quotedTail : path;
         const CliRun text = Call({path});
-        EXPECT_EQ(text.status, 2) << name;
-        EXPECT_NE(text.out.find("      " + path + "\n"), std::string::npos) << name;
+        EXPECT_EQ(text.status, 2) << shown;
+        EXPECT_NE(text.out.find("\n      " + shown + "\n"), std::string::npos) << shown;
+        EXPECT_EQ(Call({"--brief", path}).out, shown + "  not-found  -  scan\n");
 
-        const CliRun json = Call({"--json", path});
-        EXPECT_EQ(json.status, 2);
-        const auto lines = json.OutLines();
-        ASSERT_EQ(lines.size(), 1u) << "one object, one line, whatever the name: " << name;
+        const auto lines = Call({"--json", path}).OutLines();
+        ASSERT_EQ(lines.size(), 1u) << "one object, one line, whatever the name: " << shown;
         const auto object = nlohmann::json::parse(lines[0]);
         EXPECT_EQ(object["outcome"], "not-found");
-        if (name.find('\xff') == std::string::npos) {
+        const bool utf8 = c.name.find_first_of("\xff\xfe") == std::string::npos;
+        if (utf8) {
             EXPECT_EQ(object["path"], path);
-        } else {
-            EXPECT_NE(object["path"].get<std::string>().find("\xef\xbf\xbd"), std::string::npos)
-                << "invalid bytes become U+FFFD";
         }
+        EXPECT_EQ(object.contains("pathBytes"), !utf8) << shown;
+        jsonNames.emplace(object["path"], object.value("pathBytes", ""));
     }
+    EXPECT_EQ(jsonNames.size(), std::size(cases)) << "no two names the same in JSON";
+    std::string hexFolder;
+    for (const char c : folder) {
+        const auto byte = static_cast<unsigned char>(c);
+        hexFolder += {"0123456789abcdef"[byte / 16], "0123456789abcdef"[byte % 16]};
+    }
+    EXPECT_TRUE(jsonNames.contains({folder + "bad\xef\xbf\xbd.dsk", hexFolder + "626164ff2e64736b"}));
+
+    // A space that opens a name as given (here relative) is shown too.
+    Image(" lead.dsk", test::Bytes(10, 0));
+    EXPECT_EQ(Call({"--brief", " lead.dsk"}, folder).out, "' lead.dsk'  not-found  -  scan\n");
+
+    // A name that would forge a second message is one line, quoted.
+    const CliRun forged = Call({folder + "x\ntabulon-report: y.dsk"});
+    EXPECT_EQ(forged.err,
+              "tabulon-report: '" + folder + R"(x'$'\n''tabulon-report: y.dsk': No such file or directory)" + "\n");
 }
 
 TEST_F(TabulonReport, NothingIsWrittenBesideTheImages) {

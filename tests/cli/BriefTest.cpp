@@ -40,13 +40,43 @@ TEST_F(TabulonReport, GeometryLinesFollowTheReportAndJsonAlwaysCarriesThem) {
               "10 sectors of 256 bytes per track");
     EXPECT_EQ(lines[23], "Check: slot 0 fits the image");
 
+    // A one-track DMK whose IDAM table is empty: recognised, but no sector anywhere.
+    const auto blank = Image("blank.dmk", test::Raw().Put({0, 1, 0x00, 0x19, 0x10}).Resize(16 + 6400).bytes());
+    EXPECT_EQ(Call({"--geometry", blank}).OutLines().at(11), "Image: geometry unknown (no sector on any track)");
+
     const auto scanned = Call({"--json", Image("bare.dsk", test::Raw().Put(test::kDmkPattern).Resize(400).bytes())});
     const auto object = scanned.JsonLines().at(0);
     EXPECT_TRUE(object["geometry"].is_null()) << "found only by the byte scans";
     EXPECT_TRUE(object["check"].is_null());
     const auto checked = Call({"--json", Sample("jv3-drive-report.dsk")}).JsonLines().at(0);
     EXPECT_EQ(checked["geometry"]["cylinders"], 40);
+    EXPECT_TRUE(checked["geometry"]["declaredCylinders"].is_null()) << "JV3 declares no cylinder count";
+    EXPECT_EQ(checked["geometry"]["cut"], false);
     EXPECT_EQ(checked["check"]["fits"], true);
+}
+
+// A DMK cut after 17.5 of the 40 cylinders its header declares: the geometry
+// says so, and the table is checked against the disk the header describes.
+TEST_F(TabulonReport, AnImageCutShortIsCheckedAsTheDiskItWasCutFrom) {
+    img::DmkOptions twoSided;
+    twoSided.DoubleSided = true;
+    img::PdriveSlot slot;
+    slot.SectorsPerTrack = 36;  // D/S D/D
+    test::Bytes image = img::BuildDmkImage(twoSided, img::MakeSystemSector(slot));
+    image.resize(16 + 35 * 6400);
+    const std::string path = Image("cut.dsk", image);
+    const auto lines = Call({"--geometry", path}).OutLines();
+    ASSERT_EQ(lines.size(), 21u + 3);
+    EXPECT_EQ(
+        lines[22],
+        "Image: 40 cylinders (missing: 17-39), 2 sides, track 0 double density, data tracks double density, "
+        "18 sectors of 256 bytes per track; the image is cut: the header declares 40 cylinders, the file holds 17");
+    EXPECT_EQ(lines[23], "Check: slot 0 fits the image");
+    const auto object = Call({"--json", path}).JsonLines().at(0);
+    EXPECT_EQ(object["geometry"]["cut"], true);
+    EXPECT_EQ(object["geometry"]["declaredCylinders"], 40);
+    EXPECT_EQ(object["geometry"]["missingCylinders"].size(), 23u);
+    EXPECT_EQ(object["check"]["fits"], true);
 }
 
 TEST_F(TabulonReport, RealNewdosImagesFitTheirTables) {

@@ -3,6 +3,7 @@
 // read) is that image's outcome only: the images after it are still analysed.
 #include "CliRunner.h"
 #include "FileDescriptor.h"
+#include "ImageBuilder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,6 +19,7 @@ namespace tabulon {
 namespace {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
 
 // Each case: the first name fails in its own way, the sample after it still gets its report.
 TEST_F(TabulonReport, OneNameFailingLeavesTheNextAnalysed) {
@@ -104,9 +106,10 @@ TEST_F(TabulonReport, LargestImageUnderAMemoryLimit) {
 // ptrace's data argument, which the variadic call reads as a pointer.
 void* Data(long value) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(value)); }
 
-// Traces the child and cuts the image to 9,000 bytes when the child first
-// reads it, between taking its length and reading: the race, made certain.
-int TruncateAtFirstRead(pid_t pid, const std::string& image, bool& traced) {
+// Traces the child and cuts the image to 9,000 bytes when the child reads it
+// for the (skip + 1)-th time: between taking its length and reading, or between
+// finding the sector and reading the tracks. The race, made certain.
+int TruncateAtRead(pid_t pid, const std::string& image, int skip, bool& traced) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     traced = WIFSTOPPED(status);  // stopped at exec when tracing is allowed
@@ -125,7 +128,7 @@ int TruncateAtFirstRead(pid_t pid, const std::string& image, bool& traced) {
             continue;
         std::error_code error;
         const auto fd = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(info.entry.args[0]);
-        if (fs::read_symlink(fd, error) != image) continue;
+        if (fs::read_symlink(fd, error) != image || skip-- > 0) continue;
         ::truncate(image.c_str(), 9000);
         ::ptrace(PTRACE_DETACH, pid, nullptr, nullptr);
         ::waitpid(pid, &status, 0);
@@ -133,20 +136,78 @@ int TruncateAtFirstRead(pid_t pid, const std::string& image, bool& traced) {
     }
 }
 
+// Cut while the sector is looked for, no answer from zeros that were never in
+// the file; cut while the tracks are read, no geometry, and JSON says why.
 TEST_F(TabulonReport, ImageCutShortWhileReadStopsWithoutAnAnswer) {
-    const std::string image = Image("race.dsk", test::ReadWholeFile(Sample("jv3-drive-report.dsk")));
-    bool traced = false;
-    const CliRun run = Spawn(
-        {"--json", image, Sample("dmk-wrong-marker.dsk")}, [] { ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr); },
-        [&](pid_t pid) { return TruncateAtFirstRead(pid, image, traced); });
-    if (!traced) GTEST_SKIP() << "tracing is not allowed here";
-    EXPECT_EQ(run.status, 3);
-    EXPECT_EQ(run.err, "tabulon-report: " + image + ": the image changed while it was being read\n");
-    const auto objects = run.JsonLines();
-    ASSERT_EQ(objects.size(), 2u);
-    EXPECT_EQ(objects[0]["outcome"], "stopped");
-    EXPECT_TRUE(objects[0]["format"].is_null()) << "no answer from zeros that were never in the file";
-    EXPECT_EQ(objects[1]["outcome"], "not-newdos") << "the next image is still analysed";
+    struct Case {
+        test::Bytes bytes;
+        int skip;  // reads of the image before the cut
+        const char* format;
+        const char* geometryError;
+    };
+    const Case cases[] = {
+        {test::ReadWholeFile(Sample("jv3-drive-report.dsk")), 0, nullptr, nullptr},
+        {images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{})), 1, "DMK",
+         "the image changed while it was being read"},
+    };
+    for (const Case& c : cases) {
+        const std::string image = Image("race.dsk", c.bytes);
+        bool traced = false;
+        const CliRun run = Spawn(
+            {"--json", image, Sample("dmk-wrong-marker.dsk")}, [] { ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr); },
+            [&](pid_t pid) { return TruncateAtRead(pid, image, c.skip, traced); });
+        if (!traced) GTEST_SKIP() << "tracing is not allowed here";
+        EXPECT_EQ(run.status, 3) << c.skip;
+        EXPECT_EQ(run.err, "tabulon-report: " + image + ": the image changed while it was being read\n");
+        const auto objects = run.JsonLines();
+        ASSERT_EQ(objects.size(), 2u);
+        EXPECT_EQ(objects[0]["outcome"], "stopped");
+        EXPECT_EQ(objects[0]["format"], c.format ? json(c.format) : json(nullptr));
+        EXPECT_TRUE(objects[0]["geometry"].is_null());
+        EXPECT_EQ(objects[0].value("geometryError", json(nullptr)), c.geometryError ? json(c.geometryError) : json());
+        EXPECT_EQ(objects[1]["outcome"], "not-newdos") << "the next image is still analysed";
+    }
+}
+
+// A disk with a bad block at 16,384 (the preloaded library): whichever step
+// meets it, the image is unreadable (4) and says so, and JSON keeps what was
+// learnt before, "locate" included only once the search has finished.
+TEST_F(TabulonReport, ReadErrorsMakeTheImageUnreadable) {
+    test::Bytes longComment = test::Raw().Put({'I', 'M', 'D', ' '}).Fill(20000, 'x').Put({0x1A}).bytes();
+    struct Case {
+        const char* name;
+        test::Bytes bytes;
+        json locate;
+        json format;
+        json sectorOffset;
+        bool geometryError;
+    };
+    const Case cases[] = {
+        // identifying the container: the IMD comment runs on past the bad block
+        {"unreadable-comment.imd", longComment, nullptr, nullptr, nullptr, false},
+        // decoding: the JV entry is early, its sector at 751,616
+        {"unreadable-sector.dsk", test::Raw().Fill(8706, 0xFF).Put({0, 2}).Resize(751872).bytes(), "scan", "JV3",
+         751616, false},
+        // the tracks for the geometry, after the report
+        {"unreadable-tracks.dsk", images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{})),
+         "structure", "DMK", 1018, true},
+    };
+    for (const Case& c : cases) {
+        const std::string image = Image(c.name, c.bytes);
+        const CliRun clean = Call({"--json", image});
+        EXPECT_NE(clean.status, 4) << c.name << ": readable without the library";
+        const CliRun run = Shell(
+            "LD_PRELOAD=" + Quote(TABULON_FAILING_READS) +
+            " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" \"$R\" --json " + Quote(image));
+        EXPECT_EQ(run.status, 4) << c.name;
+        EXPECT_EQ(run.err, "tabulon-report: " + image + ": the image file could not be read\n");
+        const json object = run.JsonLines().at(0);
+        EXPECT_EQ(object["outcome"], "unreadable");
+        EXPECT_EQ(object["locate"], c.locate) << c.name;
+        EXPECT_EQ(object["format"], c.format) << c.name;
+        EXPECT_EQ(object["sectorOffset"], c.sectorOffset) << c.name;
+        EXPECT_EQ(object.contains("geometryError"), c.geometryError) << c.name;
+    }
 }
 
 }  // namespace

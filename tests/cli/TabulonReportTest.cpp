@@ -58,25 +58,36 @@ TEST_F(TabulonReport, DmkReportToTheCharacter) {
     EXPECT_EQ(lines[11], "  TI = A   TD = E  TC = 40   SPT = 18  TSR = 3  GPL = 2  DDSL = 17  DDGA = 2");
 }
 
+// What was drawn stays, and the message says where the sector lies: cut by the
+// image's end, or wholly past it (the JV scan's sector, 8,704 on, in a short file).
 TEST_F(TabulonReport, StoppedAnalysisPrintsWhatWasDrawnAndSaysWhy) {
-    // A DMK ID field whose sector runs past the end: the heading block, then the stop.
-    const auto path = Image("cut.dsk", test::Raw().Put(test::kDmkPattern).Resize(100).bytes());
-    const CliRun run = Call({path});
-    EXPECT_EQ(run.status, 3);
-    EXPECT_EQ(run.OutLines().size(), 9u);
-    EXPECT_EQ(run.err, "tabulon-report: " + path + ": the image ends inside the system sector\n");
+    struct Case {
+        test::Bytes bytes;
+        std::size_t lines;  // the searching line, the switch lines of the JV scan, the heading block
+        const char* message;
+        json sectorOffset;
+        bool slot;
+    };
+    const char* const inside = "the image ends inside the system sector";
+    const char* const beyond = "the system sector lies beyond the end of the image";
+    for (const Case& c : {
+             Case{test::Raw().Put(test::kDmkPattern).Resize(100).bytes(), 9, inside, 48, true},
+             Case{test::Raw().Put({0, 2}).Resize(8704 + 5).bytes(), 4, inside, 8704, false},
+             Case{test::Raw().Put({0, 2}).Resize(8704).bytes(), 4, beyond, 8704, false},
+             Case{test::Bytes{0, 2}, 4, beyond, 8704, false},
+         }) {
+        const auto path = Image("cut.dsk", c.bytes);
+        const CliRun run = Call({path});
+        EXPECT_EQ(run.status, 3) << c.bytes.size();
+        EXPECT_EQ(run.OutLines().size(), c.lines) << c.bytes.size();
+        EXPECT_EQ(run.err, "tabulon-report: " + path + ": " + c.message + "\n");
 
-    const CliRun asJson = Call({"--json", path});
-    EXPECT_EQ(asJson.status, 3);
-    const auto object = asJson.JsonLines().at(0);
-    EXPECT_EQ(object["outcome"], "stopped");
-    EXPECT_EQ(object["sectorOffset"], 48);
-    EXPECT_TRUE(object["newdosMarker"].is_null());
-    EXPECT_TRUE(object["slot"].is_object()) << "decoding finished before the marker read";
-
-    const CliRun early = Call({"--json", Image("tiny.dsk", test::Bytes{0, 2})});
-    EXPECT_EQ(early.JsonLines().at(0)["outcome"], "stopped");
-    EXPECT_TRUE(early.JsonLines().at(0)["slot"].is_null());
+        const auto object = Call({"--json", path}).JsonLines().at(0);
+        EXPECT_EQ(object["outcome"], "stopped");
+        EXPECT_EQ(object["sectorOffset"], c.sectorOffset);
+        EXPECT_TRUE(object["newdosMarker"].is_null());
+        EXPECT_EQ(object["slot"].is_object(), c.slot) << "decoding finished before the marker read";
+    }
 }
 
 TEST_F(TabulonReport, UnreadableImagesPrintNothingAndNameTheReason) {

@@ -3,6 +3,7 @@
 // only where the slot or the marker lies past the image, and every line where
 // the report says it goes.
 #include "AnalysisStopped.h"
+#include "FuzzCheck.h"
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
@@ -12,8 +13,6 @@
 #include "Td0Image.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -22,14 +21,7 @@ namespace {
 
 using namespace tabulon;
 
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "property violated: %s\n", what);
-    std::abort();
-}
-
-void Check(bool holds, const char* what) {
-    if (!holds) Fail(what);
-}
+using fuzz::Check;
 
 // The image as a real file, in memory: the analysis opens and loads it like any other.
 class MemoryFile {
@@ -136,7 +128,8 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
 void ListTracks(const std::uint8_t* data, std::size_t size) {
     const DiskData image = DiskData::FromBytes({data, size});
     if (const auto hfe = IdentifyHfe(image)) {
-        Check(HfeTracks(image, *hfe).size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides), "HFE track list");
+        Check(HfeTracks(image, *hfe).Tracks.size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides),
+              "HFE track list");
     }
     if (const auto imd = IdentifyImd(image)) Check(ImdTracks(image, *imd).size() <= 1024, "IMD track walk");
     if (const auto td0 = IdentifyTd0(image)) Check(Td0Tracks(image, *td0).size() <= 1024, "TD0 track walk");

@@ -17,6 +17,23 @@ std::vector<std::uint8_t> ShortHfe(std::vector<std::uint8_t> image, unsigned sid
     return image;
 }
 
+// Track 0 with sectors 0 to 2 as the cell decoder's target takes it: a byte
+// that drops no cell, then the cells packed eight to a byte, the first in time lowest.
+std::vector<std::uint8_t> TrackCells(images::TrackStyle style, int repeat, std::span<const std::uint8_t> system) {
+    namespace img = images;
+    const std::vector<std::uint8_t> other(img::kSectorSize, 0xE5);
+    const std::vector<img::TrackSector> sectors = {
+        {0, other.data(), false}, {1, other.data(), false}, {2, system.data(), false}};
+    const bool mfm = style == img::TrackStyle::Mfm;
+    const img::Bytes cells =
+        img::EncodeCells(img::MakeTrack(style, 0, 0, sectors, mfm ? 22 : 11, mfm ? 16 : 15), style, repeat);
+    std::vector<std::uint8_t> packed(1 + (cells.size() + 7) / 8, 0);
+    for (std::size_t n = 0; n < cells.size(); ++n) {
+        if (cells[n] != 0) packed[1 + n / 8] |= static_cast<std::uint8_t>(1u << (n % 8));
+    }
+    return packed;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
@@ -50,6 +67,9 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
         {"td0", img::BuildTd0Image(img::Td0Options{small}, good)},
         {"td0-advanced-fm-bad-crc", img::BuildTd0Image(img::Td0Options{smallFmBad, true}, good)},
         {"td0-advanced-no-data", img::BuildTd0Image(img::Td0Options{small, true, false, false, true}, wrong)},
+        {"cells-mfm", TrackCells(img::TrackStyle::Mfm, 1, good)},
+        {"cells-fm", TrackCells(img::TrackStyle::Fm, 1, good)},
+        {"cells-fm-doubled", TrackCells(img::TrackStyle::Fm, 2, wrong)},
         {"empty", {}},
         {"one-byte", {0}},
         {"dmk-pattern-at-0", Raw().Put(kDmkPattern).Resize(300).bytes()},

@@ -5,24 +5,18 @@
 // bytes, compressed by the generator, must decompress to themselves, followed at
 // most by the few literals that the zero bits padding the last byte may spell
 // (a stream holds no length: TD0's end mark ends it).
+#include "FuzzCheck.h"
 #include "ImageBuilder.h"
 #include "LzhufDecoder.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 namespace {
 
 using namespace tabulon;
-
-void Check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "property violated: %s\n", what);
-    std::abort();
-}
+using fuzz::Check;
 
 std::vector<std::uint8_t> Decompress(const DiskData& input, std::size_t readSize) {
     LzhufDecoder decoder{ImageReader(input)};

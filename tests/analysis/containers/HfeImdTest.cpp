@@ -82,7 +82,7 @@ TEST_P(HfeStructure, DecodesTrackZeroFromTheBitCells) {
     if (c.fileOffset != 0) {
         EXPECT_EQ(found->FileOffset, c.fileOffset);
     }
-    ExpectTrackZero(HfeTracks(image, *header), c.options.Disk);
+    ExpectTrackZero(HfeTracks(image, *header).Tracks, c.options.Disk);
 }
 
 img::HfeOptions Hfe(void (*change)(img::DmkOptions&), bool doubled = true, bool version3 = false) {
@@ -333,7 +333,7 @@ TEST(RealImages, SingleDensityMarkedMfmIsFound) {
     ASSERT_TRUE(found);
     EXPECT_TRUE(found->CrcOk());
     EXPECT_EQ(found->SectorSize, 256);
-    const auto tracks = HfeTracks(image, *header);
+    const auto tracks = HfeTracks(image, *header).Tracks;
     ASSERT_EQ(tracks.size(), 40u);
     ASSERT_EQ(tracks[0].Sectors.size(), 10u);
     EXPECT_EQ(tracks[0].Sectors[0].Recording, Density::Single);

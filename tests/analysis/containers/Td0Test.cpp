@@ -352,6 +352,12 @@ Analysis Analyse(const DiskData& image) {
     const auto container = IdentifyContainer(image);
     const auto found = container ? LocateInContainer(image, *container) : LocateSystemSector(image);
     if (container) result.geometry = SummariseGeometry(ContainerTracks(image, *container));
+    if (result.geometry) {
+        // A TD0 declares no cylinder count: the tracks it holds are the geometry.
+        EXPECT_FALSE(result.geometry->Cut());
+        result.geometry->DeclaredCylinders.reset();
+        result.geometry->HeldCylinders = 0;
+    }
     result.found = found.has_value();
     if (!found) return result;
     result.dataCrcOk = found->DataCrcOk.value_or(true);
@@ -373,7 +379,7 @@ test::Bytes AsTd0(const DiskData& image, bool advanced) {
     if (const auto container = IdentifyContainer(image)) {
         const auto found = LocateInContainer(image, *container);
         bool placed = false;
-        for (const TrackLayout& layout : ContainerTracks(image, *container)) {
+        for (const TrackLayout& layout : ContainerTracks(image, *container).Tracks) {
             const auto singles = std::count_if(layout.Sectors.begin(), layout.Sectors.end(),
                                                [](const SectorId& id) { return id.Recording == Density::Single; });
             img::Td0Track track{static_cast<std::uint8_t>(layout.Cylinder),
@@ -447,9 +453,9 @@ TEST(RealImages, TelediskModelIiCpmDisk) {
     EXPECT_FALSE(HasNewdosMarker(*found)) << "a 128-byte sector holds no marker";
     // 8-inch: FM track 0 of 26 sectors of 128 bytes, MFM data tracks of 26 of 256 up to
     // cylinder 76, and three more cylinders of 15 sectors of 512.
-    const auto geometry = SummariseGeometry(Td0Tracks(image, *header));
+    const auto geometry = SummariseGeometry(ContainerTracks(image, *header));
     ASSERT_TRUE(geometry);
-    EXPECT_EQ(*geometry, (ImageGeometry{80, {}, 1, Density::Single, Density::Double, 26, 256}));
+    EXPECT_EQ(*geometry, (ImageGeometry{80, {}, 1, Density::Single, Density::Double, 26, 256, std::nullopt, 80}));
 }
 
 }  // namespace

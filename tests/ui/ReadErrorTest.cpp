@@ -1,0 +1,89 @@
+// The window on a disk with a bad block at 16,384: ctest preloads the library
+// (FailingReads.cpp) that fails reads of files named "unreadable..." there. The
+// window reads the whole image before it clears anything, so the report drawn
+// before stays as it was and no message box is shown, whether the analysis
+// itself would have met the bad block (a JV sector at 751,616) or not (a DMK
+// sector at 48 of a 1 MiB file, which the command line reports in full).
+#include "DriveReport.h"
+#include "ImageBuilder.h"
+#include "Mainform.h"
+#include "RecordingSurface.h"
+#include "ReportCanvas.h"
+#include "ScriptedServices.h"
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QtTest/QtTest>
+
+using namespace tabulon;
+
+namespace {
+
+QByteArray Bytes(const test::Bytes& bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace
+
+class ReadErrorTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Mainform> form_;
+    test::ScriptedServices* services_ = nullptr;
+    test::TempDir dir_;
+
+    ReportCanvas* Canvas() const { return form_->findChild<ReportCanvas*>("ReportCanvas"); }
+    void Open(const std::filesystem::path& path) {
+        services_->Answers << QString::fromStdString(path.string());
+        for (QAction* action : form_->findChildren<QAction*>("mnuFileItem")) {
+            if (action->data().toInt() == 1) action->trigger();
+        }
+    }
+
+private slots:
+    void init() {
+        auto services = std::make_unique<test::ScriptedServices>();
+        services_ = services.get();
+        form_ = std::make_unique<Mainform>(std::move(services));
+    }
+    void cleanup() { form_.reset(); }
+
+    void earlierReportStays_data() {
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<int>("onDemandLines");  // what an analysis reading on demand draws
+        const test::Bytes sector = images::MakeSystemSector(images::PdriveSlot{});
+        QTest::newRow("JV entry early, its sector at 751,616")
+            << Bytes(test::Raw().Fill(8706, 0xFF).Put({0, 2}).Resize(751872).bytes()) << 4;
+        QTest::newRow("1 MiB DMK, the sector at 48")
+            << Bytes(test::Raw().Put(test::kDmkPattern).Resize(48).Put(sector).Resize(1 << 20).bytes()) << 21;
+    }
+
+    void earlierReportStays() {
+        QFETCH(QByteArray, image);
+        QFETCH(int, onDemandLines);
+        const auto path = dir_.Write("unreadable.dsk", test::Bytes(image.begin(), image.end()));
+
+        // The library is there: reading on demand meets the bad block only where the sector lies past it.
+        ImageFile file;
+        QVERIFY(file.Open(path.string()).Opened());
+        RecordingSurface onDemand;
+        DiskData data;
+        const Analysis analysis = ShowDriveSpecs(onDemand, file, path.string(), data, LocateMode::Scan);
+        QCOMPARE(onDemand.Lines().size(), std::size_t(onDemandLines));
+        QCOMPARE(analysis.Stop.has_value(), onDemandLines == 4);
+        QVERIFY_THROWS_EXCEPTION(AnalysisStopped, data.ReadEveryBlock());
+
+        Open(test::SamplesDir() / "jv3-drive-report.dsk");
+        const auto before = Canvas()->Lines();
+        const QImage shot = Canvas()->grab().toImage();
+        QCOMPARE(before.size(), std::size_t{24});
+        Open(path);
+        QVERIFY(Canvas()->Lines() == before);
+        QCOMPARE(Canvas()->grab().toImage(), shot);
+        QVERIFY(services_->Warnings.isEmpty());
+    }
+};
+
+QTEST_MAIN(ReadErrorTest)
+#include "ReadErrorTest.moc"

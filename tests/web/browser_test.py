@@ -1,0 +1,408 @@
+#!/usr/bin/python3
+"""The web page in headless Chromium, against tabulon-report.
+
+Loads the built site served over HTTP and opened from disk, chooses (and drops) the
+samples, the shared real images and a few damaged and oversized files, and checks that #jsonl and
+every .report equal tabulon-report's output for the same files (the file's name where
+tabulon-report shows its full path), that a file that cannot be read says why while
+the others report, that nothing is fetched after the page has loaded, and takes
+screenshots. With --bench it prints the speed, memory and size figures instead.
+
+Exit status: 0 passed, 1 failed, 77 the site was not built (ctest: skipped).
+"""
+import argparse
+import contextlib
+import gzip
+import http.server
+import json
+import os
+import pathlib
+import random
+import re
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+SKIPPED = 77
+TWO_GIB = 2**31
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('--site', type=pathlib.Path, required=True, help='the built site (build-web/site)')
+    parser.add_argument('--native', type=pathlib.Path, required=True, help='tabulon-report')
+    parser.add_argument('--samples', type=pathlib.Path, required=True)
+    parser.add_argument('--real', type=pathlib.Path, help='the shared real images, when present')
+    parser.add_argument('--screenshots', type=pathlib.Path, help='where the screenshots go')
+    parser.add_argument('--bench', action='store_true', help='print speed, memory and size figures')
+    parser.add_argument('--rounds', type=int, default=3, help='benchmark rounds (the best counts)')
+    return parser.parse_args()
+
+
+# --- tabulon-report -------------------------------------------------------------------------
+
+def native_outputs(native, files):
+    """Per file: (JSON line, default text, stderr messages), with the page's naming."""
+    outputs = {}
+    for path in files:
+        shown = str(path)
+        name = path.name
+        as_json = subprocess.run([native, '--json', '--all-slots', shown], capture_output=True, text=True)
+        text = subprocess.run([native, shown], capture_output=True, text=True).stdout
+        line = as_json.stdout.rstrip('\n').replace(
+            '"path":' + json.dumps(shown, ensure_ascii=False), '"path":' + json.dumps(name, ensure_ascii=False))
+        # The report's name line: its indent, then the name.
+        text = '\n'.join(row[:-len(shown)] + name if row.endswith(shown) else row for row in text.split('\n'))
+        prefix = f'tabulon-report: {shown}: '
+        messages = [m[len(prefix):] for m in as_json.stderr.splitlines() if m.startswith(prefix)]
+        outputs[name] = (line, text, messages)
+    return outputs
+
+
+# --- the browser ----------------------------------------------------------------------------
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+@contextlib.contextmanager
+def serve(site):
+    """The site on 127.0.0.1, keeping the path of every request made to it."""
+    requests = []
+
+    class Handler(QuietHandler):
+        def __init__(self, *args, **kwargs):
+            super().__init__(*args, directory=str(site), **kwargs)
+
+        def do_GET(self):
+            requests.append(self.path)
+            super().do_GET()
+
+    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        yield f'http://127.0.0.1:{server.server_address[1]}/index.html', requests
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+@contextlib.contextmanager
+def chromium(width=1280, height=1000):
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    with tempfile.TemporaryDirectory(prefix='tabulon-chromium-') as profile:
+        options = webdriver.ChromeOptions()
+        options.binary_location = '/usr/bin/chromium'
+        for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+                     '--disable-background-networking', '--disable-component-update', '--disable-sync',
+                     '--user-data-dir=' + profile, f'--window-size={width},{height}'):
+            options.add_argument(flag)
+        options.set_capability('goog:loggingPrefs', {'performance': 'ALL', 'browser': 'ALL'})
+        driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+        driver.profile = profile
+        try:
+            yield driver
+        finally:
+            driver.quit()
+
+
+def wait_for_state(driver, states, seconds=120):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        state = driver.execute_script('return document.body.dataset.state')
+        if state in states:
+            return state
+        time.sleep(0.02)
+    raise AssertionError(f'the page stayed "{state}", not {states}, for {seconds} s')
+
+
+def choose(driver, files):
+    from selenium.webdriver.common.by import By
+    chooser = driver.find_element(By.ID, 'images')
+    driver.execute_script('arguments[0].value = ""', chooser)
+    chooser.send_keys('\n'.join(str(path) for path in files))
+    return wait_for_state(driver, ['done', 'failed'], seconds=600)
+
+
+def page_results(driver):
+    """The JSON Lines, and each .report's name and text, in the page's order."""
+    jsonl = driver.execute_script('return document.getElementById("jsonl").textContent')
+    reports = driver.execute_script(
+        'return [...document.querySelectorAll(".report")].map(r => [r.dataset.name, r.textContent])')
+    return jsonl, reports
+
+
+def drop_again_reversed(driver):
+    """Drops the files the input holds onto the page, the last first."""
+    driver.execute_script("""
+        const dropped = new DataTransfer();
+        for (const file of [...document.getElementById('images').files].reverse()) dropped.items.add(file);
+        document.dispatchEvent(new DragEvent('drop', {dataTransfer: dropped, bubbles: true, cancelable: true}));
+        document.body.dataset.state = 'dropping';""")
+    return wait_for_state(driver, ['done', 'failed'], seconds=600)
+
+
+def network_requests(driver):
+    """The URLs the page asked for since the last call (Chromium's performance log)."""
+    urls = []
+    for entry in driver.get_log('performance'):
+        message = json.loads(entry['message'])['message']
+        if message.get('method') == 'Network.requestWillBeSent':
+            urls.append(message['params']['request']['url'])
+    return urls
+
+
+def messages_shown(driver, name):
+    """Opens the image's report from its row, by keyboard, and reads the messages shown."""
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
+    for button in driver.find_elements(By.CSS_SELECTOR, '#rows button.name'):
+        if button.text == name:
+            button.send_keys(Keys.ENTER)
+            return driver.find_element(By.ID, 'messages').text
+    raise AssertionError(f'no row for {name}')
+
+
+# --- checks ---------------------------------------------------------------------------------
+
+class Failures:
+    def __init__(self):
+        self.count = 0
+
+    def check(self, ok, what):
+        if not ok:
+            self.count += 1
+            print('FAIL:', what)
+        return ok
+
+
+def compare(failures, where, files, expected, jsonl, reports):
+    names = [path.name for path in files]
+    lines = jsonl.split('\n')
+    failures.check(lines[-1] == '' and len(lines) == len(files) + 1,
+                   f'{where}: {len(lines) - 1} JSON lines for {len(files)} images')
+    for name, line in zip(names, lines):
+        failures.check(line == expected[name][0], f'{where}: {name}: JSON line\n  page:   {line}\n'
+                                                   f'  native: {expected[name][0]}')
+    failures.check([name for name, _ in reports] == names, f'{where}: reports {[n for n, _ in reports]}')
+    for name, text in reports:
+        if name in expected:
+            failures.check(text == expected[name][1], f'{where}: {name}: report\n--- page\n{text}--- native\n'
+                                                      f'{expected[name][1]}---')
+    print(f'{where}: {len(files)} images: JSON lines and reports compared with tabulon-report')
+
+
+def damaged_files(folder, samples):
+    """Files that cannot be read whole, or at all, beside one at the largest size read."""
+    dmk = (samples / 'dmk-drive-report.dsk').read_bytes()
+    cut = folder / 'cut-inside-sector.dsk'
+    cut.write_bytes(dmk[:1100])
+    empty = folder / 'empty.dsk'
+    empty.write_bytes(b'')
+    too_large = folder / 'two-gib.dsk'  # one byte past the largest image read: refused, as natively
+    with open(too_large, 'wb') as out:
+        out.truncate(TWO_GIB)
+    largest = folder / 'largest.dsk'  # 2 GiB - 1: a JV3 sample, then a hole
+    largest.write_bytes((samples / 'jv3-drive-report.dsk').read_bytes())
+    with open(largest, 'a+b') as out:
+        out.truncate(TWO_GIB - 1)
+    return [cut, empty, too_large, largest]
+
+
+def run_tests(args, images, folder):
+    failures = Failures()
+    damaged = damaged_files(folder, args.samples)
+    files = images + damaged
+    expected = native_outputs(args.native, files)
+    with serve(args.site) as (url, requests), chromium() as driver:
+        from_disk = (args.site / 'index.html').resolve().as_uri()
+        # Chosen through the input, served and from disk; and dropped (the same files, the other way round).
+        for where, address, order in (('served', url, files), ('file://', from_disk, files),
+                                      ('dropped', url, files[::-1])):
+            driver.get(address)
+            wait_for_state(driver, ['ready'])
+            requests.clear()
+            network_requests(driver)  # the page's own files, while it loaded
+            state = choose(driver, files)
+            if where == 'dropped':
+                state = drop_again_reversed(driver)
+            failures.check(state == 'done', f'{where}: the page ended "{state}"')
+            compare(failures, where, order, expected, *page_results(driver))
+            # Every file with something to say says it, and a damaged file its reason, on the page.
+            for path in files:
+                for message in expected[path.name][2]:
+                    shown = messages_shown(driver, path.name)
+                    failures.check(message.lower() in shown.lower(),
+                                   f'{where}: {path.name}: "{message}" not in "{shown}"')
+            after = network_requests(driver) + requests
+            failures.check(not [u for u in after if not u.startswith(('blob:', 'data:'))],
+                           f'{where}: requests after load: {after}')
+        if args.screenshots:
+            take_screenshots(failures, driver, args, images, damaged, folder)
+    return failures.count
+
+
+def take_screenshots(failures, driver, args, images, damaged, folder):
+    from selenium.webdriver.common.by import By
+    args.screenshots.mkdir(parents=True, exist_ok=True)
+    samples = sorted(path for path in args.samples.iterdir() if path.suffix in ('.dsk', '.hfe', '.imd'))
+    choose(driver, samples + damaged[:3])
+    for name, shot in (('dmk-drive-report.dsk', 'drive-report.png'), ('hfe-drive-report.hfe', 'geometry-difference.png'),
+                       (damaged[0].name, 'cut-short.png'), (damaged[2].name, 'too-large.png')):
+        messages_shown(driver, name)
+        driver.find_element(By.ID, 'image').screenshot(str(args.screenshots / shot))
+    fifty = bench_images(folder / 'fifty', samples + images, 50)
+    choose(driver, fifty)
+    driver.set_window_size(1280, 2200)  # tall enough for all fifty rows
+    driver.find_element(By.ID, 'summary').screenshot(str(args.screenshots / 'fifty-images.png'))
+    driver.set_window_size(1280, 1000)
+    # A phone's width, and 200 % zoom (half the width at twice the pixels).
+    for shot, metrics in (('phone.png', (390, 844, 3)), ('zoom-200.png', (640, 500, 2))):
+        width, height, scale = metrics
+        driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
+                               {'width': width, 'height': height, 'deviceScaleFactor': scale, 'mobile': False})
+        messages_shown(driver, fifty[0].name)
+        driver.save_screenshot(str(args.screenshots / shot))
+    driver.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
+    driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': 'print'})  # the printable view
+    driver.save_screenshot(str(args.screenshots / 'print.png'))
+    driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': ''})
+    for shot in ('drive-report.png', 'geometry-difference.png', 'cut-short.png', 'too-large.png', 'fifty-images.png',
+                 'phone.png', 'zoom-200.png', 'print.png'):
+        png = (args.screenshots / shot).read_bytes()
+        failures.check(png.startswith(b'\x89PNG') and len(png) > 10000, f'screenshot {shot}: {len(png)} bytes')
+
+
+# --- the benchmark --------------------------------------------------------------------------
+
+def bench_images(folder, sources, count):
+    """count mixed images: the sources as they are, cut short, and noise (as scripts/bench-cli)."""
+    folder.mkdir(parents=True, exist_ok=True)
+    made = []
+    noise = random.Random(18)
+    for i in range(count):
+        path = folder / f'image-{i:04d}.dsk'
+        source = sources[i % len(sources)].read_bytes()
+        kind = i % 5
+        if kind < 3:
+            path.write_bytes(source)
+        elif kind == 3:
+            path.write_bytes(source[:(i * 37) % 9000])
+        else:
+            path.write_bytes(noise.randbytes(4096 + (i * 997) % 300000))
+        made.append(path)
+    return made
+
+
+def best_ms(command, rounds):
+    best = None
+    for _ in range(rounds):
+        start = time.perf_counter()
+        subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        elapsed = (time.perf_counter() - start) * 1000
+        best = elapsed if best is None else min(best, elapsed)
+    return best
+
+
+def renderer_memory_kib(driver):
+    """Resident and peak memory of this browser's renderer processes, where the worker runs."""
+    rss = peak = 0
+    for proc in pathlib.Path('/proc').iterdir():
+        if not proc.name.isdigit():
+            continue
+        try:
+            command = (proc / 'cmdline').read_bytes()
+            if b'--type=renderer' not in command or driver.profile.encode() not in command:
+                continue
+            status = (proc / 'status').read_text()
+        except OSError:
+            continue
+        rss += int(re.search(r'VmRSS:\s+(\d+)', status).group(1))
+        peak += int(re.search(r'VmHWM:\s+(\d+)', status).group(1))
+    return rss, peak
+
+
+def run_bench(args, images, folder):
+    failures = Failures()
+    samples = sorted(path for path in args.samples.iterdir() if path.suffix in ('.dsk', '.hfe', '.imd'))
+    thousand = bench_images(folder / 'thousand', samples + images, 1000)
+    size = sum(path.stat().st_size for path in thousand)
+    print(f'1,000 mixed images, {size // 1024} KiB in all')
+    for path in thousand:
+        path.read_bytes()  # into the page cache
+    names = [str(path) for path in thousand]
+    text_ms = best_ms([args.native, *names], args.rounds)
+    json_ms = best_ms([args.native, '--json', '--all-slots', *names], args.rounds)
+    count = len(thousand)
+    print(f'tabulon-report (text)                 {text_ms:8.1f} ms  {text_ms / count:6.3f} ms per image')
+    print(f'tabulon-report --json --all-slots     {json_ms:8.1f} ms  {json_ms / count:6.3f} ms per image')
+
+    expected = native_outputs(args.native, thousand)
+    with serve(args.site) as (url, _), chromium() as driver:
+        page_ms = worker_ms = None
+        for _ in range(args.rounds):  # each on a fresh page
+            driver.get(url)
+            wait_for_state(driver, ['ready'])
+            choose(driver, thousand)
+            page = float(driver.execute_script('return document.body.dataset.pageMs'))
+            worker = float(driver.execute_script('return document.body.dataset.workerMs'))
+            page_ms = page if page_ms is None else min(page_ms, page)
+            worker_ms = worker if worker_ms is None else min(worker_ms, worker)
+        compare(failures, 'bench', thousand, expected, *page_results(driver))
+        again_ms = None
+        for _ in range(args.rounds):  # the same images again on the same page, its WebAssembly warmed up
+            choose(driver, thousand)
+            again = float(driver.execute_script('return document.body.dataset.pageMs'))
+            again_ms = again if again_ms is None else min(again_ms, again)
+        for label, ms in (('page: chosen to all shown', page_ms), ('page: the same, chosen again', again_ms),
+                          ('page: the analyses in the worker', worker_ms)):
+            print(f'{label:37s} {ms:8.1f} ms  {ms / count:6.3f} ms per image'
+                  f'  ({ms / json_ms:.2f} x --json --all-slots, {ms / text_ms:.2f} x text)')
+
+    # Memory: a fresh page, one small image, then the largest image read (2 GiB - 1, sparse).
+    small = samples[0]
+    largest = damaged_files(folder, args.samples)[-1]
+    with serve(args.site) as (url, _), chromium() as driver:
+        driver.get(url)
+        wait_for_state(driver, ['ready'])
+        for label, image in (('loaded, no image', None), (small.name, small), ('2 GiB - 1 byte image', largest),
+                             ('again the small image', small)):
+            if image is not None:
+                choose(driver, [image])
+            heap = driver.execute_script('return document.body.dataset.heapBytes') or '-'
+            rss, peak = renderer_memory_kib(driver)
+            heap_mib = f'{int(heap) / 2**20:.1f} MiB' if heap != '-' else '-'
+            print(f'renderer memory, {label:24s} resident {rss // 1024:5d} MiB, peak {peak // 1024:5d} MiB;'
+                  f' WebAssembly heap {heap_mib}')
+
+    site = sorted(path for path in args.site.iterdir() if path.is_file())
+    scripts = sum(len(gzip.compress(path.read_bytes(), 9)) for path in site if path.suffix == '.js')
+    everything = sum(len(gzip.compress(path.read_bytes(), 9)) for path in site)
+    print(f'site: {len(site)} files, {sum(p.stat().st_size for p in site) // 1024} KiB;'
+          f' gzip -9: JavaScript with the .wasm {scripts // 1024} KiB, everything {everything // 1024} KiB')
+    return failures.count
+
+
+def main():
+    args = parse_arguments()
+    if not (args.site / 'index.html').is_file():
+        print(f'skipped: no site at {args.site} (scripts/web builds it)')
+        return SKIPPED
+    args.samples = args.samples.resolve()
+    images = sorted(path for path in args.samples.iterdir() if path.suffix in ('.dsk', '.hfe', '.imd'))
+    if args.real and args.real.is_dir():
+        images += sorted(path.resolve() for path in args.real.iterdir() if path.name != 'README.md')
+    images = [path.resolve() for path in images]
+    with tempfile.TemporaryDirectory(prefix='tabulon-web-') as folder:
+        failed = (run_bench if args.bench else run_tests)(args, images, pathlib.Path(folder))
+    print(f'{failed} failed' if failed else 'passed')
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
