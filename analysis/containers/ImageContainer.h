@@ -6,6 +6,7 @@
 #include "ImdImage.h"
 #include "Jv1Image.h"
 #include "Jv3Image.h"
+#include "Td0Image.h"
 #include "SectorLocation.h"
 
 #include <optional>
@@ -15,17 +16,18 @@
 namespace tabulon {
 
 // What identifying an image learned: the parsed header of its container.
-using ContainerHeader = std::variant<DmkHeader, Jv3Header, Jv1Header, HfeHeader, ImdHeader>;
+using ContainerHeader = std::variant<DmkHeader, Jv3Header, Jv1Header, HfeHeader, ImdHeader, Td0Header>;
 
 ImageFormat FormatOf(const ContainerHeader& header);
 
 // The image's container, tried in this order, each by its own structure:
 //   1. HFE: its signature, a track list and track 0 inside the file;
-//   2. IMD: its signature, the comment's end and a well-formed first track
-//      (the two signed containers first: a signature is the strongest sign);
-//   3. DMK: a header whose fields are sane and whose tracks fit the file;
-//   4. JV3: a sector table with used entries whose data all lie inside the file;
-//   5. JV1: a whole number of ten-sector tracks (the weakest sign, so the last).
+//   2. IMD: its signature, the comment's end and a well-formed first track;
+//   3. TD0: its signature and the header's CRC
+//      (the signed containers first: a signature is the strongest sign);
+//   4. DMK: a header whose fields are sane and whose tracks fit the file;
+//   5. JV3: a sector table with used entries whose data all lie inside the file;
+//   6. JV1: a whole number of ten-sector tracks (the weakest sign, so the last).
 std::optional<ContainerHeader> IdentifyContainer(const DiskData& image);
 
 // Track 0, side 0, sector 2 through the container's structure.
