@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <variant>
 #include <filesystem>
 #include <new>
 #include <sstream>
@@ -79,6 +80,11 @@ void ReadGeometry(ImageResult& result, const DiskData& data, std::ostream& err) 
     if (!run.Search || !run.Search->Container || !data.IsOpen()) return;
     try {
         result.Geometry = SummariseGeometry(ContainerTracks(data, *run.Search->Container));
+        // An SCP file's checksum needs the whole file, read only where the geometry reads every track.
+        const auto* scp = std::get_if<ScpHeader>(&*run.Search->Container);
+        if (scp != nullptr && !ScpChecksumMatches(data, *scp)) {
+            Say(err, result, "warning: the SCP checksum does not match the file");
+        }
     } catch (const AnalysisStopped& stop) {
         result.GeometryError = StopMessage(stop.WhyStopped());
         Say(err, result, *result.GeometryError);
