@@ -48,6 +48,7 @@ public:
     OpenResult Adopt(FileDescriptor file);
 
     bool IsOpen() const noexcept { return file_.IsOpen(); }
+    int Descriptor() const noexcept { return file_.Get(); }  // -1 when closed
 
     // The open file's length in bytes, as it was when it was opened. Throws
     // AnalysisStopped when nothing is open.

@@ -32,6 +32,7 @@ std::string_view FormatLabel(ImageFormat format) {
     case ImageFormat::Jv1: return "   JV1 Format";
     case ImageFormat::Hfe: return "   HFE Format";
     case ImageFormat::Imd: return "   IMD Format";
+    case ImageFormat::Td0: return "   TD0 Format";
     case ImageFormat::Scp: return "   SCP Format";
     case ImageFormat::KryoFlux: return "   KryoFlux Format";
     }
@@ -45,6 +46,7 @@ std::string_view FormatName(ImageFormat format) {
     case ImageFormat::Jv1: return "JV1";
     case ImageFormat::Hfe: return "HFE";
     case ImageFormat::Imd: return "IMD";
+    case ImageFormat::Td0: return "TD0";
     case ImageFormat::Scp: return "SCP";
     case ImageFormat::KryoFlux: return "KryoFlux";
     }

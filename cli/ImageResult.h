@@ -32,8 +32,9 @@ constexpr const OutcomeInfo& InfoOf(Outcome outcome) { return kOutcomes[static_c
 
 // Everything the command line learnt of one image, for its views.
 struct ImageResult {
-    std::string Given;  // the name as given, which is the name opened
-    std::string Path;   // for JSON: absolute when it can be made, "-" for standard input
+    std::string Given;                  // the name as given, which is the name opened
+    std::string Path;                   // for JSON: absolute when it can be made, "-" for standard input
+    std::optional<std::string> Member;  // the member of the archive at Path, when the image is one
     std::string Shown;  // for messages and the report's file-name line, quoted where it must be (ShownName)
 
     Analysis Run;                                  // what the analysis found, up to where it stopped

@@ -81,6 +81,10 @@ json ResultJson(const ImageResult& result, const ReportOptions& options) {
     object["check"] = CheckJson(result.Check);
     if (options.AllSlots) object["slots"] = SlotsJson(result);
     if (!IsUtf8(result.Path)) object["pathBytes"] = HexBytes(result.Path);
+    if (result.Member) {
+        object["member"] = *result.Member;
+        if (!IsUtf8(*result.Member)) object["memberBytes"] = HexBytes(*result.Member);
+    }
     return object;
 }
 

@@ -1,5 +1,6 @@
 #include "ReportCommand.h"
 
+#include "ArchiveImages.h"
 #include "DriveReport.h"
 #include "JsonView.h"
 #include "OutputBuffer.h"
@@ -138,11 +139,18 @@ void AnalyseOpened(ImageResult& result, ImageFile& file, const ReportOptions& op
     data.Close();
 }
 
+namespace {
+
+OpenResult OpenImage(const std::string& name, ImageFile& file) {
+    return name == kStandardInputName ? OpenStandardInput(file) : file.Open(name);
+}
+
+}  // namespace
+
 void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostream& err) {
     try {
         ImageFile file;
-        const OpenResult opened =
-            result.Given == kStandardInputName ? OpenStandardInput(file) : file.Open(result.Given);
+        const OpenResult opened = OpenImage(result.Given, file);
         if (!opened.Opened()) {
             Say(err, result, opened.Reason);
             result.Result = Outcome::Unreadable;
@@ -152,30 +160,6 @@ void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostrea
     } catch (...) {
         Fail(result, CurrentFailure(), err);
     }
-}
-
-std::string AbsolutePath(const std::string& path) {
-    // The program never changes its working directory: ask for it once, not once an image.
-    static const std::string workingDirectory = [] {
-        std::error_code error;
-        const std::filesystem::path current = std::filesystem::current_path(error);
-        return error ? std::string() : current.string();
-    }();
-    const bool absolute = !path.empty() && path.front() == '/';
-    if (path.empty() || (!absolute && workingDirectory.empty())) return path;  // no name, or none (deleted)
-    const std::string whole = absolute ? path : workingDirectory + "/" + path;
-    // One slash between names; "." components dropped but a last one, which still
-    // matters ("x.dsk/." is not "x.dsk"); a final slash kept.
-    std::string cleaned;
-    for (std::size_t at = 0; at < whole.size();) {
-        const std::size_t end = std::min(whole.find('/', at), whole.size());
-        const std::string_view part = std::string_view(whole).substr(at, end - at);
-        const bool last = end == whole.size();
-        if (!part.empty() && (part != "." || last)) cleaned.append("/").append(part);
-        at = end + 1;
-    }
-    if (whole.back() == '/') cleaned += '/';
-    return cleaned;
 }
 
 bool CheckOutput(std::ostream& out, std::ostream& err) {
@@ -195,33 +179,109 @@ bool ColorWanted(std::string_view mode, bool terminal, const char* noColor, cons
     return terminal && !noColorSet && !dumb;
 }
 
+void NameMember(ImageResult& result, const std::string& archive, const std::string& member) {
+    NameImage(result, archive);
+    if (member.empty()) return;  // a compressed file's one image goes by the file's name
+    result.Given = archive + ":" + member;
+    result.Member = member;
+    result.Shown = ShownName(result.Path + ":" + member);
+}
+
+namespace {
+
+// One image after another: writes each one's output as it is done and keeps the worst status.
+class Runner {
+public:
+    Runner(const ReportOptions& options, std::ostream& out, std::ostream& err)
+        : options_(options), out_(out), err_(err) {}
+
+    void Add(ImageResult& result) {
+        worst_ = std::max(worst_, result.Status());
+        if (!writing_) return;
+        try {
+            writing_ = WriteResult(result, options_, printedReport_, out_, err_);
+        } catch (...) {
+            Fail(result, CurrentFailure(), err_);
+            worst_ = std::max(worst_, result.Status());
+        }
+        if (!writing_) worst_ = std::max<int>(worst_, kExitWriteError);
+    }
+
+    // A finding with no image to show for it (an archive that cannot be read on, or holds no image).
+    void Refuse(std::string_view name, std::string_view reason, Outcome outcome = Outcome::Unreadable) {
+        Say(err_, name, reason);
+        worst_ = std::max(worst_, InfoOf(outcome).Status);
+    }
+
+    int Finish() {
+        if (writing_ && !CheckOutput(out_, err_)) worst_ = std::max<int>(worst_, kExitWriteError);
+        return worst_;
+    }
+
+private:
+    const ReportOptions& options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    int worst_ = kExitDriveReport;
+    bool printedReport_ = false;
+    bool writing_ = true;  // until standard output fails; the images are still analysed after
+};
+
+// Each member of an archive (or a compressed file's one image) as an image of its own.
+void RunArchive(const std::string& image, const ImageFile& file, const ReportOptions& options, Runner& runner,
+                std::ostream& err) {
+    bool any = false;
+    const auto failure = ForEachMember(file.Descriptor(), options.AllMembers, kMaxImageLength, [&](Member& member) {
+        any = true;
+        ImageResult result;
+        NameMember(result, image, member.Name);
+        if (!member.Opened.Opened()) {
+            Say(err, result, member.Opened.Reason);
+            result.Result = Outcome::Unreadable;
+        } else {
+            AnalyseOpened(result, member.File, options, err);
+        }
+        runner.Add(result);
+    });
+    const std::string shown = image == kStandardInputName ? kStandardInputShown : ShownName(AbsolutePath(image));
+    if (failure) {
+        runner.Refuse(shown, "cannot read the archive on: " + *failure);
+    } else if (!any) {  // nothing found is no success: an empty archive, or one of other files only
+        runner.Refuse(shown, "no disk image in the archive", Outcome::NotFound);
+    }
+}
+
+}  // namespace
+
 int RunReports(const std::vector<std::string>& images, const ReportOptions& options, std::ostream& out,
                std::ostream& err) {
-    int worst = kExitDriveReport;
-    bool printedReport = false;
-    bool writing = true;  // until standard output fails; the images are still analysed after
+    Runner runner(options, out, err);
     for (const std::string& image : images) {
         ImageResult result;
         try {
             NameImage(result, image);
         } catch (const std::bad_alloc&) {  // not even the names: nothing more can be said of this image
-            Say(err, ShownName(image), "not enough memory");
-            worst = std::max(worst, InfoOf(Outcome::Unreadable).Status);
+            runner.Refuse(ShownName(image), "not enough memory");
             continue;
         }
-        AnalyseImage(result, options, err);
-        worst = std::max(worst, result.Status());
-        if (!writing) continue;
         try {
-            writing = WriteResult(result, options, printedReport, out, err);
+            ImageFile file;
+            const OpenResult opened = OpenImage(result.Given, file);
+            if (!opened.Opened()) {
+                Say(err, result, opened.Reason);
+                result.Result = Outcome::Unreadable;
+            } else if (PackingOf(file.Descriptor()) != Packing::Plain) {
+                RunArchive(image, file, options, runner, err);
+                continue;
+            } else {
+                AnalyseOpened(result, file, options, err);
+            }
         } catch (...) {
             Fail(result, CurrentFailure(), err);
-            worst = std::max(worst, result.Status());
         }
-        if (!writing) worst = std::max<int>(worst, kExitWriteError);
+        runner.Add(result);
     }
-    if (writing && !CheckOutput(out, err)) worst = std::max<int>(worst, kExitWriteError);
-    return worst;
+    return runner.Finish();
 }
 
 }  // namespace tabulon::cli

@@ -3,6 +3,7 @@
 #include "ImageFile.h"
 #include "ImageResult.h"
 #include "ReportOptions.h"
+#include "ShownName.h"
 
 #include <ostream>
 #include <string>
@@ -28,6 +29,14 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
 // Names result after the image as given: Given, Path and Shown.
 void NameImage(ImageResult& result, const std::string& image);
 
+// Names result after a member of the archive given as archive: "ARCHIVE:MEMBER"
+// in the text, the archive as Path and the member apart (none for a compressed
+// file's one image, which goes by the file's name).
+void NameMember(ImageResult& result, const std::string& archive, const std::string& member);
+
+// The longest image read: what a signed 32-bit length can count.
+inline constexpr std::int64_t kMaxImageLength = 2147483647;
+
 // Opens result.Given (standard input for "-"), analyses it and reads what the
 // options ask for beyond the report. Never throws: whatever goes wrong is the
 // image's outcome, said on err.
@@ -35,11 +44,6 @@ void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostrea
 
 // The same for an image already open in file.
 void AnalyseOpened(ImageResult& result, ImageFile& file, const ReportOptions& options, std::ostream& err);
-
-// The path made absolute against the current directory, for display only: links
-// are not resolved and "." components are dropped, but a last one. The path as
-// given when there is no current directory (deleted) or the name is empty.
-std::string AbsolutePath(const std::string& path);
 
 // Flushes out; on failure says so on err ("write error" and the system's reason)
 // and returns false.

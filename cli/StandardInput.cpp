@@ -40,10 +40,10 @@ bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
     return true;
 }
 
-// Copies everything readable from fd into a temporary file in the first of the
-// folders that takes one, stopping as soon as there is more than maxLength
-// bytes. A failure names the folders.
-OpenResult Spool(ImageFile& file, int fd, std::int64_t maxLength, const std::vector<std::string>& folders) {
+}  // namespace
+
+OpenResult SpoolInto(ImageFile& file, const ReadSome& read, std::int64_t maxLength,
+                     const std::vector<std::string>& folders) {
     FileDescriptor copy;
     std::string folder;
     std::string refusals;  // "/x (No such file or directory) or /tmp (Permission denied)"
@@ -60,8 +60,7 @@ OpenResult Spool(ImageFile& file, int fd, std::int64_t maxLength, const std::vec
     std::vector<std::uint8_t> buffer(std::size_t{64} * 1024);
     std::int64_t total = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
+        const std::int64_t got = read(buffer);
         if (got < 0) return Refuse(OpenFailure::CannotOpen, errno);
         if (got == 0) break;
         total += got;
@@ -73,8 +72,6 @@ OpenResult Spool(ImageFile& file, int fd, std::int64_t maxLength, const std::vec
     }
     return file.Adopt(std::move(copy));
 }
-
-}  // namespace
 
 std::vector<std::string> TemporaryFolders(const char* tmpdir) {
     std::vector<std::string> folders;
@@ -97,7 +94,13 @@ OpenResult OpenStandardInput(ImageFile& file, int fd, std::int64_t maxLength, co
         if (!own.IsOpen()) return Refuse(OpenFailure::CannotOpen, errno);
         return file.Adopt(std::move(own));
     }
-    return Spool(file, fd, maxLength, folders);
+    const auto readFd = [fd](std::span<std::uint8_t> buffer) -> std::int64_t {
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+            if (got >= 0 || errno != EINTR) return got;
+        }
+    };
+    return SpoolInto(file, readFd, maxLength, folders);
 }
 
 }  // namespace tabulon::cli

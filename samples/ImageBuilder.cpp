@@ -445,4 +445,143 @@ Bytes BuildImdImage(const ImdOptions& options, std::span<const std::uint8_t> sys
     return image;
 }
 
+namespace {
+
+// Teledisk's CRC: polynomial 0xA097, from 0, highest bit first.
+std::uint16_t Td0Crc(std::span<const std::uint8_t> bytes, std::uint16_t crc = 0) {
+    for (const std::uint8_t byte : bytes) {
+        unsigned value = crc ^ (unsigned{byte} << 8);
+        for (int bit = 0; bit < 8; ++bit) value = (value & 0x8000u) ? (value << 1) ^ 0xA097u : value << 1;
+        crc = static_cast<std::uint16_t>(value);
+    }
+    return crc;
+}
+
+void AppendLe16(Bytes& out, std::size_t value) {
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+}
+
+// A sector's data block after its length: the encoding byte and the encoded bytes.
+Bytes EncodeTd0Sector(std::span<const std::uint8_t> data) {
+    const auto wordAt = [&](std::size_t at, std::size_t from) {
+        return data[at] == data[from] && data[at + 1] == data[from + 1];
+    };
+    // One 2-byte pattern throughout.
+    bool pattern = data.size() % 2 == 0;
+    for (std::size_t at = 2; pattern && at < data.size(); at += 2) pattern = wordAt(at, 0);
+    if (pattern) {
+        Bytes block{1};
+        AppendLe16(block, data.size() / 2);
+        Append(block, {data[0], data[1]});
+        return block;
+    }
+    // Runs: four or more repeats of a 2-byte pattern as one fragment, the rest as
+    // literal fragments, each of at most 255.
+    Bytes runs{2};
+    Bytes literal;
+    const auto flush = [&] {
+        for (std::size_t from = 0; from < literal.size(); from += 255) {
+            const std::size_t count = std::min<std::size_t>(255, literal.size() - from);
+            Append(runs, {0, static_cast<std::uint8_t>(count)});
+            Append(runs, std::span(literal).subspan(from, count));
+        }
+        literal.clear();
+    };
+    std::size_t at = 0;
+    while (at < data.size()) {
+        std::size_t repeats = 1;
+        while (at + 2 * repeats + 1 < data.size() && repeats < 255 && wordAt(at + 2 * repeats, at)) ++repeats;
+        if (at + 1 < data.size() && repeats >= 4) {
+            flush();
+            Append(runs, {1, static_cast<std::uint8_t>(repeats), data[at], data[at + 1]});
+            at += 2 * repeats;
+        } else {
+            literal.push_back(data[at++]);
+        }
+    }
+    flush();
+    if (runs.size() - 1 < data.size()) return runs;
+    Bytes raw{0};
+    Append(raw, data);
+    return raw;
+}
+
+}  // namespace
+
+Bytes BuildTd0Image(std::span<const Td0Track> tracks, const Td0Options& options) {
+    Bytes body;
+    if (options.Comment) {
+        const std::string_view text = "Tabulon test image";
+        Bytes block{0, 0};
+        AppendLe16(block, text.size() + 1);
+        Append(block, {126, 6, 12, 10, 0, 0});  // 12 July 2026, 10:00:00
+        block.insert(block.end(), text.begin(), text.end());
+        block.push_back(0);
+        PutLe16(block, 0, Td0Crc(std::span(block).subspan(2)));
+        Append(body, block);
+    }
+    int sides = 1;
+    for (const Td0Track& track : tracks) {
+        if (track.Side != 0) sides = 2;
+        const std::size_t head = body.size();
+        Append(body, {static_cast<std::uint8_t>(track.Sectors.size()), track.Cylinder,
+                      static_cast<std::uint8_t>(track.Side | (track.SingleDensity && !options.FmInHeader ? 0x80 : 0))});
+        body.push_back(static_cast<std::uint8_t>(Td0Crc(std::span(body).subspan(head)) & 0xFF));
+        for (const Td0Sector& sector : track.Sectors) {
+            const bool hasData = (sector.Flags & 0x30) == 0;
+            Bytes id{sector.Cylinder, sector.Head, sector.Number, sector.SizeCode, sector.Flags};
+            if (hasData && sector.Block.empty() && sector.Data.size() != (std::size_t{128} << sector.SizeCode)) {
+                throw std::invalid_argument("TD0 sector data does not match its size code");
+            }
+            // The CRC of the data, or with no data that of the ID's first five bytes.
+            id.push_back(static_cast<std::uint8_t>(Td0Crc(hasData ? std::span(sector.Data) : std::span(id)) & 0xFF));
+            Append(body, id);
+            if (!hasData) continue;
+            const Bytes block = sector.Block.empty() ? EncodeTd0Sector(sector.Data) : sector.Block;
+            AppendLe16(body, block.size());
+            Append(body, block);
+        }
+    }
+    Append(body, {0xFF, 0, 0, 0});  // the end mark, in a whole track header
+
+    Bytes image = {static_cast<std::uint8_t>(options.Advanced ? 't' : 'T'),
+                   static_cast<std::uint8_t>(options.Advanced ? 'd' : 'D'),
+                   0,                                                            // the first file of a set
+                   0x2A,                                                         // the set's check signature
+                   21,                                                           // version 2.1
+                   static_cast<std::uint8_t>(options.FmInHeader ? 0x80 : 0x00),  // 250 kbit/s
+                   1,                                                            // a 5.25-inch drive
+                   static_cast<std::uint8_t>(options.Comment ? 0x80 : 0x00),     // single steps
+                   0,
+                   static_cast<std::uint8_t>(sides)};
+    AppendLe16(image, Td0Crc(image));
+    Append(image, options.Advanced ? LzhufCompress(body) : body);
+    return image;
+}
+
+Bytes BuildTd0Image(const Td0Options& options, std::span<const std::uint8_t> systemSector) {
+    if (options.FmInHeader && (options.Disk.Track0DoubleDensity || options.Disk.OtherTracksDoubleDensity)) {
+        throw std::invalid_argument("FM in the TD0 header needs an all-FM disk");
+    }
+    const Bytes filler(kSectorSize, 0xE5);
+    std::vector<Td0Track> tracks;
+    for (const DescribedTrack& described : DescribeTracks(options.Disk, systemSector, filler)) {
+        Td0Track track{described.Cylinder, described.Head, !described.DoubleDensity, {}};
+        for (const TrackSector& sector : described.Sectors) {
+            const bool system = described.Cylinder == 0 && described.Head == 0 && sector.Number == 2;
+            Td0Sector one{described.Cylinder, described.Head, sector.Number, 1, 0, {}, {}};
+            if (system && options.SystemSectorNoData) {
+                one.Flags = 0x20;
+            } else {
+                one.Flags = sector.BadCrc ? 0x02 : 0x00;
+                one.Data.assign(sector.Data, sector.Data + kSectorSize);
+            }
+            track.Sectors.push_back(std::move(one));
+        }
+        tracks.push_back(std::move(track));
+    }
+    return BuildTd0Image(tracks, options);
+}
+
 }  // namespace tabulon::images

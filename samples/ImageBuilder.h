@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-// Builders of realistic emulator disk images (DMK, JV3, JV1, HFE, IMD) whose track 0,
+// Builders of realistic emulator disk images (DMK, JV3, JV1, HFE, IMD, TD0) whose track 0,
 // side 0, sector 2 carries a PDRIVE table. Used by the sample generator and by
 // the tests, so that no test needs a binary blob.
 namespace tabulon::images {
@@ -102,6 +102,49 @@ struct ImdOptions {
 // sector numbering map (the optional maps) and one record per sector. A bad
 // system-sector CRC becomes a record read with a data error.
 Bytes BuildImdImage(const ImdOptions& options, std::span<const std::uint8_t> systemSector);
+
+// TD0 (Teledisk) images, from sectors given one by one.
+struct Td0Sector {
+    std::uint8_t Cylinder = 0;  // as the ID field says
+    std::uint8_t Head = 0;
+    std::uint8_t Number = 0;
+    std::uint8_t SizeCode = 1;  // 128 << code bytes
+    std::uint8_t Flags = 0;     // 0x02 read with a CRC error; 0x10 or 0x20: no data recorded
+    Bytes Data;                 // 128 << SizeCode bytes, unless the flags say there are none
+    Bytes Block;                // when given: the data block as stored (encoding byte first)
+                                // instead of the builder's encoding of Data, whose CRC it keeps
+};
+
+struct Td0Track {
+    std::uint8_t Cylinder = 0;  // where the track lies
+    std::uint8_t Side = 0;
+    bool SingleDensity = false;
+    std::vector<Td0Sector> Sectors;
+};
+
+struct Td0Options {
+    DmkOptions Disk;                  // the tracks, described as for DMK (gaps do not apply)
+    bool Advanced = false;            // "td": everything after the header compressed with LZHUF
+    bool Comment = true;              // a comment block after the header
+    bool FmInHeader = false;          // FM told only by the header's data rate, as older files do
+                                      // (every track must be FM); otherwise by each track's head byte
+    bool SystemSectorNoData = false;  // track 0, sector 2 recorded with an ID but no data
+};
+
+// A TD0 image of the same tracks as BuildDmkImage: the 12-byte header, the
+// comment block, per track its header and per sector its header and data block,
+// each sector stored as Teledisk stores it (a repeated 2-byte pattern when it is
+// one, runs when they are shorter, else as it is); the end mark. A bad
+// system-sector CRC becomes a sector read with a CRC error.
+Bytes BuildTd0Image(const Td0Options& options, std::span<const std::uint8_t> systemSector);
+
+// The same from the given tracks (options.Disk and SystemSectorNoData are not used).
+Bytes BuildTd0Image(std::span<const Td0Track> tracks, const Td0Options& options);
+
+// LZHUF as Teledisk's advanced compression uses it: LZSS over a 4,096-byte ring
+// preset to spaces, matches of 3 to 60 bytes, adaptive Huffman codes for the
+// literals and lengths, a fixed code for the upper bits of the distances.
+Bytes LzhufCompress(std::span<const std::uint8_t> data);
 
 struct Jv3Sector {
     std::uint8_t Track = 0;

@@ -10,6 +10,7 @@
 #include "TableCheck.h"
 #include "HfeImage.h"
 #include "ImdImage.h"
+#include "Td0Image.h"
 
 #include <cstdint>
 #include <string>
@@ -72,7 +73,10 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
     }
     if (at && !scanned) {
         Check(mode != LocateMode::Scan, "only the structure locators walk structures");
-        Check(base == 0 && at->FileOffset >= 0 && at->FileOffset <= disk.FileLength(), "structure offset");
+        // A TD0 sector's offset with advanced compression is its place in the decompressed stream.
+        Check(
+            base == 0 && at->FileOffset >= 0 && (at->Format == ImageFormat::Td0 || at->FileOffset <= disk.FileLength()),
+            "structure offset");
         Check(at->Sector.Length() <= 16 * 1024, "sector size (IMD records go up to 16 KiB)");
     }
     // The searching line, and the switch lines when the DMK scan gave up: only a
@@ -128,6 +132,7 @@ void ListTracks(const std::uint8_t* data, std::size_t size) {
               "HFE track list");
     }
     if (const auto imd = IdentifyImd(image)) Check(ImdTracks(image, *imd).size() <= 1024, "IMD track walk");
+    if (const auto td0 = IdentifyTd0(image)) Check(Td0Tracks(image, *td0).size() <= 1024, "TD0 track walk");
     // Whatever container the bytes pass for, its geometry and the check of a slot against it.
     if (const auto container = IdentifyContainer(image)) {
         if (const auto geometry = SummariseGeometry(ContainerTracks(image, *container))) {

@@ -396,7 +396,9 @@ def main():
     args.samples = args.samples.resolve()
     images = sorted(path for path in args.samples.iterdir() if path.suffix in ('.dsk', '.hfe', '.imd'))
     if args.real and args.real.is_dir():
-        images += sorted(path.resolve() for path in args.real.iterdir() if path.name != 'README.md')
+        # Archives are read by tabulon-report alone; the page takes the images themselves.
+        images += sorted(path.resolve() for path in args.real.iterdir()
+                         if path.name != 'README.md' and path.suffix != '.zip')
     images = [path.resolve() for path in images]
     with tempfile.TemporaryDirectory(prefix='tabulon-web-') as folder:
         failed = (run_bench if args.bench else run_tests)(args, images, pathlib.Path(folder))

@@ -1,0 +1,16 @@
+// The page reads no archives: the browser has no libarchive, and a user drops the
+// images themselves (or the folder unpacked). Every file is taken as an image.
+#include "ArchiveImages.h"
+
+namespace tabulon::cli {
+
+Packing PackingOf(std::string_view) { return Packing::Plain; }
+Packing PackingOf(int) { return Packing::Plain; }
+
+std::optional<std::string> ForEachMember(int, bool, std::int64_t, const std::function<void(Member&)>&) {
+    return "archives are not read here";
+}
+
+bool HasImageExtension(std::string_view) { return false; }
+
+}  // namespace tabulon::cli
