@@ -33,6 +33,8 @@ DiskData& DiskData::operator=(DiskData&& other) noexcept {
     window_ = std::exchange(other.window_, nullptr);
     windowStart_ = std::exchange(other.windowStart_, 0);
     windowLength_ = std::exchange(other.windowLength_, 0);
+    name_ = std::move(other.name_);
+    siblings_ = std::move(other.siblings_);
     other.memory_.clear();
     other.blocks_ = {};
     return *this;
@@ -196,6 +198,19 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
         blocks_[slots[n]].LastUse = ++uses_;
     }
     return Use(slots[0]);
+}
+
+std::optional<DiskData> DiskData::OpenSibling(const std::string& name) const {
+    if (!siblings_) return std::nullopt;
+    auto sibling = siblings_->Open(name);
+    if (sibling) sibling->SetSiblings(name, siblings_);
+    return sibling;
+}
+
+std::optional<DiskData> FilesInMemory::Open(const std::string& name) const {
+    const auto file = files_.find(name);
+    if (file == files_.end()) return std::nullopt;
+    return DiskData::FromBytes(file->second);
 }
 
 }  // namespace tabulon

@@ -4,12 +4,27 @@
 #include "FileDescriptor.h"
 
 #include <array>
+#include <map>
 #include <memory>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace tabulon {
+
+class DiskData;
+
+// The files beside an image's own file, opened by name: the other tracks of a
+// KryoFlux stream set.
+class SiblingFiles {
+public:
+    virtual ~SiblingFiles() = default;
+    // The file of that name, read on demand; nothing when there is no such
+    // regular file (names with a folder in them included).
+    virtual std::optional<DiskData> Open(const std::string& name) const = 0;
+};
 
 // The image's bytes at indices 0 to FileLength, where the element at FileLength
 // is a spare byte that is always 0. Every read goes through At(), which stops
@@ -67,6 +82,15 @@ public:
     void Close() noexcept { file_.Close(); }
     bool IsOpen() const noexcept { return file_.IsOpen(); }
 
+    // The name of the image's own file (no folder; empty when it has none, as
+    // standard input), and the files beside it.
+    void SetSiblings(std::string name, std::shared_ptr<const SiblingFiles> siblings) {
+        name_ = std::move(name);
+        siblings_ = std::move(siblings);
+    }
+    const std::string& Name() const noexcept { return name_; }
+    std::optional<DiskData> OpenSibling(const std::string& name) const;
+
 private:
     struct Block {
         std::int64_t Number = -1;
@@ -83,6 +107,8 @@ private:
     [[noreturn]] void Fail(AnalysisStopped::Reason reason) const;
 
     std::int32_t fileLength_ = 0;
+    std::string name_;
+    std::shared_ptr<const SiblingFiles> siblings_;
     bool inMemory_ = true;
     std::vector<std::uint8_t> memory_;  // FromBytes: the whole image
     mutable FileDescriptor file_;       // FromFile: read on demand
@@ -92,6 +118,16 @@ private:
     mutable const std::uint8_t* window_ = nullptr;
     mutable std::int64_t windowStart_ = 0;
     mutable std::uint64_t windowLength_ = 0;
+};
+
+// Files held in memory, by name: a stream set for tests and tools.
+class FilesInMemory final : public SiblingFiles {
+public:
+    explicit FilesInMemory(std::map<std::string, std::vector<std::uint8_t>> files) : files_(std::move(files)) {}
+    std::optional<DiskData> Open(const std::string& name) const override;
+
+private:
+    std::map<std::string, std::vector<std::uint8_t>> files_;
 };
 
 }  // namespace tabulon

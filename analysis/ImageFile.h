@@ -4,6 +4,7 @@
 #include "FileDescriptor.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -30,10 +31,16 @@ struct OpenResult {
 class ImageFile {
 public:
     // Closes the slot if it is open.
-    void CloseAll() noexcept { file_.Close(); }
+    void CloseAll() noexcept {
+        file_.Close();
+        name_.clear();
+        siblings_.reset();
+    }
 
     // Closes all, then opens path for reading. Only existing regular files of at
     // most 2,147,483,647 bytes are accepted; nothing is ever created or written.
+    // A folder is accepted when it holds a KryoFlux stream set: its first track
+    // file is opened. The files beside the one opened stay reachable by name.
     OpenResult Open(const std::string& path);
 
     // Closes all, then takes over a descriptor opened elsewhere (standard input,
@@ -50,9 +57,17 @@ public:
     // Hands the open file over, leaving the slot closed.
     FileDescriptor Release() noexcept { return std::move(file_); }
 
+    // The open file's own name and the files beside it (none for an adopted descriptor).
+    const std::string& Name() const noexcept { return name_; }
+    const std::shared_ptr<const SiblingFiles>& Siblings() const noexcept { return siblings_; }
+
 private:
+    OpenResult OpenRegular(const std::string& path);
+
     FileDescriptor file_;
     std::int32_t length_ = 0;
+    std::string name_;
+    std::shared_ptr<const SiblingFiles> siblings_;
 };
 
 // The load step: DiskData becomes the open file's bytes, read on demand, plus

@@ -33,6 +33,8 @@ std::string_view FormatLabel(ImageFormat format) {
     case ImageFormat::Hfe: return "   HFE Format";
     case ImageFormat::Imd: return "   IMD Format";
     case ImageFormat::Td0: return "   TD0 Format";
+    case ImageFormat::Scp: return "   SCP Format";
+    case ImageFormat::KryoFlux: return "   KryoFlux Format";
     }
     return {};
 }
@@ -45,6 +47,8 @@ std::string_view FormatName(ImageFormat format) {
     case ImageFormat::Hfe: return "HFE";
     case ImageFormat::Imd: return "IMD";
     case ImageFormat::Td0: return "TD0";
+    case ImageFormat::Scp: return "SCP";
+    case ImageFormat::KryoFlux: return "KryoFlux";
     }
     return {};
 }

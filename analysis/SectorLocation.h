@@ -11,7 +11,7 @@
 namespace tabulon {
 
 // The containers Tabulon reads. The JV byte scan reports what it finds as JV3.
-enum class ImageFormat { Dmk, Jv3, Jv1, Hfe, Imd, Td0 };
+enum class ImageFormat { Dmk, Jv3, Jv1, Hfe, Imd, Td0, Scp, KryoFlux };
 
 // How the sector was found: the fixed byte scans, or the container's own structure.
 enum class LocateMethod { Scan, Structure };

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <variant>
 #include <filesystem>
 #include <new>
 #include <sstream>
@@ -79,6 +80,11 @@ void ReadGeometry(ImageResult& result, const DiskData& data, std::ostream& err) 
     if (!run.Search || !run.Search->Container || !data.IsOpen()) return;
     try {
         result.Geometry = SummariseGeometry(ContainerTracks(data, *run.Search->Container));
+        // An SCP file's checksum needs the whole file, read only where the geometry reads every track.
+        const auto* scp = std::get_if<ScpHeader>(&*run.Search->Container);
+        if (scp != nullptr && !ScpChecksumMatches(data, *scp)) {
+            Say(err, result, "warning: the SCP checksum does not match the file");
+        }
     } catch (const AnalysisStopped& stop) {
         result.GeometryError = StopMessage(stop.WhyStopped());
         Say(err, result, *result.GeometryError);
@@ -154,30 +160,6 @@ void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostrea
     } catch (...) {
         Fail(result, CurrentFailure(), err);
     }
-}
-
-std::string AbsolutePath(const std::string& path) {
-    // The program never changes its working directory: ask for it once, not once an image.
-    static const std::string workingDirectory = [] {
-        std::error_code error;
-        const std::filesystem::path current = std::filesystem::current_path(error);
-        return error ? std::string() : current.string();
-    }();
-    const bool absolute = !path.empty() && path.front() == '/';
-    if (path.empty() || (!absolute && workingDirectory.empty())) return path;  // no name, or none (deleted)
-    const std::string whole = absolute ? path : workingDirectory + "/" + path;
-    // One slash between names; "." components dropped but a last one, which still
-    // matters ("x.dsk/." is not "x.dsk"); a final slash kept.
-    std::string cleaned;
-    for (std::size_t at = 0; at < whole.size();) {
-        const std::size_t end = std::min(whole.find('/', at), whole.size());
-        const std::string_view part = std::string_view(whole).substr(at, end - at);
-        const bool last = end == whole.size();
-        if (!part.empty() && (part != "." || last)) cleaned.append("/").append(part);
-        at = end + 1;
-    }
-    if (whole.back() == '/') cleaned += '/';
-    return cleaned;
 }
 
 bool CheckOutput(std::ostream& out, std::ostream& err) {

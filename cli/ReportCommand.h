@@ -3,6 +3,7 @@
 #include "ImageFile.h"
 #include "ImageResult.h"
 #include "ReportOptions.h"
+#include "ShownName.h"
 
 #include <ostream>
 #include <string>
@@ -43,11 +44,6 @@ void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostrea
 
 // The same for an image already open in file.
 void AnalyseOpened(ImageResult& result, ImageFile& file, const ReportOptions& options, std::ostream& err);
-
-// The path made absolute against the current directory, for display only: links
-// are not resolved and "." components are dropped, but a last one. The path as
-// given when there is no current directory (deleted) or the name is empty.
-std::string AbsolutePath(const std::string& path);
 
 // Flushes out; on failure says so on err ("write error" and the system's reason)
 // and returns false.

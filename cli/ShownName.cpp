@@ -1,5 +1,11 @@
 #include "ShownName.h"
 
+#include <string_view>
+
+#include <filesystem>
+
+#include <algorithm>
+
 #include <array>
 #include <sstream>
 
@@ -136,6 +142,30 @@ std::string HexBytes(std::string_view text) {
         hex += kDigits[byte & 0x0Fu];
     }
     return hex;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    // The program never changes its working directory: ask for it once, not once an image.
+    static const std::string workingDirectory = [] {
+        std::error_code error;
+        const std::filesystem::path current = std::filesystem::current_path(error);
+        return error ? std::string() : current.string();
+    }();
+    const bool absolute = !path.empty() && path.front() == '/';
+    if (path.empty() || (!absolute && workingDirectory.empty())) return path;  // no name, or none (deleted)
+    const std::string whole = absolute ? path : workingDirectory + "/" + path;
+    // One slash between names; "." components dropped but a last one, which still
+    // matters ("x.dsk/." is not "x.dsk"); a final slash kept.
+    std::string cleaned;
+    for (std::size_t at = 0; at < whole.size();) {
+        const std::size_t end = std::min(whole.find('/', at), whole.size());
+        const std::string_view part = std::string_view(whole).substr(at, end - at);
+        const bool last = end == whole.size();
+        if (!part.empty() && (part != "." || last)) cleaned.append("/").append(part);
+        at = end + 1;
+    }
+    if (whole.back() == '/') cleaned += '/';
+    return cleaned;
 }
 
 }  // namespace tabulon::cli

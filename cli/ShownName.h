@@ -19,6 +19,11 @@ bool IsUtf8(std::string_view text);
 std::string ShownName(std::string_view name);
 void WriteShownName(std::ostream& out, std::string_view name);  // the same, without building a string
 
+// The path made absolute against the current directory, for display only: links
+// are not resolved and "." components are dropped, but a last one. The path as
+// given when there is no current directory (deleted) or the name is empty.
+std::string AbsolutePath(const std::string& path);
+
 // The bytes of text in lower-case hexadecimal, two digits each: "ff2e".
 std::string HexBytes(std::string_view text);
 

@@ -51,7 +51,8 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
 
     CLI::App app{
         "Shows the NEWDOS/80 drive parameters (first PDRIVE slot) of TRS-80 emulator disk images\n"
-        "(DMK, JV3, JV1, HFE, IMD) in the drive report of the Tabulon window, and checks them\n"
+        "(DMK, JV3, JV1, HFE, IMD, TD0, SCP and KryoFlux flux captures, also inside archives) in the\n"
+        "drive report of the Tabulon window, and checks them\n"
         "against the image's own tracks.",
         "tabulon-report"};
     app.set_version_flag("--version", std::string("tabulon-report ") + TABULON_VERSION);
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     app.add_option("--locate", locate,
                    "How to find track 0, side 0, sector 2: auto (the container's structure when one is\n"
                    "recognised, otherwise the byte scans), scan (exactly the window's byte scans) or structure\n"
-                   "(the container's structure only: DMK, JV3, JV1, HFE, IMD)")
+                   "(the container's structure only: DMK, JV3, JV1, HFE, IMD, TD0, SCP, KryoFlux)")
         ->check(CLI::IsMember({"auto", "scan", "structure"}))
         ->capture_default_str();
     app.add_flag("--all-slots", allSlots, "Also decode all ten PDRIVE slots of the system sector");

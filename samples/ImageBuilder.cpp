@@ -96,12 +96,14 @@ RawTrack MakeTrack(TrackStyle style, std::uint8_t cylinder, std::uint8_t head, s
         Append(out, layout.Sync, 0x00);
         const std::size_t idStart = PutMark(track, layout, 0xFE);
         track.IdMarks.push_back(out.size() - 1);
-        Append(out, {cylinder, head, sector.Number, std::uint8_t{0x01}});
+        const auto idCylinder = static_cast<std::uint8_t>(sector.IdCylinder >= 0 ? sector.IdCylinder : cylinder);
+        const auto idHead = static_cast<std::uint8_t>(sector.IdHead >= 0 ? sector.IdHead : head);
+        Append(out, {idCylinder, idHead, sector.Number, sector.SizeCode});
         AppendCrc(out, idStart);
         Append(out, static_cast<std::size_t>(gap2), layout.Gap);
         Append(out, layout.Sync, 0x00);
         const std::size_t dataStart = PutMark(track, layout, 0xFB);
-        Append(out, {sector.Data, kSectorSize});
+        Append(out, {sector.Data, std::size_t{128} << (sector.SizeCode & 3u)});
         AppendCrc(out, dataStart, sector.BadCrc ? 0x5555 : 0);
         Append(out, static_cast<std::size_t>(gap3), layout.Gap);
     }

@@ -30,11 +30,15 @@ inline constexpr std::size_t kSectorSize = 256;
 Bytes MakeSystemSector(std::span<const PdriveSlot> slots, std::uint8_t marker = 0xA5);
 Bytes MakeSystemSector(const PdriveSlot& slot, std::uint8_t marker = 0xA5);
 
-// One sector of a track: its number and 256 bytes of data, which must outlive the track.
+// One sector of a track: its number and data (128 << SizeCode bytes, which
+// must outlive the track).
 struct TrackSector {
     std::uint8_t Number;
     const std::uint8_t* Data;
-    bool BadCrc;  // its data CRC spoilt
+    bool BadCrc;                // its data CRC spoilt
+    std::uint8_t SizeCode = 1;  // 256 bytes
+    int IdCylinder = -1;        // what its ID field says, when not the track's own
+    int IdHead = -1;
 };
 
 enum class TrackStyle { Mfm, Fm };  // double or single density
@@ -48,8 +52,7 @@ struct RawTrack {
 };
 
 // A track as a WD177x/279x controller formats it: index gap and mark, then per
-// sector its ID field (size code 1: 256 bytes), gap 2, data mark, data and CRC,
-// and gap 3.
+// sector its ID field, gap 2, data mark, data and CRC, and gap 3.
 RawTrack MakeTrack(TrackStyle style, std::uint8_t cylinder, std::uint8_t head, std::span<const TrackSector> sectors,
                    int gap2, int gap3);
 

@@ -1,11 +1,17 @@
 // Writes the shipped sample images into a folder:
 //   tabulon-make-samples OUTDIR
+// or flux captures of the usual NEWDOS/80 disk (FM track 0, MFM after) as an SCP
+// file and a KryoFlux stream set (jitter a tenth of a cell, three revolutions):
+//   tabulon-make-samples --flux OUTDIR [SPEED-PERCENT] [DAMAGED-REVOLUTION]
 // The same builders serve the tests, so the samples can always be made again.
+#include "FluxBuilder.h"
 #include "ImageBuilder.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string_view>
 
 namespace {
 
@@ -23,11 +29,36 @@ bool Write(const std::filesystem::path& path, const Bytes& bytes) {
     return true;
 }
 
+// The usual NEWDOS/80 disk as flux: newdos80.scp and newdos80-kryoflux/trackCC.H.raw.
+int WriteFlux(const std::filesystem::path& dir, double speed, int damaged) {
+    std::error_code error;
+    std::filesystem::create_directories(dir / "newdos80-kryoflux", error);
+    DmkOptions disk;
+    disk.Track0DoubleDensity = false;
+    const PdriveSlot slot{.TrackCount = 40, .SectorsPerTrack = 18};
+    const auto cells = DiskCells(disk, MakeSystemSector(slot));
+    const FluxOptions options{.Jitter = 0.1, .Speed = speed, .Damaged = damaged};
+    bool ok = Write(dir / "newdos80.scp", BuildScpImage(cells, options));
+    for (const auto& [name, stream] : BuildKryoFluxSet(cells, options)) {
+        std::ofstream out(dir / "newdos80-kryoflux" / name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+        ok &= static_cast<bool>(out);
+    }
+    std::cout << (dir / "newdos80-kryoflux").string() << " (" << cells.size() << " stream files)\n";
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && argc <= 5 && std::string_view(argv[1]) == "--flux") {
+        const double speed = argc >= 4 ? std::atof(argv[3]) / 100 : 0;
+        const int damaged = argc >= 5 ? std::atoi(argv[4]) : -1;
+        return WriteFlux(argv[2], speed, damaged);
+    }
     if (argc != 2) {
-        std::cerr << "usage: tabulon-make-samples OUTDIR\n";
+        std::cerr << "usage: tabulon-make-samples OUTDIR\n       tabulon-make-samples --flux OUTDIR [SPEED-PERCENT] "
+                     "[DAMAGED-REVOLUTION]\n";
         return 64;
     }
     const std::filesystem::path dir = argv[1];

@@ -1,5 +1,6 @@
 #include "FuzzSeeds.h"
 
+#include "FluxBuilder.h"
 #include "ImageBuilder.h"
 #include "TestSupport.h"
 
@@ -15,6 +16,12 @@ std::vector<std::uint8_t> ShortHfe(std::vector<std::uint8_t> image, unsigned sid
     image[512 + 3] = static_cast<std::uint8_t>((2 * sideBytes) >> 8);
     image.resize(1024 + 2 * std::size_t{sideBytes});
     return image;
+}
+
+// A capture as the flux fuzzer's input: a 0 first, for "a capture file".
+std::vector<std::uint8_t> FluxSeed(std::vector<std::uint8_t> capture) {
+    capture.insert(capture.begin(), 0);
+    return capture;
 }
 
 // Track 0 with sectors 0 to 2 as the cell decoder's target takes it: a byte
@@ -84,6 +91,10 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
         {"jv-at-8706", Raw().Resize(8706, 0xFF).Put({0, 2}).bytes()},
         {"jv-at-8709", Raw().Resize(8709, 0xFF).Put({0, 2}).bytes()},
         {"jv-cut-before-marker", Raw().Put({0, 2}).Resize(8704 + 100).bytes()},
+        // Flux (FluxFuzzer: an even first byte reads the rest as a capture file).
+        {"scp-mfm", FluxSeed(img::BuildScpImage(img::DiskCells(small, good), {.Revolutions = 1, .Jitter = 0.1}))},
+        {"kryoflux-fm",
+         FluxSeed(img::BuildKryoFluxSet(img::DiskCells(smallFm, good), {.Revolutions = 1}).begin()->second)},
     };
 }
 

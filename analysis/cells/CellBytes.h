@@ -1,0 +1,43 @@
+#pragma once
+
+#include "CellDecoder.h"
+#include "CellView.h"
+#include "DataField.h"
+#include "MarkSearch.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace tabulon {
+
+// The bytes after one ID field, read out of the cells of its decoding.
+class CellBytes final : public RecordedBytes {
+public:
+    CellBytes(const CellView& cells, std::size_t idEnd, const CellFileOffset& fileOffsetOf)
+        : cells_(cells), idEnd_(idEnd), fileOffsetOf_(fileOffsetOf) {}
+
+    bool FindDataMark(std::int64_t window) override {
+        const std::size_t limit = idEnd_ + static_cast<std::size_t>(window) * kCellsPerByte;
+        const auto mark = NextMark(cells_, idEnd_, limit, MarkKind::Data);
+        // The mark byte itself (past any MFM syncs) must lie within the window.
+        if (!mark || mark->After - kCellsPerByte >= limit) return false;
+        markByte_ = mark->After - kCellsPerByte;
+        return true;
+    }
+    bool Has(std::int64_t n, std::int64_t count) const override {
+        return cells_.HasBytes(CellOf(n), static_cast<std::size_t>(count));
+    }
+    std::uint8_t At(std::int64_t n) const override { return cells_.Byte(CellOf(n)); }
+    std::int64_t FileOffset(std::int64_t n) const override { return fileOffsetOf_(cells_.TrackCell(CellOf(n))); }
+
+private:
+    std::size_t CellOf(std::int64_t n) const { return markByte_ + static_cast<std::size_t>(n) * kCellsPerByte; }
+
+    const CellView& cells_;
+    std::size_t idEnd_;
+    const CellFileOffset& fileOffsetOf_;
+    std::size_t markByte_ = 0;
+};
+
+}  // namespace tabulon

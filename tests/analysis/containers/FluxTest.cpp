@@ -1,0 +1,319 @@
+#include "FluxBuilder.h"
+#include "IdField.h"
+#include "ImageBuilder.h"
+#include "ImageContainer.h"
+#include "ImageGeometry.h"
+#include "SlotDecoding.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+
+namespace tabulon {
+namespace {
+
+namespace img = images;
+
+enum class Capture { Scp, KryoFlux };
+
+// The capture as an image to analyse: an SCP file, or a stream set's track 0
+// with the other tracks beside it.
+DiskData Load(Capture capture, std::span<const img::TrackCells> tracks, const img::FluxOptions& options) {
+    if (capture == Capture::Scp) return DiskData::FromBytes(img::BuildScpImage(tracks, options));
+    auto set = img::BuildKryoFluxSet(tracks, options);
+    const std::string first = set.begin()->first;
+    DiskData image = DiskData::FromBytes(set.begin()->second);
+    image.SetSiblings(first, std::make_shared<FilesInMemory>(std::move(set)));
+    return image;
+}
+
+struct Answer {
+    std::optional<ImageFormat> Format;
+    std::optional<SectorLocation> Sector;
+    std::optional<ImageGeometry> Geometry;
+};
+
+Answer Analyse(const DiskData& image) {
+    const auto header = IdentifyContainer(image);
+    if (!header) return {};
+    return {FormatOf(*header), LocateInContainer(image, *header), SummariseGeometry(ContainerTracks(image, *header))};
+}
+
+// The same outcome, slot and geometry: sector 2's bytes, CRCs and marker, and what the tracks hold.
+void ExpectSameAnswer(const Answer& flux, const Answer& source, const std::string& what) {
+    ASSERT_EQ(flux.Sector.has_value(), source.Sector.has_value()) << what;
+    // What the tracks hold: a capture declares no cylinder count (none of these sources is cut).
+    const auto held = [](std::optional<ImageGeometry> geometry) {
+        if (geometry && !geometry->Cut()) {
+            geometry->DeclaredCylinders.reset();
+            geometry->HeldCylinders = 0;
+        }
+        return geometry;
+    };
+    EXPECT_EQ(held(flux.Geometry), held(source.Geometry)) << what;
+    if (!source.Sector) return;
+    EXPECT_EQ(flux.Sector->CrcOk(), source.Sector->CrcOk()) << what;
+    ASSERT_EQ(flux.Sector->Sector.Length(), source.Sector->Sector.Length()) << what;
+    for (std::int64_t n = 0; n < source.Sector->Sector.Length(); ++n) {
+        ASSERT_EQ(flux.Sector->Sector.At(n), source.Sector->Sector.At(n)) << what << " at " << n;
+    }
+}
+
+// The tracks of an analysed image as cells: every ID field it lists, sector 2 with its data, the rest E5.
+std::vector<img::TrackCells> CellsLike(const DiskData& image) {
+    const auto header = IdentifyContainer(image);
+    const auto sector = LocateInContainer(image, *header);
+    std::vector<std::uint8_t> two;
+    for (std::int64_t n = 0; sector && n < sector->Sector.Length(); ++n) two.push_back(sector->Sector.At(n));
+    const std::vector<std::uint8_t> filler(1024, 0xE5);
+    std::vector<img::TrackCells> tracks;
+    for (const TrackLayout& track : ContainerTracks(image, *header).Tracks) {
+        if (track.Sectors.empty()) continue;
+        std::vector<img::TrackSector> sectors;
+        for (const SectorId& id : track.Sectors) {
+            const auto code = static_cast<std::uint8_t>(id.Size == 128   ? 0
+                                                        : id.Size == 256 ? 1
+                                                        : id.Size == 512 ? 2
+                                                                         : 3);
+            const bool system = track.Cylinder == 0 && track.Side == 0 && IsSystemSector(id) && sector;
+            if (system) two.resize(static_cast<std::size_t>(id.Size), 0);
+            sectors.push_back({id.Sector, system ? two.data() : filler.data(),
+                               system && !sector->DataCrcOk.value_or(true), code, id.Cylinder, id.Head});
+        }
+        const auto style = track.Sectors[0].Recording == Density::Double ? img::TrackStyle::Mfm : img::TrackStyle::Fm;
+        const int gap2 = style == img::TrackStyle::Mfm ? 22 : 11;
+        auto raw =
+            img::MakeTrack(style, static_cast<std::uint8_t>(track.Cylinder), static_cast<std::uint8_t>(track.Side),
+                           sectors, gap2, style == img::TrackStyle::Mfm ? 16 : 15);
+        tracks.push_back(img::CellsOfTrack(track.Cylinder, track.Side, std::move(raw), style));
+    }
+    return tracks;
+}
+
+constexpr std::array<double, 3> kSpeeds = {-0.05, 0, 0.05};
+
+struct DiskCase {
+    const char* what;
+    void (*change)(img::DmkOptions&);
+    void (*capture)(img::FluxOptions&) = [](img::FluxOptions&) {};
+};
+void PrintTo(const DiskCase& c, std::ostream* os) { *os << c.what; }
+
+class FluxCapture : public ::testing::TestWithParam<std::tuple<DiskCase, Capture>> {};
+
+// A disk written as DMK and captured as flux at jitter 0.1 cell, 5 % slow, on time and 5 % fast.
+TEST_P(FluxCapture, GivesWhatTheDiskGivesAsDmk) {
+    const auto& [disk, capture] = GetParam();
+    img::DmkOptions options;
+    options.Tracks = 3;
+    disk.change(options);
+    const auto sector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
+    const Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
+    ASSERT_EQ(source.Format, ImageFormat::Dmk);
+    for (const double speed : kSpeeds) {
+        img::FluxOptions flux{.Jitter = 0.1, .Speed = speed};
+        disk.capture(flux);
+        const Answer answer = Analyse(Load(capture, img::DiskCells(options, sector), flux));
+        EXPECT_EQ(answer.Format, capture == Capture::Scp ? ImageFormat::Scp : ImageFormat::KryoFlux);
+        ExpectSameAnswer(answer, source, std::string(disk.what) + ", speed " + std::to_string(speed));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Disks, FluxCapture,
+    ::testing::Combine(
+        ::testing::Values(DiskCase{"MFM", [](img::DmkOptions&) {}},
+                          DiskCase{"FM track 0, MFM after", [](img::DmkOptions& o) { o.Track0DoubleDensity = false; }},
+                          DiskCase{"FM, double-sided, interleaved",
+                                   [](img::DmkOptions& o) {
+                                       o.Track0DoubleDensity = o.OtherTracksDoubleDensity = false;
+                                       o.DoubleSided = true;
+                                       o.Interleave = 3;
+                                   }},
+                          DiskCase{"bad data CRC", [](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }},
+                          DiskCase{"one damaged revolution", [](img::DmkOptions&) {},
+                                   [](img::FluxOptions& f) { f.Damaged = 0; }},
+                          DiskCase{"part revolution first (SCP not index cued)", [](img::DmkOptions&) {},
+                                   [](img::FluxOptions& f) { f.IndexCued = false; }},
+                          DiskCase{"single-sided tracks numbered one after another, table at 0x80",
+                                   [](img::DmkOptions& o) { o.Track0DoubleDensity = false; },
+                                   [](img::FluxOptions& f) { f.Consecutive = f.Extended = true; }}),
+        ::testing::Values(Capture::Scp, Capture::KryoFlux)));
+
+TEST(FluxCapture, ADamagedRevolutionIsPassedOver) {
+    img::DmkOptions options;
+    options.Tracks = 1;
+    const auto cells = img::DiskCells(options, img::MakeSystemSector(img::PdriveSlot{}));
+    for (const Capture capture : {Capture::Scp, Capture::KryoFlux}) {
+        const auto good = Analyse(Load(capture, cells, {.Jitter = 0.1}));
+        const auto damaged = Analyse(Load(capture, cells, {.Jitter = 0.1, .Damaged = 0}));
+        ASSERT_TRUE(good.Sector && damaged.Sector);
+        EXPECT_TRUE(damaged.Sector->CrcOk());
+        EXPECT_GT(damaged.Sector->FileOffset, good.Sector->FileOffset) << "read from a later revolution";
+        const auto allDamaged = Analyse(Load(capture, cells, {.Revolutions = 1, .Jitter = 0.1, .Damaged = 0}));
+        EXPECT_FALSE(allDamaged.Sector && allDamaged.Sector->CrcOk());
+    }
+}
+
+// Every sample and shared real image the containers read, captured as flux.
+class ImageAsFlux : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ImageAsFlux, GivesTheImagesOwnAnswer) {
+    const std::string name = GetParam();
+    std::filesystem::path file = test::SamplesDir() / name;
+    if (!std::filesystem::exists(file)) {
+        TABULON_REAL_IMAGES(dir);
+        file = dir / name;
+    }
+    const DiskData image = DiskData::FromBytes(test::ReadWholeFile(file));
+    const Answer source = Analyse(image);
+    if (!source.Format) GTEST_SKIP() << "no container here reads " << name;
+    const auto cells = CellsLike(image);
+    for (const Capture capture : {Capture::Scp, Capture::KryoFlux}) {
+        for (const double speed : kSpeeds) {
+            const Answer answer = Analyse(Load(capture, cells, {.Revolutions = 1, .Jitter = 0.1, .Speed = speed}));
+            ExpectSameAnswer(answer, source, name + ", speed " + std::to_string(speed));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ImageAsFlux,
+                         ::testing::Values("dmk-drive-report.dsk", "dmk-wrong-marker.dsk", "jv3-drive-report.dsk",
+                                           "not-found.dsk", "hfe-drive-report.hfe", "imd-drive-report.imd",
+                                           "cpm-blank-sd-marked-mfm.hfe", "frehd-boot-dd.hfe", "frehd-boot-dd.jv3",
+                                           "genie-cpm-dd.dmk", "genie-cpm-dd.imd", "model2-cpm-8in.td0",
+                                           "newdos80-cp500-dmk.zip", "newdos80-no-pdrive-dmk.dsk",
+                                           "newdos80-sd-track0-dmk.dsk", "newdos80-sssd-jv1.dsk",
+                                           "newdos86-dd-track0-dmk.dsk"),
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             std::string name = param.param;
+                             for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace tabulon
+
+namespace tabulon {
+namespace {
+
+// Bad input: each case is identified or not and found or not, and never crashes or hangs.
+struct BadFlux {
+    const char* what;
+    Capture capture;
+    std::function<void(std::map<std::string, test::Bytes>&)> spoil;  // SCP: the one file "image.scp"
+    bool identified;
+    bool found;
+};
+
+std::uint32_t Le32(const test::Bytes& b, std::size_t at) {
+    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) | (std::uint32_t{b[at + 2]} << 16) |
+           (std::uint32_t{b[at + 3]} << 24);
+}
+void Put32(test::Bytes& b, std::size_t at, std::uint32_t value) {
+    for (std::size_t k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
+}
+// Where the first revolution of SCP track 0 keeps its count, and its values begin.
+std::size_t ScpCount(const test::Bytes& b) { return Le32(b, 0x10) + 8; }
+std::size_t ScpValues(const test::Bytes& b) { return Le32(b, 0x10) + Le32(b, Le32(b, 0x10) + 12); }
+
+TEST(BadFluxInput, EndsClearly) {
+    img::DmkOptions disk;
+    disk.Tracks = 2;
+    const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
+    const auto scp = [](std::map<std::string, test::Bytes>& f) -> test::Bytes& { return f.at("image.scp"); };
+    const auto track0 = [](std::map<std::string, test::Bytes>& f) -> test::Bytes& { return f.at("track00.0.raw"); };
+    const std::vector<BadFlux> cases = {
+        {"SCP all track offsets past the end", Capture::Scp,
+         [&](auto& f) {
+             for (std::size_t n = 0; n < 4; ++n) Put32(scp(f), 0x10 + 4 * n, 0x7FFFFFF0);
+         },
+         true, false},
+        {"SCP zero revolutions", Capture::Scp, [&](auto& f) { scp(f)[5] = 0; }, false, false},
+        {"SCP a flux count past its data", Capture::Scp,
+         [&](auto& f) {
+             for (std::size_t n = 0; n < 3; ++n) Put32(scp(f), ScpCount(scp(f)) + 12 * n, 0x7FFFFFF);
+         },
+         true, false},
+        {"SCP all-overflow flux", Capture::Scp,
+         [&](auto& f) { std::fill(scp(f).begin() + static_cast<std::ptrdiff_t>(ScpValues(scp(f))), scp(f).end(), 0); },
+         true, false},
+        {"SCP first revolution's count past its data, the others good", Capture::Scp,
+         [&](auto& f) { Put32(scp(f), ScpCount(scp(f)), 0x7FFFFFF); }, true, true},
+        {"SCP cut in the track table", Capture::Scp, [&](auto& f) { scp(f).resize(0x14); }, true, false},
+        {"SCP cut in the header", Capture::Scp, [&](auto& f) { scp(f).resize(0x0E); }, false, false},
+        {"SCP cell width 12", Capture::Scp, [&](auto& f) { scp(f)[9] = 12; }, false, false},
+        {"KryoFlux an out-of-band size past the end", Capture::KryoFlux,
+         [&](auto& f) {
+             auto& b = track0(f);
+             b.resize(b.size() - 4);
+             b.insert(b.end(), {0x0D, 0x04, 0xFF, 0xFF});
+         },
+         true, false},
+        {"KryoFlux no index at all", Capture::KryoFlux,
+         [&](auto& f) {
+             auto& b = track0(f);
+             for (std::size_t at = 0; at + 4 < b.size(); ++at) {
+                 if (b[at] == 0x0D && b[at + 1] == 0x02 && b[at + 2] == 12) b[at + 1] = 0x03;  // index -> stream end
+             }
+         },
+         true, false},
+        {"KryoFlux a set with holes: no track 0", Capture::KryoFlux,
+         [&](auto& f) {
+             f["track01.0.raw"] = track0(f);  // given as track 1, with track 0 gone
+             f.erase("track00.0.raw");
+         },
+         true, false},
+        {"KryoFlux unknown out-of-band type", Capture::KryoFlux, [&](auto& f) { track0(f)[1] = 0x07; }, false, false},
+        {"KryoFlux stream of noise after its info", Capture::KryoFlux,
+         [&](auto& f) {
+             auto& b = track0(f);
+             for (std::size_t at = 120; at < b.size(); ++at) b[at] = static_cast<std::uint8_t>(at * 7919 % 251);
+         },
+         false, false},
+    };
+    for (const BadFlux& c : cases) {
+        std::map<std::string, test::Bytes> files;
+        if (c.capture == Capture::Scp) {
+            files["image.scp"] = img::BuildScpImage(cells, {.Jitter = 0.1});
+        } else {
+            for (auto& [name, bytes] : img::BuildKryoFluxSet(cells, {.Jitter = 0.1})) files[name] = std::move(bytes);
+        }
+        c.spoil(files);
+        const std::string given = files.begin()->first;
+        DiskData image = DiskData::FromBytes(files.begin()->second);
+        image.SetSiblings(given, std::make_shared<FilesInMemory>(files));
+        std::optional<ContainerHeader> header;
+        ASSERT_NO_THROW(header = IdentifyContainer(image)) << c.what;
+        const bool identified =
+            header && (FormatOf(*header) == ImageFormat::Scp || FormatOf(*header) == ImageFormat::KryoFlux);
+        EXPECT_EQ(identified, c.identified) << c.what;
+        if (!identified) continue;
+        std::optional<SectorLocation> found;
+        ASSERT_NO_THROW(found = LocateInContainer(image, *header)) << c.what;
+        EXPECT_EQ(found.has_value(), c.found) << c.what;
+        EXPECT_NO_THROW(ContainerTracks(image, *header)) << c.what;
+    }
+}
+
+TEST(BadFluxInput, CutAnywhere) {
+    img::DmkOptions disk;
+    disk.Tracks = 1;
+    const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
+    const test::Bytes scp = img::BuildScpImage(cells, {.Revolutions = 1});
+    const test::Bytes stream = img::BuildKryoFluxSet(cells, {.Revolutions = 1}).begin()->second;
+    for (const test::Bytes* base : {&scp, &stream}) {
+        for (std::size_t size = 0; size < base->size(); size += size < 2000 ? 13 : 7919) {
+            const DiskData image = DiskData::FromBytes({base->data(), size});
+            const auto header = IdentifyContainer(image);
+            if (!header) continue;
+            EXPECT_NO_THROW(LocateInContainer(image, *header)) << size;
+            EXPECT_NO_THROW(ContainerTracks(image, *header)) << size;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tabulon
