@@ -11,6 +11,4 @@ std::optional<std::string> ForEachMember(int, bool, std::int64_t, const std::fun
     return "archives are not read here";
 }
 
-bool HasImageExtension(std::string_view) { return false; }
-
 }  // namespace tabulon::cli
