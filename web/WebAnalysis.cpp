@@ -70,7 +70,7 @@ ReportOptions AnalysisOptions(bool allMembers) {
     return options;
 }
 
-Answer AnswerOf(const ImageResult& result, const std::string& errors) {
+Answer AnswerOf(const ImageResult& result, const ReportOptions& options, const std::string& errors) {
     Answer fields;
     fields[kJsonLine] = tabulon::cli::JsonLine(result, options);
     std::ostringstream text;
@@ -131,7 +131,7 @@ void AnalyseArchive(const tabulon::ImageFile& file, const std::string& path, con
                 tabulon::cli::AnalyseOpened(result, member.File, options, errors);
             }
             member.File.CloseAll();  // its unpacked copy, freed before the next member is unpacked
-            answers.push_back(AnswerOf(result, errors.str()));
+            answers.push_back(AnswerOf(result, options, errors.str()));
         });
     const std::string shown = tabulon::cli::ShownName(name);
     if (failure) {
@@ -152,10 +152,10 @@ std::vector<Answer> Analyse(const std::string& path, const std::string& name, bo
         AnalyseArchive(file, path, name, options, answers);
     } else if (file.IsOpen()) {
         tabulon::cli::AnalyseOpened(result, file, options, errors);
-        answers.push_back(AnswerOf(result, errors.str()));
+        answers.push_back(AnswerOf(result, options, errors.str()));
     } else {
         tabulon::cli::AnalyseImage(result, options, errors);  // says why it cannot be opened
-        answers.push_back(AnswerOf(result, errors.str()));
+        answers.push_back(AnswerOf(result, options, errors.str()));
     }
     return answers;
 }
