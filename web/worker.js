@@ -109,8 +109,20 @@ function analyseOne(module, entry) {
         for (let index = 0; index < count; ++index) answers.push(answerOf(module, index));
         return answers;
     } finally {
+        forgetFiles(module, folder);
         module.FS.unmount(folder);
         module.FS.rmdir(folder);
+    }
+}
+
+// WORKERFS makes a mount's files before the mount is theirs, so unmounting
+// leaves them in the file system's table of names, with their piece of the
+// image: they are taken out here, and their bytes let go.
+function forgetFiles(module, folder) {
+    const root = module.FS.lookupPath(folder).node;
+    for (const node of Object.values(root.contents || {})) {
+        node.piece = node.contents = null;
+        module.FS.destroyNode(node);
     }
 }
 

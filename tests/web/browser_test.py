@@ -333,7 +333,8 @@ def check_sources(failures, driver, args, folder, flux_set):
     (odd / 'b').mkdir()
     for inner in (odd / 'a' / 'same.dsk', odd / 'b' / 'same.dsk', folder / 'line\nbreak.dsk'):
         inner.write_bytes((args.samples / 'dmk-drive-report.dsk').read_bytes())
-    dropped = made_archives(folder / 'zips', args.samples) + sorted(args.real.glob('*.zip') if args.real else [])
+    real = args.real.resolve() if args.real and args.real.is_dir() else None
+    dropped = made_archives(folder / 'zips', args.samples) + sorted(real.glob('*.zip') if real else [])
     dropped += [flux_set, odd, folder / 'line\nbreak.dsk', args.samples / 'jv3-drive-report.dsk']
     with serve(args.site) as (url, _):
         for where, address in (('file:// drop', (args.site / 'index.html').resolve().as_uri()),
@@ -403,7 +404,7 @@ def take_screenshots(failures, driver, args, images, damaged, folder, flux_set):
         driver.save_screenshot(str(args.screenshots / shot))
     driver.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
     # An archive's members, one row each, and a stream set's one report.
-    drop(driver, sorted((folder / 'zips').glob('*.zip')) + sorted(args.real.glob('*.zip') if args.real else []))
+    drop(driver, sorted((folder / 'zips').glob('*.zip')) + sorted(args.real.resolve().glob('*.zip') if args.real else []))
     driver.find_element(By.ID, 'summary').screenshot(str(args.screenshots / 'zip-members.png'))
     drop(driver, [flux_set])
     driver.find_element(By.ID, 'image').screenshot(str(args.screenshots / 'stream-set.png'))

@@ -228,8 +228,23 @@ var TabulonPage = (function () {
         if (worker) worker.postMessage({allMembers: on});
     }
 
-    // After the first paint: a frame, then a task.
-    requestAnimationFrame(() => setTimeout(loadAnalysis, 0));
+    // Once the page's first contents are painted (or after a second, in a browser that does not say).
+    let loading = false;
+    function loadOnce() {
+        if (loading) return;
+        loading = true;
+        setTimeout(loadAnalysis, 0);
+    }
+    try {
+        new PerformanceObserver((list, observer) => {
+            if (!list.getEntries().some((entry) => entry.name === 'first-contentful-paint')) return;
+            observer.disconnect();
+            loadOnce();
+        }).observe({type: 'paint', buffered: true});
+    } catch (error) {
+        // no paint timing: the timeout below
+    }
+    setTimeout(loadOnce, 1000);
 
     return {start, say, setAllMembers, openReport: () => open};
 })();
