@@ -130,13 +130,13 @@ def choose(driver, files, chooser='images'):
     return wait_for_state(driver, ['done', 'failed'], seconds=600)
 
 
-def drop(driver, paths):
+def drop(driver, paths, wait=True):
     """Drops files and folders on the page as a user does: DevTools' drag events, not a script's."""
     driver.execute_script('document.body.dataset.state = "dropping"')
     data = {'items': [], 'files': [str(path) for path in paths], 'dragOperationsMask': 1}
     for kind in ('dragEnter', 'dragOver', 'drop'):
         driver.execute_cdp_cmd('Input.dispatchDragEvent', {'type': kind, 'x': 200, 'y': 200, 'data': data})
-    return wait_for_state(driver, ['done', 'failed'], seconds=600)
+    return wait_for_state(driver, ['done', 'failed'], seconds=600) if wait else None
 
 
 def page_results(driver):
@@ -327,7 +327,8 @@ def check_archives_and_sets(failures, driver, args, where, dropped):
 
 def check_sources(failures, driver, args, folder, flux_set):
     """Drops on the page opened from disk and served; a folder chosen; the same file chosen
-    again; a name with a line break; two same-named files from two folders."""
+    again; a name with a line break; two same-named files from two folders; every member."""
+    from selenium.webdriver.common.by import By
     odd = folder / 'odd'
     (odd / 'a').mkdir(parents=True)
     (odd / 'b').mkdir()
@@ -336,12 +337,13 @@ def check_sources(failures, driver, args, folder, flux_set):
     real = args.real.resolve() if args.real and args.real.is_dir() else None
     dropped = made_archives(folder / 'zips', args.samples) + sorted(real.glob('*.zip') if real else [])
     dropped += [flux_set, odd, folder / 'line\nbreak.dsk', args.samples / 'jv3-drive-report.dsk']
-    with serve(args.site) as (url, _):
+    with serve(args.site) as (url, requests):
         for where, address in (('file:// drop', (args.site / 'index.html').resolve().as_uri()),
                                ('served drop', url)):
             driver.get(address)
             wait_for_state(driver, ['ready'])
             check_archives_and_sets(failures, driver, args, where, dropped)
+        failures.check('/tabulon.svg' in requests and '/favicon.ico' not in requests, f'icon: {requests}')
         # The analysis' script is loaded after the first paint.
         paint, loaded = driver.execute_script("""
             const paint = performance.getEntriesByName('first-contentful-paint')[0];
@@ -362,6 +364,20 @@ def check_sources(failures, driver, args, folder, flux_set):
             first = files[0].name
             lines = [lines[0].replace(json.dumps(flux_set.name), json.dumps(first))]
         failures.check(page == lines, f'{label}: {page} against {lines}')
+    # Every member of an archive, as --all-members; and a drop of nothing readable says so.
+    driver.find_element(By.ID, 'all-members').click()
+    members = folder / 'zips' / 'members.zip'
+    drop(driver, [members])
+    page = driver.execute_script('return document.getElementById("jsonl").textContent').split('\n')[:-1]
+    run = subprocess.run([args.native, '--json', '--all-slots', '--all-members', members], capture_output=True, text=True)
+    lines = run.stdout.replace(json.dumps(str(members)), json.dumps(members.name)).splitlines()
+    failures.check(page == lines and len(lines) == 5, f'--all-members: {page} against {lines}')
+    driver.find_element(By.ID, 'all-members').click()
+    (folder / 'empty').mkdir()
+    drop(driver, [folder / 'empty'], wait=False)
+    time.sleep(1)
+    said = driver.find_element(By.ID, 'status').text
+    failures.check(said.startswith('Nothing to analyse'), f'an empty drop: "{said}"')
     for attempt in range(2):
         state = choose(driver, [args.samples / 'jv3-drive-report.dsk'])
         failures.check(state == 'done', f'the same file chosen again ({attempt + 1}): the page ended "{state}"')
@@ -402,6 +418,8 @@ def take_screenshots(failures, driver, args, images, damaged, folder, flux_set):
                                {'width': width, 'height': height, 'deviceScaleFactor': scale, 'mobile': False})
         messages_shown(driver, fifty[0].name)
         driver.save_screenshot(str(args.screenshots / shot))
+        wide = driver.execute_script('return document.documentElement.scrollWidth')
+        failures.check(wide <= width, f'{shot}: the page is {wide} px wide in {width} px')
     driver.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
     # An archive's members, one row each, and a stream set's one report.
     drop(driver, sorted((folder / 'zips').glob('*.zip')) + sorted(args.real.resolve().glob('*.zip') if args.real else []))
