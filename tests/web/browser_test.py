@@ -294,7 +294,16 @@ def made_archives(folder, samples):
     encrypted.write_bytes(bytes(data))
     damaged = folder / 'damaged.zip'
     damaged.write_bytes(members.read_bytes()[:3000])
-    return [members, encrypted, damaged]
+    # Compressed: one image (gzip), and tar archives (xz, bzip2).
+    import tarfile
+    compressed = folder / 'one.dsk.gz'
+    compressed.write_bytes(gzip.compress((samples / 'jv3-drive-report.dsk').read_bytes()))
+    tars = []
+    for packing in ('xz', 'bz2'):
+        tars.append(folder / f'disks.tar.{packing}')
+        with tarfile.open(tars[-1], f'w:{packing}') as archive:
+            archive.add(samples / 'imd-drive-report.imd', 'imd-drive-report.imd')
+    return [members, encrypted, damaged, compressed, *tars]
 
 
 def dropped_pairs(paths):
