@@ -3,7 +3,9 @@
 // everything the page shows; an archive gives one answer per member, by the
 // command line's own rules (ArchiveImages.cpp).
 #include "ArchiveImages.h"
+#include "DriveReport.h"
 #include "JsonView.h"
+#include "RecordingSurface.h"
 #include "ReportCommand.h"
 #include "TextView.h"
 
@@ -77,7 +79,9 @@ Answer AnswerOf(const ImageResult& result, const ReportOptions& options, const s
     if (result.Run.Loaded) tabulon::cli::WriteReport(result, ReportOptions{}, text);
     fields[kReport] = text.str();
     std::ostringstream lines;
-    for (const tabulon::ReportSurface::Line& line : result.Surface.Lines()) {
+    tabulon::RecordingSurface surface;
+    tabulon::DrawDriveReport(surface, result.Run, result.Shown);
+    for (const tabulon::ReportSurface::Line& line : surface.Lines()) {
         lines << line.X << ' ' << line.Y << ' ' << (line.Color == tabulon::kRed ? 1 : 0) << '\n';
     }
     fields[kLines] = lines.str();
