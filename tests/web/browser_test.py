@@ -432,7 +432,9 @@ def take_screenshots(failures, driver, args, images, damaged, folder, flux_set):
     driver.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
     # An archive's members, one row each, and a stream set's one report.
     drop(driver, sorted((folder / 'zips').glob('*.zip')) + sorted(args.real.resolve().glob('*.zip') if args.real else []))
+    driver.set_window_size(1280, 1400)  # every row
     driver.find_element(By.ID, 'summary').screenshot(str(args.screenshots / 'zip-members.png'))
+    driver.set_window_size(1280, 1000)
     drop(driver, [flux_set])
     driver.find_element(By.ID, 'image').screenshot(str(args.screenshots / 'stream-set.png'))
     driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': 'print'})  # the printable view
