@@ -5,7 +5,8 @@
 // Messages in (page):   {port} once: the reader's end of a channel (page/reader.js);
 //                       {cancel: set}: images of earlier sets are dropped;
 //                       {allMembers: bool}: every member of an archive, or only its disk images
-// Messages in (port):   {set, image: {id, name, files: [{name, size, file?}], set?}, first, length}
+// Messages in (port):   {set, image: {id, name, files: [{name, size, file?}], set?, last?}, first, length}:
+//                       the set's last image is answered at once
 // Messages out (port):  {done: length} for each image taken off the queue
 // Messages out (page):  {ready: true} once (or {unusable: why}), then
 //                       {results: [{id, answers: [answer], ms}], heapBytes} in the order handed on, a few
@@ -151,7 +152,7 @@ function run(module) {
         }
         const end = performance.now();
         batch.push({id: entry.image.id, answers, ms: end - start});
-        if (end - sentAt >= kBatchMs) flush(module);
+        if (end - sentAt >= kBatchMs || entry.image.last) flush(module);
     }
     // What is left goes out when the next answers would, or soon if none come.
     if (batch.length > 0 && !flushTimer) flushTimer = setTimeout(() => flush(module), kBatchMs);

@@ -144,7 +144,7 @@ var TabulonPage = (function () {
             table.add(fresh, entries, kRedrawMs);
             return;
         }
-        const parts = table.finish(entries);
+        const parts = table.finish(fresh, entries);
         say(`${entries.length} ${entries.length === 1 ? 'image' : 'images'} analysed: ${parts.join(', ')}.`);
         // For the benchmark: from the choice to the last answer shown, and the worker's analyses alone.
         document.body.dataset.pageMs = String(performance.now() - started);
@@ -191,7 +191,7 @@ var TabulonPage = (function () {
         if (!reader) return;
         while (handedOver < images.length && handedOver - fromWorker < kWorkerAhead) {
             const part = images.slice(handedOver, handedOver + kPostImages).map((image) => ({
-                id: image.id, name: image.name, set: Boolean(image.set),
+                id: image.id, name: image.name, set: Boolean(image.set), last: image === images[images.length - 1],
                 files: image.files.map((one) => ({name: one.name, file: one.file, size: one.file ? one.file.size : 0})),
             }));
             reader.postMessage({set, images: part});

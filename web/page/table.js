@@ -71,11 +71,15 @@ var TabulonTable = (function () {
         // New answers: at the end in the order chosen and unfiltered, else the table anew now and then.
         function add(fresh, all, redrawMs) {
             entries = all;
-            if (sortKey === 'order' && sortUp && !ui.filter.value) {
+            if (inOrder()) {
                 append(fresh, entries.length);
             } else if (performance.now() - drawnAt >= redrawMs) {
                 render();
             }
+        }
+
+        function inOrder() {
+            return sortKey === 'order' && sortUp && !ui.filter.value;
         }
 
         function reset() {
@@ -84,14 +88,19 @@ var TabulonTable = (function () {
             ui.rows.textContent = '';
         }
 
-        function finish(all) {
+        // The last answers: the table is whole (drawn anew unless in the order chosen); the outcomes counted.
+        function finish(fresh, all) {
             entries = all;
             const counts = new Map(kOutcomes.map((name) => [name, 0]));
             for (const entry of all) counts.set(entry.fields.outcome, (counts.get(entry.fields.outcome) || 0) + 1);
             for (const option of ui.filter.options) {
                 if (option.value) option.textContent = `${option.value} (${counts.get(option.value)})`;
             }
-            render();
+            if (inOrder()) {
+                append(fresh, entries.length);
+            } else {
+                render();
+            }
             return kOutcomes.filter((name) => counts.get(name) > 0).map((name) => `${counts.get(name)} ${name}`);
         }
 
