@@ -5,9 +5,9 @@
 namespace tabulon::cli {
 
 Packing PackingOf(std::string_view) { return Packing::Plain; }
-Packing PackingOf(int) { return Packing::Plain; }
+std::optional<Packing> PackingOf(int, int&) { return Packing::Plain; }
 
-std::optional<std::string> ForEachMember(int, bool, std::int64_t, const std::function<void(Member&)>&) {
+std::optional<std::string> ForEachMember(int, Packing, bool, std::int64_t, const std::function<void(Member&)>&) {
     return "archives are not read here";
 }
 
