@@ -120,6 +120,17 @@ std::optional<Packing> PackingOf(int fd, int& error) {
     return *zip ? Packing::Archive : Packing::Plain;
 }
 
+FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    struct stat status {};
+    int error = 0;
+    if (!file.IsOpen() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
+    const auto found = PackingOf(file.Get(), error);
+    if (!found || *found == Packing::Plain) return {};
+    packing = *found;
+    return file;
+}
+
 bool HasImageExtension(std::string_view name) {
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos) return false;

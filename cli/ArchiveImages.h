@@ -21,6 +21,10 @@ Packing PackingOf(std::string_view firstBytes);
 // ones (a self-extracting zip); nothing when they cannot be read, error saying why.
 std::optional<Packing> PackingOf(int fd, int& error);
 
+// Opens path when it is an archive or compressed file, whatever its length (an
+// image has a limit, an archive none); nothing otherwise.
+FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing);
+
 // One member of an archive as the analysis sees it: unpacked into an unnamed
 // temporary file and open in File, or refused with the reason in Opened.
 struct Member {

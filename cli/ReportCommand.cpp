@@ -229,11 +229,11 @@ private:
 
 // Each member of an archive (or a compressed file's one image) as an image of its
 // own; an archive that fails as a whole, or holds no image, is one record of its own.
-void RunArchive(const std::string& image, const ImageFile& file, Packing packing, const ReportOptions& options,
-                Runner& runner, std::ostream& err) {
+void RunArchive(const std::string& image, int fd, Packing packing, const ReportOptions& options, Runner& runner,
+                std::ostream& err) {
     bool any = false;
     const auto failure =
-        ForEachMember(file.Descriptor(), packing, options.AllMembers, kMaxImageLength, [&](Member& member) {
+        ForEachMember(fd, packing, options.AllMembers, kMaxImageLength, [&](Member& member) {
             any = true;
             ImageResult result;
             NameMember(result, image, member.Name);
@@ -276,6 +276,15 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
             const OpenResult opened = OpenImage(result.Given, file);
             int error = 0;
             const auto packing = opened.Opened() ? PackingOf(file.Descriptor(), error) : std::nullopt;
+            // An archive may hold more than the longest image.
+            Packing large = Packing::Plain;
+            const FileDescriptor archive = opened.Failure == OpenFailure::TooLarge && image != kStandardInputName
+                                               ? OpenLargeArchive(image, large)
+                                               : FileDescriptor();
+            if (archive.IsOpen()) {
+                RunArchive(image, archive.Get(), large, options, runner, err);
+                continue;
+            }
             if (!opened.Opened()) {
                 Say(err, result, opened.Reason);
                 result.Result = Outcome::Unreadable;
@@ -283,7 +292,7 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
                 Say(err, result, std::strerror(error));  // a read error is never taken for a plain image
                 result.Result = Outcome::Unreadable;
             } else if (*packing != Packing::Plain) {
-                RunArchive(image, file, *packing, options, runner, err);
+                RunArchive(image, file.Descriptor(), *packing, options, runner, err);
                 continue;
             } else {
                 AnalyseOpened(result, file, options, err);

@@ -11,6 +11,8 @@ std::optional<std::string> ForEachMember(int, Packing, bool, std::int64_t, const
     return "archives are not read here";
 }
 
+FileDescriptor OpenLargeArchive(const std::string&, Packing&) { return {}; }
+
 bool HasImageExtension(std::string_view) { return false; }
 
 }  // namespace tabulon::cli
