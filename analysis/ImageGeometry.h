@@ -22,6 +22,7 @@ struct ImageGeometry {
     std::int64_t SectorSize = 0;            // the most common size
     std::optional<int> DeclaredCylinders;   // as the container's header declares them, where it does
     int HeldCylinders = 0;                  // the cylinders the file holds whole, from 0
+    std::optional<int> DeclaredSides = std::nullopt;  // where the header declares more sides than hold sectors
 
     int SectorsPerCylinder() const { return SectorsPerTrack * Sides; }
     bool Cut() const { return DeclaredCylinders && HeldCylinders < *DeclaredCylinders; }

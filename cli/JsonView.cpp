@@ -18,7 +18,7 @@ json SlotJson(const DriveSlot& slot) {
 
 json GeometryJson(const std::optional<ImageGeometry>& geometry) {
     if (!geometry) return nullptr;
-    return {{"cylinders", geometry->Cylinders},
+    json object = {{"cylinders", geometry->Cylinders},
             {"missingCylinders", geometry->MissingCylinders},
             {"sides", geometry->Sides},
             {"track0Density", DensityWord(geometry->Track0Density)},
@@ -27,6 +27,8 @@ json GeometryJson(const std::optional<ImageGeometry>& geometry) {
             {"sectorSize", geometry->SectorSize},
             {"declaredCylinders", geometry->DeclaredCylinders ? json(*geometry->DeclaredCylinders) : json(nullptr)},
             {"cut", geometry->Cut()}};
+    if (geometry->DeclaredSides) object["declaredSides"] = *geometry->DeclaredSides;
+    return object;
 }
 
 json CheckJson(const std::optional<std::vector<Difference>>& check) {

@@ -79,7 +79,9 @@ void ReadGeometry(ImageResult& result, const DiskData& data, std::ostream& err) 
     const Analysis& run = result.Run;
     if (!run.Search || !run.Search->Container || !data.IsOpen()) return;
     try {
-        result.Geometry = SummariseGeometry(ContainerTracks(data, *run.Search->Container));
+        const TrackList tracks = ContainerTracks(data, *run.Search->Container);
+        result.Geometry = SummariseGeometry(tracks);
+        if (tracks.DeclaredCylinders == 0) result.GeometryError = "the header declares no tracks";
         // An SCP file's checksum needs the whole file, read only where the geometry reads every track.
         const auto* scp = std::get_if<ScpHeader>(&*run.Search->Container);
         if (scp != nullptr && !ScpChecksumMatches(data, *scp)) {
@@ -274,25 +276,24 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
         try {
             ImageFile file;
             const OpenResult opened = OpenImage(result.Given, file);
+            Packing packing = Packing::Plain;
             int error = 0;
-            const auto packing = opened.Opened() ? PackingOf(file.Descriptor(), error) : std::nullopt;
             // An archive may hold more than the longest image.
-            Packing large = Packing::Plain;
-            const FileDescriptor archive = opened.Failure == OpenFailure::TooLarge && image != kStandardInputName
-                                               ? OpenLargeArchive(image, large)
-                                               : FileDescriptor();
-            if (archive.IsOpen()) {
-                RunArchive(image, archive.Get(), large, options, runner, err);
+            const FileDescriptor large = opened.Failure == OpenFailure::TooLarge && image != kStandardInputName
+                                             ? OpenLargeArchive(image, packing)
+                                             : FileDescriptor();
+            if (large.IsOpen()) {
+                RunArchive(image, large.Get(), packing, options, runner, err);
                 continue;
             }
             if (!opened.Opened()) {
                 Say(err, result, opened.Reason);
                 result.Result = Outcome::Unreadable;
-            } else if (!packing) {
+            } else if (const auto found = PackingOf(file.Descriptor(), error); !found) {
                 Say(err, result, std::strerror(error));  // a read error is never taken for a plain image
                 result.Result = Outcome::Unreadable;
-            } else if (*packing != Packing::Plain) {
-                RunArchive(image, file.Descriptor(), *packing, options, runner, err);
+            } else if (*found != Packing::Plain) {
+                RunArchive(image, file.Descriptor(), *found, options, runner, err);
                 continue;
             } else {
                 AnalyseOpened(result, file, options, err);

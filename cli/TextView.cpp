@@ -90,6 +90,9 @@ std::string GeometryLine(const ImageResult& result) {
         line << "; the image is cut: the header declares " << *geometry->DeclaredCylinders
              << " cylinders, the file holds " << geometry->HeldCylinders;
     }
+    if (geometry->DeclaredSides) {  // only ever 2 where side 1 is empty
+        line << "; the header declares " << *geometry->DeclaredSides << " sides; side 1 holds no sectors";
+    }
     return line.str();
 }
 

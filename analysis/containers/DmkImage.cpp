@@ -34,6 +34,8 @@ DmkHeader ReadHeader(const ImageReader& file) {
     header.TrackLength = file.Le16(2);
     header.Sides = (options & kOptionSingleSided) ? 1 : 2;
     header.SingleDensityUndoubled = (options & (kOptionSingleDensityUndoubled | kOptionIgnoreDensity)) != 0;
+    // A header with no tracks and nothing after it is a blank DMK, as emulators make them.
+    if (header.Tracks == 0 && file.Size() == kHeaderLength) return header;
     if (header.Tracks == 0 || header.TrackLength <= kIdamTableLength || header.TrackLength > kMaxTrackLength) {
         throw StructureEnds();
     }
@@ -113,6 +115,7 @@ std::optional<DmkHeader> IdentifyDmk(const DiskData& image) {
 }
 
 std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header) {
+    if (header.Tracks == 0) return std::nullopt;
     try {
         const ImageReader track = ImageReader(image).Window(kHeaderLength, header.TrackLength);  // track 0, side 0
         for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
@@ -126,7 +129,7 @@ std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader
 }
 
 TrackList DmkTracks(const DiskData& image, const DmkHeader& header) {
-    TrackList list{{}, header.Tracks, 0};
+    TrackList list{{}, header.Tracks, 0, header.Sides};
     std::vector<TrackLayout>& tracks = list.Tracks;
     const ImageReader file(image);
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {

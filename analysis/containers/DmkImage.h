@@ -31,7 +31,8 @@ struct DmkHeader {
     bool SingleDensityUndoubled = false;
 };
 
-// The header, when it is a DMK header whose tracks fit the file.
+// The header, when it is a DMK header whose tracks fit the file (a header
+// declaring no tracks: when the file holds nothing else).
 std::optional<DmkHeader> IdentifyDmk(const DiskData& image);
 
 // Track 0, side 0, sector 2 through track 0's IDAM table: the ID field checked
