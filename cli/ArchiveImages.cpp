@@ -58,8 +58,8 @@ std::optional<bool> EndsInZip(int fd) {
     for (std::int64_t at = std::int64_t(tail->size()) - kRecord; at >= 0; --at) {
         const auto n = static_cast<std::size_t>(at);
         if (!StartsWith(*tail, "PK\x05\x06", n)) continue;
-        const std::size_t comment = static_cast<unsigned char>((*tail)[n + 20]) |
-                                    std::size_t{static_cast<unsigned char>((*tail)[n + 21])} << 8;
+        const std::size_t comment =
+            static_cast<unsigned char>((*tail)[n + 20]) | std::size_t{static_cast<unsigned char>((*tail)[n + 21])} << 8;
         if (n + kRecord + comment != tail->size()) continue;
         const std::int64_t record = status.st_size - length + at;
         const std::int64_t directory = record - Le32(*tail, n + 12);
@@ -109,7 +109,11 @@ std::optional<Packing> PackingOf(int fd, int& error) {
     }
     const Packing packing = PackingOf(*first);
     // A self-extracting zip: a program (Windows, ELF or a script) with the zip behind it.
-    if (packing != Packing::Plain || !(StartsWith(*first, "MZ") || StartsWith(*first, "\x7F" "ELF") || StartsWith(*first, "#!"))) {
+    if (packing != Packing::Plain || !(StartsWith(*first, "MZ") ||
+                                       StartsWith(*first,
+                                                  "\x7F"
+                                                  "ELF") ||
+                                       StartsWith(*first, "#!"))) {
         return packing;
     }
     const auto zip = EndsInZip(fd);

@@ -28,8 +28,8 @@ Loaded Load() {
     const std::string folder = ProgramFolder();
     Loaded loaded;
     std::string tried;
-    for (const std::string& candidate : {folder + "/" TABULON_ARCHIVES_MODULE,
-                                         folder + "/" TABULON_ARCHIVES_DIR "/" TABULON_ARCHIVES_MODULE}) {
+    for (const std::string& candidate :
+         {folder + "/" TABULON_ARCHIVES_MODULE, folder + "/" TABULON_ARCHIVES_DIR "/" TABULON_ARCHIVES_MODULE}) {
         struct stat status {};
         if (::stat(candidate.c_str(), &status) != 0) {
             tried += (tried.empty() ? "" : " or ") + candidate;

@@ -27,9 +27,9 @@ using tabulon::FileDescriptor;
 using tabulon::cli::TemporaryCopy;
 
 enum class Kind {
-    Archive,         // zip, 7z, tar, rar
-    CompressedImage, // one compressed stream: one image
-    CompressedTar,   // one compressed stream holding a tar archive
+    Archive,          // zip, 7z, tar, rar
+    CompressedImage,  // one compressed stream: one image
+    CompressedTar,    // one compressed stream holding a tar archive
 };
 
 // The file read through its own position, so that two readers can share one descriptor.
@@ -145,7 +145,7 @@ std::optional<Kind> CompressedKind(int fd, std::string& error) {
         held += static_cast<std::size_t>(got);
     }
     return tabulon::cli::IsTarHeader(std::string_view(block.data(), held)) ? Kind::CompressedTar
-                                                                            : Kind::CompressedImage;
+                                                                           : Kind::CompressedImage;
 }
 
 // The current member's data into a temporary copy, holes kept as holes; then handed over.
@@ -219,13 +219,15 @@ std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_me
         if (status == ARCHIVE_RETRY) continue;
         if (status < ARCHIVE_WARN) return ErrorOf(reader.get(), "damaged");
         const char* linked = archive_entry_hardlink(entry);
-        if (linked == nullptr && archive_entry_filetype(entry) != AE_IFREG) continue;  // folders, symbolic links, devices
+        if (linked == nullptr && archive_entry_filetype(entry) != AE_IFREG)
+            continue;  // folders, symbolic links, devices
         const char* name = archive_entry_pathname(entry);
-        const tabulon_member member{kind == Kind::CompressedImage ? nullptr : name != nullptr ? name : "",
-                                    archive_entry_size_is_set(entry) != 0 && linked == nullptr
-                                        ? archive_entry_size(entry)
-                                        : -1,
-                                    archive_entry_is_encrypted(entry), linked};
+        const tabulon_member member{
+            kind == Kind::CompressedImage ? nullptr
+            : name != nullptr             ? name
+                                          : "",
+            archive_entry_size_is_set(entry) != 0 && linked == nullptr ? archive_entry_size(entry) : -1,
+            archive_entry_is_encrypted(entry), linked};
         if (calls.wanted(calls.context, &member) == 0) continue;
         if (linked != nullptr) {
             UnpackLink(fd, kind, member, calls);
@@ -238,8 +240,8 @@ std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_me
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int tabulon_read_archive_v1(int fd, int compressed,
-                                                                               const tabulon_member_calls* calls,
-                                                                               char* error, std::size_t errorSize) {
+                                                                              const tabulon_member_calls* calls,
+                                                                              char* error, std::size_t errorSize) {
     std::optional<std::string> failure;
     try {
         failure = ReadMembers(fd, compressed != 0, *calls);

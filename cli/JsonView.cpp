@@ -18,15 +18,16 @@ json SlotJson(const DriveSlot& slot) {
 
 json GeometryJson(const std::optional<ImageGeometry>& geometry) {
     if (!geometry) return nullptr;
-    json object = {{"cylinders", geometry->Cylinders},
-            {"missingCylinders", geometry->MissingCylinders},
-            {"sides", geometry->Sides},
-            {"track0Density", DensityWord(geometry->Track0Density)},
-            {"dataDensity", DensityWord(geometry->DataDensity)},
-            {"sectorsPerTrack", geometry->SectorsPerTrack},
-            {"sectorSize", geometry->SectorSize},
-            {"declaredCylinders", geometry->DeclaredCylinders ? json(*geometry->DeclaredCylinders) : json(nullptr)},
-            {"cut", geometry->Cut()}};
+    json object = {
+        {"cylinders", geometry->Cylinders},
+        {"missingCylinders", geometry->MissingCylinders},
+        {"sides", geometry->Sides},
+        {"track0Density", DensityWord(geometry->Track0Density)},
+        {"dataDensity", DensityWord(geometry->DataDensity)},
+        {"sectorsPerTrack", geometry->SectorsPerTrack},
+        {"sectorSize", geometry->SectorSize},
+        {"declaredCylinders", geometry->DeclaredCylinders ? json(*geometry->DeclaredCylinders) : json(nullptr)},
+        {"cut", geometry->Cut()}};
     if (geometry->DeclaredSides) object["declaredSides"] = *geometry->DeclaredSides;
     return object;
 }

@@ -234,19 +234,18 @@ private:
 void RunArchive(const std::string& image, int fd, Packing packing, const ReportOptions& options, Runner& runner,
                 std::ostream& err) {
     bool any = false;
-    const auto failure =
-        ForEachMember(fd, packing, options.AllMembers, kMaxImageLength, [&](Member& member) {
-            any = true;
-            ImageResult result;
-            NameMember(result, image, member.Name);
-            if (!member.Opened.Opened()) {
-                Say(err, result, member.Opened.Reason);
-                result.Result = Outcome::Unreadable;
-            } else {
-                AnalyseOpened(result, member.File, options, err);
-            }
-            runner.Add(result);
-        });
+    const auto failure = ForEachMember(fd, packing, options.AllMembers, kMaxImageLength, [&](Member& member) {
+        any = true;
+        ImageResult result;
+        NameMember(result, image, member.Name);
+        if (!member.Opened.Opened()) {
+            Say(err, result, member.Opened.Reason);
+            result.Result = Outcome::Unreadable;
+        } else {
+            AnalyseOpened(result, member.File, options, err);
+        }
+        runner.Add(result);
+    });
     if (!failure && any) return;
     ImageResult whole;
     NameImage(whole, image);

@@ -22,7 +22,8 @@ inline bool IsTarHeader(std::string_view block) {
     std::size_t n = kSumAt;
     while (n < kSumAt + kSumLength && block[n] == ' ') ++n;
     const std::size_t first = n;
-    for (; n < kSumAt + kSumLength && block[n] >= '0' && block[n] <= '7'; ++n) declared = declared * 8 + unsigned(block[n] - '0');
+    for (; n < kSumAt + kSumLength && block[n] >= '0' && block[n] <= '7'; ++n)
+        declared = declared * 8 + unsigned(block[n] - '0');
     const bool ended = n == kSumAt + kSumLength || block[n] == '\0' || block[n] == ' ';
     return n > first && ended && declared == sum;
 }

@@ -34,8 +34,8 @@ TEST(Samples, TheGeneratorsCommandLineWritesOnlyWhereAsked) {
     };
     for (const Case& c : {Case{"--help", 0}, Case{"--version", 0}, Case{"--bogus", 64}, Case{"", 64},
                           Case{"out 50", 64}, Case{"--flux out x", 64}}) {
-        const std::string command = "cd '" + dir.path().string() + "' && " + TABULON_MAKE_SAMPLES + " " + c.arguments +
-                                    " > out.txt 2>&1";
+        const std::string command =
+            "cd '" + dir.path().string() + "' && " + TABULON_MAKE_SAMPLES + " " + c.arguments + " > out.txt 2>&1";
         const int raw = std::system(command.c_str());
         EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status) << c.arguments;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << c.arguments;

@@ -153,9 +153,11 @@ TEST_F(Archives, MembersAsOtherToolsPackThem) {
     const Case cases[] = {
         {"sfx.exe", selfExtracting, {"a.dsk" + jv3Line}},
         {"v7.tar", Pack("v7tar", "none", {{"a.dsk", jv3}}), {"a.dsk" + jv3Line}},
-        {"sparse.tar", Pack("pax", "none", {{"blank.jv1", blankJv1, "", 40 * 10 * 256}}),
+        {"sparse.tar",
+         Pack("pax", "none", {{"blank.jv1", blankJv1, "", 40 * 10 * 256}}),
          {"blank.jv1  not-newdos  JV1  structure"}},
-        {"links.tar", Pack("ustar", "none", {{"a.dsk", jv3}, {"b.dsk", {}, "a.dsk"}, {"c.dsk", {}, "gone.dsk"}}),
+        {"links.tar",
+         Pack("ustar", "none", {{"a.dsk", jv3}, {"b.dsk", {}, "a.dsk"}, {"c.dsk", {}, "gone.dsk"}}),
          {"a.dsk" + jv3Line, "b.dsk" + jv3Line, "c.dsk  unreadable  -  -"}},
         {"disks.tar.xz", Pack("ustar", "xz", {{"a.dsk", jv3}, {"b.dsk", jv3}}), {"a.dsk" + jv3Line, "b.dsk" + jv3Line}},
     };
@@ -178,8 +180,8 @@ TEST_F(Archives, CompressedTarsAreUnpackedOneMemberAtATime) {
         ::setrlimit(RLIMIT_FSIZE, &limit);
     });
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.OutLines(), (std::vector<std::string>{path + ":a.dsk  not-found  -  scan",
-                                                        path + ":b.dsk  not-found  -  scan"}));
+    EXPECT_EQ(run.OutLines(),
+              (std::vector<std::string>{path + ":a.dsk  not-found  -  scan", path + ":b.dsk  not-found  -  scan"}));
 }
 
 // A member too large to be an image is not even read unless asked for: here 3 GiB
@@ -222,9 +224,10 @@ TEST_F(Archives, ArchivesThatFailAsAWholeAreOneRecord) {
         const char* outcome;
         int status;
     };
-    for (const Case& c : {Case{"directory.zip", directory, "unreadable", 4},
-                          Case{"cut.dsk.bz2", test::Bytes(bz2.begin(), bz2.begin() + 100), "unreadable", 4},
-                          Case{"none.zip", Pack("zip", "none", {{"README.txt", test::Bytes(10, 'x')}}), "not-found", 2}}) {
+    for (const Case& c :
+         {Case{"directory.zip", directory, "unreadable", 4},
+          Case{"cut.dsk.bz2", test::Bytes(bz2.begin(), bz2.begin() + 100), "unreadable", 4},
+          Case{"none.zip", Pack("zip", "none", {{"README.txt", test::Bytes(10, 'x')}}), "not-found", 2}}) {
         SCOPED_TRACE(c.name);
         const std::string path = Image(c.name, c.bytes);
         const CliRun brief = Call({"--brief", path});
@@ -248,10 +251,11 @@ TEST_F(Archives, WithoutTheArchiveReaderArchivesAreUnreadable) {
     EXPECT_EQ(run.status, 4);
     EXPECT_EQ(run.OutLines().at(0), zip + "  unreadable  -  -");
     EXPECT_EQ(run.OutLines().at(1).find("  report  JV3"), Sample("jv3-drive-report.dsk").size());
-    EXPECT_EQ(run.err.rfind("tabulon-report: " + zip + ": cannot read the archive: the archive reader is not installed (no " +
-                                dir_.path().string() + "/tabulon-archives.so or ",
-                            0),
-              0u)
+    EXPECT_EQ(
+        run.err.rfind("tabulon-report: " + zip + ": cannot read the archive: the archive reader is not installed (no " +
+                          dir_.path().string() + "/tabulon-archives.so or ",
+                      0),
+        0u)
         << run.err;
 }
 

@@ -47,9 +47,9 @@ TEST_F(TabulonReport, RefusedPathsGiveStatus4AndTheReason) {
 TEST_F(TabulonReport, AReadErrorOnTheFirstBytesIsUnreadable) {
     for (const char* name : {"flaky.dsk", "flaky.tar.gz"}) {
         const std::string path = Image(name, test::ReadWholeFile(Sample("jv3-drive-report.dsk")));
-        const CliRun run = Shell("LD_PRELOAD=" + Quote(TABULON_FAILING_READS) +
-                                 " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" \"$R\" --brief " +
-                                 Quote(path));
+        const CliRun run = Shell(
+            "LD_PRELOAD=" + Quote(TABULON_FAILING_READS) +
+            " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" \"$R\" --brief " + Quote(path));
         EXPECT_EQ(run.status, 4) << name;
         EXPECT_EQ(run.out, path + "  unreadable  -  -\n");
         EXPECT_EQ(run.err, "tabulon-report: " + path + ": Input/output error\n");

@@ -71,7 +71,8 @@ TEST_F(TabulonReport, DmkHeadersDeclaringMoreThanTheTracksHold) {
     const auto geometry = Call({"--json", oneSide}).JsonLines().at(0)["geometry"];
     EXPECT_EQ(geometry["sides"], 1);
     EXPECT_EQ(geometry["declaredSides"], 2);
-    EXPECT_FALSE(Call({"--json", Sample("dmk-drive-report.dsk")}).JsonLines().at(0)["geometry"].contains("declaredSides"));
+    EXPECT_FALSE(
+        Call({"--json", Sample("dmk-drive-report.dsk")}).JsonLines().at(0)["geometry"].contains("declaredSides"));
 
     image.resize(16);
     image[1] = 0;
