@@ -234,6 +234,7 @@ std::optional<std::string> ForEachMember(int fd, Packing packing, bool allMember
     Walk walk{allMembers, maxLength, &each, nullptr};
     const std::vector<std::string> folders = TemporaryFolders(std::getenv("TMPDIR"));
     std::vector<const char*> names;
+    names.reserve(folders.size());
     for (const std::string& folder : folders) names.push_back(folder.c_str());
     const tabulon_member_calls calls{&walk, Wanted, Unpacked, names.data(), names.size(), maxLength};
     std::array<char, 1024> failure{};

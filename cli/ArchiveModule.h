@@ -37,6 +37,7 @@ struct tabulon_member_calls {
 /* Reads the archive or compressed file open on fd from its start (archive: 0 for
    zip, 7z, tar, rar; 1 for one compressed stream, which may hold a tar archive).
    Returns 0 at its end; otherwise writes why it cannot be read on into error. */
+// NOLINTNEXTLINE(modernize-use-using): a C interface
 typedef int (*tabulon_read_archive_fn)(int fd, int compressed, const struct tabulon_member_calls* calls, char* error,
                                        size_t errorSize);
 

@@ -58,12 +58,13 @@ bool TemporaryCopy::MoveOn() {
         bool copied = true;
         for (std::int64_t at = 0; copied && at < end_;) {
             const ssize_t got = ::pread(earlier.Get(), buffer.data(), buffer.size(), at);
-            const std::span<const std::uint8_t> part(buffer.data(), got > 0 ? static_cast<std::size_t>(got) : 0);
-            if (got <= 0) {
-                if (got < 0 && errno == EINTR) continue;
-                error_ = std::string("cannot read the temporary copy back: ") + std::strerror(got < 0 ? errno : EIO);
+            if (got == 0) break;  // a hole to the end
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                error_ = std::string("cannot read the temporary copy back: ") + std::strerror(errno);
                 return false;
             }
+            const std::span<const std::uint8_t> part(buffer.data(), static_cast<std::size_t>(got));
             copied = AllZero(part) || WriteAll(file.Get(), at, part);
             at += got;
         }
@@ -80,7 +81,8 @@ bool TemporaryCopy::MoveOn() {
 }
 
 bool TemporaryCopy::WriteAt(std::int64_t offset, std::span<const std::uint8_t> bytes) {
-    while (!WriteAll(file_.Get(), offset, bytes)) {
+    // Zeros are left as a hole: a blank disk, or a bomb of zeros, takes no room.
+    while (!AllZero(bytes) && !WriteAll(file_.Get(), offset, bytes)) {
         refusals_ += (refusals_.empty() ? "" : " or ") + ShownName(folder_) + " (" + std::strerror(errno) + ")";
         if (!MoveOn()) return false;
     }
@@ -89,7 +91,7 @@ bool TemporaryCopy::WriteAt(std::int64_t offset, std::span<const std::uint8_t> b
 }
 
 FileDescriptor TemporaryCopy::Finish(std::int64_t length) {
-    while (length > end_ && ::ftruncate(file_.Get(), length) != 0) {
+    while (::ftruncate(file_.Get(), std::max(length, end_)) != 0) {
         refusals_ += (refusals_.empty() ? "" : " or ") + ShownName(folder_) + " (" + std::strerror(errno) + ")";
         if (!MoveOn()) return {};
     }

@@ -11,8 +11,8 @@ namespace tabulon::cli {
 
 // An unnamed temporary file being filled: in the first of folders that takes
 // one, moved on to the next folder (with what it holds so far) as soon as a
-// write fails, so that a full or read-only TMPDIR falls back on /tmp. Holes
-// left between writes read as zeros and take no room.
+// write fails, so that a full or read-only TMPDIR falls back on /tmp. Zeros,
+// written or left between writes, take no room.
 class TemporaryCopy {
 public:
     explicit TemporaryCopy(std::vector<std::string> folders) : folders_(std::move(folders)) {}
@@ -23,8 +23,8 @@ public:
     // Writes bytes at offset; false once no folder can take them.
     bool WriteAt(std::int64_t offset, std::span<const std::uint8_t> bytes);
 
-    // Makes the file length bytes long (the holes at its end read as zeros) and
-    // hands it over, read from its start.
+    // Makes the file at least length bytes long and as long as what was
+    // written (holes read as zeros), and hands it over, read from its start.
     FileDescriptor Finish(std::int64_t length);
 
     const std::string& Error() const noexcept { return error_; }

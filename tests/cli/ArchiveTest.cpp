@@ -17,7 +17,7 @@ struct Entry {
     std::string name;
     test::Bytes bytes;
     std::string hardlink = "";      // a tar hard link to this member
-    std::int64_t sparseLength = 0;  // a sparse member this long, bytes its data at the end
+    std::int64_t sparseLength = 0;  // a sparse member this long, bytes its data at the end (none: all a hole)
 };
 
 // Writes entries as an archive: format and filter as libarchive names them
@@ -138,7 +138,6 @@ TEST_F(Archives, HostileArchivesAreRefusedAndTheRestGoesOn) {
 // Archives as other tools make them: each member found, with the content it stands for.
 TEST_F(Archives, MembersAsOtherToolsPackThem) {
     const test::Bytes jv3 = test::ReadWholeFile(Sample("jv3-drive-report.dsk"));
-    const test::Bytes blankJv1(512, 0);  // a sparse member: 40 blank tracks, only the last block stored
     const std::string jv3Line = "  report  JV3  structure  TI=A TD=A TC=40 SPT=10 TSR=3 GPL=2 DDSL=17 DDGA=2  fits";
     test::Bytes selfExtracting(4000, 0x90);  // a program, then the zip
     selfExtracting[0] = 'M';
@@ -154,7 +153,7 @@ TEST_F(Archives, MembersAsOtherToolsPackThem) {
         {"sfx.exe", selfExtracting, {"a.dsk" + jv3Line}},
         {"v7.tar", Pack("v7tar", "none", {{"a.dsk", jv3}}), {"a.dsk" + jv3Line}},
         {"sparse.tar",
-         Pack("pax", "none", {{"blank.jv1", blankJv1, "", 40 * 10 * 256}}),
+         Pack("pax", "none", {{"blank.jv1", {}, "", 40 * 10 * 256}}),
          {"blank.jv1  not-newdos  JV1  structure"}},
         {"links.tar",
          Pack("ustar", "none", {{"a.dsk", jv3}, {"b.dsk", {}, "a.dsk"}, {"c.dsk", {}, "gone.dsk"}}),
