@@ -10,11 +10,12 @@ namespace tabulon::cli {
 
 namespace {
 
-// The folder of the running program, through /proc (the name it was started by may be relative or gone).
+// The folder of the running program, through /proc (the name it was started by may be relative or gone);
+// empty when it cannot be known: never the current folder, whose files no one vouches for.
 std::string ProgramFolder() {
     std::array<char, PATH_MAX> path{};
     const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (length <= 0) return ".";
+    if (length <= 0) return {};
     const std::string program(path.data(), static_cast<std::size_t>(length));
     return program.substr(0, program.rfind('/'));
 }
@@ -27,6 +28,10 @@ struct Loaded {
 Loaded Load() {
     const std::string folder = ProgramFolder();
     Loaded loaded;
+    if (folder.empty()) {
+        loaded.Error = "the archive reader cannot be found: the program's own folder is unknown (no /proc)";
+        return loaded;
+    }
     std::string tried;
     for (const std::string& candidate :
          {folder + "/" TABULON_ARCHIVES_MODULE, folder + "/" TABULON_ARCHIVES_DIR "/" TABULON_ARCHIVES_MODULE}) {

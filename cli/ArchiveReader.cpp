@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 #include <vector>
 
