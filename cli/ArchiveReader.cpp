@@ -111,6 +111,7 @@ ArchivePtr OpenReader(Source& source, Kind kind, std::string& error) {
             archive_read_support_format_tar(r);
         } else {
             archive_read_support_format_raw(r);
+            archive_read_support_format_empty(r);  // a compressed nothing: no image, not a damaged archive
         }
     }
     archive_read_set_read_callback(r, ReadSource);
@@ -130,7 +131,9 @@ std::optional<Kind> CompressedKind(int fd, std::string& error) {
     const ArchivePtr reader = OpenReader(source, Kind::CompressedImage, error);
     if (!reader) return std::nullopt;
     archive_entry* entry = nullptr;
-    if (archive_read_next_header(reader.get(), &entry) < ARCHIVE_WARN) {
+    const int status = archive_read_next_header(reader.get(), &entry);
+    if (status == ARCHIVE_EOF) return Kind::CompressedImage;
+    if (status < ARCHIVE_WARN) {
         error = ErrorOf(reader.get(), "damaged");
         return std::nullopt;
     }

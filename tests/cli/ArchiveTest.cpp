@@ -223,10 +223,10 @@ TEST_F(Archives, ArchivesThatFailAsAWholeAreOneRecord) {
         const char* outcome;
         int status;
     };
-    for (const Case& c :
-         {Case{"directory.zip", directory, "unreadable", 4},
-          Case{"cut.dsk.bz2", test::Bytes(bz2.begin(), bz2.begin() + 100), "unreadable", 4},
-          Case{"none.zip", Pack("zip", "none", {{"README.txt", test::Bytes(10, 'x')}}), "not-found", 2}}) {
+    for (const Case& c : {Case{"directory.zip", directory, "unreadable", 4},
+                          Case{"cut.dsk.bz2", test::Bytes(bz2.begin(), bz2.begin() + 100), "unreadable", 4},
+                          Case{"none.zip", Pack("zip", "none", {{"README.txt", test::Bytes(10, 'x')}}), "not-found", 2},
+                          Case{"nothing.dsk.gz", Pack("raw", "gzip", {{"x", {}}}), "not-found", 2}}) {
         SCOPED_TRACE(c.name);
         const std::string path = Image(c.name, c.bytes);
         const CliRun brief = Call({"--brief", path});
