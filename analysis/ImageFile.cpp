@@ -136,11 +136,13 @@ std::int32_t ImageFile::Length() const {
     return length_;
 }
 
-void LoadDiskData(ImageFile& file, DiskData& data) {
-    const std::int32_t length = file.Length();
-    data = DiskData::FromFile(file.Release(), length);
-    data.SetSiblings(file.Name(), file.Siblings());
+DiskData ImageFile::Load() {
+    const std::int32_t length = Length();
+    DiskData data = DiskData::FromFile(Release(), length);
+    data.SetSiblings(name_, siblings_);
+    CloseAll();
     data.ReadFirstBlock();
+    return data;
 }
 
 }  // namespace tabulon

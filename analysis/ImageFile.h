@@ -2,6 +2,7 @@
 
 #include "DiskData.h"
 #include "FileDescriptor.h"
+#include "ImageSource.h"
 
 #include <cstdint>
 #include <memory>
@@ -26,9 +27,10 @@ struct OpenResult {
     bool Opened() const noexcept { return Failure == OpenFailure::None; }
 };
 
-// The program's one open-file slot ("file 1"). It only ever reads, holds at most
-// one image, and releases the descriptor when closed or destroyed.
-class ImageFile {
+// The program's one open-file slot ("file 1"): an image opened by name. It only
+// ever reads, holds at most one image, and releases the descriptor when closed
+// or destroyed.
+class ImageFile final : public ImageSource {
 public:
     // Closes the slot if it is open.
     void CloseAll() noexcept {
@@ -57,6 +59,11 @@ public:
     // Hands the open file over, leaving the slot closed.
     FileDescriptor Release() noexcept { return std::move(file_); }
 
+    // The load step: the open file's bytes plus the spare 0, read on demand; the
+    // slot is closed. The first block is read at once, so an unreadable file
+    // stops here. Throws AnalysisStopped when no file is open or on a read error.
+    DiskData Load() override;
+
     // The open file's own name and the files beside it (none for an adopted descriptor).
     const std::string& Name() const noexcept { return name_; }
     const std::shared_ptr<const SiblingFiles>& Siblings() const noexcept { return siblings_; }
@@ -69,11 +76,5 @@ private:
     std::string name_;
     std::shared_ptr<const SiblingFiles> siblings_;
 };
-
-// The load step: DiskData becomes the open file's bytes, read on demand, plus
-// the spare 0; the slot is closed and the image stays open in DiskData until its
-// Close(). The first block is read at once, so an unreadable file stops here.
-// Throws AnalysisStopped when no file is open or on a read error.
-void LoadDiskData(ImageFile& file, DiskData& data);
 
 }  // namespace tabulon

@@ -2,7 +2,7 @@
 
 #include "ArchiveLoader.h"
 #include "DiskData.h"
-#include "ImageContainer.h"
+#include "ContainerList.h"
 #include "StandardInput.h"
 #include "TarHeader.h"
 
@@ -77,7 +77,7 @@ bool IsDiskImage(const ImageFile& file) {
     if (!copy.IsOpen()) return false;
     const DiskData image = DiskData::FromFile(std::move(copy), file.Length());
     try {
-        return IdentifyContainer(image).has_value();
+        return OpenContainer(image) != nullptr;
     } catch (const std::exception&) {
         return false;
     }
@@ -133,18 +133,6 @@ FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing) {
     if (!found || *found == Packing::Plain) return {};
     packing = *found;
     return file;
-}
-
-bool HasImageExtension(std::string_view name) {
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos) return false;
-    std::string extension(name.substr(dot + 1));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const char* known : {"dsk", "dmk", "jv1", "jv3", "hfe", "imd", "td0"}) {
-        if (extension == known) return true;
-    }
-    return false;
 }
 
 namespace {

@@ -13,6 +13,4 @@ std::optional<std::string> ForEachMember(int, Packing, bool, std::int64_t, const
 
 FileDescriptor OpenLargeArchive(const std::string&, Packing&) { return {}; }
 
-bool HasImageExtension(std::string_view) { return false; }
-
 }  // namespace tabulon::cli

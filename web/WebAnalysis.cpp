@@ -1,6 +1,8 @@
 // The page's call into the analysis: tabulon-report's own running code, applied
 // to a file of the worker's file system, with everything the page shows.
+#include "DriveReport.h"
 #include "JsonView.h"
+#include "RecordingSurface.h"
 #include "ReportCommand.h"
 #include "TextView.h"
 
@@ -72,7 +74,9 @@ std::array<std::string, kFields> Analyse(const std::string& path, const std::str
     if (result.Run.Loaded) tabulon::cli::WriteReport(result, ReportOptions{}, text);
     fields[kReport] = text.str();
     std::ostringstream lines;
-    for (const tabulon::ReportSurface::Line& line : result.Surface.Lines()) {
+    tabulon::RecordingSurface surface;
+    tabulon::DrawDriveReport(surface, result.Run, result.Shown);
+    for (const tabulon::ReportSurface::Line& line : surface.Lines()) {
         lines << line.X << ' ' << line.Y << ' ' << (line.Color == tabulon::kRed ? 1 : 0) << '\n';
     }
     fields[kLines] = lines.str();

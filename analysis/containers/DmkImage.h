@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Container.h"
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -35,13 +36,16 @@ struct DmkHeader {
 // declaring no tracks: when the file holds nothing else).
 std::optional<DmkHeader> IdentifyDmk(const DiskData& image);
 
-// Track 0, side 0, sector 2 through track 0's IDAM table: the ID field checked
+// The sector at address through its track's IDAM table: the ID field checked
 // (and its CRC), the data address mark within the distance the recording
 // allows, the data and its CRC.
-std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header);
+std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header,
+                                          const SectorAddress& address);
 
 // The ID fields of every track the image holds, through each track's IDAM table;
 // the header's cylinders, and how many of them the file holds whole.
 TrackList DmkTracks(const DiskData& image, const DmkHeader& header);
+
+extern const ContainerType kDmkContainer;
 
 }  // namespace tabulon

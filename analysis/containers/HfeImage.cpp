@@ -196,11 +196,13 @@ std::optional<HfeHeader> IdentifyHfe(const DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header) {
+std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header,
+                                          const SectorAddress& address) {
+    if (address != kSystemSector) return std::nullopt;
     try {
-        const SideCells side = ReadSide(ImageReader(image), header, 0, 0);
+        const SideCells side = ReadSide(ImageReader(image), header, address.Cylinder, address.Side);
         const auto fileOffsetOf = [&side](std::size_t cell) { return side.FileOffsetOf(cell); };
-        return SystemSectorInCells(side.Cells, ImageFormat::Hfe, fileOffsetOf);
+        return SystemSectorInCells(side.Cells, kHfeContainer.Format, fileOffsetOf);
     } catch (const StructureEnds&) {
         return std::nullopt;
     }
@@ -228,5 +230,13 @@ TrackList HfeTracks(const DiskData& image, const HfeHeader& header) {
     }
     return list;
 }
+
+namespace {
+constexpr std::array<std::string_view, 1> kHfeExtensions{".hfe"};
+constexpr ContainerFunctions<HfeHeader> kHfeFunctions{IdentifyHfe, LocateInHfe, HfeTracks};
+}  // namespace
+
+constinit const ContainerType kHfeContainer{
+    {"HFE", "   HFE Format"}, kHfeExtensions, HeaderContainer<HfeHeader, kHfeContainer, kHfeFunctions>::Open};
 
 }  // namespace tabulon

@@ -269,16 +269,18 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
     return header;
 }
 
-std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header) {
+std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header,
+                                               const SectorAddress& address) {
+    if (address != kSystemSector) return std::nullopt;
     return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
-               const SetTrack track(image, header, 0, 0);
+               const SetTrack track(image, header, address.Cylinder, address.Side);
                if (track.Get() == nullptr) return std::nullopt;
-               return SystemSectorInFlux(*track.Get(), ImageFormat::KryoFlux);
+               return SystemSectorInFlux(*track.Get(), kKryoFluxContainer.Format);
            })
         .value_or(std::nullopt);
 }
 
-std::vector<TrackLayout> KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header) {
+TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header) {
     std::vector<TrackLayout> tracks;
     for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
         for (int side = 0; side < 2; ++side) {
@@ -292,7 +294,14 @@ std::vector<TrackLayout> KryoFluxTracks(const DiskData& image, const KryoFluxHea
             tracks.push_back({cylinder, side, sectors ? std::move(**sectors) : std::vector<SectorId>{}});
         }
     }
-    return tracks;
+    return Undeclared(std::move(tracks));
 }
+
+namespace {
+constexpr ContainerFunctions<KryoFluxHeader> kKryoFluxFunctions{IdentifyKryoFlux, LocateInKryoFlux, KryoFluxTracks};
+}  // namespace
+
+constinit const ContainerType kKryoFluxContainer{
+    {"KryoFlux", "   KryoFlux Format"}, std::span<const std::string_view>{}, HeaderContainer<KryoFluxHeader, kKryoFluxContainer, kKryoFluxFunctions>::Open};
 
 }  // namespace tabulon

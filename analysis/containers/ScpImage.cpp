@@ -161,14 +161,16 @@ std::optional<ScpHeader> IdentifyScp(const DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header) {
-    const std::uint32_t offset = TrackOffset(header, 0, 0);
+std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header,
+                                          const SectorAddress& address) {
+    if (address != kSystemSector) return std::nullopt;
+    const std::uint32_t offset = TrackOffset(header, address.Cylinder, address.Side);
     if (offset == 0) return std::nullopt;
-    return UnlessStructureEnds([&] { return SystemSectorInFlux(ScpTrack(image, header, offset), ImageFormat::Scp); })
+    return UnlessStructureEnds([&] { return SystemSectorInFlux(ScpTrack(image, header, offset), kScpContainer.Format); })
         .value_or(std::nullopt);
 }
 
-std::vector<TrackLayout> ScpTracks(const DiskData& image, const ScpHeader& header) {
+TrackList ScpTracks(const DiskData& image, const ScpHeader& header) {
     std::vector<TrackLayout> tracks;
     for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
         for (int side = 0; side < 2; ++side) {
@@ -181,7 +183,7 @@ std::vector<TrackLayout> ScpTracks(const DiskData& image, const ScpHeader& heade
             tracks.push_back(std::move(layout));
         }
     }
-    return tracks;
+    return Undeclared(std::move(tracks));
 }
 
 bool ScpChecksumMatches(const DiskData& image, const ScpHeader& header) {
@@ -196,5 +198,18 @@ bool ScpChecksumMatches(const DiskData& image, const ScpHeader& header) {
     }
     return sum == header.Checksum;
 }
+
+std::optional<FileCheck> CheckScpChecksum(const DiskData& image, const ScpHeader& header) {
+    if (ScpChecksumMatches(image, header)) return std::nullopt;
+    return FileCheck::ChecksumMismatch;
+}
+
+namespace {
+constexpr std::array<std::string_view, 1> kScpExtensions{".scp"};
+constexpr ContainerFunctions<ScpHeader> kScpFunctions{IdentifyScp, LocateInScp, ScpTracks, CheckScpChecksum};
+}  // namespace
+
+constinit const ContainerType kScpContainer{
+    {"SCP", "   SCP Format"}, kScpExtensions, HeaderContainer<ScpHeader, kScpContainer, kScpFunctions>::Open};
 
 }  // namespace tabulon

@@ -22,7 +22,7 @@ int OpenDescriptors() {
     return count;
 }
 
-TEST(LoadDiskData, HandsTheFileToDiskDataUntilItIsClosed) {
+TEST(ImageFileLoad, HandsTheFileToDiskDataUntilItIsClosed) {
     test::TempDir dir;
     const auto path = dir.Write("image.dsk", test::Bytes{1, 2, 3, 4, 5});
     const int before = OpenDescriptors();
@@ -31,7 +31,7 @@ TEST(LoadDiskData, HandsTheFileToDiskDataUntilItIsClosed) {
     ASSERT_TRUE(file.Open(path.string()).Opened());
     EXPECT_TRUE(file.IsOpen());
     DiskData data;
-    LoadDiskData(file, data);
+    data = file.Load();
 
     EXPECT_FALSE(file.IsOpen());
     EXPECT_TRUE(data.IsOpen());
@@ -42,34 +42,34 @@ TEST(LoadDiskData, HandsTheFileToDiskDataUntilItIsClosed) {
     EXPECT_EQ(data.At(5), 0);
 }
 
-TEST(LoadDiskData, ShorterImageAfterLongerOneKeepsNothingOfIt) {
+TEST(ImageFileLoad, ShorterImageAfterLongerOneKeepsNothingOfIt) {
     test::TempDir dir;
     ImageFile file;
     DiskData data;
     ASSERT_TRUE(file.Open(dir.Write("long.dsk", test::Bytes(1000, 0xAB)).string()).Opened());
-    LoadDiskData(file, data);
+    data = file.Load();
     ASSERT_TRUE(file.Open(dir.Write("short.dsk", test::Bytes(2, 0x11)).string()).Opened());
-    LoadDiskData(file, data);
+    data = file.Load();
     EXPECT_EQ(data.FileLength(), 2);
     EXPECT_EQ(data.At(2), 0);
     EXPECT_THROW(data.At(3), AnalysisStopped);
 }
 
-TEST(LoadDiskData, EmptyFileGivesOneSpareByte) {
+TEST(ImageFileLoad, EmptyFileGivesOneSpareByte) {
     test::TempDir dir;
     ImageFile file;
     DiskData data;
     ASSERT_TRUE(file.Open(dir.Write("empty.dsk", test::Bytes{}).string()).Opened());
-    LoadDiskData(file, data);
+    data = file.Load();
     EXPECT_EQ(data.FileLength(), 0);
     EXPECT_EQ(data.At(0), 0);
 }
 
-TEST(LoadDiskData, WithoutAnOpenFileStopsAndKeepsTheEarlierImage) {
+TEST(ImageFileLoad, WithoutAnOpenFileStopsAndKeepsTheEarlierImage) {
     DiskData data = test::Raw().Fill(3, 9).Data();
     ImageFile file;
     try {
-        LoadDiskData(file, data);
+        data = file.Load();
         FAIL() << "expected a stop";
     } catch (const AnalysisStopped& stop) {
         EXPECT_EQ(stop.WhyStopped(), AnalysisStopped::Reason::NoOpenFile);
@@ -126,7 +126,7 @@ TEST_P(RefusedOpen, IsRefusedAtOnce) {
         EXPECT_FALSE(fs::exists(path)) << "a missing name must not be created";
     }
     DiskData data;
-    EXPECT_THROW(LoadDiskData(file, data), AnalysisStopped);
+    EXPECT_THROW(data = file.Load(), AnalysisStopped);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, RefusedOpen,
@@ -172,7 +172,7 @@ TEST(ImageFile, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
     ASSERT_TRUE(file.Open(dir.path().string()).Opened());
     EXPECT_EQ(file.Name(), "track00.0.raw");
     DiskData data;
-    LoadDiskData(file, data);
+    data = file.Load();
     EXPECT_EQ(data.FileLength(), 2);
     const auto beside = data.OpenSibling("track01.0.raw");
     ASSERT_TRUE(beside);

@@ -5,6 +5,7 @@
 // well formed, lie inside the cells, and agree with each other.
 #include "CellDecoder.h"
 #include "FuzzCheck.h"
+#include "HfeImage.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -45,10 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(ids.size() <= 4 * (cells / static_cast<std::size_t>(kIdFieldBytes * kCellsPerByte) + 1), "ID field count");
     for (const SectorId& id : ids) Check(KnownSize(id.Size), "ID field sector size");
 
-    const auto found = SystemSectorInCells(whole, ImageFormat::Hfe,
+    const auto found = SystemSectorInCells(whole, kHfeContainer.Format,
                                            [](std::size_t cell) { return static_cast<std::int64_t>(1 + cell / 8); });
     if (!found) return 0;
-    Check(found->Format == ImageFormat::Hfe && found->Method == LocateMethod::Structure, "format and method");
+    Check(found->Format == kHfeContainer.Format && found->Method == LocateMethod::Structure, "format and method");
     Check(found->FileOffset >= 1 && found->FileOffset <= static_cast<std::int64_t>(1 + fileBytes), "the data's offset");
     Check(found->SectorSize && KnownSize(*found->SectorSize), "sector size");
     Check(found->IdCrcOk.has_value() && found->DataCrcOk.has_value(), "both CRCs checked");

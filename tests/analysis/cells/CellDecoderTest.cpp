@@ -3,6 +3,7 @@
 #include "ImageBuilder.h"
 #include "PackedCells.h"
 #include "SlotDecoding.h"
+#include "HfeImage.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +59,7 @@ TEST_P(CellDecoder, FindsSectorTwoAndTheIdFields) {
     const PackedCells track = std::move(packer).Finish();
 
     const auto cellOffset = [](std::size_t cell) { return static_cast<std::int64_t>(cell); };
-    const auto found = SystemSectorInCells(track, ImageFormat::Hfe, cellOffset);
+    const auto found = SystemSectorInCells(track, kHfeContainer.Format, cellOffset);
     ASSERT_EQ(found.has_value(), c.found);
     if (found) {
         EXPECT_EQ(found->IdCrcOk, !c.badIdCrc);
