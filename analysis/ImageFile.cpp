@@ -1,17 +1,14 @@
 #include "ImageFile.h"
 
 #include "AnalysisStopped.h"
-#include "KryoFluxImage.h"
 
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,54 +34,6 @@ OpenResult CheckStatus(const struct stat& status) {
     return {};
 }
 
-constexpr int kMaxFolderEntries = 10000;  // looked at for a stream set
-
-// The files of one folder, opened by name when asked for.
-class FolderFiles final : public SiblingFiles {
-public:
-    explicit FolderFiles(std::string folder) : folder_(std::move(folder)) {}
-
-    std::optional<DiskData> Open(const std::string& name) const override {
-        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return std::nullopt;
-        ImageFile file;
-        if (!file.Open(folder_ + "/" + name).Opened() || file.Name() != name) return std::nullopt;  // not a folder
-        const std::int32_t length = file.Length();
-        return DiskData::FromFile(file.Release(), length);
-    }
-
-private:
-    std::string folder_;
-};
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The first track file of a KryoFlux stream set in the folder (the lowest
-// track, side 0 first), or nothing.
-std::optional<std::string> FirstStreamIn(const std::string& folder) {
-    DIR* const listing = ::opendir(folder.c_str());
-    if (listing == nullptr) return std::nullopt;
-    std::optional<std::string> first;
-    std::tuple<int, int, std::string> firstKey;
-    int entries = 0;
-    while (const dirent* entry = ::readdir(listing)) {
-        if (++entries > kMaxFolderEntries) break;
-        const std::string name = entry->d_name;
-        const auto stream = ParseStreamName(name);
-        if (!stream) continue;
-        std::tuple<int, int, std::string> key{stream->Cylinder, stream->Side, name};
-        if (!first || key < firstKey) {
-            first = name;
-            firstKey = std::move(key);
-        }
-    }
-    ::closedir(listing);
-    return first;
-}
-
 }  // namespace
 
 OpenResult ImageFile::Open(const std::string& path) {
@@ -94,11 +43,6 @@ OpenResult ImageFile::Open(const std::string& path) {
     // Look before opening, so that no device or FIFO is ever opened at all.
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return RefuseErrno(errno);
-    if (S_ISDIR(status.st_mode)) {
-        const auto stream = FirstStreamIn(path);
-        if (!stream) return CheckStatus(status);
-        return OpenRegular(path + "/" + *stream);
-    }
     return OpenRegular(path);
 }
 
@@ -113,12 +57,11 @@ OpenResult ImageFile::OpenRegular(const std::string& path) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!file.IsOpen()) return RefuseErrno(errno);
     OpenResult adopted = Adopt(std::move(file));
-    if (adopted.Opened()) {
-        name_ = path.substr(path.find_last_of('/') + 1);  // npos + 1: all of it
-        siblings_ = std::make_shared<FolderFiles>(FolderOf(path));
-    }
+    if (adopted.Opened()) name_ = path.substr(path.find_last_of('/') + 1);  // npos + 1: all of it
     return adopted;
 }
+
+void ImageFile::SetSiblings(std::shared_ptr<const SiblingFiles> siblings) { siblings_ = std::move(siblings); }
 
 OpenResult ImageFile::Adopt(FileDescriptor file) {
     CloseAll();

@@ -41,8 +41,6 @@ public:
 
     // Closes all, then opens path for reading. Only existing regular files of at
     // most 2,147,483,647 bytes are accepted; nothing is ever created or written.
-    // A folder is accepted when it holds a KryoFlux stream set: its first track
-    // file is opened. The files beside the one opened stay reachable by name.
     OpenResult Open(const std::string& path);
 
     // Closes all, then takes over a descriptor opened elsewhere (standard input,
@@ -63,6 +61,9 @@ public:
     // slot is closed. The first block is read at once, so an unreadable file
     // stops here. Throws AnalysisStopped when no file is open or on a read error.
     DiskData Load() override;
+
+    // The files beside the open one, reachable by name from its bytes (none unless set).
+    void SetSiblings(std::shared_ptr<const SiblingFiles> siblings);
 
     // The open file's own name and the files beside it (none for an adopted descriptor).
     const std::string& Name() const noexcept { return name_; }

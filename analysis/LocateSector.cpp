@@ -5,7 +5,7 @@
 namespace tabulon {
 
 Located LocateSector(const DiskData& image, LocateMode mode, const std::function<void()>& dmkGaveUp,
-                     const SectorAddress& address) {
+                     const SectorPosition& address) {
     if (mode != LocateMode::Scan) {
         Located found{std::nullopt, LocateMethod::Structure, OpenContainer(image)};
         if (found.Opened) {

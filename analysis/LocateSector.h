@@ -30,6 +30,6 @@ struct Located {
 // DMK byte scan gives up and the JV scan starts (the report writes its switch
 // lines there); a search through the structure never calls it.
 Located LocateSector(const DiskData& image, LocateMode mode, const std::function<void()>& dmkGaveUp = {},
-                     const SectorAddress& address = kSystemSector);
+                     const SectorPosition& address = kSystemSector);
 
 }  // namespace tabulon

@@ -23,15 +23,15 @@ inline constexpr ImageFormat kDmkScanFormat{"DMK", "   DMK Format"};
 inline constexpr ImageFormat kJvScanFormat{"JV3", "   JV  Format"};
 
 // A sector as its ID field names it.
-struct SectorAddress {
+struct SectorPosition {
     int Cylinder = 0;
     int Side = 0;
     int Sector = 0;
-    friend bool operator==(const SectorAddress&, const SectorAddress&) = default;
+    friend bool operator==(const SectorPosition&, const SectorPosition&) = default;
 };
 
 // Where NEWDOS/80 keeps its PDRIVE table: track 0, side 0, sector 2.
-inline constexpr SectorAddress kSystemSector{0, 0, 2};
+inline constexpr SectorPosition kSystemSector{0, 0, 2};
 
 // How the sector was found: the fixed byte scans, or the container's own structure.
 enum class LocateMethod { Scan, Structure };

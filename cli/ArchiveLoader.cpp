@@ -6,6 +6,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef TABULON_ARCHIVES_LINKED
+// Linked in where nothing can be loaded (the web page): its entry point as it is.
+extern "C" int tabulon_read_archive_v1(int fd, int compressed, const tabulon_member_calls* calls, char* error,
+                                       size_t errorSize);
+
+tabulon_read_archive_fn tabulon::cli::LoadArchiveReader(std::string& error) {
+    error.clear();
+    return tabulon_read_archive_v1;
+}
+#else
+
 namespace tabulon::cli {
 
 namespace {
@@ -64,3 +75,4 @@ tabulon_read_archive_fn LoadArchiveReader(std::string& error) {
 }
 
 }  // namespace tabulon::cli
+#endif

@@ -1,6 +1,7 @@
 #include "ReportCommand.h"
 
 #include "ArchiveImages.h"
+#include "ImagePath.h"
 #include "JsonView.h"
 #include "OutputBuffer.h"
 #include "ShownName.h"
@@ -101,7 +102,7 @@ void AnalyseOpened(ImageResult& result, ImageSource& source, const ReportOptions
 namespace {
 
 OpenResult OpenImage(const std::string& name, ImageFile& file) {
-    return name == kStandardInputName ? OpenStandardInput(file) : file.Open(name);
+    return name == kStandardInputName ? OpenStandardInput(file) : OpenImagePath(name, file);
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ public:
     const ContainerType& Type() const noexcept { return *type_; }
 
     // The sector at address, through the container's structure.
-    virtual std::optional<SectorLocation> FindSector(const DiskData& image, const SectorAddress& address) const = 0;
+    virtual std::optional<SectorLocation> FindSector(const DiskData& image, const SectorPosition& address) const = 0;
 
     // The ID fields of every track the container holds, and the cylinders its
     // header declares where it does.
@@ -60,7 +60,7 @@ private:
 template <class Header>
 struct ContainerFunctions {
     std::optional<Header> (*Identify)(const DiskData&);
-    std::optional<SectorLocation> (*Find)(const DiskData&, const Header&, const SectorAddress&);
+    std::optional<SectorLocation> (*Find)(const DiskData&, const Header&, const SectorPosition&);
     TrackList (*Tracks)(const DiskData&, const Header&);
     std::optional<FileCheck> (*CheckWholeFile)(const DiskData&, const Header&) = nullptr;
 };
@@ -75,7 +75,7 @@ public:
         if (!header) return nullptr;
         return std::make_unique<HeaderContainer>(std::move(*header));
     }
-    std::optional<SectorLocation> FindSector(const DiskData& image, const SectorAddress& address) const override {
+    std::optional<SectorLocation> FindSector(const DiskData& image, const SectorPosition& address) const override {
         return Functions.Find(image, header_, address);
     }
     TrackList Tracks(const DiskData& image) const override { return Functions.Tracks(image, header_); }
@@ -88,7 +88,7 @@ private:
 };
 
 // Whether an ID field names the sector at address.
-constexpr bool Names(const SectorId& id, const SectorAddress& address) {
+constexpr bool Names(const SectorId& id, const SectorPosition& address) {
     return id.Cylinder == address.Cylinder && id.Head == address.Side && id.Sector == address.Sector;
 }
 

@@ -95,7 +95,7 @@ private:
 
 // The sector behind one IDAM pointer, when its ID field names the sector at address.
 std::optional<SectorLocation> SectorAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer,
-                                       const SectorAddress& address) {
+                                       const SectorPosition& address) {
     const auto found = FieldAt(track, header, pointer);
     if (!found) return std::nullopt;
     const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
@@ -116,7 +116,7 @@ std::optional<DmkHeader> IdentifyDmk(const DiskData& image) {
 }
 
 std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header,
-                                          const SectorAddress& address) {
+                                          const SectorPosition& address) {
     if (address.Cylinder >= header.Tracks || address.Side >= header.Sides) return std::nullopt;
     try {
         const std::int64_t start =

@@ -40,7 +40,7 @@ std::optional<DmkHeader> IdentifyDmk(const DiskData& image);
 // (and its CRC), the data address mark within the distance the recording
 // allows, the data and its CRC.
 std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header,
-                                          const SectorAddress& address);
+                                          const SectorPosition& address);
 
 // The ID fields of every track the image holds, through each track's IDAM table;
 // the header's cylinders, and how many of them the file holds whole.

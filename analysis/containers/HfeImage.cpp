@@ -197,7 +197,7 @@ std::optional<HfeHeader> IdentifyHfe(const DiskData& image) {
 }
 
 std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header,
-                                          const SectorAddress& address) {
+                                          const SectorPosition& address) {
     if (address != kSystemSector) return std::nullopt;
     try {
         const SideCells side = ReadSide(ImageReader(image), header, address.Cylinder, address.Side);

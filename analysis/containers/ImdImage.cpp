@@ -123,7 +123,7 @@ std::optional<ImdHeader> IdentifyImd(const DiskData& image) {
 }
 
 std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header,
-                                          const SectorAddress& address) {
+                                          const SectorPosition& address) {
     std::optional<SectorLocation> found;
     WalkTracks(image, header, [&](const ImageReader& file, const Track& track) {
         if (track.Cylinder != address.Cylinder || track.Head != address.Side) return false;

@@ -17,7 +17,7 @@ std::optional<Jv1Header> IdentifyJv1(const DiskData& image) {
 }
 
 std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header& header,
-                                          const SectorAddress& address) {
+                                          const SectorPosition& address) {
     // One side, sectors 0 to 9 on every track.
     if (address.Side != 0 || address.Cylinder < 0 || address.Cylinder >= header.Tracks || address.Sector < 0 ||
         address.Sector >= kSectorsPerTrack) {

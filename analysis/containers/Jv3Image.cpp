@@ -63,7 +63,7 @@ std::optional<Jv3Header> IdentifyJv3(const DiskData& image) {
     return Jv3Header{offset, used == kEntries};
 }
 
-std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header&, const SectorAddress& address) {
+std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header&, const SectorPosition& address) {
     const ImageReader file(image);
     const EntryTable table(file, 0);
     std::int64_t offset = kDataStart;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <span>
+#include <tuple>
 
 namespace tabulon {
 
@@ -245,6 +247,26 @@ std::optional<StreamName> ParseStreamName(std::string_view name) {
                       tail[3] - '0'};
 }
 
+namespace {
+
+// The set's first track (the lowest, side 0 first) among a folder's names.
+std::optional<std::string_view> FirstStream(std::span<const std::string> names) {
+    std::optional<std::string_view> first;
+    std::tuple<int, int, std::string_view> firstKey;
+    for (const std::string& name : names) {
+        const auto stream = ParseStreamName(name);
+        if (!stream) continue;
+        std::tuple<int, int, std::string_view> key{stream->Cylinder, stream->Side, name};
+        if (!first || key < firstKey) {
+            first = name;
+            firstKey = key;
+        }
+    }
+    return first;
+}
+
+}  // namespace
+
 std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
     const ImageReader file(image);
     // A stream opens with a block of a known type: most images are none, told at once.
@@ -270,7 +292,7 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
 }
 
 std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header,
-                                               const SectorAddress& address) {
+                                               const SectorPosition& address) {
     if (address != kSystemSector) return std::nullopt;
     return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
                const SetTrack track(image, header, address.Cylinder, address.Side);
@@ -301,7 +323,9 @@ namespace {
 constexpr ContainerFunctions<KryoFluxHeader> kKryoFluxFunctions{IdentifyKryoFlux, LocateInKryoFlux, KryoFluxTracks};
 }  // namespace
 
-constinit const ContainerType kKryoFluxContainer{
-    {"KryoFlux", "   KryoFlux Format"}, std::span<const std::string_view>{}, HeaderContainer<KryoFluxHeader, kKryoFluxContainer, kKryoFluxFunctions>::Open};
+constinit const ContainerType kKryoFluxContainer{{"KryoFlux", "   KryoFlux Format"},
+                                                  std::span<const std::string_view>{},
+                                                  HeaderContainer<KryoFluxHeader, kKryoFluxContainer, kKryoFluxFunctions>::Open,
+                                                  FirstStream};
 
 }  // namespace tabulon

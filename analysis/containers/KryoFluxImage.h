@@ -55,7 +55,7 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image);
 // Track 0, side 0, sector 2 from track 0's revolutions (its own file, or the
 // one of that name beside the file given).
 std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header,
-                                               const SectorAddress& address);
+                                               const SectorPosition& address);
 
 // The ID fields of every track the set holds (each from its first good revolution).
 TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header);

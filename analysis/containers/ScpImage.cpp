@@ -162,7 +162,7 @@ std::optional<ScpHeader> IdentifyScp(const DiskData& image) {
 }
 
 std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header,
-                                          const SectorAddress& address) {
+                                          const SectorPosition& address) {
     if (address != kSystemSector) return std::nullopt;
     const std::uint32_t offset = TrackOffset(header, address.Cylinder, address.Side);
     if (offset == 0) return std::nullopt;

@@ -56,7 +56,7 @@ struct ScpHeader {
 std::optional<ScpHeader> IdentifyScp(const DiskData& image);
 
 // Track 0, side 0, sector 2 from the flux of track 0's revolutions.
-std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header, const SectorAddress& address);
+std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header, const SectorPosition& address);
 
 // The ID fields of every captured track (each from its first good revolution).
 TrackList ScpTracks(const DiskData& image, const ScpHeader& header);

@@ -220,9 +220,9 @@ std::optional<Td0Header> IdentifyTd0(const DiskData& image) {
 }
 
 std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header& header,
-                                          const SectorAddress& address) {
+                                          const SectorPosition& address) {
     struct Visitor {
-        const SectorAddress& Address;
+        const SectorPosition& Address;
         std::optional<SectorLocation> Found;
         bool TrackSeen = false;
 

@@ -1,5 +1,6 @@
 #include "AnalysisStopped.h"
 #include "ImageFile.h"
+#include "ImagePath.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -162,14 +163,14 @@ TEST(ImageFile, OpeningAgainClosesTheEarlierFileFirst) {
 
 // A KryoFlux stream set: the folder opens its first track, and every file
 // beside the one opened is reached by name, one at a time.
-TEST(ImageFile, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
+TEST(ImagePath, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
     test::TempDir dir;
     dir.Write("track01.0.raw", test::Bytes{1});
     dir.Write("track00.1.raw", test::Bytes{2});
     dir.Write("track00.0.raw", test::Bytes{3, 3});
     dir.Write("notes.txt", test::Bytes{4});
     ImageFile file;
-    ASSERT_TRUE(file.Open(dir.path().string()).Opened());
+    ASSERT_TRUE(OpenImagePath(dir.path().string(), file).Opened());
     EXPECT_EQ(file.Name(), "track00.0.raw");
     DiskData data;
     data = file.Load();
@@ -182,7 +183,7 @@ TEST(ImageFile, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
     EXPECT_FALSE(data.OpenSibling("../" + dir.path().filename().string() + "/notes.txt")) << "names only, no folders";
 
     test::TempDir empty;
-    EXPECT_EQ(file.Open(empty.path().string()).Failure, OpenFailure::IsDirectory) << "no streams: still a folder";
+    EXPECT_EQ(OpenImagePath(empty.path().string(), file).Failure, OpenFailure::IsDirectory) << "no streams: still a folder";
 }
 
 }  // namespace
