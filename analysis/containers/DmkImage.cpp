@@ -34,6 +34,8 @@ DmkHeader ReadHeader(const ImageReader& file) {
     header.TrackLength = file.Le16(2);
     header.Sides = (options & kOptionSingleSided) ? 1 : 2;
     header.SingleDensityUndoubled = (options & (kOptionSingleDensityUndoubled | kOptionIgnoreDensity)) != 0;
+    // A header with no tracks and nothing after it is a blank DMK, as emulators make them.
+    if (header.Tracks == 0 && file.Size() == kHeaderLength) return header;
     if (header.Tracks == 0 || header.TrackLength <= kIdamTableLength || header.TrackLength > kMaxTrackLength) {
         throw StructureEnds();
     }
@@ -131,7 +133,7 @@ std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader
 }
 
 TrackList DmkTracks(const DiskData& image, const DmkHeader& header) {
-    TrackList list{{}, header.Tracks, 0};
+    TrackList list{{}, header.Tracks, 0, header.Sides};
     std::vector<TrackLayout>& tracks = list.Tracks;
     const ImageReader file(image);
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
