@@ -44,10 +44,16 @@ class FolderFiles final : public SiblingFiles {
 public:
     explicit FolderFiles(std::string folder) : folder_(std::move(folder)) {}
 
+    // No such file: nothing. A file that is there but cannot be read as an
+    // image (a folder, a FIFO, no permission, a loop of links) stops the
+    // analysis as a read error, rather than passing for a track not captured.
     std::optional<DiskData> Open(const std::string& name) const override {
         if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return std::nullopt;
+        const std::string path = folder_ + "/" + name;
+        struct stat status {};
+        if (::stat(path.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;
         ImageFile file;
-        if (!file.Open(folder_ + "/" + name).Opened() || file.Name() != name) return std::nullopt;  // not a folder
+        if (S_ISDIR(status.st_mode) || !file.Open(path).Opened()) throw AnalysisStopped(AnalysisStopped::Reason::ReadError);
         const std::int32_t length = file.Length();
         return DiskData::FromFile(file.Release(), length);
     }
@@ -63,7 +69,8 @@ std::string FolderOf(const std::string& path) {
 }
 
 // The first track file of a KryoFlux stream set in the folder (the lowest
-// track, side 0 first), or nothing.
+// track, side 0 first) that is a regular file this process may read, or
+// nothing; an entry that is not passes to the next.
 std::optional<std::string> FirstStreamIn(const std::string& folder) {
     DIR* const listing = ::opendir(folder.c_str());
     if (listing == nullptr) return std::nullopt;
@@ -74,7 +81,12 @@ std::optional<std::string> FirstStreamIn(const std::string& folder) {
         if (++entries > kMaxFolderEntries) break;
         const std::string name = entry->d_name;
         const auto stream = ParseStreamName(name);
-        if (!stream) continue;
+        struct stat status {};
+        const std::string path = folder + "/" + name;
+        if (!stream || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            ::access(path.c_str(), R_OK) != 0) {
+            continue;
+        }
         std::tuple<int, int, std::string> key{stream->Cylinder, stream->Side, name};
         if (!first || key < firstKey) {
             first = name;

@@ -1,22 +1,19 @@
 #include "FluxTrack.h"
 
-#include "AddressMarks.h"
-#include "CellBytes.h"
 #include "CellView.h"
-#include "IdFieldSearch.h"
-#include "ImageReader.h"
 #include "Pll.h"
 
 #include <algorithm>
 #include <span>
-#include <tuple>
 
 namespace tabulon {
 
 namespace {
 
-constexpr std::size_t kFirstRead = 8192;  // intervals read first: enough to find the rate
-constexpr std::size_t kStep = 4096;       // intervals made into cells between searches for sector 2
+constexpr std::size_t kFirstRead = 8192;                      // intervals read first: enough to find the rate
+constexpr std::size_t kFirstStep = 4096;                      // intervals made into cells before the first search
+constexpr std::size_t kPutOffAfter = 1536 * kCellsPerByte;    // cells with no good ID field: a damaged revolution
+constexpr std::size_t kSamePlace = 64 * kCellsPerByte;        // fields this close in two revolutions are one
 
 // A revolution's intervals as far as read, and the cell period they show.
 struct Revolution {
@@ -30,113 +27,119 @@ struct Revolution {
 // Reads (again) up to limit intervals; false when the revolution ends early.
 bool Read(const FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
     out.Asked = limit;
-    return UnlessStructureEnds([&] {
-               track.ReadRevolution(revolution, limit, out.Flux);
-               return true;
-           })
-        .has_value();
+    return track.ReadRevolution(revolution, limit, out.Flux);
 }
 
 // A revolution's first intervals and its cell period; false when it ends early or shows no rate.
 bool Start(const FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
     if (!Read(track, revolution, limit, out)) return false;
-    const auto period = CellPeriodOf(out.Flux, track.TicksPerMicrosecond());
-    if (!period) return false;
-    out.Period = *period;
+    const auto rate = CellRateOf(out.Flux, track.TicksPerMicrosecond());
+    if (!rate) return false;
+    out.Period = rate->Period;
     return true;
 }
 
-// The ID fields of all decodings in the order they lie.
-std::vector<CellIdField> IdFieldsInTime(const PackedCells& cells) {
-    std::vector<CellIdField> ids = FindIdFields(cells);
-    std::stable_sort(ids.begin(), ids.end(),
-                     [](const CellIdField& a, const CellIdField& b) { return a.TrackCell < b.TrackCell; });
-    return ids;
-}
-
-struct Reading {
-    std::optional<SectorLocation> Found;
-    bool Settled = false;  // more cells cannot change it
+struct RevolutionSearch {
+    std::optional<FluxSector> Found;
+    bool PutOff = false;
 };
 
-// Sector 2 among the cells of a revolution's first intervals (whole: all of
-// them): the first ID field naming it with a good CRC whose data mark follows,
-// or else the first with a bad CRC. Unsettled while one of them reaches past
-// the cells made so far.
-Reading SectorTwoIn(const PackedCells& cells, bool whole, ImageFormat format, const CellFileOffset& fileOffsetOf) {
-    std::optional<SectorLocation> badId;
-    for (const CellIdField& id : IdFieldsInTime(cells)) {
-        if (!IsSystemSector(id.Field.Id) || (!id.Field.CrcOk && badId)) continue;
-        const CellView view(cells, kDecodings[id.Decoding]);
-        CellBytes bytes(view, id.After, fileOffsetOf);
-        auto found = SectorAfterIdField(bytes, id.Field, format);
-        const bool doubleDensity = id.Field.Id.Recording == Density::Double;
-        const auto window = static_cast<std::size_t>(DataMarkWindow(doubleDensity)) * kCellsPerByte;
-        const bool seenWhole = found ? bytes.Has(1 + *found->SectorSize, 2) : id.After + window <= view.Size();
-        if (!seenWhole && !whole) return {};
-        if (!found) continue;
-        if (id.Field.CrcOk) return {std::move(found), true};
-        badId = std::move(found);
+// The sector in one revolution, its cells made in steps that double, so that
+// the searches over the cells made so far cost at most twice the last one.
+RevolutionSearch SearchRevolution(const FluxTrack& track, std::size_t n, const SectorQuery& query, FluxBudget& budget,
+                                  bool mayPutOff) {
+    Revolution revolution;
+    if (!Start(track, n, kFirstRead, revolution)) return {};
+    FluxCells cells(revolution.Period, FluxTrack::kMaxCells);
+    for (std::size_t step = kFirstStep;; step *= 2) {
+        if (cells.Used() == revolution.Flux.size() && !revolution.AllRead()) {
+            if (!Read(track, n, 2 * revolution.Asked, revolution)) return {};  // the same intervals first, then more
+            continue;
+        }
+        const std::size_t before = cells.Used();
+        cells.Extend(revolution.Flux, before + std::min(step, budget.Left()));
+        budget.Spend(cells.Used() - before);
+        const bool whole = cells.Full() || budget.Left() == 0 ||
+                           (cells.Used() == revolution.Flux.size() && revolution.AllRead());
+        const PackedCells packed = cells.Cells();
+        CellSearch search = SearchCells(packed, query, whole);
+        if (search.Settled) {
+            if (!search.Found) return {};
+            const std::size_t interval = cells.IntervalOf(revolution.Flux, search.Found->DataStart);
+            return {FluxSector{std::move(*search.Found), n, interval}};
+        }
+        if (mayPutOff && packed.Size() >= kPutOffAfter && (!search.Good || *search.Good >= kPutOffAfter)) {
+            return {std::nullopt, true};
+        }
     }
-    return {std::move(badId), whole};
 }
 
-// Whether a reading of sector 2 is better than another: found, then a good ID
-// CRC, then a good data CRC, then more of its data.
-bool Better(const std::optional<SectorLocation>& a, const std::optional<SectorLocation>& b) {
-    if (!b) return a.has_value();
-    if (!a) return false;
-    const auto rank = [](const SectorLocation& s) {
-        return std::tuple(s.IdCrcOk.value_or(true), s.DataCrcOk.value_or(true), s.Sector.Length());
-    };
-    return rank(*a) > rank(*b);
+// Whether two readings in different revolutions are of the same sector.
+bool SameSector(const DecodedSector& a, const DecodedSector& b) {
+    if (a.Coding != b.Coding) return false;
+    if (a.IdCrcOk && b.IdCrcOk) return a.Id == b.Id;
+    const std::size_t apart = a.FirstCell > b.FirstCell ? a.FirstCell - b.FirstCell : b.FirstCell - a.FirstCell;
+    return apart < kSamePlace;
+}
+
+// Adds a revolution's readings to the best so far, sector by sector.
+void Merge(std::vector<DecodedSector>& best, std::vector<DecodedSector> readings) {
+    std::vector<bool> matched(best.size(), false);
+    for (DecodedSector& reading : readings) {
+        std::size_t k = 0;
+        while (k < best.size() && (matched[k] || !SameSector(best[k], reading))) ++k;
+        if (k == best.size()) {
+            best.push_back(std::move(reading));
+            matched.push_back(true);
+            continue;
+        }
+        matched[k] = true;
+        if (BetterReading(reading, best[k])) best[k] = std::move(reading);
+    }
+    std::stable_sort(best.begin(), best.end(),
+                     [](const DecodedSector& a, const DecodedSector& b) { return a.FirstCell < b.FirstCell; });
 }
 
 }  // namespace
 
-std::optional<SectorLocation> SystemSectorInFlux(const FluxTrack& track, ImageFormat format) {
-    std::optional<SectorLocation> best;
-    Revolution revolution;
-    for (std::size_t n = 0; n < track.Revolutions(); ++n) {
-        if (!Start(track, n, kFirstRead, revolution)) continue;
-        FluxCells cells(revolution.Period, FluxTrack::kMaxCells);
-        const CellFileOffset fileOffsetOf = [&](std::size_t cell) {
-            return track.FileOffsetOf(n, cells.IntervalOf(revolution.Flux, cell));
-        };
-        Reading reading;
-        bool readable = true;
-        while (!reading.Settled && readable) {
-            if (cells.Used() == revolution.Flux.size() && !revolution.AllRead()) {
-                readable = Read(track, n, 2 * revolution.Asked, revolution);  // the same intervals first, then more
-                continue;
-            }
-            cells.Extend(revolution.Flux, cells.Used() + kStep);
-            const bool whole = cells.Full() || (cells.Used() == revolution.Flux.size() && revolution.AllRead());
-            reading = SectorTwoIn(cells.Cells(), whole, format, fileOffsetOf);
+std::optional<FluxSector> FindFluxSector(const FluxTrack& track, const SectorQuery& query, FluxBudget& budget) {
+    std::optional<FluxSector> best;
+    // True once a reading is good: nothing can be better.
+    const auto take = [&best](RevolutionSearch found) {
+        if (!found.Found) return false;
+        if (!best || BetterReading(found.Found->Sector, best->Sector)) best = std::move(found.Found);
+        return best->Sector.Good();
+    };
+    std::vector<std::size_t> putOff;
+    const std::size_t revolutions = track.Revolutions();
+    for (std::size_t n = 0; n < revolutions; ++n) {
+        RevolutionSearch found = SearchRevolution(track, n, query, budget, n + 1 < revolutions);
+        if (found.PutOff) {
+            putOff.push_back(n);
+        } else if (take(std::move(found))) {
+            return best;
         }
-        if (reading.Found && reading.Found->CrcOk()) return reading.Found;
-        if (Better(reading.Found, best)) best = std::move(reading.Found);
+    }
+    for (const std::size_t n : putOff) {
+        if (take(SearchRevolution(track, n, query, budget, false))) break;
     }
     return best;
 }
 
-std::vector<SectorId> IdFieldsInFlux(const FluxTrack& track) {
-    std::vector<SectorId> best;
+std::vector<DecodedSector> ListFluxSectors(const FluxTrack& track, SectorDetail detail, FluxBudget& budget) {
+    std::vector<DecodedSector> best;
+    const auto complete = [detail](const DecodedSector& s) {
+        return detail == SectorDetail::IdsOnly ? s.IdCrcOk : s.Good();
+    };
     Revolution revolution;
-    for (std::size_t n = 0; n < track.Revolutions(); ++n) {
+    for (std::size_t n = 0; n < track.Revolutions() && budget.Left() > 0; ++n) {
         if (!Start(track, n, FluxTrack::kMaxIntervals, revolution)) continue;
-        std::vector<SectorId> good;
-        std::size_t bad = 0;
-        for (const CellIdField& id :
-             IdFieldsInTime(FluxToCells(revolution.Flux, revolution.Period, FluxTrack::kMaxCells))) {
-            if (id.Field.CrcOk) {
-                good.push_back(id.Field.Id);
-            } else {
-                ++bad;
-            }
-        }
-        if (!good.empty() && bad == 0) return good;
-        if (good.size() > best.size()) best = std::move(good);
+        const std::size_t count = std::min(revolution.Flux.size(), budget.Left());
+        budget.Spend(count);
+        const PackedCells cells =
+            FluxToCells(std::span(revolution.Flux).first(count), revolution.Period, FluxTrack::kMaxCells);
+        Merge(best, ListSectors(cells, detail));
+        if (!best.empty() && std::all_of(best.begin(), best.end(), complete)) break;
     }
     return best;
 }

@@ -1,6 +1,7 @@
 #include "HfeImage.h"
 
 #include "CellDecoder.h"
+#include "DecodedSectors.h"
 #include "ImageReader.h"
 #include "PackedCells.h"
 
@@ -199,8 +200,10 @@ std::optional<HfeHeader> IdentifyHfe(const DiskData& image) {
 std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header) {
     try {
         const SideCells side = ReadSide(ImageReader(image), header, 0, 0);
-        const auto fileOffsetOf = [&side](std::size_t cell) { return side.FileOffsetOf(cell); };
-        return SystemSectorInCells(side.Cells, ImageFormat::Hfe, fileOffsetOf);
+        auto found = FindSector(side.Cells, kSystemSector);
+        if (!found) return std::nullopt;
+        const std::int64_t offset = side.FileOffsetOf(found->DataStart);
+        return LocationOf(std::move(*found), ImageFormat::Hfe, offset);
     } catch (const StructureEnds&) {
         return std::nullopt;
     }
@@ -220,7 +223,7 @@ TrackList HfeTracks(const DiskData& image, const HfeHeader& header) {
         for (int side = 0; side < header.Sides; ++side) {
             TrackLayout layout{cylinder, side, {}};
             try {
-                layout.Sectors = GoodIdFields(ReadSide(file, header, cylinder, side).Cells);
+                layout.Sectors = GoodIds(ListSectors(ReadSide(file, header, cylinder, side).Cells, SectorDetail::IdsOnly));
             } catch (const StructureEnds&) {
             }
             tracks.push_back(std::move(layout));

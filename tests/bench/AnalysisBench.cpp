@@ -97,7 +97,7 @@ void PllAndDecoder(benchmark::State& state) {
     const std::int64_t data = track + file.Le16(track + 12);
     std::vector<std::uint32_t> flux;
     for (std::int64_t n = 0; n < count; ++n) flux.push_back(file.Be16(data + 2 * n));
-    const double period = *CellPeriodOf(flux, 40);
+    const double period = CellRateOf(flux, 40)->Period;
     for (auto _ : state) {
         const PackedCells packed = FluxToCells(flux, period, std::size_t{1} << 22);
         benchmark::DoNotOptimize(FindIdFields(packed).size());

@@ -1,5 +1,4 @@
 #include "FluxBuilder.h"
-#include "IdField.h"
 #include "ImageBuilder.h"
 #include "ImageContainer.h"
 #include "ImageGeometry.h"
@@ -77,7 +76,7 @@ std::vector<img::TrackCells> CellsLike(const DiskData& image) {
                                                         : id.Size == 256 ? 1
                                                         : id.Size == 512 ? 2
                                                                          : 3);
-            const bool system = track.Cylinder == 0 && track.Side == 0 && IsSystemSector(id) && sector;
+            const bool system = track.Cylinder == 0 && track.Side == 0 && id.Cylinder == 0 && id.Head == 0 && id.Sector == 2 && sector;
             if (system) two.resize(static_cast<std::size_t>(id.Size), 0);
             sectors.push_back({id.Sector, system ? two.data() : filler.data(),
                                system && !sector->DataCrcOk.value_or(true), code, id.Cylinder, id.Head});
