@@ -17,7 +17,7 @@ constexpr std::size_t kHighestPeakBin = 192;  // 12 us: 125 kbit/s FM's 8 us, 50
 constexpr double kRateRange = 0.10;
 // MFM tracks have three-cell intervals by the thousand (gaps of 4E, E5 filler,
 // the syncs); FM has none, only jitter's tails from its two peaks.
-constexpr double kThreeCellShare = 0.02;  // how far from its start the rate may go
+constexpr double kThreeCellShare = 0.04;  // how far from its start the rate may go
 
 }  // namespace
 
@@ -45,11 +45,19 @@ std::optional<CellRate> CellRateOf(std::span<const std::uint32_t> flux, double t
     // The first peak at least a quarter as high as the highest.
     for (std::size_t n = kLowestPeakBin; n <= kHighestPeakBin; ++n) {
         if (smooth[n] * 4 < highest || smooth[n] < smooth[n - 1] || smooth[n] < smooth[n + 1]) continue;
-        // Its centre: the mean of the intervals within a fifth of it.
-        const double from = static_cast<double>(n - n / 5), to = static_cast<double>(n + n / 5);
-        const double shortest = sum(from, to, true) / sum(from, to, false);
-        // MFM's three cells, between 1.3 and 1.7 times the shortest interval.
-        const double threes = sum(shortest * 1.3, shortest * 1.7, false);
+        // Its centre: the mean of the intervals within a fifth of it, moved to
+        // that mean and taken again, since the first bin found may lie on the
+        // peak's flank when jitter spreads it.
+        double shortest = static_cast<double>(n) + 0.5;
+        for (int pass = 0; pass < 4; ++pass) {
+            const double count = sum(shortest * 0.8, shortest * 1.2, false);
+            if (count == 0) break;
+            shortest = sum(shortest * 0.8, shortest * 1.2, true) / count;
+        }
+        const double from = shortest * 0.8, to = shortest * 1.2;
+        // MFM's three cells, between 1.4 and 1.6 times the shortest interval
+        // (FM's two peaks, at a tenth of a cell of jitter, leave a few tenths of a per cent there).
+        const double threes = sum(shortest * 1.4, shortest * 1.6, false);
         const bool mfm = threes >= kThreeCellShare * sum(from, to, false);
         return CellRate{shortest / binsPerTick / (mfm ? 2 : 1), mfm ? Encoding::Mfm : Encoding::Fm};
     }

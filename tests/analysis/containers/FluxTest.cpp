@@ -1,6 +1,8 @@
 #include "FluxBuilder.h"
 #include "ImageBuilder.h"
 #include "ImageContainer.h"
+#include "ImageFile.h"
+#include "AnalysisStopped.h"
 #include "ImageGeometry.h"
 #include "SlotDecoding.h"
 #include "TestSupport.h"
@@ -16,6 +18,14 @@ namespace {
 namespace img = images;
 
 enum class Capture { Scp, KryoFlux };
+
+std::uint32_t Le32(const test::Bytes& b, std::size_t at) {
+    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) | (std::uint32_t{b[at + 2]} << 16) |
+           (std::uint32_t{b[at + 3]} << 24);
+}
+void Put32(test::Bytes& b, std::size_t at, std::uint32_t value) {
+    for (std::size_t k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
+}
 
 // The capture as an image to analyse: an SCP file, or a stream set's track 0
 // with the other tracks beside it.
@@ -92,6 +102,7 @@ std::vector<img::TrackCells> CellsLike(const DiskData& image) {
 }
 
 constexpr std::array<double, 3> kSpeeds = {-0.05, 0, 0.05};
+constexpr std::array<double, 2> kJitters = {0.05, 0.10};  // sigma, a part of the encoding's own cell
 
 struct DiskCase {
     const char* what;
@@ -102,7 +113,8 @@ void PrintTo(const DiskCase& c, std::ostream* os) { *os << c.what; }
 
 class FluxCapture : public ::testing::TestWithParam<std::tuple<DiskCase, Capture>> {};
 
-// A disk written as DMK and captured as flux at jitter 0.1 cell, 5 % slow, on time and 5 % fast.
+// A disk written as DMK and captured as flux with Gaussian jitter of 0.05 and
+// 0.10 of the encoding's own cell, 5 % slow, on time and 5 % fast, two seeds each.
 TEST_P(FluxCapture, GivesWhatTheDiskGivesAsDmk) {
     const auto& [disk, capture] = GetParam();
     img::DmkOptions options;
@@ -111,12 +123,19 @@ TEST_P(FluxCapture, GivesWhatTheDiskGivesAsDmk) {
     const auto sector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
     const Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
     ASSERT_EQ(source.Format, ImageFormat::Dmk);
+    const auto cells = img::DiskCells(options, sector);
     for (const double speed : kSpeeds) {
-        img::FluxOptions flux{.Jitter = 0.1, .Speed = speed};
-        disk.capture(flux);
-        const Answer answer = Analyse(Load(capture, img::DiskCells(options, sector), flux));
-        EXPECT_EQ(answer.Format, capture == Capture::Scp ? ImageFormat::Scp : ImageFormat::KryoFlux);
-        ExpectSameAnswer(answer, source, std::string(disk.what) + ", speed " + std::to_string(speed));
+        for (const double jitter : kJitters) {
+            for (const std::uint32_t seed : {1u, 2u}) {
+                img::FluxOptions flux{.Jitter = jitter, .Speed = speed, .Seed = seed};
+                disk.capture(flux);
+                const Answer answer = Analyse(Load(capture, cells, flux));
+                EXPECT_EQ(answer.Format, capture == Capture::Scp ? ImageFormat::Scp : ImageFormat::KryoFlux);
+                ExpectSameAnswer(answer, source,
+                                 std::string(disk.what) + ", speed " + std::to_string(speed) + ", jitter " +
+                                     std::to_string(jitter) + ", seed " + std::to_string(seed));
+            }
+        }
     }
 }
 
@@ -124,7 +143,11 @@ INSTANTIATE_TEST_SUITE_P(
     Disks, FluxCapture,
     ::testing::Combine(
         ::testing::Values(DiskCase{"MFM", [](img::DmkOptions&) {}},
+                          DiskCase{"FM", [](img::DmkOptions& o) { o.Track0DoubleDensity = o.OtherTracksDoubleDensity = false; }},
                           DiskCase{"FM track 0, MFM after", [](img::DmkOptions& o) { o.Track0DoubleDensity = false; }},
+                          DiskCase{"8-inch rates: FM 250, MFM 500 kbit/s",
+                                   [](img::DmkOptions& o) { o.Track0DoubleDensity = false; },
+                                   [](img::FluxOptions& f) { f.CellMicroseconds = 1; }},
                           DiskCase{"FM, double-sided, interleaved",
                                    [](img::DmkOptions& o) {
                                        o.Track0DoubleDensity = o.OtherTracksDoubleDensity = false;
@@ -132,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
                                        o.Interleave = 3;
                                    }},
                           DiskCase{"bad data CRC", [](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }},
-                          DiskCase{"one damaged revolution", [](img::DmkOptions&) {},
+                          DiskCase{"one damaged revolution", [](img::DmkOptions& o) { o.Track0DoubleDensity = false; },
                                    [](img::FluxOptions& f) { f.Damaged = 0; }},
                           DiskCase{"part revolution first (SCP not index cued)", [](img::DmkOptions&) {},
                                    [](img::FluxOptions& f) { f.IndexCued = false; }},
@@ -190,8 +213,11 @@ TEST_P(ImageAsFlux, GivesTheImagesOwnAnswer) {
     const auto cells = CellsLike(image);
     for (const Capture capture : {Capture::Scp, Capture::KryoFlux}) {
         for (const double speed : kSpeeds) {
-            const Answer answer = Analyse(Load(capture, cells, {.Revolutions = 1, .Jitter = 0.1, .Speed = speed}));
-            ExpectSameAnswer(answer, source, name + ", speed " + std::to_string(speed));
+            for (const double jitter : kJitters) {
+                const Answer answer = Analyse(Load(capture, cells, {.Revolutions = 2, .Jitter = jitter, .Speed = speed}));
+                ExpectSameAnswer(answer, source, name + ", speed " + std::to_string(speed) + ", jitter " +
+                                                     std::to_string(jitter));
+            }
         }
     }
 }
@@ -210,6 +236,81 @@ INSTANTIATE_TEST_SUITE_P(Files, ImageAsFlux,
                              return name;
                          });
 
+// A capture an independent writer made of a real single-density disk (Gaussian
+// jitter 0.08 of the FM cell, 3 % slow) reads as the disk's own image does.
+TEST(SharedFlux, GivesTheSourceImagesAnswer) {
+    TABULON_REAL_IMAGES(dir);
+    const auto flux = dir.parent_path() / "flux" / "newdos80-sssd-jv1-fm.scp";
+    if (!std::filesystem::exists(flux)) GTEST_SKIP() << "no shared flux captures here";
+    const Answer source = Analyse(DiskData::FromBytes(test::ReadWholeFile(dir / "newdos80-sssd-jv1.dsk")));
+    const Answer answer = Analyse(DiskData::FromBytes(test::ReadWholeFile(flux)));
+    ASSERT_TRUE(source.Sector && source.Sector->CrcOk());
+    ExpectSameAnswer(answer, source, flux.string());
+}
+
+// Track entries and revolutions that point at the same flux are read once:
+// the answer stays the disk's.
+TEST(FluxCapture, RepeatedTracksAndRevolutionsShareTheirFlux) {
+    img::DmkOptions options;
+    options.Tracks = 2;
+    const auto sector = img::MakeSystemSector(img::PdriveSlot{});
+    const Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
+    test::Bytes scp = img::BuildScpImage(img::DiskCells(options, sector), {.Revolutions = 3, .Jitter = 0.05});
+    const std::uint32_t track0 = Le32(scp, 0x10);
+    for (std::size_t n = 1; n < 3; ++n) {  // every revolution's values are the first one's
+        const std::size_t entry = track0 + 4 + 12 * n;
+        Put32(scp, entry + 4, Le32(scp, track0 + 8));
+        Put32(scp, entry + 8, Le32(scp, track0 + 12));
+    }
+    ExpectSameAnswer(Analyse(DiskData::FromBytes(scp)), source, "revolutions sharing their values");
+    // Every later table entry of side 0 a copy of cylinder 0's or 1's: refused, the sector read as before.
+    for (std::size_t n = 4; n < 168; n += 2) Put32(scp, 0x10 + 4 * n, Le32(scp, 0x10 + 4 * (n % 4)));
+    Answer answer = Analyse(DiskData::FromBytes(scp));
+    ASSERT_TRUE(answer.Geometry);
+    answer.Geometry = source.Geometry;
+    ExpectSameAnswer(answer, source, "track entries repeated");
+}
+
+// A stream set named in upper case finds its other tracks in upper case; a
+// stream file that is there but cannot be read stops the analysis as a read
+// error; a folder whose first stream is no file opens the next one.
+TEST(KryoFluxSet, NamesInTheirOwnCaseAndUnreadableFiles) {
+    img::DmkOptions options;
+    options.Tracks = 3;
+    const auto sector = img::MakeSystemSector(img::PdriveSlot{});
+    const Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
+    const test::TempDir dir;
+    for (const auto& [name, bytes] : img::BuildKryoFluxSet(img::DiskCells(options, sector), {.Jitter = 0.05})) {
+        std::string upper = name;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        dir.Write(upper, bytes);
+    }
+    const auto open = [](const std::filesystem::path& path) {
+        ImageFile file;
+        EXPECT_TRUE(file.Open(path.string()).Opened()) << path;
+        DiskData data;
+        LoadDiskData(file, data);
+        return data;
+    };
+    ExpectSameAnswer(Analyse(open(dir.path() / "TRACK01.0.RAW")), source, "upper case");
+    ExpectSameAnswer(Analyse(open(dir.path())), source, "the folder");
+
+    std::filesystem::remove(dir.path() / "TRACK02.0.RAW");
+    std::filesystem::create_directory(dir.path() / "TRACK02.0.RAW");
+    try {
+        Analyse(open(dir.path()));
+        ADD_FAILURE() << "expected a read error";
+    } catch (const AnalysisStopped& stop) {
+        EXPECT_EQ(stop.WhyStopped(), AnalysisStopped::Reason::ReadError);
+    }
+    std::filesystem::rename(dir.path() / "TRACK02.0.RAW", dir.path() / "TRACK00.0.RAW.tmp");
+    std::filesystem::rename(dir.path() / "TRACK00.0.RAW", dir.path() / "TRACK02.0.RAW");
+    std::filesystem::rename(dir.path() / "TRACK00.0.RAW.tmp", dir.path() / "TRACK00.0.RAW");
+    const DiskData next = open(dir.path());
+    EXPECT_EQ(next.Name(), "TRACK01.0.RAW");
+    EXPECT_THROW(Analyse(next), AnalysisStopped);  // its track 0 cannot be read
+}
+
 }  // namespace
 }  // namespace tabulon
 
@@ -225,13 +326,6 @@ struct BadFlux {
     bool found;
 };
 
-std::uint32_t Le32(const test::Bytes& b, std::size_t at) {
-    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) | (std::uint32_t{b[at + 2]} << 16) |
-           (std::uint32_t{b[at + 3]} << 24);
-}
-void Put32(test::Bytes& b, std::size_t at, std::uint32_t value) {
-    for (std::size_t k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
-}
 // Where the first revolution of SCP track 0 keeps its count, and its values begin.
 std::size_t ScpCount(const test::Bytes& b) { return Le32(b, 0x10) + 8; }
 std::size_t ScpValues(const test::Bytes& b) { return Le32(b, 0x10) + Le32(b, Le32(b, 0x10) + 12); }
