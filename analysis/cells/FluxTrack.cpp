@@ -39,40 +39,57 @@ bool Start(const FluxTrack& track, std::size_t revolution, std::size_t limit, Re
     return true;
 }
 
-struct RevolutionSearch {
-    std::optional<FluxSector> Found;
-    bool PutOff = false;
-};
+// The search for a sector in one revolution, its cells made in steps that
+// double, so that the searches over the cells made so far cost at most twice
+// the last one. A search put off keeps what it made, to go on from there.
+class RevolutionSearch {
+public:
+    RevolutionSearch(const FluxTrack& track, std::size_t n) : track_(&track), n_(n) {}
 
-// The sector in one revolution, its cells made in steps that double, so that
-// the searches over the cells made so far cost at most twice the last one.
-RevolutionSearch SearchRevolution(const FluxTrack& track, std::size_t n, const SectorQuery& query, FluxBudget& budget,
-                                  bool mayPutOff) {
-    Revolution revolution;
-    if (!Start(track, n, kFirstRead, revolution)) return {};
-    FluxCells cells(revolution.Period, FluxTrack::kMaxCells);
-    for (std::size_t step = kFirstStep;; step *= 2) {
-        if (cells.Used() == revolution.Flux.size() && !revolution.AllRead()) {
-            if (!Read(track, n, 2 * revolution.Asked, revolution)) return {};  // the same intervals first, then more
-            continue;
+    // Goes on until the revolution settles the search (then true), or until it
+    // shows itself damaged when mayPutOff (then false).
+    bool Run(const SectorQuery& query, FluxBudget& budget, bool mayPutOff) {
+        if (!cells_) {
+            if (!Start(*track_, n_, kFirstRead, revolution_)) return true;
+            cells_.emplace(revolution_.Period, FluxTrack::kMaxCells);
         }
-        const std::size_t before = cells.Used();
-        cells.Extend(revolution.Flux, before + std::min(step, budget.Left()));
-        budget.Spend(cells.Used() - before);
-        const bool whole = cells.Full() || budget.Left() == 0 ||
-                           (cells.Used() == revolution.Flux.size() && revolution.AllRead());
-        const PackedCells packed = cells.Cells();
-        CellSearch search = SearchCells(packed, query, whole);
-        if (search.Settled) {
-            if (!search.Found) return {};
-            const std::size_t interval = cells.IntervalOf(revolution.Flux, search.Found->DataStart);
-            return {FluxSector{std::move(*search.Found), n, interval}};
-        }
-        if (mayPutOff && packed.Size() >= kPutOffAfter && (!search.Good || *search.Good >= kPutOffAfter)) {
-            return {std::nullopt, true};
+        for (;; step_ *= 2) {
+            if (cells_->Used() == revolution_.Flux.size() && !revolution_.AllRead()) {
+                // The same intervals first, then more.
+                if (!Read(*track_, n_, 2 * revolution_.Asked, revolution_)) return true;
+                continue;
+            }
+            const std::size_t before = cells_->Used();
+            cells_->Extend(revolution_.Flux, before + std::min(step_, budget.Left()));
+            budget.Spend(cells_->Used() - before);
+            const bool whole = cells_->Full() || budget.Left() == 0 ||
+                               (cells_->Used() == revolution_.Flux.size() && revolution_.AllRead());
+            const PackedCells packed = cells_->Cells();
+            CellSearch search = SearchCells(packed, query, whole);
+            if (search.Settled) {
+                if (search.Found) {
+                    const std::size_t interval = cells_->IntervalOf(revolution_.Flux, search.Found->DataStart);
+                    found_ = FluxSector{std::move(*search.Found), n_, interval};
+                }
+                return true;
+            }
+            if (mayPutOff && packed.Size() >= kPutOffAfter && (!search.Good || *search.Good >= kPutOffAfter)) {
+                step_ *= 2;
+                return false;
+            }
         }
     }
-}
+
+    std::optional<FluxSector>& Found() { return found_; }
+
+private:
+    const FluxTrack* track_;
+    std::size_t n_;
+    Revolution revolution_;
+    std::optional<FluxCells> cells_;
+    std::size_t step_ = kFirstStep;
+    std::optional<FluxSector> found_;
+};
 
 // Whether two readings in different revolutions are of the same sector.
 bool SameSector(const DecodedSector& a, const DecodedSector& b) {
@@ -105,23 +122,24 @@ void Merge(std::vector<DecodedSector>& best, std::vector<DecodedSector> readings
 std::optional<FluxSector> FindFluxSector(const FluxTrack& track, const SectorQuery& query, FluxBudget& budget) {
     std::optional<FluxSector> best;
     // True once a reading is good: nothing can be better.
-    const auto take = [&best](RevolutionSearch found) {
-        if (!found.Found) return false;
-        if (!best || BetterReading(found.Found->Sector, best->Sector)) best = std::move(found.Found);
+    const auto take = [&best](std::optional<FluxSector>& found) {
+        if (!found) return false;
+        if (!best || BetterReading(found->Sector, best->Sector)) best = std::move(found);
         return best->Sector.Good();
     };
-    std::vector<std::size_t> putOff;
+    std::vector<RevolutionSearch> putOff;
     const std::size_t revolutions = track.Revolutions();
     for (std::size_t n = 0; n < revolutions; ++n) {
-        RevolutionSearch found = SearchRevolution(track, n, query, budget, n + 1 < revolutions);
-        if (found.PutOff) {
-            putOff.push_back(n);
-        } else if (take(std::move(found))) {
+        RevolutionSearch search(track, n);
+        if (!search.Run(query, budget, n + 1 < revolutions)) {
+            putOff.push_back(std::move(search));
+        } else if (take(search.Found())) {
             return best;
         }
     }
-    for (const std::size_t n : putOff) {
-        if (take(SearchRevolution(track, n, query, budget, false))) break;
+    for (RevolutionSearch& search : putOff) {
+        search.Run(query, budget, false);
+        if (take(search.Found())) break;
     }
     return best;
 }
