@@ -53,7 +53,8 @@ public:
         struct stat status {};
         if (::stat(path.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;
         ImageFile file;
-        if (S_ISDIR(status.st_mode) || !file.Open(path).Opened()) throw AnalysisStopped(AnalysisStopped::Reason::ReadError);
+        if (S_ISDIR(status.st_mode) || !file.Open(path).Opened())
+            throw AnalysisStopped(AnalysisStopped::Reason::ReadError);
         const std::int32_t length = file.Length();
         return DiskData::FromFile(file.Release(), length);
     }
@@ -82,9 +83,9 @@ std::optional<std::string> FirstStreamIn(const std::string& folder) {
         const std::string name = entry->d_name;
         const auto stream = ParseStreamName(name);
         struct stat status {};
-        const std::string path = folder + "/" + name;
-        if (!stream || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
-            ::access(path.c_str(), R_OK) != 0) {
+        const int at = ::dirfd(listing);
+        if (!stream || ::fstatat(at, entry->d_name, &status, 0) != 0 || !S_ISREG(status.st_mode) ||
+            ::faccessat(at, entry->d_name, R_OK, 0) != 0) {
             continue;
         }
         std::tuple<int, int, std::string> key{stream->Cylinder, stream->Side, name};

@@ -10,7 +10,7 @@ namespace tabulon::images {
 
 namespace {
 
-constexpr double kScpTicksPerSecond = 40e6;       // 25 ns
+constexpr double kScpTicksPerSecond = 40e6;  // 25 ns
 constexpr double kKryoFluxClock = 18432000.0 * 73 / 14 / 4;
 
 void PutLe16(Bytes& out, std::size_t at, std::uint32_t value) {
@@ -35,7 +35,7 @@ struct Flux {
 
 Flux FluxOf(const TrackCells& track, const FluxOptions& options, double ticksPerSecond, std::uint32_t seed) {
     std::mt19937 random(seed);
-    std::normal_distribution<double> jitter(0, options.Jitter * (track.Fm ? 2 : 1));  // in track cells
+    std::normal_distribution<double> jitter(0, options.Jitter * (track.Fm ? 2 : 1));             // in track cells
     const double cell = options.CellMicroseconds * 1e-6 / (1 + options.Speed) * ticksPerSecond;  // ticks
     const double revolution = cell * static_cast<double>(track.Cells.size());
     Flux flux;

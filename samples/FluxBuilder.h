@@ -38,7 +38,7 @@ struct FluxOptions {
     // 8-inch rates (MFM 500, FM 250 kbit/s). A revolution is the track's cells:
     // 100,000 of 2 us at 300 rpm; 166,667 of 1 us at 360 rpm.
     double CellMicroseconds = 2;
-    int Damaged = -1;   // this revolution's cells garbled (every 37th flipped)
+    int Damaged = -1;  // this revolution's cells garbled (every 37th flipped)
     std::uint32_t Seed = 1;
     // SCP only:
     bool IndexCued = true;     // false: a part revolution first, which the header says

@@ -10,10 +10,10 @@ namespace tabulon {
 
 namespace {
 
-constexpr std::size_t kFirstRead = 8192;                      // intervals read first: enough to find the rate
-constexpr std::size_t kFirstStep = 4096;                      // intervals made into cells before the first search
-constexpr std::size_t kPutOffAfter = 1536 * kCellsPerByte;    // cells with no good ID field: a damaged revolution
-constexpr std::size_t kSamePlace = 64 * kCellsPerByte;        // fields this close in two revolutions are one
+constexpr std::size_t kFirstRead = 8192;                    // intervals read first: enough to find the rate
+constexpr std::size_t kFirstStep = 4096;                    // intervals made into cells before the first search
+constexpr std::size_t kPutOffAfter = 1536 * kCellsPerByte;  // cells with no good ID field: a damaged revolution
+constexpr std::size_t kSamePlace = 64 * kCellsPerByte;      // fields this close in two revolutions are one
 
 // A revolution's intervals as far as read, and the cell period they show.
 struct Revolution {

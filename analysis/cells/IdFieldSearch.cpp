@@ -116,8 +116,7 @@ public:
         std::array<std::uint8_t, kIdFieldBytes> bytes{kIdAddressMark};
         for (std::size_t k = 1; k < kIdFieldBytes; ++k) bytes[k] = view_.Byte(after + (k - 1) * kCellsPerByte);
         from_ = after + (kIdFieldBytes - 1) * kCellsPerByte;
-        found.push_back(
-            {index_, trackCell, from_, ReadIdField(bytes, view_.Code())});
+        found.push_back({index_, trackCell, from_, ReadIdField(bytes, view_.Code())});
         done_ = ++count_ == kMaxIdFields;
     }
 

@@ -35,10 +35,10 @@ std::optional<CellRate> CellRateOf(std::span<const std::uint32_t> flux, double t
 // The loop: each interval becomes the cells up to the transition, as many as
 // the interval spans at the current cell rate (the last one a 1). Each
 // transition's phase error moves the cell boundaries half way towards it;
-// while the loop is in step (runs of up to four cells, as MFM and FM have) the errors also correct the rate, every 16 transitions by half their
-// mean, within 10 % of where it started: enough for a drive 5 % fast or slow
-// and a tenth of a cell of jitter. Kept in cells, not ticks, so that one
-// transition waits on the last only for an add, a rounding and a multiply.
+// while the loop is in step (runs of up to four cells, as MFM and FM have) the errors also correct the rate, every 16
+// transitions by half their mean, within 10 % of where it started: enough for a drive 5 % fast or slow and a tenth of a
+// cell of jitter. Kept in cells, not ticks, so that one transition waits on the last only for an add, a rounding and a
+// multiply.
 class Pll {
 public:
     static constexpr unsigned kMaxRun = 64;  // cells one interval can give: longer gaps hold nothing to decode

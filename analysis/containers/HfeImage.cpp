@@ -223,7 +223,8 @@ TrackList HfeTracks(const DiskData& image, const HfeHeader& header) {
         for (int side = 0; side < header.Sides; ++side) {
             TrackLayout layout{cylinder, side, {}};
             try {
-                layout.Sectors = GoodIds(ListSectors(ReadSide(file, header, cylinder, side).Cells, SectorDetail::IdsOnly));
+                layout.Sectors =
+                    GoodIds(ListSectors(ReadSide(file, header, cylinder, side).Cells, SectorDetail::IdsOnly));
             } catch (const StructureEnds&) {
             }
             tracks.push_back(std::move(layout));

@@ -155,7 +155,6 @@ public:
         return ReadIntervals([&](auto take) { Walk(revolution, take); }, std::min(limit, kMaxIntervals), flux);
     }
 
-    // Where interval n of a revolution lies in the file.
     std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) const {
         std::int64_t found = starts_.at(revolution + 1).At;
         std::size_t n = 0;
@@ -270,9 +269,8 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
 std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header) {
     return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
                const SetTrack track(image, header, 0, 0);
-               if (track.Get() == nullptr) return std::nullopt;
                FluxBudget budget;
-               auto found = FindFluxSector(*track.Get(), kSystemSector, budget);
+               auto found = track.Get() ? FindFluxSector(*track.Get(), kSystemSector, budget) : std::nullopt;
                if (!found) return std::nullopt;
                const std::int64_t at = track.Get()->FileOffsetOf(found->Revolution, found->Interval);
                return LocationOf(std::move(found->Sector), ImageFormat::KryoFlux, at);

@@ -36,7 +36,7 @@ struct KryoFluxHeader {
     std::string Prefix;  // the set's names, before CC.H.raw; empty with Named false
     int Cylinder = 0;    // the track of the file given
     int Side = 0;
-    bool Named = false;  // whether its name says its track, and so the set
+    bool Named = false;              // whether its name says its track, and so the set
     std::string Extension = ".raw";  // as the file given spells it: the others are looked up so
 };
 

@@ -86,7 +86,8 @@ std::vector<img::TrackCells> CellsLike(const DiskData& image) {
                                                         : id.Size == 256 ? 1
                                                         : id.Size == 512 ? 2
                                                                          : 3);
-            const bool system = track.Cylinder == 0 && track.Side == 0 && id.Cylinder == 0 && id.Head == 0 && id.Sector == 2 && sector;
+            const bool system =
+                track.Cylinder == 0 && track.Side == 0 && id.Cylinder == 0 && id.Head == 0 && id.Sector == 2 && sector;
             if (system) two.resize(static_cast<std::size_t>(id.Size), 0);
             sectors.push_back({id.Sector, system ? two.data() : filler.data(),
                                system && !sector->DataCrcOk.value_or(true), code, id.Cylinder, id.Head});
@@ -141,28 +142,31 @@ TEST_P(FluxCapture, GivesWhatTheDiskGivesAsDmk) {
 
 INSTANTIATE_TEST_SUITE_P(
     Disks, FluxCapture,
-    ::testing::Combine(
-        ::testing::Values(DiskCase{"MFM", [](img::DmkOptions&) {}},
-                          DiskCase{"FM", [](img::DmkOptions& o) { o.Track0DoubleDensity = o.OtherTracksDoubleDensity = false; }},
-                          DiskCase{"FM track 0, MFM after", [](img::DmkOptions& o) { o.Track0DoubleDensity = false; }},
-                          DiskCase{"8-inch rates: FM 250, MFM 500 kbit/s",
-                                   [](img::DmkOptions& o) { o.Track0DoubleDensity = false; },
-                                   [](img::FluxOptions& f) { f.CellMicroseconds = 1; }},
-                          DiskCase{"FM, double-sided, interleaved",
-                                   [](img::DmkOptions& o) {
-                                       o.Track0DoubleDensity = o.OtherTracksDoubleDensity = false;
-                                       o.DoubleSided = true;
-                                       o.Interleave = 3;
-                                   }},
-                          DiskCase{"bad data CRC", [](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }},
-                          DiskCase{"one damaged revolution", [](img::DmkOptions& o) { o.Track0DoubleDensity = false; },
-                                   [](img::FluxOptions& f) { f.Damaged = 0; }},
-                          DiskCase{"part revolution first (SCP not index cued)", [](img::DmkOptions&) {},
-                                   [](img::FluxOptions& f) { f.IndexCued = false; }},
-                          DiskCase{"single-sided tracks numbered one after another, table at 0x80",
-                                   [](img::DmkOptions& o) { o.Track0DoubleDensity = false; },
-                                   [](img::FluxOptions& f) { f.Consecutive = f.Extended = true; }}),
-        ::testing::Values(Capture::Scp, Capture::KryoFlux)));
+    ::testing::
+        Combine(::testing::Values(
+                    DiskCase{"MFM", [](img::DmkOptions&) {}},
+                    DiskCase{"FM",
+                             [](img::DmkOptions& o) { o.Track0DoubleDensity = o.OtherTracksDoubleDensity = false; }},
+                    DiskCase{"FM track 0, MFM after", [](img::DmkOptions& o) { o.Track0DoubleDensity = false; }},
+                    DiskCase{"8-inch rates: FM 250, MFM 500 kbit/s",
+                             [](img::DmkOptions& o) { o.Track0DoubleDensity = false; },
+                             [](img::FluxOptions& f) { f.CellMicroseconds = 1; }},
+                    DiskCase{
+                        "FM, double-sided, interleaved",
+                        [](img::DmkOptions& o) {
+                            o.Track0DoubleDensity = o.OtherTracksDoubleDensity = false;
+                            o.DoubleSided = true;
+                            o.Interleave = 3;
+                        }},
+                    DiskCase{"bad data CRC", [](img::DmkOptions& o) { o.BadSystemSectorCrc = true; }},
+                    DiskCase{"one damaged revolution", [](img::DmkOptions& o) { o.Track0DoubleDensity = false; },
+                             [](img::FluxOptions& f) { f.Damaged = 0; }},
+                    DiskCase{"part revolution first (SCP not index cued)", [](img::DmkOptions&) {},
+                             [](img::FluxOptions& f) { f.IndexCued = false; }},
+                    DiskCase{"single-sided tracks numbered one after another, table at 0x80",
+                             [](img::DmkOptions& o) { o.Track0DoubleDensity = false; },
+                             [](img::FluxOptions& f) { f.Consecutive = f.Extended = true; }}),
+                ::testing::Values(Capture::Scp, Capture::KryoFlux)));
 
 TEST(KryoFluxNames, SayTheTrackAndTheSet) {
     struct Case {
@@ -214,9 +218,10 @@ TEST_P(ImageAsFlux, GivesTheImagesOwnAnswer) {
     for (const Capture capture : {Capture::Scp, Capture::KryoFlux}) {
         for (const double speed : kSpeeds) {
             for (const double jitter : kJitters) {
-                const Answer answer = Analyse(Load(capture, cells, {.Revolutions = 2, .Jitter = jitter, .Speed = speed}));
-                ExpectSameAnswer(answer, source, name + ", speed " + std::to_string(speed) + ", jitter " +
-                                                     std::to_string(jitter));
+                const Answer answer =
+                    Analyse(Load(capture, cells, {.Revolutions = 2, .Jitter = jitter, .Speed = speed}));
+                ExpectSameAnswer(answer, source,
+                                 name + ", speed " + std::to_string(speed) + ", jitter " + std::to_string(jitter));
             }
         }
     }
