@@ -215,14 +215,14 @@ TEST_P(ImageAsFlux, GivesTheImagesOwnAnswer) {
     const Answer source = Analyse(image);
     if (!source.Format) GTEST_SKIP() << "no container here reads " << name;
     const auto cells = CellsLike(image);
-    for (const Capture capture : {Capture::Scp, Capture::KryoFlux}) {
-        for (const double speed : kSpeeds) {
-            for (const double jitter : kJitters) {
-                const Answer answer =
-                    Analyse(Load(capture, cells, {.Revolutions = 2, .Jitter = jitter, .Speed = speed}));
-                ExpectSameAnswer(answer, source,
-                                 name + ", speed " + std::to_string(speed) + ", jitter " + std::to_string(jitter));
-            }
+    // Each speed and jitter once, as SCP and as a stream set by turns.
+    int turn = 0;
+    for (const double speed : kSpeeds) {
+        for (const double jitter : kJitters) {
+            const Capture capture = turn++ % 2 == 0 ? Capture::Scp : Capture::KryoFlux;
+            const Answer answer = Analyse(Load(capture, cells, {.Revolutions = 2, .Jitter = jitter, .Speed = speed}));
+            ExpectSameAnswer(answer, source,
+                             name + ", speed " + std::to_string(speed) + ", jitter " + std::to_string(jitter));
         }
     }
 }
