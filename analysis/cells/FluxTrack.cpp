@@ -4,6 +4,7 @@
 #include "Pll.h"
 
 #include <algorithm>
+#include <map>
 #include <span>
 
 namespace tabulon {
@@ -91,27 +92,49 @@ private:
     std::optional<FluxSector> found_;
 };
 
-// Whether two readings in different revolutions are of the same sector.
-bool SameSector(const DecodedSector& a, const DecodedSector& b) {
-    if (a.Coding != b.Coding) return false;
-    if (a.IdCrcOk && b.IdCrcOk) return a.Id == b.Id;
-    const std::size_t apart = a.FirstCell > b.FirstCell ? a.FirstCell - b.FirstCell : b.FirstCell - a.FirstCell;
-    return apart < kSamePlace;
+// What names a sector read with a good ID CRC.
+std::uint64_t KeyOf(const DecodedSector& s) {
+    return (std::uint64_t{s.Id.Cylinder} << 32) | (std::uint64_t{s.Id.Head} << 24) |
+           (std::uint64_t{s.Id.Sector} << 16) | (std::uint64_t{s.Id.SizeCode} << 8) |
+           (s.Coding == Encoding::Mfm ? 1u : 0u);
 }
 
-// Adds a revolution's readings to the best so far, sector by sector.
+// Adds a revolution's readings to the best so far (in the order they lie),
+// sector by sector: a reading is the same sector as a reading before it when
+// both IDs read good and are the same, or else when its field lies within
+// kSamePlace of it in the same encoding. Unmatched readings are added.
 void Merge(std::vector<DecodedSector>& best, std::vector<DecodedSector> readings) {
-    std::vector<bool> matched(best.size(), false);
+    const std::size_t before = best.size();
+    std::vector<std::size_t> places(before);  // where each lay, kept while better readings replace them
+    std::map<std::uint64_t, std::vector<std::size_t>> good;
+    for (std::size_t k = 0; k < before; ++k) {
+        places[k] = best[k].FirstCell;
+        if (best[k].IdCrcOk) good[KeyOf(best[k])].push_back(k);
+    }
+    std::vector<bool> matched(before, false);
+    const auto match = [&](const DecodedSector& reading) -> std::optional<std::size_t> {
+        if (reading.IdCrcOk) {
+            if (const auto same = good.find(KeyOf(reading)); same != good.end()) {
+                for (const std::size_t k : same->second) {
+                    if (!matched[k]) return k;
+                }
+            }
+        }
+        const std::size_t from = reading.FirstCell > kSamePlace ? reading.FirstCell - kSamePlace : 0;
+        for (auto k = static_cast<std::size_t>(std::lower_bound(places.begin(), places.end(), from) - places.begin());
+             k < before && places[k] < reading.FirstCell + kSamePlace; ++k) {
+            if (!matched[k] && best[k].Coding == reading.Coding && !(best[k].IdCrcOk && reading.IdCrcOk)) return k;
+        }
+        return std::nullopt;
+    };
     for (DecodedSector& reading : readings) {
-        std::size_t k = 0;
-        while (k < best.size() && (matched[k] || !SameSector(best[k], reading))) ++k;
-        if (k == best.size()) {
+        const auto k = match(reading);
+        if (!k) {
             best.push_back(std::move(reading));
-            matched.push_back(true);
             continue;
         }
-        matched[k] = true;
-        if (BetterReading(reading, best[k])) best[k] = std::move(reading);
+        matched[*k] = true;
+        if (BetterReading(reading, best[*k])) best[*k] = std::move(reading);
     }
     std::stable_sort(best.begin(), best.end(),
                      [](const DecodedSector& a, const DecodedSector& b) { return a.FirstCell < b.FirstCell; });
