@@ -82,12 +82,13 @@ void WholeAnalysis(benchmark::State& state) {
 }
 BENCHMARK(WholeAnalysis)->Arg(0)->Arg(1)->Arg(2);
 
-// The PLL and the cell decoder over one revolution of an MFM track captured at
-// a tenth of a cell of jitter: intervals made into cells, and the ID fields of
-// all four readings found in them.
+// The PLL and the cell decoder over one revolution of an MFM (0) or FM (1)
+// track captured at Gaussian jitter of a tenth of its cell: intervals made into
+// cells at the rate found, and the ID fields of all four readings found in them.
 void PllAndDecoder(benchmark::State& state) {
     img::DmkOptions disk;
     disk.Tracks = 1;
+    disk.Track0DoubleDensity = state.range(0) == 0;
     const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
     const DiskData image = DiskData::FromBytes(img::BuildScpImage(cells, {.Revolutions = 1, .Jitter = 0.1}));
     // The revolution's intervals, as the SCP file holds them (big-endian, no overflows at this rate).
@@ -103,9 +104,9 @@ void PllAndDecoder(benchmark::State& state) {
         benchmark::DoNotOptimize(FindIdFields(packed).size());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * count);
-    state.SetLabel("flux intervals");
+    state.SetLabel(state.range(0) == 0 ? "MFM flux intervals" : "FM flux intervals");
 }
-BENCHMARK(PllAndDecoder);
+BENCHMARK(PllAndDecoder)->Arg(0)->Arg(1);
 
 }  // namespace
 
