@@ -49,8 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(sector.FirstCell >= last && sector.FirstCell < cells, "in the order they lie, inside the cells");
         last = sector.FirstCell;
         Check(!sector.DataCrcOk.value_or(false) || !sector.CutShort(), "a good data CRC follows the whole sector");
-        Check(sector.Data.empty() || sector.DataStart + sector.Data.size() * sector.DataStep <= cells,
-              "the data lies inside the cells");
+        // The last data byte's last cell: 15 of its cells (each DataStep / 16 track cells) after its first.
+        const std::size_t lastCell =
+            sector.DataStart + (sector.Data.size() - 1) * sector.DataStep + 15 * (sector.DataStep / kCellsPerByte);
+        Check(sector.Data.empty() || lastCell < cells, "the data lies inside the cells");
     }
     Check(ListSectors(whole, SectorDetail::IdsOnly).size() == listed.size(), "the same ID fields either way");
 
