@@ -52,6 +52,7 @@ CellSearch SearchCells(const PackedCells& cells, const SectorQuery& query, bool 
     CellSearch search;
     for (const CellIdField& id : IdFieldsInTime(cells)) {
         if (id.Field.CrcOk && !search.Good) search.Good = id.TrackCell;
+        if (!id.Field.CrcOk && !search.Good) ++search.BadBeforeGood;
         if (!query.Matches(id.Field.Id) || !choice.Wants(id.Field.CrcOk)) continue;
         const CellView view(cells, kDecodings[id.Decoding]);
         CellBytes bytes(view, id.After);
@@ -59,7 +60,7 @@ CellSearch SearchCells(const PackedCells& cells, const SectorQuery& query, bool 
         sector.FirstCell = id.TrackCell;
         const auto window = static_cast<std::size_t>(DataMarkWindow(view.DoubleDensity())) * kCellsPerByte;
         const bool seenWhole = sector.HasData() ? bytes.Has(1 + sector.Size, 2) : id.After + window <= view.Size();
-        if (!seenWhole && !whole) return {std::nullopt, false, search.Good};
+        if (!seenWhole && !whole) return {std::nullopt, false, search.Good, search.BadBeforeGood};
         choice.Offer(std::move(sector));
         if (choice.Settled()) break;
     }

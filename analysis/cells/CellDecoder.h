@@ -25,6 +25,7 @@ struct CellSearch {
     std::optional<DecodedSector> Found;
     bool Settled = false;             // more cells after these cannot change it
     std::optional<std::size_t> Good;  // where the first ID field with a good CRC (of any sector) begins
+    std::size_t BadBeforeGood = 0;    // ID fields with a bad CRC before it (all of them when none)
 };
 
 // The sector asked for among a track's cells, by the rule of SectorChoice: the

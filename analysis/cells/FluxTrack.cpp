@@ -14,6 +14,7 @@ namespace {
 constexpr std::size_t kFirstRead = 8192;                    // intervals read first: enough to find the rate
 constexpr std::size_t kFirstStep = 4096;                    // intervals made into cells before the first search
 constexpr std::size_t kPutOffAfter = 1536 * kCellsPerByte;  // cells with no good ID field: a damaged revolution
+constexpr std::size_t kPutOffAfterBad = 2;                  // ID fields with a bad CRC before any good one: too
 constexpr std::size_t kSamePlace = 64 * kCellsPerByte;      // fields this close in two revolutions are one
 
 // A revolution's intervals as far as read, and the cell period they show.
@@ -74,7 +75,8 @@ public:
                 }
                 return true;
             }
-            if (mayPutOff && packed.Size() >= kPutOffAfter && (!search.Good || *search.Good >= kPutOffAfter)) {
+            const bool noGoodId = packed.Size() >= kPutOffAfter && (!search.Good || *search.Good >= kPutOffAfter);
+            if (mayPutOff && (noGoodId || search.BadBeforeGood >= kPutOffAfterBad)) {
                 step_ *= 2;
                 return false;
             }

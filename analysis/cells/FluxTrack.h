@@ -57,8 +57,8 @@ struct FluxSector {
 // (BetterReading), so that the CRC warnings say what failed. Within a
 // revolution the rule of SectorChoice holds; cells are made only as far as
 // needed, so a sector early on the track costs little, and a revolution that
-// shows no good ID field in its first 1,536 recorded bytes is put off until
-// the others have been tried.
+// shows no good ID field in its first 1,536 recorded bytes, or two bad ones
+// before the first good one, is put off until the others have been tried.
 std::optional<FluxSector> FindFluxSector(const FluxTrack& track, const SectorQuery& query, FluxBudget& budget);
 
 // The sectors of a flux track in the order they lie, each the best of its

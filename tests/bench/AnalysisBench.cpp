@@ -2,6 +2,7 @@
 // whole analysis (load, location, decoding, report) on a text surface.
 #include "FluxBuilder.h"
 #include "IdFieldSearch.h"
+#include "ImageContainer.h"
 #include "ImageBuilder.h"
 #include "ImageReader.h"
 #include "Pll.h"
@@ -107,6 +108,22 @@ void PllAndDecoder(benchmark::State& state) {
     state.SetLabel(state.range(0) == 0 ? "MFM flux intervals" : "FM flux intervals");
 }
 BENCHMARK(PllAndDecoder)->Arg(0)->Arg(1);
+
+// Finding sector 2 in an SCP capture of the usual disk (FM track 0, three
+// revolutions, Gaussian jitter of a tenth of a cell): all revolutions good (0),
+// and the first one damaged (1), which costs what it takes to tell.
+void FluxSectorTwo(benchmark::State& state) {
+    img::DmkOptions disk;
+    disk.Tracks = 1;
+    disk.Track0DoubleDensity = false;
+    const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
+    const int damaged = state.range(0) == 0 ? -1 : 0;
+    const DiskData image = DiskData::FromBytes(img::BuildScpImage(cells, {.Jitter = 0.1, .Damaged = damaged}));
+    const auto header = IdentifyContainer(image);
+    for (auto _ : state) benchmark::DoNotOptimize(LocateInContainer(image, *header));
+    state.SetLabel(damaged < 0 ? "good revolutions" : "first revolution damaged");
+}
+BENCHMARK(FluxSectorTwo)->Arg(0)->Arg(1);
 
 }  // namespace
 
