@@ -28,8 +28,8 @@ public:
 };
 
 // The intervals one use of an image (finding a sector, listing its tracks)
-// may make into cells, over all its tracks and revolutions: 2^26, about six
-// hundred revolutions of a double-density track, or a few seconds of work.
+// may make into cells, over all its tracks and revolutions: 2^26, some 1,500
+// revolutions of a double-density track (45,000 intervals), a few seconds.
 // What is left over when it runs out is read as if the tracks ended there.
 class FluxBudget {
 public:
