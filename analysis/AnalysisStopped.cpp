@@ -1,5 +1,8 @@
 #include "AnalysisStopped.h"
 
+#include <exception>
+#include <new>
+
 namespace tabulon {
 
 const char* StopMessage(AnalysisStopped::Reason reason) {
@@ -12,6 +15,18 @@ const char* StopMessage(AnalysisStopped::Reason reason) {
     case AnalysisStopped::Reason::SectorCutShort: return "the system sector runs past the end of its track";
     }
     return "analysis stopped";
+}
+
+const char* CurrentFailure() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return "not enough memory";
+    } catch (const std::exception& error) {
+        return error.what();
+    } catch (...) {
+        return "unexpected error";
+    }
 }
 
 AnalysisStopped::AnalysisStopped(Reason reason) : std::runtime_error(StopMessage(reason)), reason_(reason) {}

@@ -28,6 +28,10 @@ private:
     Reason reason_;
 };
 
+// What the exception being handled says ("not enough memory", ...); call it
+// only inside a catch block.
+const char* CurrentFailure();
+
 // What a stop's reason says, for messages: "the image ends inside the system sector", ...
 const char* StopMessage(AnalysisStopped::Reason reason);
 

@@ -26,6 +26,7 @@ DiskData& DiskData::operator=(DiskData&& other) noexcept {
     fileLength_ = std::exchange(other.fileLength_, 0);
     inMemory_ = std::exchange(other.inMemory_, true);
     memory_ = std::move(other.memory_);
+    kept_ = std::exchange(other.kept_, 0);
     file_ = std::move(other.file_);
     blocks_ = std::move(other.blocks_);
     uses_ = std::exchange(other.uses_, 0);
@@ -67,6 +68,10 @@ std::uint8_t DiskData::AtSlow(std::int64_t index) const {
     if (index < 0 || index > fileLength_) throw AnalysisStopped(AnalysisStopped::Reason::ReadOutsideImage);
     if (index == fileLength_) return 0;  // the spare byte
     if (inMemory_) return memory_[static_cast<std::size_t>(index)];
+    if (index < kept_) {
+        ShowWindow(memory_.data(), 0, static_cast<std::uint64_t>(kept_));
+        return memory_[static_cast<std::size_t>(index)];
+    }
 
     const std::int64_t number = index / kBlockSize;
     return Load(number).Bytes[static_cast<std::size_t>(index - number * kBlockSize)];
@@ -101,9 +106,10 @@ void DiskData::ReadFirstBlock() const {
     if (fileLength_ > 0 && !inMemory_) Load(0);
 }
 
-void DiskData::ReadEveryBlock() const {
+void DiskData::ReadEveryBlock(std::int64_t keep) {
     if (inMemory_) return;
     if (!file_.IsOpen()) Fail(AnalysisStopped::Reason::ReadError);
+    std::vector<std::uint8_t> kept(static_cast<std::size_t>(std::clamp<std::int64_t>(keep, 0, fileLength_)));
     constexpr std::size_t kChunk = 16 * kBlockSize;
     const auto chunk = Uninitialised(kChunk);
     for (std::int64_t at = 0; at < fileLength_;) {
@@ -113,8 +119,14 @@ void DiskData::ReadEveryBlock() const {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) Fail(AnalysisStopped::Reason::ReadError);
         if (got == 0) Fail(AnalysisStopped::Reason::ImageChanged);
+        if (std::cmp_less(at, kept.size())) {
+            const auto count = std::min(static_cast<std::size_t>(got), kept.size() - static_cast<std::size_t>(at));
+            std::memcpy(kept.data() + at, chunk.get(), count);
+        }
         at += got;
     }
+    memory_ = std::move(kept);
+    kept_ = static_cast<std::int64_t>(memory_.size());
 }
 
 void DiskData::Fail(AnalysisStopped::Reason reason) const {

@@ -73,10 +73,11 @@ public:
     // Reads the first block now, so that a file that cannot be read fails here.
     void ReadFirstBlock() const;
 
-    // Reads the whole file once, keeping nothing, so that a file that cannot be
-    // read to its end fails now rather than part way through a report. Memory
-    // stays flat whatever the image's size.
-    void ReadEveryBlock() const;
+    // Reads the whole file once, so that a file that cannot be read to its end
+    // fails now rather than part way through a report. Its first keep bytes stay
+    // in memory and are never read again, so what was read then is what the
+    // analysis sees; memory stays flat whatever the image's size.
+    void ReadEveryBlock(std::int64_t keep = 0);
 
     // Releases the file. Bytes already read stay readable; others stop the analysis.
     void Close() noexcept { file_.Close(); }
@@ -110,7 +111,8 @@ private:
     std::string name_;
     std::shared_ptr<const SiblingFiles> siblings_;
     bool inMemory_ = true;
-    std::vector<std::uint8_t> memory_;  // FromBytes: the whole image
+    std::vector<std::uint8_t> memory_;  // FromBytes: the whole image; FromFile: the bytes kept from the start
+    std::int64_t kept_ = 0;             // FromFile: how many bytes from the start memory_ holds
     mutable FileDescriptor file_;       // FromFile: read on demand
     mutable std::array<Block, kCachedBlocks> blocks_{};
     mutable std::uint64_t uses_ = 0;

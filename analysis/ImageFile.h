@@ -2,6 +2,7 @@
 
 #include "DiskData.h"
 #include "FileDescriptor.h"
+#include "ImageSource.h"
 
 #include <cstdint>
 #include <memory>
@@ -26,9 +27,10 @@ struct OpenResult {
     bool Opened() const noexcept { return Failure == OpenFailure::None; }
 };
 
-// The program's one open-file slot ("file 1"). It only ever reads, holds at most
-// one image, and releases the descriptor when closed or destroyed.
-class ImageFile {
+// The program's one open-file slot ("file 1"): an image opened by name. It only
+// ever reads, holds at most one image, and releases the descriptor when closed
+// or destroyed.
+class ImageFile final : public ImageSource {
 public:
     // Closes the slot if it is open.
     void CloseAll() noexcept {
@@ -39,8 +41,6 @@ public:
 
     // Closes all, then opens path for reading. Only existing regular files of at
     // most 2,147,483,647 bytes are accepted; nothing is ever created or written.
-    // A folder is accepted when it holds a KryoFlux stream set: its first track
-    // file is opened. The files beside the one opened stay reachable by name.
     OpenResult Open(const std::string& path);
 
     // Closes all, then takes over a descriptor opened elsewhere (standard input,
@@ -57,6 +57,14 @@ public:
     // Hands the open file over, leaving the slot closed.
     FileDescriptor Release() noexcept { return std::move(file_); }
 
+    // The load step: the open file's bytes plus the spare 0, read on demand; the
+    // slot is closed. The first block is read at once, so an unreadable file
+    // stops here. Throws AnalysisStopped when no file is open or on a read error.
+    DiskData Load() override;
+
+    // The files beside the open one, reachable by name from its bytes (none unless set).
+    void SetSiblings(std::shared_ptr<const SiblingFiles> siblings);
+
     // The open file's own name and the files beside it (none for an adopted descriptor).
     const std::string& Name() const noexcept { return name_; }
     const std::shared_ptr<const SiblingFiles>& Siblings() const noexcept { return siblings_; }
@@ -69,11 +77,5 @@ private:
     std::string name_;
     std::shared_ptr<const SiblingFiles> siblings_;
 };
-
-// The load step: DiskData becomes the open file's bytes, read on demand, plus
-// the spare 0; the slot is closed and the image stays open in DiskData until its
-// Close(). The first block is read at once, so an unreadable file stops here.
-// Throws AnalysisStopped when no file is open or on a read error.
-void LoadDiskData(ImageFile& file, DiskData& data);
 
 }  // namespace tabulon

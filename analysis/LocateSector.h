@@ -1,10 +1,11 @@
 #pragma once
 
 #include "DiskData.h"
-#include "ImageContainer.h"
+#include "Container.h"
 #include "SectorLocation.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tabulon {
@@ -17,16 +18,18 @@ enum class LocateMode {
 };
 
 // What one search found: the sector (if any), how it was searched, and the
-// container header that identification learned (none for the byte scans).
+// container the image was opened as (none for the byte scans).
 struct Located {
     std::optional<SectorLocation> Sector;
     LocateMethod Method = LocateMethod::Scan;
-    std::optional<ContainerHeader> Container;
+    std::shared_ptr<const Container> Opened;
 };
 
-// Searches image in the given mode. dmkGaveUp, when given, is called when the
+// Searches image for the sector at address (the byte scans know only track 0,
+// side 0, sector 2) in the given mode. dmkGaveUp, when given, is called when the
 // DMK byte scan gives up and the JV scan starts (the report writes its switch
 // lines there); a search through the structure never calls it.
-Located LocateSector(const DiskData& image, LocateMode mode, const std::function<void()>& dmkGaveUp = {});
+Located LocateSector(const DiskData& image, LocateMode mode, const std::function<void()>& dmkGaveUp = {},
+                     const SectorPosition& address = kSystemSector);
 
 }  // namespace tabulon

@@ -19,49 +19,30 @@ constexpr std::int32_t kJvEntryLength = 3;
 constexpr std::int32_t kJvDataStart = 8704;  // also the give-up position
 constexpr std::int32_t kJvSectorLength = 256;
 
-SectorLocation ScanFound(const DiskData& data, ImageFormat format, std::int32_t base) {
+SectorLocation ScanFound(const DiskData& data, const ImageFormat& format, std::int32_t base) {
     return {format, LocateMethod::Scan, base, SectorBytes(data, base), std::nullopt, std::nullopt, std::nullopt};
 }
 
 }  // namespace
 
-std::string_view FormatLabel(ImageFormat format) {
-    switch (format) {
-    case ImageFormat::Dmk: return "   DMK Format";
-    case ImageFormat::Jv3: return "   JV  Format";
-    case ImageFormat::Jv1: return "   JV1 Format";
-    case ImageFormat::Hfe: return "   HFE Format";
-    case ImageFormat::Imd: return "   IMD Format";
-    case ImageFormat::Td0: return "   TD0 Format";
-    case ImageFormat::Scp: return "   SCP Format";
-    case ImageFormat::KryoFlux: return "   KryoFlux Format";
-    }
-    return {};
-}
-
-std::string_view FormatName(ImageFormat format) {
-    switch (format) {
-    case ImageFormat::Dmk: return "DMK";
-    case ImageFormat::Jv3: return "JV3";
-    case ImageFormat::Jv1: return "JV1";
-    case ImageFormat::Hfe: return "HFE";
-    case ImageFormat::Imd: return "IMD";
-    case ImageFormat::Td0: return "TD0";
-    case ImageFormat::Scp: return "SCP";
-    case ImageFormat::KryoFlux: return "KryoFlux";
-    }
-    return {};
-}
-
 std::uint8_t SectorBytes::At(std::int64_t offset) const {
     if (image_ != nullptr) return image_->At(base_ + offset);
+    if (detached_) throw AnalysisStopped(AnalysisStopped::Reason::ReadOutsideImage);
     const std::int64_t end = cutShort_ ? Length() - 1 : Length();  // the last byte there, the spare included
     if (offset < 0 || offset > end) throw AnalysisStopped(AnalysisStopped::Reason::SectorCutShort);
     return offset == Length() ? 0 : own_[static_cast<std::size_t>(offset)];
 }
 
+void SectorBytes::Detach() noexcept {
+    if (image_ == nullptr) return;
+    detachedLength_ = Length();
+    image_ = nullptr;
+    detached_ = true;
+}
+
 std::int64_t SectorBytes::Length() const noexcept {
     if (image_ != nullptr) return image_->FileLength() - base_;
+    if (detached_) return detachedLength_;
     return static_cast<std::int64_t>(own_.size());
 }
 
@@ -126,9 +107,9 @@ std::optional<std::int32_t> FindJvSector(const DiskData& data) {
 }
 
 std::optional<SectorLocation> LocateSystemSector(const DiskData& data, const std::function<void()>& dmkGaveUp) {
-    if (auto base = FindDmkSector(data)) return ScanFound(data, ImageFormat::Dmk, *base);
+    if (auto base = FindDmkSector(data)) return ScanFound(data, kDmkScanFormat, *base);
     if (dmkGaveUp) dmkGaveUp();
-    if (auto base = FindJvSector(data)) return ScanFound(data, ImageFormat::Jv3, *base);
+    if (auto base = FindJvSector(data)) return ScanFound(data, kJvScanFormat, *base);
     return std::nullopt;
 }
 

@@ -10,16 +10,31 @@
 
 namespace tabulon {
 
-// The containers Tabulon reads. The JV byte scan reports what it finds as JV3.
-enum class ImageFormat { Dmk, Jv3, Jv1, Hfe, Imd, Td0, Scp, KryoFlux };
+// How a format is named: its short name for scripts ("DMK", "JV3", ...) and the
+// label the report prints ("   DMK Format", "   JV  Format", ...).
+struct ImageFormat {
+    std::string_view Name;
+    std::string_view Label;
+    friend bool operator==(const ImageFormat&, const ImageFormat&) = default;
+};
+
+// What the byte scans report: the DMK scan's finds as DMK, the JV scan's as JV3.
+inline constexpr ImageFormat kDmkScanFormat{"DMK", "   DMK Format"};
+inline constexpr ImageFormat kJvScanFormat{"JV3", "   JV  Format"};
+
+// A sector as its ID field names it.
+struct SectorPosition {
+    int Cylinder = 0;
+    int Side = 0;
+    int Sector = 0;
+    friend bool operator==(const SectorPosition&, const SectorPosition&) = default;
+};
+
+// Where NEWDOS/80 keeps its PDRIVE table: track 0, side 0, sector 2.
+inline constexpr SectorPosition kSystemSector{0, 0, 2};
 
 // How the sector was found: the fixed byte scans, or the container's own structure.
 enum class LocateMethod { Scan, Structure };
-
-// "   DMK Format", "   JV  Format", ...: the label the report prints for a format.
-std::string_view FormatLabel(ImageFormat format);
-// "DMK", "JV3", ...: the format's short name for scripts.
-std::string_view FormatName(ImageFormat format);
 
 // The bytes the PDRIVE slot is decoded from: the image itself, read in place
 // from Base (the byte scans, which hand Base on unchecked), or the sector's own
@@ -38,8 +53,14 @@ public:
     // Bytes available from Base, the spare byte excluded.
     std::int64_t Length() const noexcept;
 
+    // Lets go of the image read in place, once its analysis is over: Base and
+    // Length stay, and every read stops.
+    void Detach() noexcept;
+
 private:
-    const DiskData* image_ = nullptr;  // the image, which outlives every analysis of it
+    const DiskData* image_ = nullptr;  // the image, while its analysis runs
+    bool detached_ = false;
+    std::int64_t detachedLength_ = 0;
     std::int64_t base_ = 0;
     std::vector<std::uint8_t> own_;
     bool cutShort_ = false;
@@ -47,7 +68,7 @@ private:
 
 // Where the data of track 0, side 0, sector 2 was found, and how.
 struct SectorLocation {
-    ImageFormat Format = ImageFormat::Dmk;
+    ImageFormat Format = kDmkScanFormat;
     LocateMethod Method = LocateMethod::Scan;
     std::int64_t FileOffset = 0;  // the sector's first data byte in the file (scans: Base, unchecked)
     SectorBytes Sector;
@@ -55,7 +76,7 @@ struct SectorLocation {
     std::optional<bool> IdCrcOk;             // where the container keeps CRCs
     std::optional<bool> DataCrcOk;
 
-    std::string_view FormatLabel() const { return tabulon::FormatLabel(Format); }
+    std::string_view FormatLabel() const { return Format.Label; }
     bool CrcOk() const { return IdCrcOk.value_or(true) && DataCrcOk.value_or(true); }
 };
 

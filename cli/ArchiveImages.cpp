@@ -1,7 +1,7 @@
 #include "ArchiveImages.h"
 
 #include "DiskData.h"
-#include "ImageContainer.h"
+#include "ContainerList.h"
 #include "StandardInput.h"
 
 #include <archive.h>
@@ -46,7 +46,7 @@ bool IsDiskImage(const ImageFile& file) {
     if (!copy.IsOpen()) return false;
     const DiskData image = DiskData::FromFile(std::move(copy), file.Length());
     try {
-        return IdentifyContainer(image).has_value();
+        return OpenContainer(image) != nullptr;
     } catch (const std::exception&) {
         return false;
     }
@@ -71,18 +71,6 @@ Packing PackingOf(std::string_view first) {
 }
 
 Packing PackingOf(int fd) { return PackingOf(FirstBytes(fd)); }
-
-bool HasImageExtension(std::string_view name) {
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos) return false;
-    std::string extension(name.substr(dot + 1));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const char* known : {"dsk", "dmk", "jv1", "jv3", "hfe", "imd", "td0"}) {
-        if (extension == known) return true;
-    }
-    return false;
-}
 
 std::optional<std::string> ForEachMember(int fd, bool allMembers, std::int64_t maxLength,
                                          const std::function<void(Member&)>& each) {

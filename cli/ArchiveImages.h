@@ -36,7 +36,4 @@ struct Member {
 std::optional<std::string> ForEachMember(int fd, bool allMembers, std::int64_t maxLength,
                                          const std::function<void(Member&)>& each);
 
-// Whether a name ends in one of the usual disk image extensions (any case).
-bool HasImageExtension(std::string_view name);
-
 }  // namespace tabulon::cli

@@ -1,10 +1,6 @@
 #pragma once
 
 #include "Analysis.h"
-#include "ImageGeometry.h"
-#include "RecordingSurface.h"
-#include "SlotDecoding.h"
-#include "TableCheck.h"
 
 #include <array>
 #include <cstddef>
@@ -37,13 +33,8 @@ struct ImageResult {
     std::optional<std::string> Member;  // the member of the archive at Path, when the image is one
     std::string Shown;  // for messages and the report's file-name line, quoted where it must be (ShownName)
 
-    Analysis Run;                                  // what the analysis found, up to where it stopped
-    Outcome Result = Outcome::Unreadable;          // the analysis' outcome, or worse when reading on failed
-    RecordingSurface Surface;                      // the report's lines
-    std::vector<std::optional<DriveSlot>> Slots;   // all ten, with --all-slots, once the first is decoded
-    std::optional<ImageGeometry> Geometry;         // what its tracks hold, when a container was recognised
-    std::optional<std::string> GeometryError;      // why the tracks could not be read
-    std::optional<std::vector<Difference>> Check;  // slot 0 of a Newdos table against the geometry
+    Analysis Run;                          // what the analysis found, up to where it stopped
+    Outcome Result = Outcome::Unreadable;  // the analysis' outcome, or unreadable when it could not be opened
 
     int Status() const { return InfoOf(Result).Status; }
 };

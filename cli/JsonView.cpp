@@ -47,11 +47,11 @@ json CheckJson(const std::optional<std::vector<Difference>>& check) {
 json SlotsJson(const ImageResult& result) {
     if (!result.Run.Slot) return nullptr;
     json slots = json::array();
-    for (const auto& slot : result.Slots) {
+    for (const auto& slot : result.Run.Slots) {
         json one = slot ? SlotJson(*slot) : json(nullptr);
         if (slot) {
-            const bool checked = result.Check.has_value();
-            one["fitsImage"] = checked ? json(CheckSlot(*slot, *result.Geometry).empty()) : json(nullptr);
+            const bool checked = result.Run.Check.has_value();
+            one["fitsImage"] = checked ? json(CheckSlot(*slot, *result.Run.Geometry).empty()) : json(nullptr);
         }
         slots.push_back(one);
     }
@@ -68,17 +68,16 @@ json ResultJson(const ImageResult& result, const ReportOptions& options) {
                    {"locate", locate},        {"format", nullptr},
                    {"sectorOffset", nullptr}, {"crcOk", nullptr},
                    {"newdosMarker", nullptr}, {"slot", nullptr}};
-    if (run.Search && run.Search->Container) object["format"] = FormatName(FormatOf(*run.Search->Container));
+    if (const auto format = run.Format()) object["format"] = format->Name;
     if (const SectorLocation* const at = run.Location()) {
-        object["format"] = FormatName(at->Format);
         object["sectorOffset"] = at->FileOffset;
         if (at->IdCrcOk || at->DataCrcOk) object["crcOk"] = at->CrcOk();
     }
     if (run.Marker) object["newdosMarker"] = *run.Marker;
     if (run.Slot) object["slot"] = SlotJson(*run.Slot);
-    object["geometry"] = GeometryJson(result.Geometry);
-    if (result.GeometryError) object["geometryError"] = *result.GeometryError;
-    object["check"] = CheckJson(result.Check);
+    object["geometry"] = GeometryJson(result.Run.Geometry);
+    if (run.GeometryStop) object["geometryError"] = StopMessage(*run.GeometryStop);
+    object["check"] = CheckJson(result.Run.Check);
     if (options.AllSlots) object["slots"] = SlotsJson(result);
     if (!IsUtf8(result.Path)) object["pathBytes"] = HexBytes(result.Path);
     if (result.Member) {

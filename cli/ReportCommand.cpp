@@ -1,7 +1,7 @@
 #include "ReportCommand.h"
 
 #include "ArchiveImages.h"
-#include "DriveReport.h"
+#include "ImagePath.h"
 #include "JsonView.h"
 #include "OutputBuffer.h"
 #include "ShownName.h"
@@ -12,8 +12,6 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <variant>
-#include <filesystem>
 #include <new>
 #include <sstream>
 
@@ -41,19 +39,6 @@ void WarnAboutCrc(const ImageResult& result, std::ostream& err) {
     Say(err, result, std::string("warning: CRC error in the ") + field + " of track 0, side 0, sector 2");
 }
 
-// What the exception being handled says; call it only inside a catch block.
-const char* CurrentFailure() {
-    try {
-        throw;
-    } catch (const std::bad_alloc&) {
-        return "not enough memory";
-    } catch (const std::exception& error) {
-        return error.what();
-    } catch (...) {
-        return "unexpected error";
-    }
-}
-
 // Any failure but a stopped analysis: the image counts as stopped once loaded,
 // as unreadable before.
 void Fail(ImageResult& result, const char* reason, std::ostream& err) {
@@ -61,37 +46,17 @@ void Fail(ImageResult& result, const char* reason, std::ostream& err) {
     result.Result = std::max(result.Result, result.Run.Loaded ? Outcome::Stopped : Outcome::Unreadable);
 }
 
-// All ten slots, once the first one could be decoded; none if the image fails now.
-void ReadSlots(ImageResult& result) {
-    const SectorLocation* const at = result.Run.Location();
-    if (!result.Run.Slot || at == nullptr) return;
-    try {
-        result.Slots = ReadAllSlots(at->Sector);
-    } catch (const AnalysisStopped&) {
-        result.Slots.clear();
-    }
-}
-
-// What the image's tracks hold, through the container that was searched (the
-// byte scans know nothing of tracks), and the check of a Newdos table against
-// it. A file that fails now makes the image's outcome worse, and says why.
-void ReadGeometry(ImageResult& result, const DiskData& data, std::ostream& err) {
+// What the analysis found that the user must hear of, in the order it found it.
+void SayFindings(const ImageResult& result, std::ostream& err) {
     const Analysis& run = result.Run;
-    if (!run.Search || !run.Search->Container || !data.IsOpen()) return;
-    try {
-        result.Geometry = SummariseGeometry(ContainerTracks(data, *run.Search->Container));
-        // An SCP file's checksum needs the whole file, read only where the geometry reads every track.
-        const auto* scp = std::get_if<ScpHeader>(&*run.Search->Container);
-        if (scp != nullptr && !ScpChecksumMatches(data, *scp)) {
-            Say(err, result, "warning: the SCP checksum does not match the file");
-        }
-    } catch (const AnalysisStopped& stop) {
-        result.GeometryError = StopMessage(stop.WhyStopped());
-        Say(err, result, *result.GeometryError);
-        result.Result = std::max(result.Result, OutcomeOfStop(stop.WhyStopped()));
-        return;
+    WarnAboutCrc(result, err);
+    if (run.Stop) Say(err, result, StopMessage(*run.Stop));
+    if (run.FileCheckFailed && run.Opened() != nullptr) {
+        const std::string_view name = run.Opened()->Type().Format.Name;
+        Say(err, result, "warning: the " + std::string(name) + " checksum does not match the file");
     }
-    if (const auto table = run.Table(); table && result.Geometry) result.Check = CheckSlot(*table, *result.Geometry);
+    if (run.GeometryStop) Say(err, result, StopMessage(*run.GeometryStop));
+    if (run.Failure) Say(err, result, *run.Failure);
 }
 
 // Writes one image's JSON line or report; false once standard output has failed.
@@ -124,25 +89,20 @@ void NameImage(ImageResult& result, const std::string& image) {
     }
 }
 
-void AnalyseOpened(ImageResult& result, ImageFile& file, const ReportOptions& options, std::ostream& err) {
-    DiskData data;
-    try {
-        result.Run = ShowDriveSpecs(result.Surface, file, result.Shown, data, options.Locate);
-        result.Result = result.Run.Result;
-        if (options.AllSlots) ReadSlots(result);
-        WarnAboutCrc(result, err);
-        if (result.Run.Stop) Say(err, result, StopMessage(*result.Run.Stop));
-        if (options.Geometry || options.Json || options.Brief) ReadGeometry(result, data, err);
-    } catch (...) {
-        Fail(result, CurrentFailure(), err);
-    }
-    data.Close();
+void AnalyseOpened(ImageResult& result, ImageSource& source, const ReportOptions& options, std::ostream& err) {
+    AnalyseOptions wanted;
+    wanted.Locate = options.Locate;
+    wanted.AllSlots = options.AllSlots;
+    wanted.Geometry = options.Geometry || options.Json || options.Brief;  // JSON and --brief show the check
+    result.Run = Analyse(source, wanted);
+    result.Result = result.Run.Final();
+    SayFindings(result, err);
 }
 
 namespace {
 
 OpenResult OpenImage(const std::string& name, ImageFile& file) {
-    return name == kStandardInputName ? OpenStandardInput(file) : file.Open(name);
+    return name == kStandardInputName ? OpenStandardInput(file) : OpenImagePath(name, file);
 }
 
 }  // namespace

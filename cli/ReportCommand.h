@@ -43,7 +43,7 @@ inline constexpr std::int64_t kMaxImageLength = 2147483647;
 void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostream& err);
 
 // The same for an image already open in file.
-void AnalyseOpened(ImageResult& result, ImageFile& file, const ReportOptions& options, std::ostream& err);
+void AnalyseOpened(ImageResult& result, ImageSource& source, const ReportOptions& options, std::ostream& err);
 
 // Flushes out; on failure says so on err ("write error" and the system's reason)
 // and returns false.

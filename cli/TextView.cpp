@@ -1,5 +1,7 @@
 #include "TextView.h"
 
+#include "DriveReport.h"
+#include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "ShownName.h"
 
@@ -73,9 +75,10 @@ std::string_view FieldName(CheckedField field) {
 }
 
 std::string GeometryLine(const ImageResult& result) {
-    if (result.GeometryError) return "Image: geometry unknown (" + *result.GeometryError + ")";
-    const std::optional<ImageGeometry>& geometry = result.Geometry;
-    if (!geometry && result.Run.Search && result.Run.Search->Container) {
+    const Analysis& run = result.Run;
+    if (run.GeometryStop) return std::string("Image: geometry unknown (") + StopMessage(*run.GeometryStop) + ")";
+    const std::optional<ImageGeometry>& geometry = run.Geometry;
+    if (!geometry && run.Opened() != nullptr) {
         return "Image: geometry unknown (no sector on any track)";
     }
     if (!geometry) return "Image: geometry unknown (no container structure recognised)";
@@ -95,24 +98,26 @@ std::string GeometryLine(const ImageResult& result) {
 
 std::string CheckLine(const ImageResult& result) {
     if (!result.Run.Table()) return "Check: no PDRIVE table to check it against";
-    if (!result.Check) return "Check: not possible without the image's geometry";
-    if (result.Check->empty()) return "Check: slot 0 fits the image";
-    return "Check: slot 0 differs from the image (table vs image): " + Differences(*result.Check);
+    if (!result.Run.Check) return "Check: not possible without the image's geometry";
+    if (result.Run.Check->empty()) return "Check: slot 0 fits the image";
+    return "Check: slot 0 differs from the image (table vs image): " + Differences(*result.Run.Check);
 }
 
 std::string BriefVerdict(const ImageResult& result) {
-    if (!result.Check) return "unchecked";
-    return result.Check->empty() ? "fits" : "differs: " + Differences(*result.Check);
+    if (!result.Run.Check) return "unchecked";
+    return result.Run.Check->empty() ? "fits" : "differs: " + Differences(*result.Run.Check);
 }
 
 void WriteReport(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
-    for (const ReportSurface::Line& line : result.Surface.Lines()) {
+    RecordingSurface surface;
+    DrawDriveReport(surface, result.Run, result.Shown);
+    for (const ReportSurface::Line& line : surface.Lines()) {
         WriteLine(line.Text, options.Color && line.Color == kRed, out);
     }
     if (options.AllSlots && result.Run.Slot) {
         out << '\n';
         int number = 0;
-        for (const auto& slot : result.Slots) {
+        for (const auto& slot : result.Run.Slots) {
             out << "Slot " << number++ << ':'
                 << (slot ? FormatDriveLine(DescribeDriveSlot(*slot)) : "  (past the end of the image)") << '\n';
         }
@@ -122,19 +127,13 @@ void WriteReport(const ImageResult& result, const ReportOptions& options, std::o
 
 void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
     const Analysis& run = result.Run;
-    const SectorLocation* const location = run.Location();
-    std::optional<ImageFormat> format;
-    if (location != nullptr) {
-        format = location->Format;
-    } else if (run.Search && run.Search->Container) {
-        format = FormatOf(*run.Search->Container);
-    }
+    const std::optional<ImageFormat> format = run.Format();
     const std::string_view method = !run.Search                                     ? "-"
                                     : run.Search->Method == LocateMethod::Structure ? "structure"
                                                                                     : "scan";
     std::ostringstream line;
-    line << ShownName(result.Given) << "  " << InfoOf(result.Result).Name << "  "
-         << (format ? FormatName(*format) : "-") << "  " << method;
+    line << ShownName(result.Given) << "  " << InfoOf(result.Result).Name << "  " << (format ? format->Name : "-")
+         << "  " << method;
     if (const auto slot = run.Table(); slot && result.Result == Outcome::DriveReport) {
         std::string ti = InterfaceType(*slot);
         if (ti.back() == ' ') ti.pop_back();

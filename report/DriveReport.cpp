@@ -6,7 +6,7 @@ namespace tabulon {
 
 namespace {
 
-void PrintHeadingBlock(ReportSurface& surface, const std::string& filename) {
+void PrintHeadingBlock(ReportSurface& surface, std::string_view filename) {
     surface.Print({report_text::kTitle});
     surface.Print({report_text::kCredit});
     surface.Print({report_text::kSlot});
@@ -23,72 +23,41 @@ void PrintSwitchLines(ReportSurface& surface) {
     surface.Print();
 }
 
-// The steps of one analysis, filling in analysis as they go; throws AnalysisStopped.
-void Run(Analysis& analysis, ReportSurface& surface, ImageFile& file, const std::string& filename, DiskData& data,
-         LocateMode mode, LoadStep load) {
+}  // namespace
+
+void DrawDriveReport(ReportSurface& surface, const Analysis& analysis, std::string_view filename) {
     surface.SetForeColor(kBlack);
-    LoadDiskData(file, data);
-    if (load == LoadStep::WholeFirst) data.ReadEveryBlock();
-    analysis.Loaded = true;
+    if (!analysis.Loaded) return;
 
     surface.Cls();
     surface.SetCurrentX(100);
     surface.SetCurrentY(200);
     surface.Print({report_text::kSearching});
+    if (analysis.DmkGaveUp) PrintSwitchLines(surface);
+    if (!analysis.Search) return;
 
-    analysis.Search = LocateSector(data, mode, [&surface] { PrintSwitchLines(surface); });
+    // The slot is decoded before the heading block: a sector too short for it ends the report here.
     const SectorLocation* const location = analysis.Location();
-    std::string summaryLine;
-    std::string driveLine;
-    if (location != nullptr) {
-        analysis.Slot = ReadDriveSlot(location->Sector);
-        const DriveSpecs drive = DescribeDriveSlot(*analysis.Slot);
-        summaryLine = FormatDiskSummaryLine(drive, location->FormatLabel());
-        driveLine = FormatDriveLine(drive);
-    }
-
+    if (location != nullptr && !analysis.Slot) return;
     PrintHeadingBlock(surface, filename);
 
     if (location == nullptr) {
         surface.SetForeColor(kRed);
         surface.Print({report_text::kNotFound});
-        analysis.Result = Outcome::NotFound;
         return;
     }
-    analysis.Marker = HasNewdosMarker(*location);
+    if (!analysis.Marker) return;
     if (!*analysis.Marker) {
         surface.Print();
         surface.Print({report_text::kNotNewdos});
-        analysis.Result = Outcome::NotNewdos;
         return;
     }
-    surface.Print({summaryLine});
+    const DriveSpecs drive = DescribeDriveSlot(*analysis.Slot);
+    surface.Print({FormatDiskSummaryLine(drive, location->FormatLabel())});
     surface.Print();
-    surface.Print({driveLine});
+    surface.Print({FormatDriveLine(drive)});
     surface.Print();
     for (const std::string_view line : report_text::kLegend) surface.Print({line});
-    analysis.Result = Outcome::DriveReport;
-}
-
-}  // namespace
-
-Analysis ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& filename, DiskData& data,
-                        LocateMode mode, LoadStep load) {
-    Analysis analysis;
-    try {
-        Run(analysis, surface, file, filename, data, mode, load);
-    } catch (const AnalysisStopped& stop) {
-        AnalysisStopped::Reason reason = stop.WhyStopped();
-        // A read past the image from a sector that starts at or past its end: the sector is not in the image at all.
-        const SectorLocation* const location = analysis.Location();
-        if (reason == AnalysisStopped::Reason::ReadOutsideImage && location != nullptr &&
-            location->FileOffset >= data.FileLength()) {
-            reason = AnalysisStopped::Reason::SectorBeyondImage;
-        }
-        analysis.Stop = reason;
-        analysis.Result = OutcomeOfStop(reason);
-    }
-    return analysis;
 }
 
 }  // namespace tabulon

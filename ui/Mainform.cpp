@@ -178,21 +178,20 @@ void Mainform::OpenFile(const std::string& filename) {
 }
 
 // The one call into the analysis: it loads the open image, locates and decodes
-// the system sector and writes the report on the canvas.
+// the system sector, and the report is drawn on the canvas from what it found.
 void Mainform::ShowDriveSpecs() {
-    // The image is read while the report is written, and let go of once it is.
-    struct CloseImage {
-        DiskData& data;
-        ~CloseImage() { data.Close(); }
-    } closeImage{diskData_};
-    // The window reads the whole image before it clears anything: a file that
-    // cannot be read to its end leaves the earlier report as it was.
-    tabulon::ShowDriveSpecs(*canvas_, imageFile_, Filename, diskData_, LocateMode::Scan, LoadStep::WholeFirst);
+    // The window reads the whole image before anything is drawn, and the scans
+    // use only what that read gave: a file that cannot be read to its end leaves
+    // the earlier report as it was.
+    AnalyseOptions options;
+    options.Locate = LocateMode::Scan;
+    options.ReadWholeFirst = true;
+    const Analysis analysis = Analyse(imageFile_, options);
+    DrawDriveReport(*canvas_, analysis, Filename);
 }
 
 void Mainform::EndProgram() {
     imageFile_.CloseAll();
-    diskData_.Close();
     endProgram_();
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "DiskData.h"
 #include "ImageFile.h"
 #include "MainformServices.h"
 
@@ -88,7 +87,6 @@ private:
     QPushButton* command1_ = nullptr;
     QMenu* mnuFile_ = nullptr;
     ImageFile imageFile_;
-    DiskData diskData_;
     std::function<void()> endProgram_;
 
     bool sessionEnding_ = false;

@@ -1,6 +1,11 @@
 // The page's call into the analysis: tabulon-report's own running code, applied
-// to a file of the worker's file system, with everything the page shows.
+// to a file (or a folder holding a stream set) of the worker's file system, with
+// everything the page shows; an archive gives one answer per member, by the
+// command line's own rules (ArchiveImages.cpp).
+#include "ArchiveImages.h"
+#include "DriveReport.h"
 #include "JsonView.h"
+#include "RecordingSurface.h"
 #include "ReportCommand.h"
 #include "TextView.h"
 
@@ -9,6 +14,7 @@
 #include <array>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -49,58 +55,136 @@ enum Field : int {
     kBrief,         // the --brief line after the name
     kGeometryLine,  // "Image: ..."
     kCheckLine,     // "Check: ..."
+    kShown,         // the name as tabulon-report shows it: "ARCHIVE:MEMBER" for a member, quoted where it must be
+    kOutcome,       // the outcome's name
     kFields
 };
 
-std::array<std::string, kFields> Analyse(const std::string& path, const std::string& name) {
-    ImageResult result;
-    result.Given = path;
-    result.Path = name;
-    result.Shown = name;
+using Answer = std::array<std::string, kFields>;
 
-    // One analysis gives every view: --json --all-slots reads the slots and the
-    // geometry, which the plain report leaves alone but never changes.
+// One analysis gives every view: --json --all-slots reads the slots and the
+// geometry, which the plain report leaves alone but never changes.
+ReportOptions AnalysisOptions(bool allMembers) {
     ReportOptions options;
     options.Json = true;
     options.AllSlots = true;
-    std::ostringstream errors;
-    tabulon::cli::AnalyseImage(result, options, errors);
+    options.AllMembers = allMembers;
+    return options;
+}
 
-    std::array<std::string, kFields> fields;
+Answer AnswerOf(const ImageResult& result, const ReportOptions& options, const std::string& errors) {
+    Answer fields;
     fields[kJsonLine] = tabulon::cli::JsonLine(result, options);
     std::ostringstream text;
     if (result.Run.Loaded) tabulon::cli::WriteReport(result, ReportOptions{}, text);
     fields[kReport] = text.str();
     std::ostringstream lines;
-    for (const tabulon::ReportSurface::Line& line : result.Surface.Lines()) {
+    tabulon::RecordingSurface surface;
+    tabulon::DrawDriveReport(surface, result.Run, result.Shown);
+    for (const tabulon::ReportSurface::Line& line : surface.Lines()) {
         lines << line.X << ' ' << line.Y << ' ' << (line.Color == tabulon::kRed ? 1 : 0) << '\n';
     }
     fields[kLines] = lines.str();
-    fields[kMessages] = Messages(errors.str(), result.Shown);
+    fields[kMessages] = Messages(errors, result.Shown);
     fields[kBrief] = BriefFields(result);
     fields[kGeometryLine] = tabulon::cli::GeometryLine(result);
     fields[kCheckLine] = tabulon::cli::CheckLine(result);
+    fields[kShown] = result.Shown;
+    fields[kOutcome] = tabulon::cli::InfoOf(result.Result).Name;
     return fields;
 }
 
-std::array<std::string, kFields> answer;
+// What tabulon-report says of an archive with no image to show for it: a
+// message and an outcome, and no JSON line.
+Answer Refusal(const std::string& shown, const std::string& message, tabulon::Outcome outcome) {
+    Answer fields;
+    fields[kMessages] = message + '\n';
+    fields[kBrief] = std::string(tabulon::cli::InfoOf(outcome).Name);
+    fields[kShown] = shown;
+    fields[kOutcome] = fields[kBrief];
+    return fields;
+}
+
+// The page shows an image by the name it was given (its path inside the folder
+// chosen) where tabulon-report shows the full path.
+void Name(ImageResult& result, const std::string& path, const std::string& name) {
+    result.Given = path;
+    result.Path = name;
+    result.Shown = tabulon::cli::ShownName(name);
+}
+
+// Each member of the archive open in file, as tabulon-report's RunArchive takes them.
+void AnalyseArchive(const tabulon::ImageFile& file, const std::string& path, const std::string& name,
+                    const ReportOptions& options, std::vector<Answer>& answers) {
+    bool any = false;
+    const auto failure = tabulon::cli::ForEachMember(
+        file.Descriptor(), options.AllMembers, tabulon::cli::kMaxImageLength, [&](tabulon::cli::Member& member) {
+            any = true;
+            ImageResult result;
+            Name(result, path, name);
+            if (!member.Name.empty()) {
+                result.Given = path + ":" + member.Name;
+                result.Member = member.Name;
+                result.Shown = tabulon::cli::ShownName(name + ":" + member.Name);
+            }
+            std::ostringstream errors;
+            if (!member.Opened.Opened()) {
+                errors << "tabulon-report: " << result.Shown << ": " << member.Opened.Reason << '\n';
+                result.Result = tabulon::Outcome::Unreadable;
+            } else {
+                tabulon::cli::AnalyseOpened(result, member.File, options, errors);
+            }
+            member.File.CloseAll();  // its unpacked copy, freed before the next member is unpacked
+            answers.push_back(AnswerOf(result, options, errors.str()));
+        });
+    const std::string shown = tabulon::cli::ShownName(name);
+    if (failure) {
+        answers.push_back(Refusal(shown, "cannot read the archive on: " + *failure, tabulon::Outcome::Unreadable));
+    } else if (!any) {
+        answers.push_back(Refusal(shown, "no disk image in the archive", tabulon::Outcome::NotFound));
+    }
+}
+
+std::vector<Answer> Analyse(const std::string& path, const std::string& name, bool allMembers) {
+    const ReportOptions options = AnalysisOptions(allMembers);
+    std::vector<Answer> answers;
+    ImageResult result;
+    Name(result, path, name);
+    std::ostringstream errors;
+    tabulon::ImageFile file;
+    if (file.Open(path).Opened() && tabulon::cli::PackingOf(file.Descriptor()) != tabulon::cli::Packing::Plain) {
+        AnalyseArchive(file, path, name, options, answers);
+    } else if (file.IsOpen()) {
+        tabulon::cli::AnalyseOpened(result, file, options, errors);
+        answers.push_back(AnswerOf(result, options, errors.str()));
+    } else {
+        tabulon::cli::AnalyseImage(result, options, errors);  // says why it cannot be opened
+        answers.push_back(AnswerOf(result, options, errors.str()));
+    }
+    return answers;
+}
+
+std::vector<Answer> answers;
 
 }  // namespace
 
-// Analyses the image at path, shown as name; its answer's texts are then read
-// with tabulon_field. Returns the number of texts, or 0 when the analysis could
-// not be run at all (no memory).
-extern "C" EMSCRIPTEN_KEEPALIVE int tabulon_analyse(const char* path, const char* name) {
-    answer = {};
+// Analyses the image (or archive, or stream set's folder) at path, shown as
+// name; the answers' texts are then read with tabulon_field. Returns the number
+// of answers (one for an image, one per member or refusal for an archive), or
+// 0 when the analysis could not be run at all (no memory).
+extern "C" EMSCRIPTEN_KEEPALIVE int tabulon_analyse(const char* path, const char* name, int allMembers) {
+    answers.clear();
+    answers.shrink_to_fit();
     try {
-        answer = Analyse(path, name);
+        answers = Analyse(path, name, allMembers != 0);
     } catch (...) {
-        return 0;
+        answers.clear();
     }
-    return kFields;
+    return static_cast<int>(answers.size());
 }
 
-// One text of the last answer, valid until the next tabulon_analyse.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* tabulon_field(int field) {
-    return field >= 0 && field < kFields ? answer[static_cast<std::size_t>(field)].c_str() : "";
+// One text of one answer of the last analysis, valid until the next tabulon_analyse.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* tabulon_field(int index, int field) {
+    if (index < 0 || static_cast<std::size_t>(index) >= answers.size() || field < 0 || field >= kFields) return "";
+    return answers[static_cast<std::size_t>(index)][static_cast<std::size_t>(field)].c_str();
 }

@@ -3,11 +3,14 @@
 // Emscripten module's code (createTabulon).
 //
 // Messages in (page):   {port} once: the reader's end of a channel (page/reader.js);
-//                       {cancel: set}: images of earlier sets are dropped
-// Messages in (port):   {set, image: {id, name, size, file?}, first, length}
+//                       {cancel: set}: images of earlier sets are dropped;
+//                       {allMembers: bool}: every member of an archive, or only its disk images
+// Messages in (port):   {set, image: {id, name, files: [{name, size, file?}], set?, last?}, first, length}:
+//                       the set's last image is answered at once
 // Messages out (port):  {done: length} for each image taken off the queue
 // Messages out (page):  {ready: true} once (or {unusable: why}), then
-//                       {results: [{id, answer, ms}], heapBytes} in the order handed on, a few at a time
+//                       {results: [{id, answers: [answer], ms}], heapBytes} in the order handed on, a few
+//                       at a time; an archive has one answer per member (or refusal)
 //
 // Reading: each image is a file of Emscripten's WORKERFS, read on demand. A read
 // of the browser's files costs far more than its bytes, so a file is read in
@@ -47,10 +50,9 @@ const modulePromise = createTabulon().then((module) => {
     return module;
 });
 
-// The analysis' texts (web/WebAnalysis.cpp), as the page takes them.
-function answerOf(module, fields) {
-    if (fields === 0) return {failure: 'not enough memory'};
-    const text = (field) => module.UTF8ToString(module._tabulon_field(field));
+// The analysis' texts (web/WebAnalysis.cpp), as the page takes them: one answer's.
+function answerOf(module, index) {
+    const text = (field) => module.UTF8ToString(module._tabulon_field(index, field));
     const lines = (field) => text(field).split('\n').slice(0, -1);
     return {
         jsonLine: text(0),
@@ -63,6 +65,8 @@ function answerOf(module, fields) {
         brief: text(4),
         geometryLine: text(5),
         checkLine: text(6),
+        shown: text(7),
+        outcome: text(8),
     };
 }
 
@@ -72,25 +76,54 @@ let set = 0;
 let batch = [];
 let sentAt = 0;
 let flushTimer = 0;
+let allMembers = false;
 
-// The image's file is mounted alone, under a fixed name, for its analysis only,
-// with its first piece; WORKERFS asks the file for its size and slices of it.
+// The file's name in the worker's file system: its own name, which the analysis
+// reads (a stream's track), unless the file system cannot take it.
+function mountedName(name) {
+    const base = name.slice(name.lastIndexOf('/') + 1);
+    return base && base !== '.' && base !== '..' && !base.includes('\0') ? base : 'image';
+}
+
+// The image's files are mounted in a folder of their own, for its analysis only,
+// the first piece of a single file with it; WORKERFS asks each file for its size
+// and slices of it. A single file is analysed by its path, a stream set by its
+// folder's, as tabulon-report takes a folder. A file the browser would not hand
+// over is analysed at a path where nothing is: unreadable, as natively.
 function analyseOne(module, entry) {
     const image = entry.image;
     const folder = '/in/' + image.id;
     const unread = () => new Blob([]);  // past the first piece of a file read whole: never asked for
-    const data = {size: image.size, slice: (start, end) => image.file ? image.file.slice(start, end) : unread()};
+    const blobs = image.files.filter((one) => one.file || entry.first).map((one) => ({
+        name: mountedName(one.name),
+        data: {size: one.size, slice: (start, end) => one.file ? one.file.slice(start, end) : unread()},
+    }));
     module.FS.mkdir(folder);
-    module.FS.mount(module.FS.filesystems.WORKERFS, {blobs: [{name: 'image', data}]}, folder);
+    module.FS.mount(module.FS.filesystems.WORKERFS, {blobs}, folder);
     try {
-        if (entry.first) {
-            module.FS.lookupPath(folder + '/image').node.piece = {start: 0, bytes: new Uint8Array(entry.first)};
-        }
-        return answerOf(module, module.ccall('tabulon_analyse', 'number', ['string', 'string'],
-                                             [folder + '/image', image.name]));
+        const path = image.set ? folder : folder + '/' + (blobs.length ? blobs[0].name : 'unreadable');
+        if (entry.first && blobs.length) module.FS.lookupPath(path).node.piece = {start: 0, bytes: new Uint8Array(entry.first)};
+        const count = module.ccall('tabulon_analyse', 'number', ['string', 'string', 'number'],
+                                   [path, image.name, allMembers ? 1 : 0]);
+        if (count === 0) return [{failure: 'not enough memory'}];
+        const answers = [];
+        for (let index = 0; index < count; ++index) answers.push(answerOf(module, index));
+        return answers;
     } finally {
+        forgetFiles(module, folder);
         module.FS.unmount(folder);
         module.FS.rmdir(folder);
+    }
+}
+
+// WORKERFS makes a mount's files before the mount is theirs, so unmounting
+// leaves them in the file system's table of names, with their piece of the
+// image: they are taken out here, and their bytes let go.
+function forgetFiles(module, folder) {
+    const root = module.FS.lookupPath(folder).node;
+    for (const node of Object.values(root.contents || {})) {
+        node.piece = node.contents = null;
+        module.FS.destroyNode(node);
     }
 }
 
@@ -111,15 +144,15 @@ function run(module) {
         set = Math.max(set, entry.set);
         if (entry.set < set) continue;  // a set since replaced
         const start = performance.now();
-        let answer;
+        let answers;
         try {
-            answer = analyseOne(module, entry);
+            answers = analyseOne(module, entry);
         } catch (error) {
-            answer = {failure: String(error && error.message ? error.message : error)};
+            answers = [{failure: String(error && error.message ? error.message : error)}];
         }
         const end = performance.now();
-        batch.push({id: entry.image.id, answer, ms: end - start});
-        if (end - sentAt >= kBatchMs) flush(module);
+        batch.push({id: entry.image.id, answers, ms: end - start});
+        if (end - sentAt >= kBatchMs || entry.image.last) flush(module);
     }
     // What is left goes out when the next answers would, or soon if none come.
     if (batch.length > 0 && !flushTimer) flushTimer = setTimeout(() => flush(module), kBatchMs);
@@ -136,6 +169,7 @@ self.onmessage = (event) => {
         };
     }
     if (event.data.cancel !== undefined) set = Math.max(set, event.data.cancel);
+    if (event.data.allMembers !== undefined) allMembers = event.data.allMembers;
 };
 modulePromise.then((module) => {
     ready = module;

@@ -6,6 +6,13 @@
 
 namespace tabulon {
 
+std::optional<SectorQuery> QueryOf(const SectorPosition& address) {
+    const auto byte = [](int n) { return n >= 0 && n <= 255; };
+    if (!byte(address.Cylinder) || !byte(address.Side) || !byte(address.Sector)) return std::nullopt;
+    return SectorQuery{static_cast<std::uint8_t>(address.Cylinder), static_cast<std::uint8_t>(address.Side),
+                       static_cast<std::uint8_t>(address.Sector)};
+}
+
 SectorLocation LocationOf(DecodedSector sector, ImageFormat format, std::int64_t fileOffset) {
     const bool cutShort = sector.CutShort();
     return SectorLocation{format,

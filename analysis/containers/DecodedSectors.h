@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace tabulon {
@@ -15,8 +16,9 @@ namespace tabulon {
 // The cell decoder's records of sectors as the core's: what the containers of
 // bit cells and flux (DMK, HFE, SCP, KryoFlux) hand on.
 
-// Track 0, side 0, sector 2, where NEWDOS/80 keeps its drive table.
-inline constexpr SectorQuery kSystemSector{0, 0, 2};
+// The cell decoder's search for the sector at address; nothing when no ID
+// field can name it (a number outside 0 to 255).
+std::optional<SectorQuery> QueryOf(const SectorPosition& address);
 
 // The sector found, its first data byte at fileOffset in the file.
 SectorLocation LocationOf(DecodedSector sector, ImageFormat format, std::int64_t fileOffset);

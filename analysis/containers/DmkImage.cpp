@@ -92,18 +92,19 @@ private:
     std::int64_t mark_ = 0;
 };
 
-// The sector behind one IDAM pointer, when its ID field names track 0, side 0, sector 2.
-std::optional<SectorLocation> SectorTwoAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
+// The sector behind one IDAM pointer, when its ID field names the sector at address.
+std::optional<SectorLocation> SectorAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer,
+                                       const SectorPosition& address) {
     const auto found = FieldAt(track, header, pointer);
     if (!found) return std::nullopt;
     const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
     const IdField id = ReadIdField(*found, doubleDensity);
-    if (!kSystemSector.Matches(id.Id)) return std::nullopt;
+    if (!Names(SectorIdOf(id.Id, id.Coding), address)) return std::nullopt;
     TrackBytes bytes(*found, doubleDensity);
     DecodedSector sector = SectorAfterIdField(bytes, id);
     if (!sector.HasData()) return std::nullopt;
     const auto offset = static_cast<std::int64_t>(sector.DataStart);
-    return LocationOf(std::move(sector), ImageFormat::Dmk, offset);
+    return LocationOf(std::move(sector), kDmkContainer.Format, offset);
 }
 
 }  // namespace
@@ -116,13 +117,17 @@ std::optional<DmkHeader> IdentifyDmk(const DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header) {
+std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header,
+                                          const SectorPosition& address) {
+    if (address.Cylinder >= header.Tracks || address.Side >= header.Sides) return std::nullopt;
     try {
-        const ImageReader track = ImageReader(image).Window(kHeaderLength, header.TrackLength);  // track 0, side 0
+        const std::int64_t start =
+            kHeaderLength + (std::int64_t{address.Cylinder} * header.Sides + address.Side) * header.TrackLength;
+        const ImageReader track = ImageReader(image).Window(start, header.TrackLength);
         for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
             const std::uint16_t pointer = track.Le16(2 * entry);
             if (pointer == 0) break;
-            if (auto found = SectorTwoAt(track, header, pointer)) return found;
+            if (auto found = SectorAt(track, header, pointer, address)) return found;
         }
     } catch (const StructureEnds&) {
     }
@@ -155,5 +160,13 @@ TrackList DmkTracks(const DiskData& image, const DmkHeader& header) {
     }
     return list;
 }
+
+namespace {
+constexpr std::array<std::string_view, 2> kDmkExtensions{".dsk", ".dmk"};
+constexpr ContainerFunctions<DmkHeader> kDmkFunctions{IdentifyDmk, LocateInDmk, DmkTracks};
+}  // namespace
+
+constinit const ContainerType kDmkContainer{
+    {"DMK", "   DMK Format"}, kDmkExtensions, HeaderContainer<DmkHeader, kDmkContainer, kDmkFunctions>::Open};
 
 }  // namespace tabulon

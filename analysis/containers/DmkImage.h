@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Container.h"
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -34,13 +35,16 @@ struct DmkHeader {
 // The header, when it is a DMK header whose tracks fit the file.
 std::optional<DmkHeader> IdentifyDmk(const DiskData& image);
 
-// Track 0, side 0, sector 2 through track 0's IDAM table: the ID field checked
+// The sector at address through its track's IDAM table: the ID field checked
 // (and its CRC), the data address mark within the distance the recording
 // allows, the data and its CRC.
-std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header);
+std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header,
+                                          const SectorPosition& address);
 
 // The ID fields of every track the image holds, through each track's IDAM table;
 // the header's cylinders, and how many of them the file holds whole.
 TrackList DmkTracks(const DiskData& image, const DmkHeader& header);
+
+extern const ContainerType kDmkContainer;
 
 }  // namespace tabulon

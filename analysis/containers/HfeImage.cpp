@@ -197,13 +197,16 @@ std::optional<HfeHeader> IdentifyHfe(const DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header) {
+std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header,
+                                          const SectorPosition& address) {
+    const auto query = QueryOf(address);
+    if (!query) return std::nullopt;
     try {
-        const SideCells side = ReadSide(ImageReader(image), header, 0, 0);
-        auto found = FindSector(side.Cells, kSystemSector);
+        const SideCells side = ReadSide(ImageReader(image), header, address.Cylinder, address.Side);
+        auto found = FindSector(side.Cells, *query);
         if (!found) return std::nullopt;
         const std::int64_t offset = side.FileOffsetOf(found->DataStart);
-        return LocationOf(std::move(*found), ImageFormat::Hfe, offset);
+        return LocationOf(std::move(*found), kHfeContainer.Format, offset);
     } catch (const StructureEnds&) {
         return std::nullopt;
     }
@@ -232,5 +235,13 @@ TrackList HfeTracks(const DiskData& image, const HfeHeader& header) {
     }
     return list;
 }
+
+namespace {
+constexpr std::array<std::string_view, 1> kHfeExtensions{".hfe"};
+constexpr ContainerFunctions<HfeHeader> kHfeFunctions{IdentifyHfe, LocateInHfe, HfeTracks};
+}  // namespace
+
+constinit const ContainerType kHfeContainer{
+    {"HFE", "   HFE Format"}, kHfeExtensions, HeaderContainer<HfeHeader, kHfeContainer, kHfeFunctions>::Open};
 
 }  // namespace tabulon

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Container.h"
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -51,11 +52,14 @@ std::optional<HfeHeader> IdentifyHfe(const DiskData& image);
 // header claims), its CRC, the data address mark within the distance the
 // recording allows, the data and its CRC. FileOffset is the file offset of the
 // 256-byte chunk of side-0 cells that holds the first data bit's first cell.
-std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header);
+std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header,
+                                          const SectorPosition& address);
 
 // For every track and side the header promises, the ID fields with a good CRC
 // in the order they lie (none for a track whose data is outside the file); the
 // header's cylinders, and how many of them, from 0, have their data in the file.
 TrackList HfeTracks(const DiskData& image, const HfeHeader& header);
+
+extern const ContainerType kHfeContainer;
 
 }  // namespace tabulon

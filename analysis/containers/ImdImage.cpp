@@ -122,13 +122,14 @@ std::optional<ImdHeader> IdentifyImd(const DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header) {
+std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header,
+                                          const SectorPosition& address) {
     std::optional<SectorLocation> found;
     WalkTracks(image, header, [&](const ImageReader& file, const Track& track) {
-        if (track.Cylinder != 0 || track.Head != 0) return false;
+        if (track.Cylinder != address.Cylinder || track.Head != address.Side) return false;
         for (std::size_t n = 0; n < track.Ids.size(); ++n) {
             const SectorId& id = track.Ids[n];
-            if (id.Cylinder != 0 || id.Head != 0 || id.Sector != 2) continue;
+            if (!Names(id, address)) continue;
             const std::int64_t record = track.Records[n];
             const std::uint8_t type = file.U8(record);
             if (type == kRecordUnavailable) continue;
@@ -136,8 +137,8 @@ std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader
                 IsCompressed(type) ? std::vector<std::uint8_t>(static_cast<std::size_t>(id.Size), file.U8(record + 1))
                                    : file.Bytes(record + 1, id.Size);
             found = SectorLocation{
-                ImageFormat::Imd, LocateMethod::Structure, record + 1, SectorBytes(std::move(data)), id.Size,
-                std::nullopt,     !HasDataError(type)};
+                kImdContainer.Format, LocateMethod::Structure, record + 1, SectorBytes(std::move(data)), id.Size,
+                std::nullopt,         !HasDataError(type)};
             return true;
         }
         return false;
@@ -145,13 +146,21 @@ std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader
     return found;
 }
 
-std::vector<TrackLayout> ImdTracks(const DiskData& image, const ImdHeader& header) {
+TrackList ImdTracks(const DiskData& image, const ImdHeader& header) {
     std::vector<TrackLayout> tracks;
     WalkTracks(image, header, [&](const ImageReader&, const Track& track) {
         tracks.push_back({track.Cylinder, track.Head, track.Ids});
         return false;
     });
-    return tracks;
+    return Undeclared(std::move(tracks));
 }
+
+namespace {
+constexpr std::array<std::string_view, 1> kImdExtensions{".imd"};
+constexpr ContainerFunctions<ImdHeader> kImdFunctions{IdentifyImd, LocateInImd, ImdTracks};
+}  // namespace
+
+constinit const ContainerType kImdContainer{
+    {"IMD", "   IMD Format"}, kImdExtensions, HeaderContainer<ImdHeader, kImdContainer, kImdFunctions>::Open};
 
 }  // namespace tabulon

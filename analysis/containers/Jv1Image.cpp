@@ -16,15 +16,25 @@ std::optional<Jv1Header> IdentifyJv1(const DiskData& image) {
     return Jv1Header{static_cast<int>(size / kTrackLength)};
 }
 
-std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header&) {
-    const ImageReader sector = ImageReader(image).Window(2 * kSectorLength, kSectorLength);
-    return SectorLocation{ImageFormat::Jv1,  LocateMethod::Structure,
-                          2 * kSectorLength, SectorBytes(sector.Bytes(0, sector.Size())),
-                          kSectorLength,     std::nullopt,
+std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header& header,
+                                          const SectorPosition& address) {
+    // One side, sectors 0 to 9 on every track.
+    if (address.Side != 0 || address.Cylinder < 0 || address.Cylinder >= header.Tracks || address.Sector < 0 ||
+        address.Sector >= kSectorsPerTrack) {
+        return std::nullopt;
+    }
+    const std::int64_t offset = (address.Cylinder * kSectorsPerTrack + address.Sector) * kSectorLength;
+    const ImageReader sector = ImageReader(image).Window(offset, kSectorLength);
+    return SectorLocation{kJv1Container.Format,
+                          LocateMethod::Structure,
+                          offset,
+                          SectorBytes(sector.Bytes(0, sector.Size())),
+                          kSectorLength,
+                          std::nullopt,
                           std::nullopt};
 }
 
-std::vector<TrackLayout> Jv1Tracks(const DiskData&, const Jv1Header& header) {
+TrackList Jv1Tracks(const DiskData&, const Jv1Header& header) {
     std::vector<TrackLayout> tracks;
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
         TrackLayout track{cylinder, 0, {}};
@@ -34,7 +44,15 @@ std::vector<TrackLayout> Jv1Tracks(const DiskData&, const Jv1Header& header) {
         }
         tracks.push_back(std::move(track));
     }
-    return tracks;
+    return Undeclared(std::move(tracks));
 }
+
+namespace {
+constexpr std::array<std::string_view, 2> kJv1Extensions{".dsk", ".jv1"};
+constexpr ContainerFunctions<Jv1Header> kJv1Functions{IdentifyJv1, LocateInJv1, Jv1Tracks};
+}  // namespace
+
+constinit const ContainerType kJv1Container{
+    {"JV1", "   JV1 Format"}, kJv1Extensions, HeaderContainer<Jv1Header, kJv1Container, kJv1Functions>::Open};
 
 }  // namespace tabulon

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Container.h"
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -19,9 +20,12 @@ struct Jv1Header {
 std::optional<Jv1Header> IdentifyJv1(const DiskData& image);
 
 // Track 0, sector 2: the 256 bytes at offset 512.
-std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header& header);
+std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header& header,
+                                          const SectorPosition& address);
 
 // Every track: ten single-density 256-byte sectors, numbered 0 to 9.
-std::vector<TrackLayout> Jv1Tracks(const DiskData& image, const Jv1Header& header);
+TrackList Jv1Tracks(const DiskData& image, const Jv1Header& header);
+
+extern const ContainerType kJv1Container;
 
 }  // namespace tabulon

@@ -63,18 +63,22 @@ std::optional<Jv3Header> IdentifyJv3(const DiskData& image) {
     return Jv3Header{offset, used == kEntries};
 }
 
-std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header&) {
+std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header&, const SectorPosition& address) {
     const ImageReader file(image);
     const EntryTable table(file, 0);
     std::int64_t offset = kDataStart;
     for (std::int64_t i = 0; i < kEntries; ++i) {
         const Entry entry = table[i];
         const std::int64_t length = Jv3SectorLength(entry.Track, entry.Flags);
-        if (entry.Track == 0 && entry.Sector == 2 && (entry.Flags & kJv3Side1) == 0) {
+        const int side = (entry.Flags & kJv3Side1) != 0 ? 1 : 0;
+        if (entry.Track == address.Cylinder && entry.Sector == address.Sector && side == address.Side) {
             const ImageReader data = file.Window(offset, length);
-            return SectorLocation{ImageFormat::Jv3, LocateMethod::Structure,
-                                  offset,           SectorBytes(data.Bytes(0, data.Size())),
-                                  length,           std::nullopt,
+            return SectorLocation{kJv3Container.Format,
+                                  LocateMethod::Structure,
+                                  offset,
+                                  SectorBytes(data.Bytes(0, data.Size())),
+                                  length,
+                                  std::nullopt,
                                   std::nullopt};
         }
         offset += length;
@@ -82,7 +86,7 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
     return std::nullopt;
 }
 
-std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header& header) {
+TrackList Jv3Tracks(const DiskData& image, const Jv3Header& header) {
     const ImageReader file(image);
     // The first table, and the second when the first is full and the file holds one.
     std::vector<EntryTable> tables = {EntryTable(file, 0)};
@@ -102,7 +106,15 @@ std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header& heade
     std::vector<TrackLayout> list;
     list.reserve(tracks.size());
     for (auto& [position, track] : tracks) list.push_back(std::move(track));
-    return list;
+    return Undeclared(std::move(list));
 }
+
+namespace {
+constexpr std::array<std::string_view, 2> kJv3Extensions{".dsk", ".jv3"};
+constexpr ContainerFunctions<Jv3Header> kJv3Functions{IdentifyJv3, LocateInJv3, Jv3Tracks};
+}  // namespace
+
+constinit const ContainerType kJv3Container{
+    {"JV3", "   JV  Format"}, kJv3Extensions, HeaderContainer<Jv3Header, kJv3Container, kJv3Functions>::Open};
 
 }  // namespace tabulon

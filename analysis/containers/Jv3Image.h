@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Container.h"
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -40,9 +41,12 @@ std::int64_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags);
 std::optional<Jv3Header> IdentifyJv3(const DiskData& image);
 
 // The first entry of track 0, side 0, sector 2, with its data.
-std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header& header);
+std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header& header,
+                                          const SectorPosition& address);
 
 // Every used entry, gathered by track and side in the order they stand.
-std::vector<TrackLayout> Jv3Tracks(const DiskData& image, const Jv3Header& header);
+TrackList Jv3Tracks(const DiskData& image, const Jv3Header& header);
+
+extern const ContainerType kJv3Container;
 
 }  // namespace tabulon

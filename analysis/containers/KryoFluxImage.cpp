@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <span>
+#include <tuple>
 
 namespace tabulon {
 
@@ -242,6 +244,26 @@ std::optional<StreamName> ParseStreamName(std::string_view name) {
                       tail[3] - '0', std::string(tail.substr(4))};
 }
 
+namespace {
+
+// The set's first track (the lowest, side 0 first) among a folder's names.
+std::optional<std::string_view> FirstStream(std::span<const std::string> names) {
+    std::optional<std::string_view> first;
+    std::tuple<int, int, std::string_view> firstKey;
+    for (const std::string& name : names) {
+        const auto stream = ParseStreamName(name);
+        if (!stream) continue;
+        std::tuple<int, int, std::string_view> key{stream->Cylinder, stream->Side, name};
+        if (!first || key < firstKey) {
+            first = name;
+            firstKey = key;
+        }
+    }
+    return first;
+}
+
+}  // namespace
+
 std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
     const ImageReader file(image);
     // A stream opens with a block of a known type: most images are none, told at once.
@@ -266,19 +288,21 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
     return header;
 }
 
-std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header) {
+std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header,
+                                               const SectorPosition& address) {
+    const auto query = QueryOf(address);
     return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
-               const SetTrack track(image, header, 0, 0);
+               const SetTrack track(image, header, address.Cylinder, address.Side);
                FluxBudget budget;
-               auto found = track.Get() ? FindFluxSector(*track.Get(), kSystemSector, budget) : std::nullopt;
+               auto found = track.Get() && query ? FindFluxSector(*track.Get(), *query, budget) : std::nullopt;
                if (!found) return std::nullopt;
                const std::int64_t at = track.Get()->FileOffsetOf(found->Revolution, found->Interval);
-               return LocationOf(std::move(found->Sector), ImageFormat::KryoFlux, at);
+               return LocationOf(std::move(found->Sector), kKryoFluxContainer.Format, at);
            })
         .value_or(std::nullopt);
 }
 
-std::vector<TrackLayout> KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header) {
+TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header) {
     std::vector<TrackLayout> tracks;
     FluxBudget budget;
     for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
@@ -293,7 +317,17 @@ std::vector<TrackLayout> KryoFluxTracks(const DiskData& image, const KryoFluxHea
             tracks.push_back({cylinder, side, sectors ? std::move(**sectors) : std::vector<SectorId>{}});
         }
     }
-    return tracks;
+    return Undeclared(std::move(tracks));
 }
+
+namespace {
+constexpr ContainerFunctions<KryoFluxHeader> kKryoFluxFunctions{IdentifyKryoFlux, LocateInKryoFlux, KryoFluxTracks};
+}  // namespace
+
+constinit const ContainerType kKryoFluxContainer{
+    {"KryoFlux", "   KryoFlux Format"},
+    std::span<const std::string_view>{},
+    HeaderContainer<KryoFluxHeader, kKryoFluxContainer, kKryoFluxFunctions>::Open,
+    FirstStream};
 
 }  // namespace tabulon

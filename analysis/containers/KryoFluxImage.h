@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Container.h"
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -55,9 +56,12 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image);
 
 // Track 0, side 0, sector 2 from track 0's revolutions (its own file, or the
 // one of that name beside the file given).
-std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header);
+std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header,
+                                               const SectorPosition& address);
 
 // The ID fields of every track the set holds, each sector the best of its revolutions.
-std::vector<TrackLayout> KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header);
+TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header);
+
+extern const ContainerType kKryoFluxContainer;
 
 }  // namespace tabulon

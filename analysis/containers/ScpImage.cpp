@@ -182,22 +182,24 @@ std::optional<ScpHeader> IdentifyScp(const DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header) {
-    const std::uint32_t offset = TrackOffset(header, 0, 0);
-    if (offset == 0) return std::nullopt;
+std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header,
+                                          const SectorPosition& address) {
+    const auto query = QueryOf(address);
+    const std::uint32_t offset = TrackOffset(header, address.Cylinder, address.Side);
+    if (offset == 0 || !query) return std::nullopt;
     return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
                FluxRanges taken;
                FluxBudget budget;
                const ScpTrack track(image, header, offset, taken);
-               auto found = FindFluxSector(track, kSystemSector, budget);
+               auto found = FindFluxSector(track, *query, budget);
                if (!found) return std::nullopt;
                const std::int64_t at = track.FileOffsetOf(found->Revolution, found->Interval);
-               return LocationOf(std::move(found->Sector), ImageFormat::Scp, at);
+               return LocationOf(std::move(found->Sector), kScpContainer.Format, at);
            })
         .value_or(std::nullopt);
 }
 
-std::vector<TrackLayout> ScpTracks(const DiskData& image, const ScpHeader& header) {
+TrackList ScpTracks(const DiskData& image, const ScpHeader& header) {
     std::vector<TrackLayout> tracks;
     FluxRanges taken;
     FluxBudget budget;
@@ -213,7 +215,7 @@ std::vector<TrackLayout> ScpTracks(const DiskData& image, const ScpHeader& heade
             tracks.push_back(std::move(layout));
         }
     }
-    return tracks;
+    return Undeclared(std::move(tracks));
 }
 
 bool ScpChecksumMatches(const DiskData& image, const ScpHeader& header) {
@@ -228,5 +230,18 @@ bool ScpChecksumMatches(const DiskData& image, const ScpHeader& header) {
     }
     return sum == header.Checksum;
 }
+
+std::optional<FileCheck> CheckScpChecksum(const DiskData& image, const ScpHeader& header) {
+    if (ScpChecksumMatches(image, header)) return std::nullopt;
+    return FileCheck::ChecksumMismatch;
+}
+
+namespace {
+constexpr std::array<std::string_view, 1> kScpExtensions{".scp"};
+constexpr ContainerFunctions<ScpHeader> kScpFunctions{IdentifyScp, LocateInScp, ScpTracks, CheckScpChecksum};
+}  // namespace
+
+constinit const ContainerType kScpContainer{
+    {"SCP", "   SCP Format"}, kScpExtensions, HeaderContainer<ScpHeader, kScpContainer, kScpFunctions>::Open};
 
 }  // namespace tabulon

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Container.h"
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -55,15 +56,19 @@ struct ScpHeader {
 std::optional<ScpHeader> IdentifyScp(const DiskData& image);
 
 // Track 0, side 0, sector 2 from the flux of track 0's revolutions.
-std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header);
+std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header,
+                                          const SectorPosition& address);
 
 // The ID fields of every captured track, each sector the best of its
 // revolutions. Revolutions whose values overlap values read already (track
 // entries or revolutions that repeat) are refused: each value is decoded once.
-std::vector<TrackLayout> ScpTracks(const DiskData& image, const ScpHeader& header);
+TrackList ScpTracks(const DiskData& image, const ScpHeader& header);
 
 // Whether the header's checksum fits the file (a zero checksum is none to
 // check). Reads the whole file.
 bool ScpChecksumMatches(const DiskData& image, const ScpHeader& header);
+std::optional<FileCheck> CheckScpChecksum(const DiskData& image, const ScpHeader& header);
+
+extern const ContainerType kScpContainer;
 
 }  // namespace tabulon

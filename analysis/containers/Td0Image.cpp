@@ -219,21 +219,23 @@ std::optional<Td0Header> IdentifyTd0(const DiskData& image) {
     return Td0Header{bytes[0] == kAdvancedSignature, bytes[2], bytes[4], bytes[5], bytes[6], bytes[7], bytes[9]};
 }
 
-std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header& header) {
+std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header& header,
+                                          const SectorPosition& address) {
     struct Visitor {
+        const SectorPosition& Address;
         std::optional<SectorLocation> Found;
-        bool TrackZeroSeen = false;
+        bool TrackSeen = false;
 
         bool Track(const TrackRecord& track) {
-            if (TrackZeroSeen) return true;  // the track of cylinder 0, side 0 is done
-            TrackZeroSeen = track.Cylinder == 0 && track.Side == 0;
+            if (TrackSeen) return true;  // the track of the address is done
+            TrackSeen = track.Cylinder == Address.Cylinder && track.Side == Address.Side;
             return false;
         }
         bool Sector(const TrackRecord& track, const SectorRecord& sector) {
             const SectorId& id = sector.Id;
-            if (track.Cylinder != 0 || track.Side != 0 || !sector.HasData) return false;
-            if (id.Cylinder != 0 || id.Head != 0 || id.Sector != 2) return false;
-            Found = SectorLocation{ImageFormat::Td0,
+            if (track.Cylinder != Address.Cylinder || track.Side != Address.Side || !sector.HasData) return false;
+            if (!Names(id, Address)) return false;
+            Found = SectorLocation{kTd0Container.Format,
                                    LocateMethod::Structure,
                                    sector.DataOffset,
                                    SectorBytes(std::vector<std::uint8_t>(sector.Data.begin(), sector.Data.end())),
@@ -243,12 +245,12 @@ std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header
             return true;
         }
         void TrackDone() {}
-    } visitor;
+    } visitor{address, std::nullopt, false};
     Walk(image, header, visitor);
     return std::move(visitor.Found);
 }
 
-std::vector<TrackLayout> Td0Tracks(const DiskData& image, const Td0Header& header) {
+TrackList Td0Tracks(const DiskData& image, const Td0Header& header) {
     // A track is listed once all its records have been read.
     struct Visitor {
         std::vector<TrackLayout> Tracks;
@@ -265,7 +267,15 @@ std::vector<TrackLayout> Td0Tracks(const DiskData& image, const Td0Header& heade
         void TrackDone() { Tracks.push_back(std::move(Current)); }
     } visitor;
     Walk(image, header, visitor);
-    return std::move(visitor.Tracks);
+    return Undeclared(std::move(visitor.Tracks));
 }
+
+namespace {
+constexpr std::array<std::string_view, 1> kTd0Extensions{".td0"};
+constexpr ContainerFunctions<Td0Header> kTd0Functions{IdentifyTd0, LocateInTd0, Td0Tracks};
+}  // namespace
+
+constinit const ContainerType kTd0Container{
+    {"TD0", "   TD0 Format"}, kTd0Extensions, HeaderContainer<Td0Header, kTd0Container, kTd0Functions>::Open};
 
 }  // namespace tabulon

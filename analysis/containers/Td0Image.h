@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Container.h"
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -64,11 +65,14 @@ std::optional<Td0Header> IdentifyTd0(const DiskData& image);
 // it is, else the first byte after the encoding byte. With advanced compression
 // it is 12 plus that byte's place in the decompressed stream: the offset it has
 // in the same image stored without advanced compression.
-std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header& header);
+std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header& header,
+                                          const SectorPosition& address);
 
 // Every track up to the end mark or the first malformed record, with the IDs of
 // its sectors in the order they lie (those of no data too; not those whose size
 // code is above 7).
-std::vector<TrackLayout> Td0Tracks(const DiskData& image, const Td0Header& header);
+TrackList Td0Tracks(const DiskData& image, const Td0Header& header);
+
+extern const ContainerType kTd0Container;
 
 }  // namespace tabulon

@@ -34,7 +34,7 @@ protected:
         path_ = dir_.Write("image.dsk", bytes_);
         ImageFile file;
         ASSERT_TRUE(file.Open(path_.string()).Opened());
-        LoadDiskData(file, data_);
+        data_ = file.Load();
     }
     test::TempDir dir_;
     test::Bytes bytes_;

@@ -1,5 +1,6 @@
 #include "AnalysisStopped.h"
 #include "ImageFile.h"
+#include "ImagePath.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ int OpenDescriptors() {
     return count;
 }
 
-TEST(LoadDiskData, HandsTheFileToDiskDataUntilItIsClosed) {
+TEST(ImageFileLoad, HandsTheFileToDiskDataUntilItIsClosed) {
     test::TempDir dir;
     const auto path = dir.Write("image.dsk", test::Bytes{1, 2, 3, 4, 5});
     const int before = OpenDescriptors();
@@ -31,7 +32,7 @@ TEST(LoadDiskData, HandsTheFileToDiskDataUntilItIsClosed) {
     ASSERT_TRUE(file.Open(path.string()).Opened());
     EXPECT_TRUE(file.IsOpen());
     DiskData data;
-    LoadDiskData(file, data);
+    data = file.Load();
 
     EXPECT_FALSE(file.IsOpen());
     EXPECT_TRUE(data.IsOpen());
@@ -42,34 +43,34 @@ TEST(LoadDiskData, HandsTheFileToDiskDataUntilItIsClosed) {
     EXPECT_EQ(data.At(5), 0);
 }
 
-TEST(LoadDiskData, ShorterImageAfterLongerOneKeepsNothingOfIt) {
+TEST(ImageFileLoad, ShorterImageAfterLongerOneKeepsNothingOfIt) {
     test::TempDir dir;
     ImageFile file;
     DiskData data;
     ASSERT_TRUE(file.Open(dir.Write("long.dsk", test::Bytes(1000, 0xAB)).string()).Opened());
-    LoadDiskData(file, data);
+    data = file.Load();
     ASSERT_TRUE(file.Open(dir.Write("short.dsk", test::Bytes(2, 0x11)).string()).Opened());
-    LoadDiskData(file, data);
+    data = file.Load();
     EXPECT_EQ(data.FileLength(), 2);
     EXPECT_EQ(data.At(2), 0);
     EXPECT_THROW(data.At(3), AnalysisStopped);
 }
 
-TEST(LoadDiskData, EmptyFileGivesOneSpareByte) {
+TEST(ImageFileLoad, EmptyFileGivesOneSpareByte) {
     test::TempDir dir;
     ImageFile file;
     DiskData data;
     ASSERT_TRUE(file.Open(dir.Write("empty.dsk", test::Bytes{}).string()).Opened());
-    LoadDiskData(file, data);
+    data = file.Load();
     EXPECT_EQ(data.FileLength(), 0);
     EXPECT_EQ(data.At(0), 0);
 }
 
-TEST(LoadDiskData, WithoutAnOpenFileStopsAndKeepsTheEarlierImage) {
+TEST(ImageFileLoad, WithoutAnOpenFileStopsAndKeepsTheEarlierImage) {
     DiskData data = test::Raw().Fill(3, 9).Data();
     ImageFile file;
     try {
-        LoadDiskData(file, data);
+        data = file.Load();
         FAIL() << "expected a stop";
     } catch (const AnalysisStopped& stop) {
         EXPECT_EQ(stop.WhyStopped(), AnalysisStopped::Reason::NoOpenFile);
@@ -126,7 +127,7 @@ TEST_P(RefusedOpen, IsRefusedAtOnce) {
         EXPECT_FALSE(fs::exists(path)) << "a missing name must not be created";
     }
     DiskData data;
-    EXPECT_THROW(LoadDiskData(file, data), AnalysisStopped);
+    EXPECT_THROW(data = file.Load(), AnalysisStopped);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, RefusedOpen,
@@ -162,17 +163,17 @@ TEST(ImageFile, OpeningAgainClosesTheEarlierFileFirst) {
 
 // A KryoFlux stream set: the folder opens its first track, and every file
 // beside the one opened is reached by name, one at a time.
-TEST(ImageFile, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
+TEST(ImagePath, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
     test::TempDir dir;
     dir.Write("track01.0.raw", test::Bytes{1});
     dir.Write("track00.1.raw", test::Bytes{2});
     dir.Write("track00.0.raw", test::Bytes{3, 3});
     dir.Write("notes.txt", test::Bytes{4});
     ImageFile file;
-    ASSERT_TRUE(file.Open(dir.path().string()).Opened());
+    ASSERT_TRUE(OpenImagePath(dir.path().string(), file).Opened());
     EXPECT_EQ(file.Name(), "track00.0.raw");
     DiskData data;
-    LoadDiskData(file, data);
+    data = file.Load();
     EXPECT_EQ(data.FileLength(), 2);
     const auto beside = data.OpenSibling("track01.0.raw");
     ASSERT_TRUE(beside);
@@ -182,7 +183,8 @@ TEST(ImageFile, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
     EXPECT_FALSE(data.OpenSibling("../" + dir.path().filename().string() + "/notes.txt")) << "names only, no folders";
 
     test::TempDir empty;
-    EXPECT_EQ(file.Open(empty.path().string()).Failure, OpenFailure::IsDirectory) << "no streams: still a folder";
+    EXPECT_EQ(OpenImagePath(empty.path().string(), file).Failure, OpenFailure::IsDirectory)
+        << "no streams: still a folder";
 }
 
 }  // namespace

@@ -87,11 +87,11 @@ struct LocateCase {
 
 TEST(LocateSystemSector, TakesDmkFirstThenJv) {
     for (const LocateCase& c :
-         {LocateCase{"DMK wins over JV", Raw().Put({0, 2, 0}).Put(kDmkPattern).Fill(300, 0), 3 + 48, ImageFormat::Dmk,
+         {LocateCase{"DMK wins over JV", Raw().Put({0, 2, 0}).Put(kDmkPattern).Fill(300, 0), 3 + 48, kDmkScanFormat,
                      false},
-          LocateCase{"falls back to JV", Raw().Put({0, 0, 0, 0, 2, 0}), 8704 + 256, ImageFormat::Jv3, true},
-          LocateCase{"empty", Raw(), std::nullopt, ImageFormat::Dmk, true},
-          LocateCase{"neither", Raw().Fill(20000, 0xE5), std::nullopt, ImageFormat::Dmk, true}}) {
+          LocateCase{"falls back to JV", Raw().Put({0, 0, 0, 0, 2, 0}), 8704 + 256, kJvScanFormat, true},
+          LocateCase{"empty", Raw(), std::nullopt, kDmkScanFormat, true},
+          LocateCase{"neither", Raw().Fill(20000, 0xE5), std::nullopt, kDmkScanFormat, true}}) {
         const DiskData data = c.image.Data();
         bool switched = false;
         const auto found = LocateSystemSector(data, [&switched] { switched = true; });
@@ -103,8 +103,8 @@ TEST(LocateSystemSector, TakesDmkFirstThenJv) {
         EXPECT_EQ(found->Format, c.format) << c.what;
         EXPECT_EQ(found->Method, LocateMethod::Scan) << c.what;
     }
-    EXPECT_EQ(FormatLabel(ImageFormat::Dmk), "   DMK Format");
-    EXPECT_EQ(FormatLabel(ImageFormat::Jv3), "   JV  Format");
+    EXPECT_EQ(kDmkScanFormat.Label, "   DMK Format");
+    EXPECT_EQ(kJvScanFormat.Label, "   JV  Format");
 }
 
 }  // namespace

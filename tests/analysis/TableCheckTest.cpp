@@ -1,5 +1,5 @@
 #include "ImageBuilder.h"
-#include "ImageContainer.h"
+#include "ContainerList.h"
 #include "ImageGeometry.h"
 #include "TableCheck.h"
 #include "TestSupport.h"
@@ -109,9 +109,9 @@ TEST(TableCheck, GeometryOfTheImageAndTheDifferencesFromSlotZero) {
     // clang-format on
     for (const CheckCase& c : cases) {
         const DiskData image = DiskData::FromBytes(c.image);
-        const auto container = IdentifyContainer(image);
+        const auto container = OpenContainer(image);
         ASSERT_TRUE(container) << c.what;
-        const auto geometry = SummariseGeometry(ContainerTracks(image, *container));
+        const auto geometry = SummariseGeometry(container->Tracks(image));
         ASSERT_TRUE(geometry) << c.what;
         EXPECT_EQ(*geometry, c.geometry) << c.what;
         EXPECT_EQ(CheckSlot(c.table, *geometry), c.differences) << c.what;

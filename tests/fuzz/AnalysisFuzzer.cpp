@@ -7,7 +7,9 @@
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
+#include "ImageFile.h"
 #include "TableCheck.h"
+#include "ContainerList.h"
 #include "HfeImage.h"
 #include "ImdImage.h"
 #include "Td0Image.h"
@@ -26,7 +28,8 @@ using fuzz::Check;
 // The image as a real file, in memory: the analysis opens and loads it like any other.
 class MemoryFile {
 public:
-    MemoryFile(const std::uint8_t* data, std::size_t size) : fd_(::memfd_create("image", MFD_CLOEXEC)) {
+    MemoryFile(const std::uint8_t* data, std::size_t size)
+        : fd_(::memfd_create("image", MFD_CLOEXEC)), size_(static_cast<std::int64_t>(size)) {
         Check(fd_ >= 0, "memfd_create");
         std::size_t done = 0;
         while (done < size) {
@@ -37,9 +40,11 @@ public:
     }
     ~MemoryFile() { ::close(fd_); }
     std::string Path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+    std::int64_t Size() const { return size_; }
 
 private:
     int fd_;
+    std::int64_t size_;
 };
 
 // One analysis in the given mode, with every property of its report checked.
@@ -49,8 +54,11 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
 
     RecordingSurface surface;
     surface.SetForeColor(kRed);  // the colour a not-found report leaves behind
-    DiskData disk;
-    const Analysis record = ShowDriveSpecs(surface, file, "image.dsk", disk, mode);
+    AnalyseOptions options;
+    options.Locate = mode;
+    options.AllSlots = true;
+    const Analysis record = Analyse(file, options);
+    DrawDriveReport(surface, record, "image.dsk");
     const bool stopped = record.Stop.has_value();
     if (stopped) {
         const auto why = *record.Stop;
@@ -64,25 +72,25 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
 
     const SectorLocation* const at = record.Location();
     const bool scanned = at && at->Method == LocateMethod::Scan;
-    const bool dmkScan = scanned && at->Format == ImageFormat::Dmk;
+    const bool dmkScan = scanned && at->Format == kDmkScanFormat;
     const std::int64_t base = at ? at->Sector.Base() : 0;
     if (dmkScan) Check(base >= 48 && base <= 5048, "DMK Base range");
     if (scanned && !dmkScan) {
-        Check(at->Format == ImageFormat::Jv3, "format of the JV scan");
+        Check(at->Format == kJvScanFormat, "format of the JV scan");
         Check(base >= 8704 && base <= 751616 && (base - 8704) % 256 == 0, "JV Base range");
     }
     if (at && !scanned) {
         Check(mode != LocateMode::Scan, "only the structure locators walk structures");
         // A TD0 sector's offset with advanced compression is its place in the decompressed stream.
         Check(
-            base == 0 && at->FileOffset >= 0 && (at->Format == ImageFormat::Td0 || at->FileOffset <= disk.FileLength()),
+            base == 0 && at->FileOffset >= 0 && (at->Format == kTd0Container.Format || at->FileOffset <= image.Size()),
             "structure offset");
         Check(at->Sector.Length() <= 16 * 1024, "sector size (IMD records go up to 16 KiB)");
     }
     // The searching line, and the switch lines when the DMK scan gave up: only a
     // scan that did not find a DMK sector writes them.
     const bool switched = !(at && !scanned) && !dmkScan &&
-                          (mode == LocateMode::Scan || (mode == LocateMode::Auto && !record.Search->Container));
+                          (mode == LocateMode::Scan || (mode == LocateMode::Auto && !record.Search->Opened));
     const std::size_t before = switched ? 4 : 1;
 
     // The offsets that may be read: the bytes there and the spare 0 after them,
@@ -119,8 +127,7 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
         const bool lastRed = !stopped && !at && i + 1 == lines.size();
         Check(lines[i].Color == (lastRed ? kRed : kBlack), "colours");
     }
-    if (record.Slot) Check(ReadAllSlots(at->Sector).size() == 10, "ten slots");
-    disk.Close();
+    if (record.Slot) Check(record.Slots.size() == 10, "ten slots");
 }
 
 // The track listings of the signed containers end, whatever the bytes: HFE
@@ -131,11 +138,11 @@ void ListTracks(const std::uint8_t* data, std::size_t size) {
         Check(HfeTracks(image, *hfe).Tracks.size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides),
               "HFE track list");
     }
-    if (const auto imd = IdentifyImd(image)) Check(ImdTracks(image, *imd).size() <= 1024, "IMD track walk");
-    if (const auto td0 = IdentifyTd0(image)) Check(Td0Tracks(image, *td0).size() <= 1024, "TD0 track walk");
+    if (const auto imd = IdentifyImd(image)) Check(ImdTracks(image, *imd).Tracks.size() <= 1024, "IMD track walk");
+    if (const auto td0 = IdentifyTd0(image)) Check(Td0Tracks(image, *td0).Tracks.size() <= 1024, "TD0 track walk");
     // Whatever container the bytes pass for, its geometry and the check of a slot against it.
-    if (const auto container = IdentifyContainer(image)) {
-        if (const auto geometry = SummariseGeometry(ContainerTracks(image, *container))) {
+    if (const auto container = OpenContainer(image)) {
+        if (const auto geometry = SummariseGeometry(container->Tracks(image))) {
             Check(geometry->Cylinders >= 1 && geometry->Sides >= 1 && geometry->SectorsPerTrack >= 1, "geometry");
             DriveSlot slot;
             slot.TrackCount = size > 0 ? data[0] : 0;

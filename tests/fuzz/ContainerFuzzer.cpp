@@ -4,9 +4,16 @@
 // list and geometry. Bytes that pass for the container are checked against
 // what the walkers promise: nothing thrown, every answer inside the image, and
 // a geometry that agrees with the tracks it was made from.
+#include "DmkImage.h"
 #include "FuzzCheck.h"
-#include "ImageContainer.h"
+#include "HfeImage.h"
 #include "ImageGeometry.h"
+#include "ImdImage.h"
+#include "Jv1Image.h"
+#include "Jv3Image.h"
+#include "KryoFluxImage.h"
+#include "ScpImage.h"
+#include "Td0Image.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,7 +23,7 @@
 #endif
 #define TABULON_JOIN2(a, b) a##b
 #define TABULON_JOIN(a, b) TABULON_JOIN2(a, b)
-#define TABULON_IDENTIFY TABULON_JOIN(Identify, TABULON_FUZZ_CONTAINER)
+#define TABULON_CONTAINER TABULON_JOIN(TABULON_JOIN(k, TABULON_FUZZ_CONTAINER), Container)
 
 namespace {
 
@@ -28,7 +35,7 @@ constexpr std::int64_t kLargestSector = 16 * 1024;  // IMD's size table goes thi
 void CheckSector(const SectorLocation& found, ImageFormat format, std::int64_t fileLength) {
     Check(found.Format == format && found.Method == LocateMethod::Structure, "format and method");
     // A TD0 sector's offset with advanced compression is its place in the decompressed stream.
-    Check(found.FileOffset >= 0 && (found.Format == ImageFormat::Td0 || found.FileOffset <= fileLength),
+    Check(found.FileOffset >= 0 && (found.Format == kTd0Container.Format || found.FileOffset <= fileLength),
           "the sector's offset lies in the file");
     Check(found.Sector.Base() == 0, "a structure's sector carries its own bytes");
     const std::int64_t length = found.Sector.Length();
@@ -76,12 +83,11 @@ void CheckTracks(const TrackList& list) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const DiskData image = DiskData::FromBytes({data, size});
-    const auto header = TABULON_IDENTIFY(image);
-    if (!header) return 0;
-    const ContainerHeader container = *header;
-    if (const auto found = LocateInContainer(image, container)) {
-        CheckSector(*found, FormatOf(container), image.FileLength());
+    const auto container = TABULON_CONTAINER.Open(image);
+    if (!container) return 0;
+    if (const auto found = container->FindSector(image, kSystemSector)) {
+        CheckSector(*found, container->Type().Format, image.FileLength());
     }
-    CheckTracks(ContainerTracks(image, container));
+    CheckTracks(container->Tracks(image));
     return 0;
 }

@@ -32,13 +32,13 @@ void Capture(std::span<const std::uint8_t> bytes) {
     image.SetSiblings("track00.0.raw", std::make_shared<FilesInMemory>(std::map<std::string, std::vector<std::uint8_t>>{
                                            {"track00.1.raw", copy}, {"track01.0.raw", copy}}));
     if (const auto scp = IdentifyScp(image)) {
-        CheckFound(LocateInScp(image, *scp), image);
-        ScpTracks(image, *scp);
+        CheckFound(LocateInScp(image, *scp, kSystemSector), image);
+        ScpTracks(image, *scp).Tracks;
         ScpChecksumMatches(image, *scp);
     }
     if (const auto stream = IdentifyKryoFlux(image)) {
-        CheckFound(LocateInKryoFlux(image, *stream), image);
-        KryoFluxTracks(image, *stream);
+        CheckFound(LocateInKryoFlux(image, *stream, kSystemSector), image);
+        KryoFluxTracks(image, *stream).Tracks;
     }
 }
 

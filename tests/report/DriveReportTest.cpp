@@ -3,6 +3,7 @@
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
+#include "ImageFile.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,21 @@ namespace {
 using Line = RecordingSurface::Line;
 namespace img = images;
 
+// How the load step takes the image: as the analysis asks for it (the command
+// line), or to its end before anything is drawn (the window).
+enum class LoadStep { OnDemand, WholeFirst };
+
+// The window's analysis of the image open in file, drawn on surface under name.
+Analysis ShowDriveSpecs(ReportSurface& surface, ImageFile& file, const std::string& name,
+                        LoadStep load = LoadStep::OnDemand) {
+    AnalyseOptions options;
+    options.Locate = LocateMode::Scan;
+    options.ReadWholeFirst = load == LoadStep::WholeFirst;
+    const Analysis analysis = Analyse(file, options);
+    DrawDriveReport(surface, analysis, name);
+    return analysis;
+}
+
 // Runs the Open command's two steps on bytes written to a temporary file:
 // open the image, then the analysis, on the given surface.
 class Runner {
@@ -22,16 +38,14 @@ public:
     Analysis Run(RecordingSurface& surface, const test::Bytes& bytes, LoadStep load = LoadStep::OnDemand) {
         path_ = dir_.Write("image.dsk", bytes).string();
         EXPECT_TRUE(file_.Open(path_).Opened());
-        return ShowDriveSpecs(surface, file_, path_, data_, LocateMode::Scan, load);
+        return ShowDriveSpecs(surface, file_, path_, load);
     }
     const std::string& path() const { return path_; }
     ImageFile& file() { return file_; }
-    DiskData& data() { return data_; }
 
 private:
     test::TempDir dir_;
     ImageFile file_;
-    DiskData data_;
     std::string path_;
 };
 
@@ -259,7 +273,7 @@ TEST(ShowDriveSpecs, FailedLoadChangesNothingButTheColour) {
     analysis.Run(surface, test::Bytes(10, 0));  // a red not-found report
     const auto before = surface.Lines();
     analysis.file().CloseAll();  // as after a failed open
-    const Analysis record = ShowDriveSpecs(surface, analysis.file(), "other.dsk", analysis.data(), LocateMode::Scan);
+    const Analysis record = ShowDriveSpecs(surface, analysis.file(), "other.dsk");
     EXPECT_FALSE(record.Loaded);
     EXPECT_EQ(record.Result, Outcome::Unreadable);
     EXPECT_EQ(surface.ForeColor(), kBlack);
@@ -275,8 +289,7 @@ TEST(ShowDriveSpecs, RecordKeepsTheFindingsOfAStoppedAnalysis) {
     ASSERT_TRUE(
         file.Open(dir.Write("cut.dsk", test::Raw().Put(test::kDmkPattern).Resize(100).bytes()).string()).Opened());
     RecordingSurface surface;
-    DiskData data;
-    const Analysis record = ShowDriveSpecs(surface, file, "cut.dsk", data, LocateMode::Scan);
+    const Analysis record = ShowDriveSpecs(surface, file, "cut.dsk");
     EXPECT_TRUE(record.Loaded);
     ASSERT_TRUE(record.Location());
     EXPECT_EQ(record.Location()->Sector.Base(), 48);
@@ -298,8 +311,7 @@ TEST(ShowDriveSpecs, WholeFirstLoadFailsBeforeAnythingIsDrawn) {
         ASSERT_TRUE(file.Open(path).Opened());
         std::filesystem::resize_file(path, 20000);  // changed after the open: its tail is gone
         RecordingSurface surface;
-        DiskData data;
-        const Analysis result = ShowDriveSpecs(surface, file, path, data, LocateMode::Scan, load);
+        const Analysis result = ShowDriveSpecs(surface, file, path, load);
         if (load == LoadStep::OnDemand) {
             EXPECT_EQ(result.Result, Outcome::DriveReport);
         } else {

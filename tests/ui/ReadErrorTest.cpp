@@ -68,11 +68,15 @@ private slots:
         ImageFile file;
         QVERIFY(file.Open(path.string()).Opened());
         RecordingSurface onDemand;
-        DiskData data;
-        const Analysis analysis = ShowDriveSpecs(onDemand, file, path.string(), data, LocateMode::Scan);
+        AnalyseOptions options;
+        options.Locate = LocateMode::Scan;
+        const Analysis analysis = Analyse(file, options);
+        DrawDriveReport(onDemand, analysis, path.string());
         QCOMPARE(onDemand.Lines().size(), std::size_t(onDemandLines));
         QCOMPARE(analysis.Stop.has_value(), onDemandLines == 4);
-        QVERIFY_THROWS_EXCEPTION(AnalysisStopped, data.ReadEveryBlock());
+        QVERIFY(file.Open(path.string()).Opened());
+        options.ReadWholeFirst = true;
+        QCOMPARE(Analyse(file, options).Stop, std::optional(AnalysisStopped::Reason::ReadError));
 
         Open(test::SamplesDir() / "jv3-drive-report.dsk");
         const auto before = Canvas()->Lines();

@@ -121,12 +121,22 @@ def wait_for_state(driver, states, seconds=120):
     raise AssertionError(f'the page stayed "{state}", not {states}, for {seconds} s')
 
 
-def choose(driver, files):
-    from selenium.webdriver.common.by import By
-    chooser = driver.find_element(By.ID, 'images')
-    driver.execute_script('arguments[0].value = ""', chooser)
-    chooser.send_keys('\n'.join(str(path) for path in files))
+def choose(driver, files, chooser='images'):
+    """Chooses the files (or, with chooser 'folder', a folder) as a user does, through DevTools."""
+    driver.execute_script('document.body.dataset.state = "choosing"')
+    document = driver.execute_cdp_cmd('DOM.getDocument', {})
+    node = driver.execute_cdp_cmd('DOM.querySelector', {'nodeId': document['root']['nodeId'], 'selector': '#' + chooser})
+    driver.execute_cdp_cmd('DOM.setFileInputFiles', {'files': [str(path) for path in files], 'nodeId': node['nodeId']})
     return wait_for_state(driver, ['done', 'failed'], seconds=600)
+
+
+def drop(driver, paths, wait=True):
+    """Drops files and folders on the page as a user does: DevTools' drag events, not a script's."""
+    driver.execute_script('document.body.dataset.state = "dropping"')
+    data = {'items': [], 'files': [str(path) for path in paths], 'dragOperationsMask': 1}
+    for kind in ('dragEnter', 'dragOver', 'drop'):
+        driver.execute_cdp_cmd('Input.dispatchDragEvent', {'type': kind, 'x': 200, 'y': 200, 'data': data})
+    return wait_for_state(driver, ['done', 'failed'], seconds=600) if wait else None
 
 
 def page_results(driver):
@@ -135,16 +145,6 @@ def page_results(driver):
     reports = driver.execute_script(
         'return [...document.querySelectorAll(".report")].map(r => [r.dataset.name, r.textContent])')
     return jsonl, reports
-
-
-def drop_again_reversed(driver):
-    """Drops the files the input holds onto the page, the last first."""
-    driver.execute_script("""
-        const dropped = new DataTransfer();
-        for (const file of [...document.getElementById('images').files].reverse()) dropped.items.add(file);
-        document.dispatchEvent(new DragEvent('drop', {dataTransfer: dropped, bubbles: true, cancelable: true}));
-        document.body.dataset.state = 'dropping';""")
-    return wait_for_state(driver, ['done', 'failed'], seconds=600)
 
 
 def network_requests(driver):
@@ -184,6 +184,7 @@ class Failures:
 def compare(failures, where, files, expected, jsonl, reports):
     names = [path.name for path in files]
     lines = jsonl.split('\n')
+    failures.check(all(name in expected for name in names), f'{where}: names in {names}')
     failures.check(lines[-1] == '' and len(lines) == len(files) + 1,
                    f'{where}: {len(lines) - 1} JSON lines for {len(files)} images')
     for name, line in zip(names, lines):
@@ -228,9 +229,7 @@ def run_tests(args, images, folder):
             wait_for_state(driver, ['ready'])
             requests.clear()
             network_requests(driver)  # the page's own files, while it loaded
-            state = choose(driver, files)
-            if where == 'dropped':
-                state = drop_again_reversed(driver)
+            state = drop(driver, order) if where == 'dropped' else choose(driver, files)
             failures.check(state == 'done', f'{where}: the page ended "{state}"')
             compare(failures, where, order, expected, *page_results(driver))
             # Every file with something to say says it, and a damaged file its reason, on the page.
@@ -242,12 +241,172 @@ def run_tests(args, images, folder):
             after = network_requests(driver) + requests
             failures.check(not [u for u in after if not u.startswith(('blob:', 'data:'))],
                            f'{where}: requests after load: {after}')
+        flux_set = make_flux_set(args.native, folder)
+        check_sources(failures, driver, args, folder, flux_set)
+        check_memory(failures, driver, url, bench_images(folder / 'two-hundred', images, 200, noise=False))
         if args.screenshots:
-            take_screenshots(failures, driver, args, images, damaged, folder)
+            take_screenshots(failures, driver, args, images, damaged, folder, flux_set)
     return failures.count
 
 
-def take_screenshots(failures, driver, args, images, damaged, folder):
+def make_flux_set(native, folder):
+    """A KryoFlux stream set of the usual NEWDOS/80 disk, by the samples' own writer."""
+    maker = native.resolve().parent.parent / 'samples' / 'tabulon-make-samples'
+    subprocess.run([maker, '--flux', folder / 'flux'], check=True, stdout=subprocess.DEVNULL)
+    return folder / 'flux' / 'newdos80-kryoflux'
+
+
+# --- what the command line reads: archives, stream sets, folders, drops ----------------------
+
+def native_lines(native, pairs):
+    """tabulon-report --json --all-slots's lines and messages for (path, page name) pairs, each
+    path's absolute name replaced by the page's: the messages as {shown name: [message]}."""
+    lines, messages = [], {}
+    for path, name in pairs:
+        run = subprocess.run([native, '--json', '--all-slots', str(path)], capture_output=True, text=True)
+        absolute = json.dumps(str(path), ensure_ascii=False)
+        lines += [line.replace('"path":' + absolute, '"path":' + json.dumps(name, ensure_ascii=False))
+                  for line in run.stdout.splitlines()]
+        for message in run.stderr.splitlines():
+            shown, _, said = message.removeprefix('tabulon-report: ').partition(': ')
+            messages.setdefault(name + shown[len(str(path)):], []).append(said)
+    return lines, messages
+
+
+def made_archives(folder, samples):
+    """Zips of samples by the rules' every case: disk images beside a text file and a zip
+    inside, a member flagged encrypted, and a zip cut short."""
+    import zipfile
+    folder.mkdir()
+    members = folder / 'members.zip'
+    with zipfile.ZipFile(members, 'w', zipfile.ZIP_DEFLATED) as archive:
+        for sample in ('dmk-drive-report.dsk', 'hfe-drive-report.hfe', 'not-found.dsk'):
+            archive.write(samples / sample, 'disks/' + sample)
+        archive.writestr('readme.txt', 'not an image')
+        archive.writestr('inner.zip', b'PK\x05\x06' + bytes(18))  # an empty zip
+    encrypted = folder / 'encrypted.zip'
+    with zipfile.ZipFile(encrypted, 'w', zipfile.ZIP_STORED) as archive:
+        archive.write(samples / 'jv3-drive-report.dsk', 'locked.dsk')
+    data = bytearray(encrypted.read_bytes())
+    for signature, flags in ((b'PK\x03\x04', 6), (b'PK\x01\x02', 8)):  # general purpose bit 0: encrypted
+        at = data.find(signature)
+        data[at + flags] |= 1
+    encrypted.write_bytes(bytes(data))
+    damaged = folder / 'damaged.zip'
+    damaged.write_bytes(members.read_bytes()[:3000])
+    # Compressed: one image (gzip), and tar archives (xz, bzip2).
+    import tarfile
+    compressed = folder / 'one.dsk.gz'
+    compressed.write_bytes(gzip.compress((samples / 'jv3-drive-report.dsk').read_bytes()))
+    tars = []
+    for packing in ('xz', 'bz2'):
+        tars.append(folder / f'disks.tar.{packing}')
+        with tarfile.open(tars[-1], f'w:{packing}') as archive:
+            archive.add(samples / 'imd-drive-report.imd', 'imd-drive-report.imd')
+    return [members, encrypted, damaged, compressed, *tars]
+
+
+def dropped_pairs(paths):
+    """(path, page name) for what the page makes of each dropped path: a file by its name, a
+    folder's files by their paths from it, a folder of KryoFlux streams as one image."""
+    pairs = []
+    for path in paths:
+        if path.is_dir() and not any(p.name.endswith('.raw') for p in path.iterdir()):
+            pairs += [(inner, str(inner.relative_to(path.parent))) for inner in sorted(path.rglob('*'))
+                      if inner.is_file()]
+        else:
+            pairs.append((path, path.name))
+    return pairs
+
+
+def check_archives_and_sets(failures, driver, args, where, dropped):
+    """The page's answers for dropped files and folders against tabulon-report's on the same paths."""
+    lines, messages = native_lines(args.native, dropped_pairs(dropped))
+    state = drop(driver, dropped)
+    failures.check(state == 'done', f'{where}: the drop ended "{state}"')
+    page = driver.execute_script('return document.getElementById("jsonl").textContent').split('\n')[:-1]
+    failures.check(page == lines, f'{where}: JSON lines\n  page:   ' + '\n          '.join(page) +
+                   '\n  native: ' + '\n          '.join(lines))
+    for name, said in messages.items():
+        shown = messages_shown(driver, name)
+        for message in said:
+            failures.check(message.lower() in shown.lower(), f'{where}: {name}: "{message}" not in "{shown}"')
+    print(f'{where}: {len(dropped)} dropped, {len(lines)} answers compared with tabulon-report')
+
+
+def check_sources(failures, driver, args, folder, flux_set):
+    """Drops on the page opened from disk and served; a folder chosen; the same file chosen
+    again; a name with a line break; two same-named files from two folders; every member."""
+    from selenium.webdriver.common.by import By
+    odd = folder / 'odd'
+    (odd / 'a').mkdir(parents=True)
+    (odd / 'b').mkdir()
+    for inner in (odd / 'a' / 'same.dsk', odd / 'b' / 'same.dsk', folder / 'line\nbreak.dsk'):
+        inner.write_bytes((args.samples / 'dmk-drive-report.dsk').read_bytes())
+    real = args.real.resolve() if args.real and args.real.is_dir() else None
+    dropped = made_archives(folder / 'zips', args.samples) + sorted(real.glob('*.zip') if real else [])
+    dropped += [flux_set, odd, folder / 'line\nbreak.dsk', args.samples / 'jv3-drive-report.dsk']
+    with serve(args.site) as (url, requests):
+        for where, address in (('file:// drop', (args.site / 'index.html').resolve().as_uri()),
+                               ('served drop', url)):
+            driver.get(address)
+            wait_for_state(driver, ['ready'])
+            check_archives_and_sets(failures, driver, args, where, dropped)
+        failures.check('/tabulon.svg' in requests and '/favicon.ico' not in requests, f'icon: {requests}')
+        # The analysis' script is loaded after the first paint.
+        paint, loaded = driver.execute_script("""
+            const paint = performance.getEntriesByName('first-contentful-paint')[0];
+            const worker = performance.getEntriesByType('resource').find((e) => e.name.endsWith('/worker.js'));
+            return [paint ? paint.startTime : null, worker ? worker.startTime : null];""")
+        failures.check(paint is not None and loaded is not None and loaded >= paint,
+                       f'worker.js requested at {loaded} ms, before the first paint at {paint} ms')
+        print(f'first contentful paint {paint:.0f} ms; worker.js requested at {loaded:.0f} ms')
+    shown = driver.execute_script('return [...document.querySelectorAll(".report")].map((r) => r.dataset.name)')
+    for name in ("'line'$'\\n''break.dsk'", 'odd/a/same.dsk', 'odd/b/same.dsk'):
+        failures.check(name in shown, f'{name} not among the names shown: {shown}')
+    lines, _ = native_lines(args.native, [(flux_set, flux_set.name)])
+    for label, chooser, files in (('folder chosen', 'folder', [flux_set]),
+                                  ("a set's files chosen", 'images', sorted(flux_set.iterdir()))):
+        choose(driver, files, chooser)
+        page = driver.execute_script('return document.getElementById("jsonl").textContent').split('\n')[:-1]
+        if chooser == 'images':  # named after its first track file, as tabulon-report names that file
+            first = files[0].name
+            lines = [lines[0].replace(json.dumps(flux_set.name), json.dumps(first))]
+        failures.check(page == lines, f'{label}: {page} against {lines}')
+    # Every member of an archive, as --all-members; and a drop of nothing readable says so.
+    driver.find_element(By.ID, 'all-members').click()
+    members = folder / 'zips' / 'members.zip'
+    drop(driver, [members])
+    page = driver.execute_script('return document.getElementById("jsonl").textContent').split('\n')[:-1]
+    run = subprocess.run([args.native, '--json', '--all-slots', '--all-members', members], capture_output=True, text=True)
+    lines = run.stdout.replace(json.dumps(str(members)), json.dumps(members.name)).splitlines()
+    failures.check(page == lines and len(lines) == 5, f'--all-members: {page} against {lines}')
+    driver.find_element(By.ID, 'all-members').click()
+    (folder / 'empty').mkdir()
+    drop(driver, [folder / 'empty'], wait=False)
+    time.sleep(1)
+    said = driver.find_element(By.ID, 'status').text
+    failures.check(said.startswith('Nothing to analyse'), f'an empty drop: "{said}"')
+    for attempt in range(2):
+        state = choose(driver, [args.samples / 'jv3-drive-report.dsk'])
+        failures.check(state == 'done', f'the same file chosen again ({attempt + 1}): the page ended "{state}"')
+
+
+def check_memory(failures, driver, url, images, rounds=5):
+    """Five rounds of the same 200 images: the renderers may not grow by more than 100 MiB."""
+    driver.get(url)
+    wait_for_state(driver, ['ready'])
+    resident = []
+    for _ in range(rounds):
+        choose(driver, images)
+        driver.execute_cdp_cmd('HeapProfiler.collectGarbage', {})
+        resident.append(renderer_memory_kib(driver)[0] // 1024)
+    growth = resident[-1] - resident[0]
+    print(f'memory: {rounds} rounds of {len(images)} images, renderers resident {resident} MiB, growth {growth} MiB')
+    failures.check(growth <= 100, f'memory grew by {growth} MiB over {rounds} rounds')
+
+
+def take_screenshots(failures, driver, args, images, damaged, folder, flux_set):
     from selenium.webdriver.common.by import By
     args.screenshots.mkdir(parents=True, exist_ok=True)
     samples = sorted(path for path in args.samples.iterdir() if path.suffix in ('.dsk', '.hfe', '.imd'))
@@ -268,33 +427,43 @@ def take_screenshots(failures, driver, args, images, damaged, folder):
                                {'width': width, 'height': height, 'deviceScaleFactor': scale, 'mobile': False})
         messages_shown(driver, fifty[0].name)
         driver.save_screenshot(str(args.screenshots / shot))
+        wide = driver.execute_script('return document.documentElement.scrollWidth')
+        failures.check(wide <= width, f'{shot}: the page is {wide} px wide in {width} px')
     driver.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
+    # An archive's members, one row each, and a stream set's one report.
+    drop(driver, sorted((folder / 'zips').glob('*.zip')) + sorted(args.real.resolve().glob('*.zip') if args.real else []))
+    driver.set_window_size(1280, 1400)  # every row
+    driver.find_element(By.ID, 'summary').screenshot(str(args.screenshots / 'zip-members.png'))
+    driver.set_window_size(1280, 1000)
+    drop(driver, [flux_set])
+    driver.find_element(By.ID, 'image').screenshot(str(args.screenshots / 'stream-set.png'))
     driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': 'print'})  # the printable view
     driver.save_screenshot(str(args.screenshots / 'print.png'))
     driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': ''})
     for shot in ('drive-report.png', 'geometry-difference.png', 'cut-short.png', 'too-large.png', 'fifty-images.png',
-                 'phone.png', 'zoom-200.png', 'print.png'):
+                 'phone.png', 'zoom-200.png', 'print.png', 'zip-members.png', 'stream-set.png'):
         png = (args.screenshots / shot).read_bytes()
         failures.check(png.startswith(b'\x89PNG') and len(png) > 10000, f'screenshot {shot}: {len(png)} bytes')
 
 
 # --- the benchmark --------------------------------------------------------------------------
 
-def bench_images(folder, sources, count):
-    """count mixed images: the sources as they are, cut short, and noise (as scripts/bench-cli)."""
+def bench_images(folder, sources, count, noise=True):
+    """count mixed images: the sources as they are, cut short, and noise (as scripts/bench-cli);
+    without noise, the sources as they are."""
     folder.mkdir(parents=True, exist_ok=True)
     made = []
-    noise = random.Random(18)
+    random_bytes = random.Random(18)
     for i in range(count):
         path = folder / f'image-{i:04d}.dsk'
         source = sources[i % len(sources)].read_bytes()
-        kind = i % 5
+        kind = i % 5 if noise else 0
         if kind < 3:
             path.write_bytes(source)
         elif kind == 3:
             path.write_bytes(source[:(i * 37) % 9000])
         else:
-            path.write_bytes(noise.randbytes(4096 + (i * 997) % 300000))
+            path.write_bytes(random_bytes.randbytes(4096 + (i * 997) % 300000))
         made.append(path)
     return made
 
@@ -363,6 +532,20 @@ def run_bench(args, images, folder):
                           ('page: the analyses in the worker', worker_ms)):
             print(f'{label:37s} {ms:8.1f} ms  {ms / count:6.3f} ms per image'
                   f'  ({ms / json_ms:.2f} x --json --all-slots, {ms / text_ms:.2f} x text)')
+
+    # The page/CLI ratio over 200 real-like images (the real images and samples as they are).
+    two_hundred = bench_images(folder / 'two-hundred', samples + images, 200, noise=False)
+    cli_ms = best_ms([args.native, '--json', '--all-slots', *two_hundred], args.rounds)
+    with serve(args.site) as (url, _), chromium() as driver:
+        driver.get(url)
+        wait_for_state(driver, ['ready'])
+        page_ms = None
+        for _ in range(args.rounds):
+            choose(driver, two_hundred)
+            page = float(driver.execute_script('return document.body.dataset.pageMs'))
+            page_ms = page if page_ms is None else min(page_ms, page)
+    print(f'200 real-like images: page {page_ms / 200:.3f} ms, tabulon-report --json --all-slots'
+          f' {cli_ms / 200:.3f} ms per image: page/CLI ratio {page_ms / cli_ms:.2f}')
 
     # Memory: a fresh page, one small image, then the largest image read (2 GiB - 1, sparse).
     small = samples[0]

@@ -5,10 +5,10 @@
 // The page starts it from this function's source (a Blob URL, as file:// allows).
 //
 // Messages in (page):     {port} once: the analysis worker's end of a channel;
-//                         {set, images: [{id, name, file, size}]}; {cancel: set}
-// Messages out (port):    {set, image: {id, name, size, file?}, first: ArrayBuffer or null},
-//                         in the order given; file only when the analysis may need
-//                         more than the first piece
+//                         {set, images: [{id, name, files: [{name, file, size}], set?}]}; {cancel: set}
+// Messages out (port):    {set, image: {id, name, files: [{name, size, file?}], set?}, first: ArrayBuffer or null},
+//                         in the order given; a file only when the analysis may need
+//                         more than the first piece (a stream set's files: all, none read ahead)
 // Messages in (port):     {done: bytes}: an image handed on has been analysed
 
 function tabulonReader() {
@@ -25,20 +25,20 @@ function tabulonReader() {
     function readAhead() {
         while (port && queue.length > 0 && aheadBytes < kAheadBytes) {
             const {image, forSet} = queue.shift();
-            const length = Math.min(image.size, kPiece);
+            const one = image.files.length === 1 && !image.set && image.files[0].file ? image.files[0] : null;
+            const length = one ? Math.min(one.size, kPiece) : 0;
             aheadBytes += length;
             // A file of one piece is read as it is: a slice would cost the browser a new blob.
-            const piece = image.size > kPiece ? image.file.slice(0, kPiece) : image.file;
-            const read = piece.arrayBuffer().catch(() => null);
+            const piece = !one ? null : one.size > kPiece ? one.file.slice(0, kPiece) : one.file;
+            const read = piece ? piece.arrayBuffer().catch(() => null) : Promise.resolve(null);
             delivered = delivered.then(() => read).then((first) => {
                 if (forSet !== set) {
                     aheadBytes -= length;
                     readAhead();
                     return;
                 }
-                const whole = first !== null && image.size <= kPiece;
-                const handed = {id: image.id, name: image.name, size: image.size};
-                if (!whole) handed.file = image.file;
+                const whole = one !== null && first !== null && one.size <= kPiece;
+                const handed = whole ? {...image, files: [{name: one.name, size: one.size}]} : image;
                 port.postMessage({set: forSet, image: handed, first, length}, first ? [first] : []);
             });
         }

@@ -4,6 +4,7 @@
 #include "ImageBuilder.h"
 #include "PackedCells.h"
 #include "SlotDecoding.h"
+#include "HfeImage.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +76,7 @@ TEST_P(CellDecoder, FindsSectorTwoAndTheIdFields) {
         // The marker at byte 239 of a sector cut before it is not there: no spare 0 stands in for it.
         if (c.length <= 239) {
             try {
-                HasNewdosMarker(LocationOf(*found, ImageFormat::Hfe, 0));
+                HasNewdosMarker(LocationOf(*found, kHfeContainer.Format, 0));
                 ADD_FAILURE() << "expected a stop";
             } catch (const AnalysisStopped& stop) {
                 EXPECT_EQ(stop.WhyStopped(), AnalysisStopped::Reason::SectorCutShort);

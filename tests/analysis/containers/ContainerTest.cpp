@@ -2,8 +2,11 @@
 #include "ImageBuilder.h"
 #include "AnalysisStopped.h"
 #include "Crc16.h"
-#include "ImageContainer.h"
+#include "ContainerList.h"
 #include "TestSupport.h"
+#include "DmkImage.h"
+#include "Jv1Image.h"
+#include "Jv3Image.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +16,13 @@ namespace {
 namespace img = images;
 
 std::optional<ImageFormat> IdentifyLayout(const DiskData& image) {
-    const auto container = IdentifyContainer(image);
-    return container ? std::optional(FormatOf(*container)) : std::nullopt;
+    const auto container = OpenContainer(image);
+    return container ? std::optional(container->Type().Format) : std::nullopt;
 }
 
 std::optional<SectorLocation> LocateByStructure(const DiskData& image) {
-    const auto container = IdentifyContainer(image);
-    return container ? LocateInContainer(image, *container) : std::nullopt;
+    const auto container = OpenContainer(image);
+    return container ? container->FindSector(image, kSystemSector) : std::nullopt;
 }
 
 const test::Bytes kSector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
@@ -44,7 +47,7 @@ class DmkStructure : public ::testing::TestWithParam<DmkCase> {};
 TEST_P(DmkStructure, FindsTheSectorThroughTheTrackTable) {
     const auto& c = GetParam();
     const DiskData image = DiskData::FromBytes(img::BuildDmkImage(c.options, kSector));
-    ASSERT_EQ(IdentifyLayout(image), ImageFormat::Dmk);
+    ASSERT_EQ(IdentifyLayout(image), kDmkContainer.Format);
     const auto found = LocateByStructure(image);
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->FormatLabel(), "   DMK Format");
@@ -114,14 +117,14 @@ TEST(DmkStructure, HeaderMustFitTheFile) {
         test::Bytes bytes = good;
         bytes[c.at] = c.value;
         bytes[3] = c.at == 2 ? 0 : bytes[3];
-        EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), ImageFormat::Dmk) << c.what;
+        EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), kDmkContainer.Format) << c.what;
     }
     test::Bytes cut = good;
     cut.resize(16 + 100);
-    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(cut)), ImageFormat::Dmk) << "track 0 cut short";
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(cut)), kDmkContainer.Format) << "track 0 cut short";
     test::Bytes longer = good;
     longer.resize(good.size() + 2 * 6400 + 1);
-    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(longer)), ImageFormat::Dmk) << "far more than its tracks";
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(longer)), kDmkContainer.Format) << "far more than its tracks";
 }
 
 TEST(DmkStructure, NoSectorTwoOnTrackZeroIsNotFound) {
@@ -130,7 +133,7 @@ TEST(DmkStructure, NoSectorTwoOnTrackZeroIsNotFound) {
     options.Tracks = 1;
     test::Bytes bytes = img::BuildDmkImage(options, kSector);
     for (std::size_t entry = 1; entry < 64; ++entry) bytes[16 + 2 * entry] = bytes[16 + 2 * entry + 1] = 0;
-    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(bytes)), ImageFormat::Dmk);
+    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(bytes)), kDmkContainer.Format);
     EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)));
 }
 
@@ -172,7 +175,7 @@ TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
         {1, 0, 0x00, test::Bytes(256, 0x44)},
     };
     const DiskData image = DiskData::FromBytes(img::BuildJv3Image(sectors));
-    ASSERT_EQ(IdentifyLayout(image), ImageFormat::Jv3);
+    ASSERT_EQ(IdentifyLayout(image), kJv3Container.Format);
     const auto found = LocateByStructure(image);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->FormatLabel(), "   JV  Format");
@@ -195,16 +198,16 @@ TEST(Jv3Structure, A128ByteSystemSectorHoldsNoMarker) {
 TEST(Jv3Structure, SectorsMustFitTheFile) {
     test::Bytes bytes = img::BuildJv3Image(img::StandardJv3Sectors(2, 10, false, kSector));
     bytes.resize(bytes.size() - 1);
-    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), ImageFormat::Jv3);
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(bytes)), kJv3Container.Format);
     test::Bytes protectedOne = img::BuildJv3Image(img::StandardJv3Sectors(2, 10, false, kSector), true);
-    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(protectedOne)), ImageFormat::Jv3);
+    EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(protectedOne)), kJv3Container.Format);
     protectedOne[8703] = 0x42;
-    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(protectedOne)), ImageFormat::Jv3);
+    EXPECT_NE(IdentifyLayout(DiskData::FromBytes(protectedOne)), kJv3Container.Format);
 }
 
 TEST(Jv1Structure, SectorTwoIsAtOffset512) {
     const DiskData image = DiskData::FromBytes(img::BuildJv1Image(35, kSector));
-    ASSERT_EQ(IdentifyLayout(image), ImageFormat::Jv1);
+    ASSERT_EQ(IdentifyLayout(image), kJv1Container.Format);
     const auto found = LocateByStructure(image);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->FormatLabel(), "   JV1 Format");
@@ -249,16 +252,16 @@ TEST(RealImages, StructureFindsWhatTheScansMiss) {
         bool marker;
         const char* trackCount;
     };
-    for (const Case& c : {Case{"newdos80-sd-track0-dmk.dsk", ImageFormat::Dmk, true, " 40"},
-                          Case{"newdos86-dd-track0-dmk.dsk", ImageFormat::Dmk, true, " 40"},
-                          Case{"newdos80-sssd-jv1.dsk", ImageFormat::Jv1, true, " 80"},
-                          Case{"newdos80-no-pdrive-dmk.dsk", ImageFormat::Dmk, false, nullptr}}) {
+    for (const Case& c : {Case{"newdos80-sd-track0-dmk.dsk", kDmkContainer.Format, true, " 40"},
+                          Case{"newdos86-dd-track0-dmk.dsk", kDmkContainer.Format, true, " 40"},
+                          Case{"newdos80-sssd-jv1.dsk", kJv1Container.Format, true, " 80"},
+                          Case{"newdos80-no-pdrive-dmk.dsk", kDmkContainer.Format, false, nullptr}}) {
         const DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / c.file));
         const auto found = LocateByStructure(image);
         ASSERT_TRUE(found) << c.file;
         EXPECT_EQ(found->Format, c.layout) << c.file;
         EXPECT_EQ(HasNewdosMarker(found->Sector), c.marker) << c.file;
-        if (c.layout == ImageFormat::Dmk) {
+        if (c.layout == kDmkContainer.Format) {
             EXPECT_TRUE(found->CrcOk()) << c.file;
         }
         if (c.trackCount) {

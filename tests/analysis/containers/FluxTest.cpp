@@ -1,11 +1,15 @@
 #include "FluxBuilder.h"
 #include "ImageBuilder.h"
-#include "ImageContainer.h"
-#include "ImageFile.h"
 #include "AnalysisStopped.h"
+#include "ContainerList.h"
+#include "ImageFile.h"
+#include "ImagePath.h"
 #include "ImageGeometry.h"
 #include "SlotDecoding.h"
 #include "TestSupport.h"
+#include "DmkImage.h"
+#include "KryoFluxImage.h"
+#include "ScpImage.h"
 
 #include <gtest/gtest.h>
 
@@ -45,9 +49,9 @@ struct Answer {
 };
 
 Answer Analyse(const DiskData& image) {
-    const auto header = IdentifyContainer(image);
+    const auto header = OpenContainer(image);
     if (!header) return {};
-    return {FormatOf(*header), LocateInContainer(image, *header), SummariseGeometry(ContainerTracks(image, *header))};
+    return {header->Type().Format, header->FindSector(image, kSystemSector), SummariseGeometry(header->Tracks(image))};
 }
 
 // The same outcome, slot and geometry: sector 2's bytes, CRCs and marker, and what the tracks hold.
@@ -72,13 +76,13 @@ void ExpectSameAnswer(const Answer& flux, const Answer& source, const std::strin
 
 // The tracks of an analysed image as cells: every ID field it lists, sector 2 with its data, the rest E5.
 std::vector<img::TrackCells> CellsLike(const DiskData& image) {
-    const auto header = IdentifyContainer(image);
-    const auto sector = LocateInContainer(image, *header);
+    const auto header = OpenContainer(image);
+    const auto sector = header->FindSector(image, kSystemSector);
     std::vector<std::uint8_t> two;
     for (std::int64_t n = 0; sector && n < sector->Sector.Length(); ++n) two.push_back(sector->Sector.At(n));
     const std::vector<std::uint8_t> filler(1024, 0xE5);
     std::vector<img::TrackCells> tracks;
-    for (const TrackLayout& track : ContainerTracks(image, *header).Tracks) {
+    for (const TrackLayout& track : header->Tracks(image).Tracks) {
         if (track.Sectors.empty()) continue;
         std::vector<img::TrackSector> sectors;
         for (const SectorId& id : track.Sectors) {
@@ -123,7 +127,7 @@ TEST_P(FluxCapture, GivesWhatTheDiskGivesAsDmk) {
     disk.change(options);
     const auto sector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
     const Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
-    ASSERT_EQ(source.Format, ImageFormat::Dmk);
+    ASSERT_EQ(source.Format, kDmkContainer.Format);
     const auto cells = img::DiskCells(options, sector);
     for (const double speed : kSpeeds) {
         for (const double jitter : kJitters) {
@@ -131,7 +135,7 @@ TEST_P(FluxCapture, GivesWhatTheDiskGivesAsDmk) {
                 img::FluxOptions flux{.Jitter = jitter, .Speed = speed, .Seed = seed};
                 disk.capture(flux);
                 const Answer answer = Analyse(Load(capture, cells, flux));
-                EXPECT_EQ(answer.Format, capture == Capture::Scp ? ImageFormat::Scp : ImageFormat::KryoFlux);
+                EXPECT_EQ(answer.Format, capture == Capture::Scp ? kScpContainer.Format : kKryoFluxContainer.Format);
                 ExpectSameAnswer(answer, source,
                                  std::string(disk.what) + ", speed " + std::to_string(speed) + ", jitter " +
                                      std::to_string(jitter) + ", seed " + std::to_string(seed));
@@ -292,10 +296,8 @@ TEST(KryoFluxSet, NamesInTheirOwnCaseAndUnreadableFiles) {
     }
     const auto open = [](const std::filesystem::path& path) {
         ImageFile file;
-        EXPECT_TRUE(file.Open(path.string()).Opened()) << path;
-        DiskData data;
-        LoadDiskData(file, data);
-        return data;
+        EXPECT_TRUE(OpenImagePath(path.string(), file).Opened()) << path;
+        return file.Load();
     };
     ExpectSameAnswer(Analyse(open(dir.path() / "TRACK01.0.RAW")), source, "upper case");
     ExpectSameAnswer(Analyse(open(dir.path())), source, "the folder");
@@ -401,16 +403,16 @@ TEST(BadFluxInput, EndsClearly) {
         const std::string given = files.begin()->first;
         DiskData image = DiskData::FromBytes(files.begin()->second);
         image.SetSiblings(given, std::make_shared<FilesInMemory>(files));
-        std::optional<ContainerHeader> header;
-        ASSERT_NO_THROW(header = IdentifyContainer(image)) << c.what;
-        const bool identified =
-            header && (FormatOf(*header) == ImageFormat::Scp || FormatOf(*header) == ImageFormat::KryoFlux);
+        std::unique_ptr<Container> header;
+        ASSERT_NO_THROW(header = OpenContainer(image)) << c.what;
+        const bool identified = header && (header->Type().Format == kScpContainer.Format ||
+                                           header->Type().Format == kKryoFluxContainer.Format);
         EXPECT_EQ(identified, c.identified) << c.what;
         if (!identified) continue;
         std::optional<SectorLocation> found;
-        ASSERT_NO_THROW(found = LocateInContainer(image, *header)) << c.what;
+        ASSERT_NO_THROW(found = header->FindSector(image, kSystemSector)) << c.what;
         EXPECT_EQ(found.has_value(), c.found) << c.what;
-        EXPECT_NO_THROW(ContainerTracks(image, *header)) << c.what;
+        EXPECT_NO_THROW(header->Tracks(image)) << c.what;
     }
 }
 
@@ -423,10 +425,10 @@ TEST(BadFluxInput, CutAnywhere) {
     for (const test::Bytes* base : {&scp, &stream}) {
         for (std::size_t size = 0; size < base->size(); size += size < 2000 ? 13 : 7919) {
             const DiskData image = DiskData::FromBytes({base->data(), size});
-            const auto header = IdentifyContainer(image);
+            const auto header = OpenContainer(image);
             if (!header) continue;
-            EXPECT_NO_THROW(LocateInContainer(image, *header)) << size;
-            EXPECT_NO_THROW(ContainerTracks(image, *header)) << size;
+            EXPECT_NO_THROW(header->FindSector(image, kSystemSector)) << size;
+            EXPECT_NO_THROW(header->Tracks(image)) << size;
         }
     }
 }

@@ -1,7 +1,11 @@
 #include "ImageBuilder.h"
-#include "ImageContainer.h"
+#include "ContainerList.h"
 #include "SlotDecoding.h"
 #include "TestSupport.h"
+#include "DmkImage.h"
+#include "HfeImage.h"
+#include "ImdImage.h"
+#include "Jv3Image.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +20,8 @@ namespace img = images;
 const test::Bytes kSector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
 
 std::optional<SectorLocation> Locate(const DiskData& image) {
-    const auto container = IdentifyContainer(image);
-    return container ? LocateInContainer(image, *container) : std::nullopt;
+    const auto container = OpenContainer(image);
+    return container ? container->FindSector(image, kSystemSector) : std::nullopt;
 }
 
 img::DmkOptions Disk(void (*change)(img::DmkOptions&)) {
@@ -67,13 +71,13 @@ TEST_P(HfeStructure, DecodesTrackZeroFromTheBitCells) {
     const auto header = IdentifyHfe(image);
     ASSERT_TRUE(header.has_value());
     EXPECT_EQ(header->Version, c.options.Version3 ? 3 : 1);
-    ASSERT_EQ(FormatOf(*IdentifyContainer(image)), ImageFormat::Hfe);
+    ASSERT_EQ(OpenContainer(image)->Type().Format, kHfeContainer.Format);
     const auto found = Locate(image);
     if (!c.found) {
         EXPECT_FALSE(found.has_value());
         return;
     }
-    ExpectSystemSector(found, ImageFormat::Hfe, c.crcOk);
+    ExpectSystemSector(found, kHfeContainer.Format, c.crcOk);
     EXPECT_EQ(found->FormatLabel(), "   HFE Format");
     // The offset names a 256-byte chunk of side 0 inside track 0's blocks.
     EXPECT_EQ(found->FileOffset % 512, 0);
@@ -142,14 +146,14 @@ TEST_P(ImdStructure, WalksTheTrackRecords) {
     const DiskData image = DiskData::FromBytes(img::BuildImdImage(c.options, kSector));
     const auto header = IdentifyImd(image);
     ASSERT_TRUE(header.has_value());
-    ASSERT_EQ(FormatOf(*IdentifyContainer(image)), ImageFormat::Imd);
-    ExpectTrackZero(ImdTracks(image, *header), c.options.Disk);
+    ASSERT_EQ(OpenContainer(image)->Type().Format, kImdContainer.Format);
+    ExpectTrackZero(ImdTracks(image, *header).Tracks, c.options.Disk);
     const auto found = Locate(image);
     if (!c.found) {
         EXPECT_FALSE(found.has_value());
         return;
     }
-    ExpectSystemSector(found, ImageFormat::Imd, c.crcOk);
+    ExpectSystemSector(found, kImdContainer.Format, c.crcOk);
     EXPECT_EQ(found->FormatLabel(), "   IMD Format");
     EXPECT_FALSE(found->IdCrcOk.has_value());
     EXPECT_EQ(image.At(found->FileOffset), kSector[0]);
@@ -195,12 +199,12 @@ TEST(ImdStructure, SizeTableAndDeletedData) {
     const DiskData image = raw.Data();
     const auto header = IdentifyImd(image);
     ASSERT_TRUE(header);
-    const auto tracks = ImdTracks(image, *header);
+    const auto tracks = ImdTracks(image, *header).Tracks;
     ASSERT_EQ(tracks.size(), 1u);
     ASSERT_EQ(tracks[0].Sectors.size(), 2u);
     EXPECT_EQ(tracks[0].Sectors[0].Size, 128);
-    ExpectSystemSector(LocateInImd(image, *header), ImageFormat::Imd, true);
-    EXPECT_EQ(LocateInImd(image, *header)->FileOffset, 9 + 11 + 3);
+    ExpectSystemSector(LocateInImd(image, *header, kSystemSector), kImdContainer.Format, true);
+    EXPECT_EQ(LocateInImd(image, *header, kSystemSector)->FileOffset, 9 + 11 + 3);
 }
 
 // Bad input: every case ends identified or not, found or not, never in a crash.
@@ -267,8 +271,8 @@ TEST(BadHfeImdInput, EndsClearly) {
         const auto imd = IdentifyImd(image);
         EXPECT_EQ(hfe.has_value() || imd.has_value(), c.identified) << c.what;
         std::optional<SectorLocation> found;
-        ASSERT_NO_THROW(found = hfe   ? LocateInHfe(image, *hfe)
-                                : imd ? LocateInImd(image, *imd)
+        ASSERT_NO_THROW(found = hfe   ? LocateInHfe(image, *hfe, kSystemSector)
+                                : imd ? LocateInImd(image, *imd, kSystemSector)
                                       : std::nullopt)
             << c.what;
         EXPECT_EQ(found.has_value(), c.found) << c.what;
@@ -276,7 +280,7 @@ TEST(BadHfeImdInput, EndsClearly) {
             EXPECT_NO_THROW(HfeTracks(image, *hfe)) << c.what;
         }
         if (imd) {
-            EXPECT_NO_THROW(ImdTracks(image, *imd)) << c.what;
+            EXPECT_NO_THROW(ImdTracks(image, *imd).Tracks) << c.what;
         }
     }
 }
@@ -290,7 +294,7 @@ TEST(BadHfeImdInput, CutAnywhere) {
                 EXPECT_NO_THROW(HfeTracks(image, *hfe)) << size;
             }
             if (const auto imd = IdentifyImd(image)) {
-                EXPECT_NO_THROW(ImdTracks(image, *imd)) << size;
+                EXPECT_NO_THROW(ImdTracks(image, *imd).Tracks) << size;
             }
         }
     }
@@ -306,8 +310,9 @@ TEST(RealImages, PairsGiveTheSameSectorTwo) {
         ImageFormat secondFormat;
         std::int64_t size;
     };
-    for (const Pair& p : {Pair{"frehd-boot-dd.hfe", ImageFormat::Hfe, "frehd-boot-dd.jv3", ImageFormat::Jv3, 256},
-                          Pair{"genie-cpm-dd.imd", ImageFormat::Imd, "genie-cpm-dd.dmk", ImageFormat::Dmk, 512}}) {
+    for (const Pair& p :
+         {Pair{"frehd-boot-dd.hfe", kHfeContainer.Format, "frehd-boot-dd.jv3", kJv3Container.Format, 256},
+          Pair{"genie-cpm-dd.imd", kImdContainer.Format, "genie-cpm-dd.dmk", kDmkContainer.Format, 512}}) {
         const DiskData one = DiskData::FromBytes(test::ReadWholeFile(dir / p.first));
         const DiskData two = DiskData::FromBytes(test::ReadWholeFile(dir / p.second));
         const auto a = Locate(one);
@@ -329,7 +334,7 @@ TEST(RealImages, SingleDensityMarkedMfmIsFound) {
     const auto header = IdentifyHfe(image);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->Encoding, 0) << "the header says MFM";
-    const auto found = LocateInHfe(image, *header);
+    const auto found = LocateInHfe(image, *header, kSystemSector);
     ASSERT_TRUE(found);
     EXPECT_TRUE(found->CrcOk());
     EXPECT_EQ(found->SectorSize, 256);

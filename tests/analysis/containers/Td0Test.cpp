@@ -1,10 +1,11 @@
 #include "AnalysisStopped.h"
 #include "ImageBuilder.h"
-#include "ImageContainer.h"
+#include "ContainerList.h"
 #include "ImageGeometry.h"
 #include "LzhufDecoder.h"
 #include "SlotDecoding.h"
 #include "TestSupport.h"
+#include "Td0Image.h"
 
 #include <gtest/gtest.h>
 
@@ -78,8 +79,8 @@ TEST(Lzhuf, AStreamCutShortGivesOnlyWhatItHolds) {
 }
 
 std::optional<SectorLocation> Locate(const DiskData& image) {
-    const auto container = IdentifyContainer(image);
-    return container ? LocateInContainer(image, *container) : std::nullopt;
+    const auto container = OpenContainer(image);
+    return container ? container->FindSector(image, kSystemSector) : std::nullopt;
 }
 
 img::Td0Options Td0(void (*change)(img::Td0Options&)) {
@@ -107,10 +108,10 @@ TEST_P(Td0Structure, WalksTheTrackRecords) {
     const auto header = IdentifyTd0(image);
     ASSERT_TRUE(header.has_value());
     EXPECT_EQ(header->Advanced, c.options.Advanced);
-    ASSERT_EQ(FormatOf(*IdentifyContainer(image)), ImageFormat::Td0);
+    ASSERT_EQ(OpenContainer(image)->Type().Format, kTd0Container.Format);
 
     const img::DmkOptions& disk = c.options.Disk;
-    const auto tracks = Td0Tracks(image, *header);
+    const auto tracks = Td0Tracks(image, *header).Tracks;
     ASSERT_EQ(tracks.size(), static_cast<std::size_t>(disk.Tracks * (disk.DoubleSided ? 2 : 1)));
     ASSERT_EQ(tracks[0].Sectors.size(), disk.Track0DoubleDensity ? 18u : 10u);
     EXPECT_EQ(tracks[0].Sectors[static_cast<std::size_t>(disk.Interleave)].Sector, 1);
@@ -299,14 +300,14 @@ TEST(BadTd0Input, EndsClearly) {
         ASSERT_EQ(header.has_value(), c.identified) << c.what;
         if (!header) continue;
         std::optional<SectorLocation> found;
-        ASSERT_NO_THROW(found = LocateInTd0(image, *header)) << c.what;
+        ASSERT_NO_THROW(found = LocateInTd0(image, *header, kSystemSector)) << c.what;
         ASSERT_EQ(found.has_value(), c.found) << c.what;
         if (found) {
             ASSERT_EQ(found->Sector.Length(), 256) << c.what;
             for (std::int64_t n = 0; n < 256; ++n) ASSERT_EQ(found->Sector.At(n), kSector[static_cast<std::size_t>(n)]);
         }
         std::vector<TrackLayout> tracks;
-        ASSERT_NO_THROW(tracks = Td0Tracks(image, *header)) << c.what;
+        ASSERT_NO_THROW(tracks = Td0Tracks(image, *header).Tracks) << c.what;
         EXPECT_EQ(tracks.size(), c.tracks) << c.what;
     }
 }
@@ -321,7 +322,7 @@ TEST(BadTd0Input, CutOrFlippedAnywhere) {
                 EXPECT_EQ(found->Sector.At(3), 77) << size;
             }
             if (const auto header = IdentifyTd0(image)) {
-                EXPECT_NO_THROW(Td0Tracks(image, *header)) << size;
+                EXPECT_NO_THROW(Td0Tracks(image, *header).Tracks) << size;
             }
         }
         for (std::size_t at = 12; at < base->size(); at += 5) {
@@ -330,7 +331,7 @@ TEST(BadTd0Input, CutOrFlippedAnywhere) {
             const DiskData image = DiskData::FromBytes(bytes);
             EXPECT_NO_THROW(Locate(image)) << at;
             if (const auto header = IdentifyTd0(image)) {
-                EXPECT_NO_THROW(Td0Tracks(image, *header)) << at;
+                EXPECT_NO_THROW(Td0Tracks(image, *header).Tracks) << at;
             }
         }
     }
@@ -349,9 +350,9 @@ struct Analysis {
 
 Analysis Analyse(const DiskData& image) {
     Analysis result;
-    const auto container = IdentifyContainer(image);
-    const auto found = container ? LocateInContainer(image, *container) : LocateSystemSector(image);
-    if (container) result.geometry = SummariseGeometry(ContainerTracks(image, *container));
+    const auto container = OpenContainer(image);
+    const auto found = container ? container->FindSector(image, kSystemSector) : LocateSystemSector(image);
+    if (container) result.geometry = SummariseGeometry(container->Tracks(image));
     if (result.geometry) {
         // A TD0 declares no cylinder count: the tracks it holds are the geometry.
         EXPECT_FALSE(result.geometry->Cut());
@@ -376,10 +377,10 @@ Analysis Analyse(const DiskData& image) {
 // sectors, which no check reads, hold 0xE5.
 test::Bytes AsTd0(const DiskData& image, bool advanced) {
     std::vector<img::Td0Track> tracks;
-    if (const auto container = IdentifyContainer(image)) {
-        const auto found = LocateInContainer(image, *container);
+    if (const auto container = OpenContainer(image)) {
+        const auto found = container->FindSector(image, kSystemSector);
         bool placed = false;
-        for (const TrackLayout& layout : ContainerTracks(image, *container).Tracks) {
+        for (const TrackLayout& layout : container->Tracks(image).Tracks) {
             const auto singles = std::count_if(layout.Sectors.begin(), layout.Sectors.end(),
                                                [](const SectorId& id) { return id.Recording == Density::Single; });
             img::Td0Track track{static_cast<std::uint8_t>(layout.Cylinder),
@@ -427,7 +428,7 @@ TEST(Td0Conversion, SamplesAndRealImagesKeepTheirOutcomeSlotAndGeometry) {
         for (const bool advanced : {false, true}) {
             const test::Bytes td0 = AsTd0(image, advanced);
             const DiskData converted = DiskData::FromBytes(td0);
-            ASSERT_EQ(FormatOf(*IdentifyContainer(converted)), ImageFormat::Td0) << file;
+            ASSERT_EQ(OpenContainer(converted)->Type().Format, kTd0Container.Format) << file;
             EXPECT_EQ(Analyse(converted), original) << file << (advanced ? " (advanced)" : "");
         }
         foundAndConverted += original.found ? 1 : 0;
@@ -444,7 +445,7 @@ TEST(RealImages, TelediskModelIiCpmDisk) {
     ASSERT_TRUE(header);
     EXPECT_FALSE(header->Advanced);
     EXPECT_EQ(header->DriveType, 2);
-    const auto found = LocateInTd0(image, *header);
+    const auto found = LocateInTd0(image, *header, kSystemSector);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->FileOffset, 490);  // fc 0e 00 cd: the CP/M boot loader's sector 2
     EXPECT_EQ(found->Sector.At(0), 0xFC);
@@ -453,7 +454,7 @@ TEST(RealImages, TelediskModelIiCpmDisk) {
     EXPECT_FALSE(HasNewdosMarker(*found)) << "a 128-byte sector holds no marker";
     // 8-inch: FM track 0 of 26 sectors of 128 bytes, MFM data tracks of 26 of 256 up to
     // cylinder 76, and three more cylinders of 15 sectors of 512.
-    const auto geometry = SummariseGeometry(ContainerTracks(image, *header));
+    const auto geometry = SummariseGeometry(Td0Tracks(image, *header));
     ASSERT_TRUE(geometry);
     EXPECT_EQ(*geometry, (ImageGeometry{80, {}, 1, Density::Single, Density::Double, 26, 256, std::nullopt, 80}));
 }
