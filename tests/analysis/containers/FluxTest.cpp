@@ -1,4 +1,6 @@
+#include "DecodedSectors.h"
 #include "FluxBuilder.h"
+#include "FluxTrack.h"
 #include "ImageBuilder.h"
 #include "AnalysisStopped.h"
 #include "ContainerList.h"
@@ -278,6 +280,51 @@ TEST(FluxCapture, RepeatedTracksAndRevolutionsShareTheirFlux) {
     ASSERT_TRUE(answer.Geometry);
     answer.Geometry = source.Geometry;
     ExpectSameAnswer(answer, source, "track entries repeated");
+}
+
+// A track's revolutions as intervals, for the flux decoder alone.
+class IntervalTrack final : public FluxTrack {
+public:
+    IntervalTrack(std::vector<std::uint32_t> flux, std::size_t revolutions)
+        : flux_(std::move(flux)), revolutions_(revolutions) {}
+    std::size_t Revolutions() const override { return revolutions_; }
+    bool ReadRevolution(std::size_t, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
+        flux.assign(flux_.begin(), flux_.begin() + static_cast<std::ptrdiff_t>(std::min(limit, flux_.size())));
+        return true;
+    }
+    double TicksPerMicrosecond() const override { return 40; }
+
+private:
+    std::vector<std::uint32_t> flux_;
+    std::size_t revolutions_;
+};
+
+// The intervals an image may decode are capped: what is left over reads as if the track ended.
+TEST(FluxBudget, CapsTheIntervalsDecoded) {
+    img::DmkOptions options;
+    options.Tracks = 1;
+    const auto cells = img::DiskCells(options, img::MakeSystemSector(img::PdriveSlot{}));
+    std::vector<std::uint32_t> flux;  // 2 us cells at 40 ticks a microsecond, no jitter
+    std::uint32_t run = 0;
+    for (const std::uint8_t cell : cells[0].Cells) {
+        run += 80;
+        if (cell != 0) flux.push_back(std::exchange(run, 0));
+    }
+    const IntervalTrack track(flux, 3);
+    FluxBudget whole;
+    EXPECT_EQ(GoodIds(ListFluxSectors(track, SectorDetail::IdsOnly, whole)).size(), 18u);
+    EXPECT_EQ(whole.Left(), FluxBudget::kPerImage - flux.size()) << "one good revolution is enough";
+    FluxBudget half(flux.size() / 2);
+    const auto some = ListFluxSectors(track, SectorDetail::WithData, half);
+    EXPECT_EQ(half.Left(), 0u);
+    EXPECT_GT(GoodIds(some).size(), 4u);
+    EXPECT_LT(GoodIds(some).size(), 14u);
+    FluxBudget none(0);
+    EXPECT_FALSE(FindFluxSector(track, SectorQuery{0, 0, 2}, none));
+    FluxBudget enough;
+    const auto found = FindFluxSector(track, SectorQuery{0, 0, 2}, enough);
+    ASSERT_TRUE(found && found->Sector.Good());
+    EXPECT_EQ(found->Revolution, 0u);
 }
 
 // A stream set named in upper case finds its other tracks in upper case; a
