@@ -4,6 +4,7 @@
 // command line's own rules (ArchiveImages.cpp).
 #include "ArchiveImages.h"
 #include "DriveReport.h"
+#include "ImagePath.h"
 #include "JsonView.h"
 #include "RecordingSurface.h"
 #include "ReportCommand.h"
@@ -152,7 +153,7 @@ std::vector<Answer> Analyse(const std::string& path, const std::string& name, bo
     Name(result, path, name);
     std::ostringstream errors;
     tabulon::ImageFile file;
-    if (file.Open(path).Opened() && tabulon::cli::PackingOf(file.Descriptor()) != tabulon::cli::Packing::Plain) {
+    if (tabulon::OpenImagePath(path, file).Opened() && tabulon::cli::PackingOf(file.Descriptor()) != tabulon::cli::Packing::Plain) {
         AnalyseArchive(file, path, name, options, answers);
     } else if (file.IsOpen()) {
         tabulon::cli::AnalyseOpened(result, file, options, errors);
