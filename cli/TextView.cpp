@@ -136,8 +136,8 @@ void WriteBrief(const ImageResult& result, const ReportOptions& options, std::os
                                     : run.Search->Method == LocateMethod::Structure ? "structure"
                                                                                     : "scan";
     std::ostringstream line;
-    line << ShownName(result.Given) << "  " << InfoOf(result.Result).Name << "  "
-         << (format ? format->Name : "-") << "  " << method;
+    line << ShownName(result.Given) << "  " << InfoOf(result.Result).Name << "  " << (format ? format->Name : "-")
+         << "  " << method;
     if (const auto slot = run.Table(); slot && result.Result == Outcome::DriveReport) {
         std::string ti = InterfaceType(*slot);
         if (ti.back() == ' ') ti.pop_back();
