@@ -19,10 +19,10 @@ struct SectorId {
 
 // What reading one sector found, as far as the container records it.
 struct SectorReading {
-    bool IdCrcOk = true;                // true where the container keeps no CRC of the ID field
-    std::optional<bool> DataCrcOk;      // nothing where no data field was found
-    bool Deleted = false;               // a deleted data mark (F8 to FA) rather than FB
-    std::optional<int> Revolution = {}; // a flux capture's revolution it was taken from
+    bool IdCrcOk = true;                 // true where the container keeps no CRC of the ID field
+    std::optional<bool> DataCrcOk;       // nothing where no data field was found
+    bool Deleted = false;                // a deleted data mark (F8 to FA) rather than FB
+    std::optional<int> Revolution = {};  // a flux capture's revolution it was taken from
 };
 
 // The sectors found on one physical track of an image, in the order they lie.

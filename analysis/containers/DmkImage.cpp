@@ -156,10 +156,13 @@ TrackList DmkTracks(const DiskData& image, const DmkHeader& header, TrackDetail 
                 const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
                 const IdField id = ReadIdField(*field, doubleDensity);
                 layout.Sectors.push_back(SectorIdOf(id.Id, id.Coding));
-                layout.Readings.push_back(ReadingOf(id, [&] {
-                    TrackBytes bytes(*field, doubleDensity);
-                    return SectorAfterIdField(bytes, id);
-                }, detail));
+                layout.Readings.push_back(ReadingOf(
+                    id,
+                    [&] {
+                        TrackBytes bytes(*field, doubleDensity);
+                        return SectorAfterIdField(bytes, id);
+                    },
+                    detail));
             }
             tracks.push_back(std::move(layout));
         }

@@ -68,7 +68,7 @@ std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const Kryo
 
 // The ID fields of every track the set holds, each sector the best of its revolutions.
 TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header,
-                    TrackDetail detail = TrackDetail::IdsOnly);
+                         TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kKryoFluxContainer;
 

@@ -207,10 +207,10 @@ TrackList ScpTracks(const DiskData& image, const ScpHeader& header, TrackDetail 
         for (int side = 0; side < 2; ++side) {
             const std::uint32_t offset = TrackOffset(header, cylinder, side);
             if (offset == 0) continue;
-            const auto sectors = UnlessStructureEnds([&] {
-                                     return ListFluxSectors(ScpTrack(image, header, offset, taken), DetailOf(detail),
-                                                            budget);
-                                 }).value_or(std::vector<DecodedSector>{});
+            const auto sectors =
+                UnlessStructureEnds([&] {
+                    return ListFluxSectors(ScpTrack(image, header, offset, taken), DetailOf(detail), budget);
+                }).value_or(std::vector<DecodedSector>{});
             tracks.push_back(LayoutOf(cylinder, side, sectors));
         }
     }

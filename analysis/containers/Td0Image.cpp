@@ -263,8 +263,9 @@ TrackList Td0Tracks(const DiskData& image, const Td0Header& header, TrackDetail)
         bool Sector(const TrackRecord&, const SectorRecord& sector) {
             Current.Sectors.push_back(sector.Id);
             constexpr std::uint8_t kFlagDeleted = 0x04;
-            Current.Readings.push_back({true, sector.HasData ? std::optional((sector.Flags & kFlagCrcError) == 0) : std::nullopt,
-                                        (sector.Flags & kFlagDeleted) != 0});
+            Current.Readings.push_back(
+                {true, sector.HasData ? std::optional((sector.Flags & kFlagCrcError) == 0) : std::nullopt,
+                 (sector.Flags & kFlagDeleted) != 0});
             return false;
         }
         void TrackDone() { Tracks.push_back(std::move(Current)); }
