@@ -24,6 +24,8 @@ public:
 
     int Get() const noexcept { return fd_; }
     bool IsOpen() const noexcept { return fd_ >= 0; }
+    // Gives the descriptor up to the caller, who closes it.
+    int Release() noexcept { return std::exchange(fd_, -1); }
     void Close() noexcept {
         if (fd_ >= 0) ::close(std::exchange(fd_, -1));
     }

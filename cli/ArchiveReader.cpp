@@ -178,13 +178,11 @@ void Unpack(archive* reader, const tabulon_member& member, const tabulon_member_
     }
     const std::int64_t length = std::max(end, member.size);  // a sparse member's hole at its end
     if (length > calls.maxLength) return calls.unpacked(calls.context, &member, -1, 1, "File too large");
-    const FileDescriptor whole = copy.Finish(length);
-    const int handed = whole.IsOpen() ? ::fcntl(whole.Get(), F_DUPFD_CLOEXEC, 0) : -1;
-    if (handed < 0) {
-        const std::string reason = whole.IsOpen() ? std::strerror(errno) : copy.Error();
-        return calls.unpacked(calls.context, &member, -1, 0, reason.c_str());
-    }
-    calls.unpacked(calls.context, &member, handed, 0, nullptr);
+    // The copy itself is handed over: a duplicate of an unlinked file's descriptor
+    // loses its data once the original closes, where the page runs.
+    FileDescriptor whole = copy.Finish(length);
+    if (!whole.IsOpen()) return calls.unpacked(calls.context, &member, -1, 0, copy.Error().c_str());
+    calls.unpacked(calls.context, &member, whole.Release(), 0, nullptr);
 }
 
 // A hard link's data: the member it names, found by reading the archive again from its start.

@@ -142,10 +142,9 @@ bool ColorWanted(std::string_view mode, bool terminal, const char* noColor, cons
     return terminal && !noColorSet && !dumb;
 }
 
-void NameMember(ImageResult& result, const std::string& archive, const std::string& member) {
-    NameImage(result, archive);
+void NameMember(ImageResult& result, const std::string& member) {
     if (member.empty()) return;  // a compressed file's one image goes by the file's name
-    result.Given = archive + ":" + member;
+    result.Given += ":" + member;
     result.Member = member;
     result.Shown = ShownName(result.Path + ":" + member);
 }
@@ -192,24 +191,26 @@ private:
 
 // Each member of an archive (or a compressed file's one image) as an image of its
 // own; an archive that fails as a whole, or holds no image, is one record of its own.
-void RunArchive(const std::string& image, int fd, Packing packing, const ReportOptions& options, Runner& runner,
-                std::ostream& err) {
+void EachMember(const ImageResult& archive, int fd, Packing packing, const ReportOptions& options,
+                const EachImage& each) {
     bool any = false;
     const auto failure = ForEachMember(fd, packing, options.AllMembers, kMaxImageLength, [&](Member& member) {
         any = true;
-        ImageResult result;
-        NameMember(result, image, member.Name);
+        ImageResult result = archive;
+        NameMember(result, member.Name);
+        std::ostringstream err;
         if (!member.Opened.Opened()) {
             Say(err, result, member.Opened.Reason);
             result.Result = Outcome::Unreadable;
         } else {
             AnalyseOpened(result, member.File, options, err);
         }
-        runner.Add(result);
+        member.File.CloseAll();  // its temporary copy, let go of before the next member is unpacked
+        each(result, err.str());
     });
     if (!failure && any) return;
-    ImageResult whole;
-    NameImage(whole, image);
+    ImageResult whole = archive;
+    std::ostringstream err;
     if (failure) {
         Say(err, whole, (any ? "cannot read the archive on: " : "cannot read the archive: ") + *failure);
         whole.Result = Outcome::Unreadable;
@@ -217,10 +218,40 @@ void RunArchive(const std::string& image, int fd, Packing packing, const ReportO
         Say(err, whole, "no disk image in the archive");
         whole.Result = Outcome::NotFound;
     }
-    runner.Add(whole);
+    each(whole, err.str());
 }
 
 }  // namespace
+
+void AnalyseEach(const ImageResult& named, const ReportOptions& options, const EachImage& each) {
+    ImageResult result = named;
+    std::ostringstream err;
+    try {
+        ImageFile file;
+        const OpenResult opened = OpenImage(result.Given, file);
+        Packing packing = Packing::Plain;
+        int error = 0;
+        // An archive may hold more than the longest image.
+        const FileDescriptor large = opened.Failure == OpenFailure::TooLarge && result.Given != kStandardInputName
+                                         ? OpenLargeArchive(result.Given, packing)
+                                         : FileDescriptor();
+        if (large.IsOpen()) return EachMember(result, large.Get(), packing, options, each);
+        if (!opened.Opened()) {
+            Say(err, result, opened.Reason);
+            result.Result = Outcome::Unreadable;
+        } else if (const auto found = PackingOf(file.Descriptor(), error); !found) {
+            Say(err, result, std::strerror(error));  // a read error is never taken for a plain image
+            result.Result = Outcome::Unreadable;
+        } else if (*found != Packing::Plain) {
+            return EachMember(result, file.Descriptor(), *found, options, each);
+        } else {
+            AnalyseOpened(result, file, options, err);
+        }
+    } catch (...) {
+        Fail(result, CurrentFailure(), err);
+    }
+    each(result, err.str());
+}
 
 int RunReports(const std::vector<std::string>& images, const ReportOptions& options, std::ostream& out,
                std::ostream& err) {
@@ -233,35 +264,10 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
             runner.Refuse(ShownName(image), "not enough memory");
             continue;
         }
-        try {
-            ImageFile file;
-            const OpenResult opened = OpenImage(result.Given, file);
-            Packing packing = Packing::Plain;
-            int error = 0;
-            // An archive may hold more than the longest image.
-            const FileDescriptor large = opened.Failure == OpenFailure::TooLarge && image != kStandardInputName
-                                             ? OpenLargeArchive(image, packing)
-                                             : FileDescriptor();
-            if (large.IsOpen()) {
-                RunArchive(image, large.Get(), packing, options, runner, err);
-                continue;
-            }
-            if (!opened.Opened()) {
-                Say(err, result, opened.Reason);
-                result.Result = Outcome::Unreadable;
-            } else if (const auto found = PackingOf(file.Descriptor(), error); !found) {
-                Say(err, result, std::strerror(error));  // a read error is never taken for a plain image
-                result.Result = Outcome::Unreadable;
-            } else if (*found != Packing::Plain) {
-                RunArchive(image, file.Descriptor(), *found, options, runner, err);
-                continue;
-            } else {
-                AnalyseOpened(result, file, options, err);
-            }
-        } catch (...) {
-            Fail(result, CurrentFailure(), err);
-        }
-        runner.Add(result);
+        AnalyseEach(result, options, [&runner, &err](ImageResult& each, const std::string& messages) {
+            err << messages;
+            runner.Add(each);
+        });
     }
     return runner.Finish();
 }

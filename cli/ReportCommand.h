@@ -5,6 +5,7 @@
 #include "ReportOptions.h"
 #include "ShownName.h"
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -29,10 +30,19 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
 // Names result after the image as given: Given, Path and Shown.
 void NameImage(ImageResult& result, const std::string& image);
 
-// Names result after a member of the archive given as archive: "ARCHIVE:MEMBER"
+// Names result, named after an archive, after one of its members: "ARCHIVE:MEMBER"
 // in the text, the archive as Path and the member apart (none for a compressed
 // file's one image, which goes by the file's name).
-void NameMember(ImageResult& result, const std::string& archive, const std::string& member);
+void NameMember(ImageResult& result, const std::string& member);
+
+// Receives one image's result and what was said of it (lines for standard error).
+using EachImage = std::function<void(ImageResult& result, const std::string& messages)>;
+
+// Opens the image named (Given: a file, a folder holding a set of files, "-"
+// for standard input) and analyses it; an archive or compressed file gives each
+// member as an image of its own, and one record of its own when it fails as a
+// whole or holds no image. each receives every result in turn. Never throws.
+void AnalyseEach(const ImageResult& named, const ReportOptions& options, const EachImage& each);
 
 // The longest image read: what a signed 32-bit length can count.
 inline constexpr std::int64_t kMaxImageLength = 2147483647;

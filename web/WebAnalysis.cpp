@@ -2,9 +2,7 @@
 // to a file (or a folder holding a stream set) of the worker's file system, with
 // everything the page shows; an archive gives one answer per member, by the
 // command line's own rules (ArchiveImages.cpp).
-#include "ArchiveImages.h"
 #include "DriveReport.h"
-#include "ImagePath.h"
 #include "JsonView.h"
 #include "RecordingSurface.h"
 #include "ReportCommand.h"
@@ -13,7 +11,6 @@
 #include <emscripten/emscripten.h>
 
 #include <array>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,17 +93,6 @@ Answer AnswerOf(const ImageResult& result, const ReportOptions& options, const s
     return fields;
 }
 
-// What tabulon-report says of an archive with no image to show for it: a
-// message and an outcome, and no JSON line.
-Answer Refusal(const std::string& shown, const std::string& message, tabulon::Outcome outcome) {
-    Answer fields;
-    fields[kMessages] = message + '\n';
-    fields[kBrief] = std::string(tabulon::cli::InfoOf(outcome).Name);
-    fields[kShown] = shown;
-    fields[kOutcome] = fields[kBrief];
-    return fields;
-}
-
 // The page shows an image by the name it was given (its path inside the folder
 // chosen) where tabulon-report shows the full path.
 void Name(ImageResult& result, const std::string& path, const std::string& name) {
@@ -115,64 +101,14 @@ void Name(ImageResult& result, const std::string& path, const std::string& name)
     result.Shown = tabulon::cli::ShownName(name);
 }
 
-// Each member of the archive open in file, as tabulon-report's RunArchive takes them.
-void AnalyseArchive(const tabulon::ImageFile& file, tabulon::cli::Packing packing, const std::string& path,
-                    const std::string& name, const ReportOptions& options, std::vector<Answer>& answers) {
-    bool any = false;
-    const auto failure = tabulon::cli::ForEachMember(
-        file.Descriptor(), packing, options.AllMembers, tabulon::cli::kMaxImageLength,
-        [&](tabulon::cli::Member& member) {
-            any = true;
-            ImageResult result;
-            Name(result, path, name);
-            if (!member.Name.empty()) {
-                result.Given = path + ":" + member.Name;
-                result.Member = member.Name;
-                result.Shown = tabulon::cli::ShownName(name + ":" + member.Name);
-            }
-            std::ostringstream errors;
-            if (!member.Opened.Opened()) {
-                errors << "tabulon-report: " << result.Shown << ": " << member.Opened.Reason << '\n';
-                result.Result = tabulon::Outcome::Unreadable;
-            } else {
-                tabulon::cli::AnalyseOpened(result, member.File, options, errors);
-            }
-            member.File.CloseAll();  // its unpacked copy, freed before the next member is unpacked
-            answers.push_back(AnswerOf(result, options, errors.str()));
-        });
-    const std::string shown = tabulon::cli::ShownName(name);
-    if (failure) {
-        answers.push_back(Refusal(shown,
-                                  (any ? "cannot read the archive on: " : "cannot read the archive: ") + *failure,
-                                  tabulon::Outcome::Unreadable));
-    } else if (!any) {
-        answers.push_back(Refusal(shown, "no disk image in the archive", tabulon::Outcome::NotFound));
-    }
-}
-
 std::vector<Answer> Analyse(const std::string& path, const std::string& name, bool allMembers) {
     const ReportOptions options = AnalysisOptions(allMembers);
     std::vector<Answer> answers;
-    ImageResult result;
-    Name(result, path, name);
-    std::ostringstream errors;
-    tabulon::ImageFile file;
-    int error = 0;
-    const auto packing =
-        tabulon::OpenImagePath(path, file).Opened() ? tabulon::cli::PackingOf(file.Descriptor(), error) : std::nullopt;
-    if (packing && *packing != tabulon::cli::Packing::Plain) {
-        AnalyseArchive(file, *packing, path, name, options, answers);
-    } else if (packing) {
-        tabulon::cli::AnalyseOpened(result, file, options, errors);
-        answers.push_back(AnswerOf(result, options, errors.str()));
-    } else if (file.IsOpen()) {  // a read error while telling an archive from an image
-        errors << "tabulon-report: " << result.Shown << ": " << std::strerror(error) << '\n';
-        result.Result = tabulon::Outcome::Unreadable;
-        answers.push_back(AnswerOf(result, options, errors.str()));
-    } else {
-        tabulon::cli::AnalyseImage(result, options, errors);  // says why it cannot be opened
-        answers.push_back(AnswerOf(result, options, errors.str()));
-    }
+    ImageResult named;
+    Name(named, path, name);
+    tabulon::cli::AnalyseEach(named, options, [&](ImageResult& result, const std::string& messages) {
+        answers.push_back(AnswerOf(result, options, messages));
+    });
     return answers;
 }
 
