@@ -2,12 +2,17 @@
 
 #include "ImageReader.h"
 
+#include <algorithm>
+
 namespace tabulon {
 
 namespace {
 constexpr std::int64_t kSectorLength = 256;
 constexpr std::int64_t kSectorsPerTrack = 10;
 constexpr std::int64_t kTrackLength = kSectorsPerTrack * kSectorLength;
+// An ID field numbers a track in one byte: a file longer than 256 tracks holds
+// no disk's tracks past that, and listing them would cost memory without end.
+constexpr int kMostTracks = 256;
 }  // namespace
 
 std::optional<Jv1Header> IdentifyJv1(const DiskData& image) {
@@ -36,7 +41,7 @@ std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header
 
 TrackList Jv1Tracks(const DiskData&, const Jv1Header& header, TrackDetail) {
     std::vector<TrackLayout> tracks;
-    for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
+    for (int cylinder = 0; cylinder < std::min(header.Tracks, kMostTracks); ++cylinder) {
         TrackLayout track{cylinder, 0, {}};
         for (int sector = 0; sector < kSectorsPerTrack; ++sector) {
             track.Sectors.push_back({static_cast<std::uint8_t>(cylinder), 0, static_cast<std::uint8_t>(sector),

@@ -220,6 +220,9 @@ TEST(Jv1Structure, SectorTwoIsAtOffset512) {
     EXPECT_EQ(found->FormatLabel(), "   JV1 Format");
     EXPECT_EQ(found->FileOffset, 512);
     EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
+    // A file far longer than any disk lists no more tracks than an ID field can number.
+    const DiskData huge = DiskData::FromBytes(img::BuildJv1Image(300, kSector));
+    EXPECT_EQ(OpenContainer(huge)->Tracks(huge, TrackDetail::WithData).Tracks.size(), 256u);
 }
 
 TEST(Structure, OtherFilesFitNoLayout) {
