@@ -15,11 +15,12 @@ var TabulonMapView = (function () {
         return made;
     }
 
-    // As many cylinders to a band as fit the box, in tens, at least ten.
+    // Cylinders to a band: all of them, or 80, 40, 20 or 10, whichever first fits the box.
     function columnsFor(box, cylinders) {
         const pitch = map.cell.width + map.cell.gap;
-        const fit = Math.floor((box.clientWidth - map.left) / pitch / 10) * 10;
-        return Math.max(10, Math.min(fit, Math.ceil(cylinders / 10) * 10 || 10));
+        const fit = Math.floor((box.clientWidth - map.left - 8) / pitch / 10) * 10;
+        const all = Math.ceil(cylinders / 10) * 10 || 10;
+        return [all, 80, 40, 20].find((columns) => columns <= Math.min(fit, all)) || 10;
     }
 
     function say(index) {
@@ -59,7 +60,7 @@ var TabulonMapView = (function () {
         if (shown.svg && columns === shown.columns) return;
         const hadFocus = shown.svg && shown.svg.contains(document.activeElement);
         shown.columns = columns;
-        const svg = map.drawSvg(shown.cells, columns, shown.name);
+        const svg = map.drawSvg(shown.cells, columns, shown.name, shown.box.clientWidth);
         const index = (cell) => Array.prototype.indexOf.call(svg.querySelectorAll('.track-cell'), cell);
         svg.addEventListener('keydown', (event) => {
             const to = moved(event.key, shown.active);

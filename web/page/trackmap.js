@@ -7,8 +7,10 @@
 var TabulonTrackMap = (function () {
     const kSvg = 'http://www.w3.org/2000/svg';
     const kCell = {width: 16, height: 22, gap: 2};
-    const kLeft = 34;   // room for the side labels
-    const kTop = 16;    // room for a band's cylinder numbers
+    const kPad = 4;     // around the whole
+    const kLeft = 40;   // room for the side labels
+    const kTop = 20;    // room for a band's cylinder numbers
+    const kLegendItem = 170;
     const kFont = 'system-ui, "Segoe UI", Roboto, "Liberation Sans", sans-serif';
     // Each state's colour and the mark that tells it without colour: solid, a cross,
     // a dash, a ring on white, hatching. Every colour is 4.5:1 or more against white.
@@ -124,18 +126,20 @@ var TabulonTrackMap = (function () {
                              'stroke-dasharray': dashed ? '3 2' : 'none'});
     }
 
-    // The SVG of the cells, `columns` cylinders to a band, with the legend below.
-    function drawSvg(map, columns, name) {
+    // The SVG of the cells, `columns` cylinders to a band, with the legend below
+    // in as many columns as `room` pixels take.
+    function drawSvg(map, columns, name, room) {
         const pitchX = kCell.width + kCell.gap;
         const pitchY = kCell.height + kCell.gap;
         const bands = Math.max(1, Math.ceil(map.cylinders / columns));
         const bandHeight = kTop + map.sides * pitchY + 8;
-        const width = kLeft + Math.min(columns, Math.max(map.cylinders, 1)) * pitchX;
-        const legendColumns = Math.max(1, Math.floor(Math.max(width, 300) / 170));
-        const legendTop = bands * bandHeight + 4;
-        const height = legendTop + Math.ceil(kStates.length / legendColumns) * 24;
-        const svg = made('svg', {xmlns: kSvg, viewBox: `0 0 ${Math.max(width, 300)} ${height}`,
-                                 width: Math.max(width, 300), height, 'font-family': kFont, 'font-size': 11,
+        const gridWidth = kLeft + Math.min(columns, Math.max(map.cylinders, 1)) * pitchX;
+        const legendColumns = Math.max(1, Math.min(kStates.length, Math.floor((Math.max(gridWidth, room) - kPad) / kLegendItem)));
+        const width = Math.max(gridWidth, legendColumns * kLegendItem) + kPad;
+        const legendTop = bands * bandHeight + 8;
+        const height = legendTop + Math.ceil(kStates.length / legendColumns) * 24 + kPad;
+        const svg = made('svg', {xmlns: kSvg, viewBox: `0 0 ${width} ${height}`,
+                                 width, height, 'font-family': kFont, 'font-size': 12,
                                  role: 'listbox', 'aria-label': `Track map of ${name}`});
         svg.dataset.trackMap = '';
         const defs = made('defs', {});
@@ -151,10 +155,10 @@ var TabulonTrackMap = (function () {
         for (let band = 0; band < bands; ++band) {
             const top = band * bandHeight;
             for (let side = 0; side < map.sides; ++side) {
-                labels.appendChild(made('text', {x: 0, y: top + kTop + side * pitchY + 15}, `side ${side}`));
+                labels.appendChild(made('text', {x: kPad, y: top + kTop + side * pitchY + 15}, `side ${side}`));
             }
             for (let c = band * columns; c < Math.min(map.cylinders, (band + 1) * columns); c += 5) {
-                labels.appendChild(made('text', {x: kLeft + (c - band * columns) * pitchX, y: top + 11}, String(c)));
+                labels.appendChild(made('text', {x: kLeft + (c - band * columns) * pitchX, y: top + 15}, String(c)));
             }
         }
         for (const cell of map.cells) {
@@ -171,7 +175,7 @@ var TabulonTrackMap = (function () {
         }
         const legend = made('g', {'aria-hidden': 'true', fill: '#1a1a1a'});
         kStates.forEach((state, index) => {
-            const x = (index % legendColumns) * 170;
+            const x = kPad + (index % legendColumns) * kLegendItem;
             const y = legendTop + Math.floor(index / legendColumns) * 24;
             legend.appendChild(swatch(state, x, y, state.name === 'absent'));
             const mark = markOf(state, x, y);
