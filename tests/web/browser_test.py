@@ -25,6 +25,8 @@ import tempfile
 import threading
 import time
 
+import track_map
+
 SKIPPED = 77
 TWO_GIB = 2**31
 
@@ -243,6 +245,7 @@ def run_tests(args, images, folder):
                            f'{where}: requests after load: {after}')
         flux_set = make_flux_set(args.native, folder)
         check_sources(failures, driver, args, folder, flux_set)
+        track_map.check_track_map(failures, driver, args, (url, from_disk), folder, flux_set, choose, wait_for_state)
         check_memory(failures, driver, url, bench_images(folder / 'two-hundred', images, 200, noise=False))
         if args.screenshots:
             take_screenshots(failures, driver, args, images, damaged, folder, flux_set)
