@@ -55,7 +55,9 @@ void ReadGeometry(Analysis& analysis, const DiskData& data) {
     const Container* const container = analysis.Opened();
     if (container == nullptr || !data.IsOpen()) return;
     try {
-        analysis.Geometry = SummariseGeometry(container->Tracks(data));
+        const TrackList tracks = container->Tracks(data);
+        analysis.Geometry = SummariseGeometry(tracks);
+        analysis.NoTracksDeclared = tracks.DeclaredCylinders == 0;
         analysis.FileCheckFailed = container->CheckWholeFile(data);
     } catch (const AnalysisStopped& stop) {
         analysis.GeometryStop = stop.WhyStopped();

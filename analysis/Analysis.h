@@ -55,6 +55,7 @@ struct Analysis {
     std::vector<std::optional<DriveSlot>> Slots;          // all ten, once the first is decoded
     std::optional<ImageGeometry> Geometry;                // what the tracks hold
     std::optional<AnalysisStopped::Reason> GeometryStop;  // why the tracks could not be read
+    bool NoTracksDeclared = false;                        // the header declares none (a blank DMK)
     std::optional<FileCheck> FileCheckFailed;             // what the container says of the file and is not so
     std::optional<std::vector<Difference>> Check;         // slot 0 of a Newdos table against the geometry
     std::optional<std::string> Failure;                   // anything else that ended it (no memory...)

@@ -42,6 +42,7 @@ std::optional<ImageGeometry> SummariseGeometry(const TrackList& list) {
         if (track->Side == 0) sideZero.insert(track->Cylinder);
     }
     geometry.Cylinders = last + 1;
+    if (list.DeclaredSides > geometry.Sides) geometry.DeclaredSides = list.DeclaredSides;
     geometry.DeclaredCylinders = list.DeclaredCylinders;
     geometry.HeldCylinders = list.DeclaredCylinders ? list.HeldCylinders : geometry.Cylinders;
     if (geometry.Cut()) geometry.Cylinders = std::max(geometry.Cylinders, *geometry.DeclaredCylinders);

@@ -17,11 +17,12 @@ struct ImageGeometry {
     int Sides = 1;
     Density Track0Density = Density::Double;  // cylinder 0, side 0
     // The data tracks (cylinder 1 and up; cylinder 0 when there is no other):
-    Density DataDensity = Density::Double;  // the recording most of them use
-    int SectorsPerTrack = 0;                // the most common count on one side
-    std::int64_t SectorSize = 0;            // the most common size
-    std::optional<int> DeclaredCylinders;   // as the container's header declares them, where it does
-    int HeldCylinders = 0;                  // the cylinders the file holds whole, from 0
+    Density DataDensity = Density::Double;            // the recording most of them use
+    int SectorsPerTrack = 0;                          // the most common count on one side
+    std::int64_t SectorSize = 0;                      // the most common size
+    std::optional<int> DeclaredCylinders;             // as the container's header declares them, where it does
+    int HeldCylinders = 0;                            // the cylinders the file holds whole, from 0
+    std::optional<int> DeclaredSides = std::nullopt;  // where the header declares more sides than hold sectors
 
     int SectorsPerCylinder() const { return SectorsPerTrack * Sides; }
     bool Cut() const { return DeclaredCylinders && HeldCylinders < *DeclaredCylinders; }

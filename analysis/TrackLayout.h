@@ -30,6 +30,7 @@ struct TrackList {
     std::vector<TrackLayout> Tracks;
     std::optional<int> DeclaredCylinders;
     int HeldCylinders = 0;  // with DeclaredCylinders: cylinders 0, 1, ... the file holds whole
+    std::optional<int> DeclaredSides = std::nullopt;  // as the header declares them, where it does
 };
 
 }  // namespace tabulon

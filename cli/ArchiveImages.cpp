@@ -1,43 +1,74 @@
 #include "ArchiveImages.h"
 
+#include "ArchiveLoader.h"
 #include "DiskData.h"
 #include "ContainerList.h"
 #include "StandardInput.h"
-
-#include <archive.h>
-#include <archive_entry.h>
+#include "TarHeader.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <dlfcn.h>
+#include <exception>
 #include <fcntl.h>
-#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tabulon::cli {
 
 namespace {
 
-constexpr std::size_t kMagicLength = 262;  // enough for tar's "ustar" at 257
+constexpr std::size_t kMagicLength = 512;  // a tar header, for its checksum
 
 bool StartsWith(std::string_view bytes, std::string_view magic, std::size_t at = 0) {
     return bytes.size() >= at + magic.size() && bytes.substr(at, magic.size()) == magic;
 }
 
-struct ArchiveDeleter {
-    void operator()(archive* reader) const { archive_read_free(reader); }
-};
-using ArchivePtr = std::unique_ptr<archive, ArchiveDeleter>;
-
-std::string ErrorOf(archive* reader, std::string_view otherwise) {
-    const char* text = archive_error_string(reader);
-    return text != nullptr ? text : std::string(otherwise);
+// Up to count bytes from offset; nothing when they cannot be read, errno saying why.
+std::optional<std::string> ReadAt(int fd, std::size_t count, off_t offset) {
+    std::string bytes(count, '\0');
+    for (;;) {
+        const ssize_t got = ::pread(fd, bytes.data(), count, offset);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        bytes.resize(static_cast<std::size_t>(got));
+        return bytes;
+    }
 }
 
-std::string FirstBytes(int fd) {
-    std::array<char, kMagicLength> bytes{};
-    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), 0);
-    return got > 0 ? std::string(bytes.data(), static_cast<std::size_t>(got)) : std::string();
+std::uint32_t Le32(std::string_view bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t n = 4; n-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + n]);
+    return value;
+}
+
+// Whether the file ends in a zip's end-of-central-directory record (its comment
+// reaching exactly to the end) whose central directory lies before it.
+std::optional<bool> EndsInZip(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return std::nullopt;
+    constexpr std::int64_t kRecord = 22;
+    const std::int64_t length = std::min<std::int64_t>(status.st_size, kRecord + 0xFFFF);
+    const auto tail = ReadAt(fd, static_cast<std::size_t>(length), status.st_size - length);
+    if (!tail) return std::nullopt;
+    for (std::int64_t at = std::int64_t(tail->size()) - kRecord; at >= 0; --at) {
+        const auto n = static_cast<std::size_t>(at);
+        if (!StartsWith(*tail, "PK\x05\x06", n)) continue;
+        const std::size_t comment =
+            static_cast<unsigned char>((*tail)[n + 20]) | std::size_t{static_cast<unsigned char>((*tail)[n + 21])} << 8;
+        if (n + kRecord + comment != tail->size()) continue;
+        const std::int64_t record = status.st_size - length + at;
+        const std::int64_t directory = record - Le32(*tail, n + 12);
+        if (directory < 0) return false;
+        const auto opening = ReadAt(fd, 4, directory);
+        if (!opening) return std::nullopt;
+        return Le32(*tail, n + 12) == 0 || *opening == "PK\x01\x02";
+    }
+    return false;
 }
 
 // Whether a container recognises the unpacked member open in file.
@@ -60,7 +91,7 @@ Packing PackingOf(std::string_view first) {
          {"PK\x03\x04"sv, "PK\x05\x06"sv, "PK\x07\x08"sv, "7z\xBC\xAF\x27\x1C"sv, "Rar!\x1A\x07"sv}) {
         if (StartsWith(first, magic)) return Packing::Archive;
     }
-    if (StartsWith(first, "ustar", 257)) return Packing::Archive;
+    if (IsTarHeader(first)) return Packing::Archive;
     for (const std::string_view magic : {"\x1F\x8B"sv, "BZh"sv,
                                          "\xFD"
                                          "7zXZ\x00"sv,
@@ -70,85 +101,135 @@ Packing PackingOf(std::string_view first) {
     return Packing::Plain;
 }
 
-Packing PackingOf(int fd) { return PackingOf(FirstBytes(fd)); }
-
-std::optional<std::string> ForEachMember(int fd, bool allMembers, std::int64_t maxLength,
-                                         const std::function<void(Member&)>& each) {
-    const Packing packing = PackingOf(fd);
-    if (::lseek(fd, 0, SEEK_SET) != 0) return std::string("cannot be read from its start");
-    const ArchivePtr reader(archive_read_new());
-    if (!reader) return "not enough memory";
-    // Only the formats the first bytes named: a decompressed disk image must never
-    // be taken for one more compressed stream or for some other archive format.
-    if (packing == Packing::Compressed) {
-        archive_read_support_filter_gzip(reader.get());
-        archive_read_support_filter_bzip2(reader.get());
-        archive_read_support_filter_xz(reader.get());
-        archive_read_support_filter_zstd(reader.get());
-        archive_read_support_format_raw(reader.get());  // one image, unless it unpacks to a tar archive (below)
-    } else {
-        archive_read_support_format_tar(reader.get());
-        archive_read_support_format_zip(reader.get());
-        archive_read_support_format_7zip(reader.get());
-        archive_read_support_format_rar(reader.get());
-        archive_read_support_format_rar5(reader.get());
+std::optional<Packing> PackingOf(int fd, int& error) {
+    const auto first = ReadAt(fd, kMagicLength, 0);
+    if (!first) {
+        error = errno;
+        return std::nullopt;
     }
-    if (archive_read_open_fd(reader.get(), fd, std::size_t{64} * 1024) != ARCHIVE_OK) {
-        return ErrorOf(reader.get(), "cannot be read as an archive");
+    const Packing packing = PackingOf(*first);
+    // A self-extracting zip: a program (Windows, ELF or a script) with the zip behind it.
+    if (packing != Packing::Plain || !(StartsWith(*first, "MZ") ||
+                                       StartsWith(*first,
+                                                  "\x7F"
+                                                  "ELF") ||
+                                       StartsWith(*first, "#!"))) {
+        return packing;
     }
-    for (;;) {
-        archive_entry* entry = nullptr;
-        const int status = archive_read_next_header(reader.get(), &entry);
-        if (status == ARCHIVE_EOF) return std::nullopt;
-        if (status == ARCHIVE_RETRY) continue;
-        if (status < ARCHIVE_WARN) return ErrorOf(reader.get(), "damaged");
-        if (archive_entry_filetype(entry) != AE_IFREG) continue;  // folders, links, devices
+    const auto zip = EndsInZip(fd);
+    if (!zip) {
+        error = errno;
+        return std::nullopt;
+    }
+    return *zip ? Packing::Archive : Packing::Plain;
+}
 
+FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    struct stat status {};
+    int error = 0;
+    if (!file.IsOpen() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
+    const auto found = PackingOf(file.Get(), error);
+    if (!found || *found == Packing::Plain) return {};
+    packing = *found;
+    return file;
+}
+
+namespace {
+
+// What the reader's calls need, and the first exception one of them met (rethrown once the reader is done).
+struct Walk {
+    bool AllMembers = false;
+    std::int64_t MaxLength = 0;
+    const std::function<void(Member&)>* Each = nullptr;
+    std::exception_ptr Thrown;
+
+    bool Named(const tabulon_member& entry) const {
+        return entry.name == nullptr || AllMembers || HasImageExtension(entry.name);
+    }
+    void Refuse(const tabulon_member& entry, OpenFailure failure, std::string reason) const {
         Member member;
-        const bool whole = archive_format(reader.get()) == ARCHIVE_FORMAT_RAW;  // a compressed file: one image
-        if (!whole) {
-            const char* name = archive_entry_pathname(entry);
-            member.Name = name != nullptr ? name : "";
-        }
-        const bool named = whole || allMembers || HasImageExtension(member.Name);
-        if (archive_entry_is_encrypted(entry)) {
-            member.Opened = {OpenFailure::CannotOpen, "encrypted: not unpacked"};
-            if (named) each(member);
-            continue;
-        }
-        if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > maxLength) {
-            member.Opened = {OpenFailure::TooLarge, "File too large"};
-            each(member);
-            continue;
-        }
-        bool unpackFailed = false;  // the archive's data, not the temporary copy
-        member.Opened = SpoolInto(
-            member.File,
-            [&](std::span<std::uint8_t> buffer) {
-                const la_ssize_t got = archive_read_data(reader.get(), buffer.data(), buffer.size());
-                unpackFailed = got < 0;
-                return static_cast<std::int64_t>(got);
-            },
-            maxLength);
-        if (unpackFailed) member.Opened.Reason = "damaged: " + ErrorOf(reader.get(), "cannot be unpacked");
-        if (!member.Opened.Opened()) {
-            each(member);
-            continue;
-        }
-        // A compressed tar archive, unpacked: its members. Only "ustar" says tar
-        // here, so that a compressed blank disk (all zeros) stays one image.
-        if (whole && StartsWith(FirstBytes(member.File.Descriptor()), "ustar", 257)) {
-            return ForEachMember(member.File.Descriptor(), allMembers, maxLength, each);
-        }
-        if (PackingOf(member.File.Descriptor()) != Packing::Plain) {
-            member.Opened = {OpenFailure::CannotOpen, "an archive inside an archive: not followed"};
-            member.File.CloseAll();
-            each(member);
-            continue;
-        }
-        if (!named && !IsDiskImage(member.File)) continue;
-        each(member);
+        member.Name = entry.name != nullptr ? entry.name : "";
+        member.Opened = {failure, std::move(reason)};
+        (*Each)(member);
     }
+};
+
+// Before unpacking: refusals that need no data. A member not named as a disk
+// image is unpacked only to be judged, and only when it could be one.
+int Wanted(void* context, const tabulon_member* entry) {
+    auto& walk = *static_cast<Walk*>(context);
+    if (walk.Thrown) return 0;
+    try {
+        const bool named = walk.Named(*entry);
+        if (entry->encrypted != 0) {
+            if (named) walk.Refuse(*entry, OpenFailure::CannotOpen, "encrypted: not unpacked");
+            return 0;
+        }
+        if (entry->size > walk.MaxLength) {
+            if (named) walk.Refuse(*entry, OpenFailure::TooLarge, "File too large");
+            return 0;
+        }
+        return 1;
+    } catch (...) {
+        if (!walk.Thrown) walk.Thrown = std::current_exception();
+        return 0;
+    }
+}
+
+void Unpacked(void* context, const tabulon_member* entry, int fd, int tooLarge, const char* reason) {
+    auto& walk = *static_cast<Walk*>(context);
+    FileDescriptor copy(fd);
+    if (walk.Thrown) return;
+    try {
+        const bool named = walk.Named(*entry);
+        if (!copy.IsOpen()) {
+            // Damage is told whatever the name; a large member no one asked for is not.
+            if (named || tooLarge == 0) {
+                walk.Refuse(*entry, tooLarge != 0 ? OpenFailure::TooLarge : OpenFailure::CannotOpen, reason);
+            }
+            return;
+        }
+        Member member;
+        member.Name = entry->name != nullptr ? entry->name : "";
+        member.Opened = member.File.Adopt(std::move(copy));
+        if (member.Opened.Opened()) {
+            int error = 0;
+            const auto packing = PackingOf(member.File.Descriptor(), error);
+            if (!packing) {
+                member.Opened = {OpenFailure::CannotOpen, std::strerror(error)};
+            } else if (*packing != Packing::Plain) {
+                if (!named) return;
+                member.Opened = {OpenFailure::CannotOpen, "an archive inside an archive: not followed"};
+            } else if (!named && !IsDiskImage(member.File)) {
+                return;
+            }
+        }
+        if (!member.Opened.Opened()) member.File.CloseAll();
+        (*walk.Each)(member);
+    } catch (...) {
+        if (!walk.Thrown) walk.Thrown = std::current_exception();
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> ForEachMember(int fd, Packing packing, bool allMembers, std::int64_t maxLength,
+                                         const std::function<void(Member&)>& each) {
+    std::string error;
+    const tabulon_read_archive_fn read = LoadArchiveReader(error);
+    if (read == nullptr) return error;
+    Walk walk{allMembers, maxLength, &each, nullptr};
+    const std::vector<std::string> folders = TemporaryFolders(std::getenv("TMPDIR"));
+    std::vector<const char*> names;
+    names.reserve(folders.size());
+    for (const std::string& folder : folders) names.push_back(folder.c_str());
+    const tabulon_member_calls calls{&walk, Wanted, Unpacked, names.data(), names.size(), maxLength};
+    std::array<char, 1024> failure{};
+    const int status = read(fd, packing == Packing::Compressed ? 1 : 0, &calls, failure.data(), failure.size());
+    if (walk.Thrown) std::rethrow_exception(walk.Thrown);
+    if (status == 0) return std::nullopt;
+    return std::string(failure.data());
 }
 
 }  // namespace tabulon::cli

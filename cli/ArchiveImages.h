@@ -9,14 +9,21 @@
 
 namespace tabulon::cli {
 
-// How a file given as an image is packed, by its first bytes.
+// How a file given as an image is packed.
 enum class Packing {
     Plain,       // anything else: the image itself
-    Compressed,  // one compressed stream (gzip, bzip2, xz, zstd): one image, or a compressed archive
-    Archive,     // zip, 7z, tar, rar
+    Compressed,  // one compressed stream (gzip, bzip2, xz, zstd): one image, or a compressed tar archive
+    Archive,     // zip, 7z, tar (V7 too), rar
 };
 Packing PackingOf(std::string_view firstBytes);
-Packing PackingOf(int fd);  // by the first bytes of the open file; Plain when they cannot be read
+
+// By the first bytes of the open file, and for an executable or script its last
+// ones (a self-extracting zip); nothing when they cannot be read, error saying why.
+std::optional<Packing> PackingOf(int fd, int& error);
+
+// Opens path when it is an archive or compressed file, whatever its length (an
+// image has a limit, an archive none); nothing otherwise.
+FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing);
 
 // One member of an archive as the analysis sees it: unpacked into an unnamed
 // temporary file and open in File, or refused with the reason in Opened.
@@ -26,14 +33,15 @@ struct Member {
     ImageFile File;
 };
 
-// Unpacks each member of the archive open on fd (read from its start) that is a disk image (every
-// member with allMembers), one after another in the archive's order, and hands
-// it to each. A member is a disk image when a container recognises it or its
-// name ends in one of the usual extensions; others are skipped silently.
-// Members that are archives themselves are refused, never followed; so are
-// encrypted ones and those past maxLength. Returns why the archive itself could
-// not be read on, if it could not.
-std::optional<std::string> ForEachMember(int fd, bool allMembers, std::int64_t maxLength,
+// Unpacks each member of the archive open on fd (read from its start) that is a
+// disk image (every member with allMembers), one after another in the
+// archive's order, and hands it to each. A member is a disk image when its name
+// ends in one of the usual extensions or a container recognises it; others are
+// skipped without a word, large ones unread. Disk images that are archives
+// themselves are refused, never followed; so are encrypted, damaged ones and
+// those past maxLength. Returns why the archive itself could not be read on,
+// or could not be read at all (the archive reader not loaded), if so.
+std::optional<std::string> ForEachMember(int fd, Packing packing, bool allMembers, std::int64_t maxLength,
                                          const std::function<void(Member&)>& each);
 
 }  // namespace tabulon::cli

@@ -18,15 +18,18 @@ json SlotJson(const DriveSlot& slot) {
 
 json GeometryJson(const std::optional<ImageGeometry>& geometry) {
     if (!geometry) return nullptr;
-    return {{"cylinders", geometry->Cylinders},
-            {"missingCylinders", geometry->MissingCylinders},
-            {"sides", geometry->Sides},
-            {"track0Density", DensityWord(geometry->Track0Density)},
-            {"dataDensity", DensityWord(geometry->DataDensity)},
-            {"sectorsPerTrack", geometry->SectorsPerTrack},
-            {"sectorSize", geometry->SectorSize},
-            {"declaredCylinders", geometry->DeclaredCylinders ? json(*geometry->DeclaredCylinders) : json(nullptr)},
-            {"cut", geometry->Cut()}};
+    json object = {
+        {"cylinders", geometry->Cylinders},
+        {"missingCylinders", geometry->MissingCylinders},
+        {"sides", geometry->Sides},
+        {"track0Density", DensityWord(geometry->Track0Density)},
+        {"dataDensity", DensityWord(geometry->DataDensity)},
+        {"sectorsPerTrack", geometry->SectorsPerTrack},
+        {"sectorSize", geometry->SectorSize},
+        {"declaredCylinders", geometry->DeclaredCylinders ? json(*geometry->DeclaredCylinders) : json(nullptr)},
+        {"cut", geometry->Cut()}};
+    if (geometry->DeclaredSides) object["declaredSides"] = *geometry->DeclaredSides;
+    return object;
 }
 
 json CheckJson(const std::optional<std::vector<Difference>>& check) {
@@ -77,6 +80,7 @@ json ResultJson(const ImageResult& result, const ReportOptions& options) {
     if (run.Slot) object["slot"] = SlotJson(*run.Slot);
     object["geometry"] = GeometryJson(result.Run.Geometry);
     if (run.GeometryStop) object["geometryError"] = StopMessage(*run.GeometryStop);
+    if (run.NoTracksDeclared) object["geometryError"] = "the header declares no tracks";
     object["check"] = CheckJson(result.Run.Check);
     if (options.AllSlots) object["slots"] = SlotsJson(result);
     if (!IsUtf8(result.Path)) object["pathBytes"] = HexBytes(result.Path);

@@ -187,11 +187,12 @@ private:
     bool writing_ = true;  // until standard output fails; the images are still analysed after
 };
 
-// Each member of an archive (or a compressed file's one image) as an image of its own.
-void RunArchive(const std::string& image, const ImageFile& file, const ReportOptions& options, Runner& runner,
+// Each member of an archive (or a compressed file's one image) as an image of its
+// own; an archive that fails as a whole, or holds no image, is one record of its own.
+void RunArchive(const std::string& image, int fd, Packing packing, const ReportOptions& options, Runner& runner,
                 std::ostream& err) {
     bool any = false;
-    const auto failure = ForEachMember(file.Descriptor(), options.AllMembers, kMaxImageLength, [&](Member& member) {
+    const auto failure = ForEachMember(fd, packing, options.AllMembers, kMaxImageLength, [&](Member& member) {
         any = true;
         ImageResult result;
         NameMember(result, image, member.Name);
@@ -203,12 +204,17 @@ void RunArchive(const std::string& image, const ImageFile& file, const ReportOpt
         }
         runner.Add(result);
     });
-    const std::string shown = image == kStandardInputName ? kStandardInputShown : ShownName(AbsolutePath(image));
+    if (!failure && any) return;
+    ImageResult whole;
+    NameImage(whole, image);
     if (failure) {
-        runner.Refuse(shown, "cannot read the archive on: " + *failure);
-    } else if (!any) {  // nothing found is no success: an empty archive, or one of other files only
-        runner.Refuse(shown, "no disk image in the archive", Outcome::NotFound);
+        Say(err, whole, (any ? "cannot read the archive on: " : "cannot read the archive: ") + *failure);
+        whole.Result = Outcome::Unreadable;
+    } else {  // nothing found is no success: an empty archive, or one of other files only
+        Say(err, whole, "no disk image in the archive");
+        whole.Result = Outcome::NotFound;
     }
+    runner.Add(whole);
 }
 
 }  // namespace
@@ -227,11 +233,24 @@ int RunReports(const std::vector<std::string>& images, const ReportOptions& opti
         try {
             ImageFile file;
             const OpenResult opened = OpenImage(result.Given, file);
+            Packing packing = Packing::Plain;
+            int error = 0;
+            // An archive may hold more than the longest image.
+            const FileDescriptor large = opened.Failure == OpenFailure::TooLarge && image != kStandardInputName
+                                             ? OpenLargeArchive(image, packing)
+                                             : FileDescriptor();
+            if (large.IsOpen()) {
+                RunArchive(image, large.Get(), packing, options, runner, err);
+                continue;
+            }
             if (!opened.Opened()) {
                 Say(err, result, opened.Reason);
                 result.Result = Outcome::Unreadable;
-            } else if (PackingOf(file.Descriptor()) != Packing::Plain) {
-                RunArchive(image, file, options, runner, err);
+            } else if (const auto found = PackingOf(file.Descriptor(), error); !found) {
+                Say(err, result, std::strerror(error));  // a read error is never taken for a plain image
+                result.Result = Outcome::Unreadable;
+            } else if (*found != Packing::Plain) {
+                RunArchive(image, file.Descriptor(), *found, options, runner, err);
                 continue;
             } else {
                 AnalyseOpened(result, file, options, err);

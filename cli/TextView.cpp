@@ -78,6 +78,7 @@ std::string GeometryLine(const ImageResult& result) {
     const Analysis& run = result.Run;
     if (run.GeometryStop) return std::string("Image: geometry unknown (") + StopMessage(*run.GeometryStop) + ")";
     const std::optional<ImageGeometry>& geometry = run.Geometry;
+    if (!geometry && run.NoTracksDeclared) return "Image: geometry unknown (the header declares no tracks)";
     if (!geometry && run.Opened() != nullptr) {
         return "Image: geometry unknown (no sector on any track)";
     }
@@ -92,6 +93,9 @@ std::string GeometryLine(const ImageResult& result) {
     if (geometry->Cut()) {
         line << "; the image is cut: the header declares " << *geometry->DeclaredCylinders
              << " cylinders, the file holds " << geometry->HeldCylinders;
+    }
+    if (geometry->DeclaredSides) {  // only ever 2 where side 1 is empty
+        line << "; the header declares " << *geometry->DeclaredSides << " sides; side 1 holds no sectors";
     }
     return line.str();
 }
@@ -132,8 +136,8 @@ void WriteBrief(const ImageResult& result, const ReportOptions& options, std::os
                                     : run.Search->Method == LocateMethod::Structure ? "structure"
                                                                                     : "scan";
     std::ostringstream line;
-    line << ShownName(result.Given) << "  " << InfoOf(result.Result).Name << "  "
-         << (format ? format->Name : "-") << "  " << method;
+    line << ShownName(result.Given) << "  " << InfoOf(result.Result).Name << "  " << (format ? format->Name : "-")
+         << "  " << method;
     if (const auto slot = run.Table(); slot && result.Result == Outcome::DriveReport) {
         std::string ti = InterfaceType(*slot);
         if (ti.back() == ' ') ti.pop_back();

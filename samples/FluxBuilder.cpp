@@ -10,9 +10,7 @@ namespace tabulon::images {
 
 namespace {
 
-constexpr double kCellSeconds = 2e-6;             // the double-density cell
-constexpr std::size_t kRevolutionCells = 100000;  // 200 ms at 300 rpm
-constexpr double kScpTicksPerSecond = 40e6;       // 25 ns
+constexpr double kScpTicksPerSecond = 40e6;  // 25 ns
 constexpr double kKryoFluxClock = 18432000.0 * 73 / 14 / 4;
 
 void PutLe16(Bytes& out, std::size_t at, std::uint32_t value) {
@@ -37,8 +35,8 @@ struct Flux {
 
 Flux FluxOf(const TrackCells& track, const FluxOptions& options, double ticksPerSecond, std::uint32_t seed) {
     std::mt19937 random(seed);
-    std::uniform_real_distribution<double> jitter(-options.Jitter, options.Jitter);
-    const double cell = kCellSeconds / (1 + options.Speed) * ticksPerSecond;  // ticks
+    std::normal_distribution<double> jitter(0, options.Jitter * (track.Fm ? 2 : 1));             // in track cells
+    const double cell = options.CellMicroseconds * 1e-6 / (1 + options.Speed) * ticksPerSecond;  // ticks
     const double revolution = cell * static_cast<double>(track.Cells.size());
     Flux flux;
     double rounded = 0;  // where the intervals so far end, in ticks from the first index
@@ -74,12 +72,12 @@ void AppendScpValue(Bytes& out, std::uint32_t ticks, std::uint32_t& values) {
 
 }  // namespace
 
-TrackCells CellsOfTrack(int cylinder, int side, RawTrack raw, TrackStyle style) {
+TrackCells CellsOfTrack(int cylinder, int side, RawTrack raw, TrackStyle style, std::size_t revolutionCells) {
     const bool mfm = style == TrackStyle::Mfm;
     const std::size_t cellsPerByte = 32;  // 16 cells, doubled for FM at the double-density rate
-    const std::size_t bytes = std::max(kRevolutionCells / cellsPerByte * (mfm ? 2 : 1), raw.Data.size() + 100);
+    const std::size_t bytes = std::max(revolutionCells / cellsPerByte * (mfm ? 2 : 1), raw.Data.size() + 100);
     raw.Data.resize(bytes, mfm ? 0x4E : 0xFF);
-    return {cylinder, side, EncodeCells(raw, style, mfm ? 1 : 2)};
+    return {cylinder, side, EncodeCells(raw, style, mfm ? 1 : 2), !mfm};
 }
 
 std::vector<TrackCells> DiskCells(const DmkOptions& disk, std::span<const std::uint8_t> systemSector) {

@@ -4,10 +4,14 @@
 // file and a KryoFlux stream set (jitter a tenth of a cell, three revolutions):
 //   tabulon-make-samples --flux OUTDIR [SPEED-PERCENT] [DAMAGED-REVOLUTION]
 // The same builders serve the tests, so the samples can always be made again.
+// Nothing is written but into the folder named; an option it does not know is a
+// usage error (64), never a folder.
 #include "FluxBuilder.h"
 #include "ImageBuilder.h"
+#include "TabulonVersion.h"
 
-#include <cstdlib>
+#include <CLI/CLI.hpp>
+
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -51,17 +55,30 @@ int WriteFlux(const std::filesystem::path& dir, double speed, int damaged) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 3 && argc <= 5 && std::string_view(argv[1]) == "--flux") {
-        const double speed = argc >= 4 ? std::atof(argv[3]) / 100 : 0;
-        const int damaged = argc >= 5 ? std::atoi(argv[4]) : -1;
-        return WriteFlux(argv[2], speed, damaged);
-    }
-    if (argc != 2) {
-        std::cerr << "usage: tabulon-make-samples OUTDIR\n       tabulon-make-samples --flux OUTDIR [SPEED-PERCENT] "
-                     "[DAMAGED-REVOLUTION]\n";
+    CLI::App app{"Writes Tabulon's sample disk images (or, with --flux, flux captures of a NEWDOS/80 disk) into OUTDIR",
+                 "tabulon-make-samples"};
+    app.set_version_flag("--version", std::string("tabulon-make-samples ") + TABULON_VERSION);
+    std::string outdir;
+    bool flux = false;
+    double speedPercent = 0;
+    int damaged = -1;
+    app.add_flag("--flux", flux, "An SCP file and a KryoFlux stream set instead of the samples");
+    app.add_option("OUTDIR", outdir, "The folder to write into (made when missing)")->required();
+    auto* speed = app.add_option("SPEED-PERCENT", speedPercent, "With --flux: the drive's speed off by this much");
+    app.add_option("DAMAGED-REVOLUTION", damaged, "With --flux: this revolution's flux damaged")->needs(speed);
+    speed->needs("--flux");
+    app.footer("Exit status: 0 written, 1 a file could not be written, 64 usage.");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& success) {
+        return app.exit(success);  // --help, --version
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "tabulon-make-samples: " << error.what() << "\n"
+                  << "tabulon-make-samples: run 'tabulon-make-samples --help' for more information\n";
         return 64;
     }
-    const std::filesystem::path dir = argv[1];
+    if (flux) return WriteFlux(outdir, speedPercent / 100, damaged);
+    const std::filesystem::path dir = outdir;
     std::error_code error;
     std::filesystem::create_directories(dir, error);
 

@@ -13,6 +13,7 @@
 #include <emscripten/emscripten.h>
 
 #include <array>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -115,11 +116,12 @@ void Name(ImageResult& result, const std::string& path, const std::string& name)
 }
 
 // Each member of the archive open in file, as tabulon-report's RunArchive takes them.
-void AnalyseArchive(const tabulon::ImageFile& file, const std::string& path, const std::string& name,
-                    const ReportOptions& options, std::vector<Answer>& answers) {
+void AnalyseArchive(const tabulon::ImageFile& file, tabulon::cli::Packing packing, const std::string& path,
+                    const std::string& name, const ReportOptions& options, std::vector<Answer>& answers) {
     bool any = false;
     const auto failure = tabulon::cli::ForEachMember(
-        file.Descriptor(), options.AllMembers, tabulon::cli::kMaxImageLength, [&](tabulon::cli::Member& member) {
+        file.Descriptor(), packing, options.AllMembers, tabulon::cli::kMaxImageLength,
+        [&](tabulon::cli::Member& member) {
             any = true;
             ImageResult result;
             Name(result, path, name);
@@ -140,7 +142,9 @@ void AnalyseArchive(const tabulon::ImageFile& file, const std::string& path, con
         });
     const std::string shown = tabulon::cli::ShownName(name);
     if (failure) {
-        answers.push_back(Refusal(shown, "cannot read the archive on: " + *failure, tabulon::Outcome::Unreadable));
+        answers.push_back(Refusal(shown,
+                                  (any ? "cannot read the archive on: " : "cannot read the archive: ") + *failure,
+                                  tabulon::Outcome::Unreadable));
     } else if (!any) {
         answers.push_back(Refusal(shown, "no disk image in the archive", tabulon::Outcome::NotFound));
     }
@@ -153,10 +157,16 @@ std::vector<Answer> Analyse(const std::string& path, const std::string& name, bo
     Name(result, path, name);
     std::ostringstream errors;
     tabulon::ImageFile file;
-    if (tabulon::OpenImagePath(path, file).Opened() && tabulon::cli::PackingOf(file.Descriptor()) != tabulon::cli::Packing::Plain) {
-        AnalyseArchive(file, path, name, options, answers);
-    } else if (file.IsOpen()) {
+    int error = 0;
+    const auto packing = tabulon::OpenImagePath(path, file).Opened() ? tabulon::cli::PackingOf(file.Descriptor(), error) : std::nullopt;
+    if (packing && *packing != tabulon::cli::Packing::Plain) {
+        AnalyseArchive(file, *packing, path, name, options, answers);
+    } else if (packing) {
         tabulon::cli::AnalyseOpened(result, file, options, errors);
+        answers.push_back(AnswerOf(result, options, errors.str()));
+    } else if (file.IsOpen()) {  // a read error while telling an archive from an image
+        errors << "tabulon-report: " << result.Shown << ": " << std::strerror(error) << '\n';
+        result.Result = tabulon::Outcome::Unreadable;
         answers.push_back(AnswerOf(result, options, errors.str()));
     } else {
         tabulon::cli::AnalyseImage(result, options, errors);  // says why it cannot be opened

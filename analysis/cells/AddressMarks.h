@@ -10,7 +10,8 @@ namespace tabulon {
 // What a WD177x/279x floppy controller writes around a sector, shared by the
 // containers that keep whole tracks (DMK bytes, HFE bit cells).
 inline constexpr std::uint8_t kIdAddressMark = 0xFE;
-inline constexpr std::uint8_t kMfmSync = 0xA1;  // written three times before an MFM mark
+inline constexpr std::uint8_t kMfmSync = 0xA1;   // written three times before an MFM mark
+inline constexpr std::uint8_t kDataMark = 0xFB;  // F8 to FA mark deleted data
 
 // The data address marks: F8 to FB (deleted and normal data).
 constexpr bool IsDataMark(std::uint8_t byte) { return byte >= 0xF8 && byte <= 0xFB; }

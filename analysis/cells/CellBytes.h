@@ -1,21 +1,19 @@
 #pragma once
 
-#include "CellDecoder.h"
 #include "CellView.h"
 #include "DataField.h"
 #include "MarkSearch.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
 namespace tabulon {
 
-// The bytes after one ID field, read out of the cells of its decoding.
+// The bytes after one ID field, read out of the cells of its decoding;
+// positions are the track's cells.
 class CellBytes final : public RecordedBytes {
 public:
-    CellBytes(const CellView& cells, std::size_t idEnd, const CellFileOffset& fileOffsetOf)
-        : cells_(cells), idEnd_(idEnd), fileOffsetOf_(fileOffsetOf) {}
+    CellBytes(const CellView& cells, std::size_t idEnd) : cells_(cells), idEnd_(idEnd) {}
 
     bool FindDataMark(std::int64_t window) override {
         const std::size_t limit = idEnd_ + static_cast<std::size_t>(window) * kCellsPerByte;
@@ -29,14 +27,15 @@ public:
         return cells_.HasBytes(CellOf(n), static_cast<std::size_t>(count));
     }
     std::uint8_t At(std::int64_t n) const override { return cells_.Byte(CellOf(n)); }
-    std::int64_t FileOffset(std::int64_t n) const override { return fileOffsetOf_(cells_.TrackCell(CellOf(n))); }
+    std::int64_t Position(std::int64_t n) const override {
+        return static_cast<std::int64_t>(cells_.TrackCell(CellOf(n)));
+    }
 
 private:
     std::size_t CellOf(std::int64_t n) const { return markByte_ + static_cast<std::size_t>(n) * kCellsPerByte; }
 
     const CellView& cells_;
     std::size_t idEnd_;
-    const CellFileOffset& fileOffsetOf_;
     std::size_t markByte_ = 0;
 };
 

@@ -1,38 +1,72 @@
 #include "CellDecoder.h"
 
+#include "AddressMarks.h"
 #include "CellBytes.h"
 #include "CellView.h"
 #include "DataField.h"
 #include "IdFieldSearch.h"
-#include "MarkSearch.h"
 
 #include <algorithm>
 
 namespace tabulon {
 
-std::optional<SectorLocation> SystemSectorInCells(const PackedCells& cells, ImageFormat format,
-                                                  const CellFileOffset& fileOffsetOf) {
-    std::optional<SectorLocation> badId;  // an ID field with a bad CRC, kept in case no good one turns up
-    for (const CellIdField& id : FindIdFields(cells)) {
-        if (!IsSystemSector(id.Field.Id) || (!id.Field.CrcOk && badId)) continue;
-        const CellView view(cells, kDecodings[id.Decoding]);
-        CellBytes bytes(view, id.After, fileOffsetOf);
-        auto found = SectorAfterIdField(bytes, id.Field, format);
-        if (found && id.Field.CrcOk) return found;
-        if (found) badId = std::move(found);
-    }
-    return badId;
+namespace {
+
+// The ID fields of all decodings in the order they lie.
+std::vector<CellIdField> IdFieldsInTime(const PackedCells& cells) {
+    std::vector<CellIdField> ids = FindIdFields(cells);
+    std::stable_sort(ids.begin(), ids.end(),
+                     [](const CellIdField& a, const CellIdField& b) { return a.TrackCell < b.TrackCell; });
+    return ids;
 }
 
-std::vector<SectorId> GoodIdFields(const PackedCells& cells) {
-    std::vector<CellIdField> good = FindIdFields(cells);
-    std::erase_if(good, [](const CellIdField& id) { return !id.Field.CrcOk; });
-    std::sort(good.begin(), good.end(),
-              [](const CellIdField& a, const CellIdField& b) { return a.TrackCell < b.TrackCell; });
-    std::vector<SectorId> ids;
-    ids.reserve(good.size());
-    for (const CellIdField& id : good) ids.push_back(id.Field.Id);
-    return ids;
+DecodedSector IdOnly(const CellIdField& id) {
+    DecodedSector sector;
+    sector.Id = id.Field.Id;
+    sector.Size = SectorSizeOfCode(id.Field.Id.SizeCode);
+    sector.Coding = id.Field.Coding;
+    sector.IdCrcOk = id.Field.CrcOk;
+    sector.FirstCell = id.TrackCell;
+    return sector;
+}
+
+}  // namespace
+
+std::vector<DecodedSector> ListSectors(const PackedCells& cells, SectorDetail detail) {
+    std::vector<DecodedSector> sectors;
+    for (const CellIdField& id : IdFieldsInTime(cells)) {
+        if (detail == SectorDetail::IdsOnly) {
+            sectors.push_back(IdOnly(id));
+            continue;
+        }
+        const CellView view(cells, kDecodings[id.Decoding]);
+        CellBytes bytes(view, id.After);
+        DecodedSector& sector = sectors.emplace_back(SectorAfterIdField(bytes, id.Field));
+        sector.FirstCell = id.TrackCell;
+    }
+    return sectors;
+}
+
+CellSearch SearchCells(const PackedCells& cells, const SectorQuery& query, bool whole) {
+    SectorChoice choice;
+    CellSearch search;
+    for (const CellIdField& id : IdFieldsInTime(cells)) {
+        if (id.Field.CrcOk && !search.Good) search.Good = id.TrackCell;
+        if (!id.Field.CrcOk && !search.Good) ++search.BadBeforeGood;
+        if (!query.Matches(id.Field.Id) || !choice.Wants(id.Field.CrcOk)) continue;
+        const CellView view(cells, kDecodings[id.Decoding]);
+        CellBytes bytes(view, id.After);
+        DecodedSector sector = SectorAfterIdField(bytes, id.Field);
+        sector.FirstCell = id.TrackCell;
+        const auto window = static_cast<std::size_t>(DataMarkWindow(view.DoubleDensity())) * kCellsPerByte;
+        const bool seenWhole = sector.HasData() ? bytes.Has(1 + sector.Size, 2) : id.After + window <= view.Size();
+        if (!seenWhole && !whole) return {std::nullopt, false, search.Good, search.BadBeforeGood};
+        choice.Offer(std::move(sector));
+        if (choice.Settled()) break;
+    }
+    search.Settled = whole || choice.Settled();
+    search.Found = std::move(choice).Take();
+    return search;
 }
 
 }  // namespace tabulon

@@ -1,28 +1,42 @@
 #pragma once
 
+#include "DecodedSector.h"
 #include "PackedCells.h"
-#include "SectorLocation.h"
-#include "TrackLayout.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
 
 namespace tabulon {
 
-// Where a track's cell lies in the file.
-using CellFileOffset = std::function<std::int64_t(std::size_t trackCell)>;
+// How much of each sector a listing reads.
+enum class SectorDetail {
+    IdsOnly,   // the ID fields: no data field is looked for (DataCrcOk nothing)
+    WithData,  // and each one's data field with its CRC
+};
 
-// Track 0, side 0, sector 2 among a track's cells, each decoding tried in turn:
-// the first ID field naming it with a good CRC whose data mark follows in time,
-// or else the first such field with a bad CRC. FileOffset is where the first
-// data byte's first cell lies.
-std::optional<SectorLocation> SystemSectorInCells(const PackedCells& cells, ImageFormat format,
-                                                  const CellFileOffset& fileOffsetOf);
+// The ID fields of a track's cells in every decoding (MFM, FM, FM with doubled
+// cells in either phase), in the order they lie; at the same cell, in the
+// order of the decodings.
+std::vector<DecodedSector> ListSectors(const PackedCells& cells, SectorDetail detail);
 
-// The ID fields with a good CRC in any decoding, in the order they lie.
-std::vector<SectorId> GoodIdFields(const PackedCells& cells);
+// A search for one sector among cells that may be only the first part of a track.
+struct CellSearch {
+    std::optional<DecodedSector> Found;
+    bool Settled = false;             // more cells after these cannot change it
+    std::optional<std::size_t> Good;  // where the first ID field with a good CRC (of any sector) begins
+    std::size_t BadBeforeGood = 0;    // ID fields with a bad CRC before it (all of them when none)
+};
+
+// The sector asked for among a track's cells, by the rule of SectorChoice: the
+// first ID field naming it with a good CRC whose data mark follows, or else
+// the first such with a bad CRC. whole: the cells are all the track has; when
+// not, the search stays unsettled while a field it needs reaches past them.
+CellSearch SearchCells(const PackedCells& cells, const SectorQuery& query, bool whole);
+
+// The same over a whole track.
+inline std::optional<DecodedSector> FindSector(const PackedCells& cells, const SectorQuery& query) {
+    return SearchCells(cells, query, true).Found;
+}
 
 }  // namespace tabulon

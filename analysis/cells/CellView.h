@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DecodedSector.h"
 #include "PackedCells.h"
 
 #include <array>
@@ -8,12 +9,10 @@
 
 namespace tabulon {
 
-enum class Coding { Mfm, Fm };
-
 // One way of reading a track's cells: every stride-th cell from phase is one
 // cell of the recording (stride 2 reads a recording written with doubled cells).
 struct Decoding {
-    Coding Code;
+    Encoding Code;
     std::size_t Stride;
     std::size_t Phase;
 };
@@ -21,7 +20,7 @@ struct Decoding {
 // MFM as recorded, FM at its own rate, FM with doubled cells in either phase:
 // the order in which a track's recordings are tried.
 inline constexpr std::array<Decoding, 4> kDecodings = {
-    {{Coding::Mfm, 1, 0}, {Coding::Fm, 1, 0}, {Coding::Fm, 2, 0}, {Coding::Fm, 2, 1}}};
+    {{Encoding::Mfm, 1, 0}, {Encoding::Fm, 1, 0}, {Encoding::Fm, 2, 0}, {Encoding::Fm, 2, 1}}};
 
 inline constexpr std::size_t kCellsPerByte = 16;  // a clock cell and a data cell per bit
 
@@ -43,8 +42,8 @@ public:
                                               : 0) {}
 
     std::size_t Size() const noexcept { return size_; }
-    Coding Code() const noexcept { return decoding_.Code; }
-    bool DoubleDensity() const noexcept { return decoding_.Code == Coding::Mfm; }
+    Encoding Code() const noexcept { return decoding_.Code; }
+    bool DoubleDensity() const noexcept { return decoding_.Code == Encoding::Mfm; }
     // The track's cell that this view's cell n is.
     std::size_t TrackCell(std::size_t n) const noexcept { return decoding_.Phase + n * decoding_.Stride; }
 

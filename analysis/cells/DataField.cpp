@@ -7,24 +7,30 @@
 
 namespace tabulon {
 
-std::optional<SectorLocation> SectorAfterIdField(RecordedBytes& track, const IdField& id, ImageFormat format) {
-    const bool doubleDensity = id.Id.Recording == Density::Double;
-    if (!track.FindDataMark(DataMarkWindow(doubleDensity))) return std::nullopt;
+DecodedSector SectorAfterIdField(RecordedBytes& track, const IdField& id) {
+    DecodedSector sector;
+    sector.Id = id.Id;
+    sector.Size = SectorSizeOfCode(id.Id.SizeCode);
+    sector.Coding = id.Coding;
+    sector.IdCrcOk = id.CrcOk;
+    const bool doubleDensity = id.Coding == Encoding::Mfm;
+    if (!track.FindDataMark(DataMarkWindow(doubleDensity))) return sector;
 
-    const std::int64_t size = SectorSizeOfCode(id.SizeCode);
-    std::vector<std::uint8_t> data;
-    data.reserve(static_cast<std::size_t>(size));
-    for (std::int64_t n = 1; n <= size && track.Has(n); ++n) data.push_back(track.At(n));
+    const std::uint8_t mark = track.At(0);
+    sector.Deleted = mark != kDataMark;
+    sector.DataStart = static_cast<std::size_t>(track.Position(1));
+    sector.DataStep = static_cast<std::size_t>(track.Position(2) - track.Position(1));
+    std::vector<std::uint8_t>& data = sector.Data;
+    data.reserve(static_cast<std::size_t>(sector.Size));
+    for (std::int64_t n = 1; n <= sector.Size && track.Has(n); ++n) data.push_back(track.At(n));
     bool dataCrcOk = false;
-    if (static_cast<std::int64_t>(data.size()) == size && track.Has(1 + size, 2)) {
-        const std::array<std::uint8_t, 1> mark{track.At(0)};
-        const std::uint16_t crc = Crc16Ccitt(data, Crc16Ccitt(mark, FieldCrcStart(doubleDensity)));
-        dataCrcOk = crc == ((track.At(1 + size) << 8) | track.At(2 + size));
+    if (!sector.CutShort() && track.Has(1 + sector.Size, 2)) {
+        const std::array<std::uint8_t, 1> markByte{mark};
+        const std::uint16_t crc = Crc16Ccitt(data, Crc16Ccitt(markByte, FieldCrcStart(doubleDensity)));
+        dataCrcOk = crc == ((track.At(1 + sector.Size) << 8) | track.At(2 + sector.Size));
     }
-    const bool cutShort = static_cast<std::int64_t>(data.size()) < size;  // by the end of the track
-    return SectorLocation{
-        format,   LocateMethod::Structure, track.FileOffset(1), SectorBytes(std::move(data), cutShort), size, id.CrcOk,
-        dataCrcOk};
+    sector.DataCrcOk = dataCrcOk;
+    return sector;
 }
 
 }  // namespace tabulon

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "DecodedSector.h"
 #include "IdField.h"
-#include "SectorLocation.h"
 
 #include <cstdint>
-#include <optional>
 
 namespace tabulon {
 
@@ -21,14 +20,15 @@ public:
     // Whether bytes n to n + count - 1 after the mark are there.
     virtual bool Has(std::int64_t n, std::int64_t count = 1) const = 0;
     virtual std::uint8_t At(std::int64_t n) const = 0;
-    // Where byte n lies in the file.
-    virtual std::int64_t FileOffset(std::int64_t n) const = 0;
+    // Where byte n lies, in the units the container counts in (a cell, a file offset).
+    virtual std::int64_t Position(std::int64_t n) const = 0;
 };
 
 // The sector behind an ID field, as a controller reads it: the data address
 // mark within the distance the recording allows (43 bytes in MFM, 30 in FM),
 // the data as long as the ID field's size code says (or as much as is there
 // when the track ends first), and the data CRC over the mark and the data.
-std::optional<SectorLocation> SectorAfterIdField(RecordedBytes& track, const IdField& id, ImageFormat format);
+// No data mark: DataCrcOk is nothing. FirstCell is left to the caller.
+DecodedSector SectorAfterIdField(RecordedBytes& track, const IdField& id);
 
 }  // namespace tabulon

@@ -1,22 +1,21 @@
 #include "FluxTrack.h"
 
-#include "AddressMarks.h"
-#include "CellBytes.h"
 #include "CellView.h"
-#include "IdFieldSearch.h"
-#include "ImageReader.h"
 #include "Pll.h"
 
 #include <algorithm>
+#include <map>
 #include <span>
-#include <tuple>
 
 namespace tabulon {
 
 namespace {
 
-constexpr std::size_t kFirstRead = 8192;  // intervals read first: enough to find the rate
-constexpr std::size_t kStep = 4096;       // intervals made into cells between searches for sector 2
+constexpr std::size_t kFirstRead = 8192;                    // intervals read first: enough to find the rate
+constexpr std::size_t kFirstStep = 4096;                    // intervals made into cells before the first search
+constexpr std::size_t kPutOffAfter = 1536 * kCellsPerByte;  // cells with no good ID field: a damaged revolution
+constexpr std::size_t kPutOffAfterBad = 2;                  // ID fields with a bad CRC before any good one: too
+constexpr std::size_t kSamePlace = 64 * kCellsPerByte;      // fields this close in two revolutions are one
 
 // A revolution's intervals as far as read, and the cell period they show.
 struct Revolution {
@@ -30,113 +29,160 @@ struct Revolution {
 // Reads (again) up to limit intervals; false when the revolution ends early.
 bool Read(const FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
     out.Asked = limit;
-    return UnlessStructureEnds([&] {
-               track.ReadRevolution(revolution, limit, out.Flux);
-               return true;
-           })
-        .has_value();
+    return track.ReadRevolution(revolution, limit, out.Flux);
 }
 
 // A revolution's first intervals and its cell period; false when it ends early or shows no rate.
 bool Start(const FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
     if (!Read(track, revolution, limit, out)) return false;
-    const auto period = CellPeriodOf(out.Flux, track.TicksPerMicrosecond());
-    if (!period) return false;
-    out.Period = *period;
+    const auto rate = CellRateOf(out.Flux, track.TicksPerMicrosecond());
+    if (!rate) return false;
+    out.Period = rate->Period;
     return true;
 }
 
-// The ID fields of all decodings in the order they lie.
-std::vector<CellIdField> IdFieldsInTime(const PackedCells& cells) {
-    std::vector<CellIdField> ids = FindIdFields(cells);
-    std::stable_sort(ids.begin(), ids.end(),
-                     [](const CellIdField& a, const CellIdField& b) { return a.TrackCell < b.TrackCell; });
-    return ids;
-}
+// The search for a sector in one revolution, its cells made in steps that
+// double, so that the searches over the cells made so far cost at most twice
+// the last one. A search put off keeps what it made, to go on from there.
+class RevolutionSearch {
+public:
+    RevolutionSearch(const FluxTrack& track, std::size_t n) : track_(&track), n_(n) {}
 
-struct Reading {
-    std::optional<SectorLocation> Found;
-    bool Settled = false;  // more cells cannot change it
+    // Goes on until the revolution settles the search (then true), or until it
+    // shows itself damaged when mayPutOff (then false).
+    bool Run(const SectorQuery& query, FluxBudget& budget, bool mayPutOff) {
+        if (!cells_) {
+            if (!Start(*track_, n_, kFirstRead, revolution_)) return true;
+            cells_.emplace(revolution_.Period, FluxTrack::kMaxCells);
+        }
+        for (;; step_ *= 2) {
+            if (cells_->Used() == revolution_.Flux.size() && !revolution_.AllRead()) {
+                // The same intervals first, then more.
+                if (!Read(*track_, n_, 2 * revolution_.Asked, revolution_)) return true;
+                continue;
+            }
+            const std::size_t before = cells_->Used();
+            cells_->Extend(revolution_.Flux, before + std::min(step_, budget.Left()));
+            budget.Spend(cells_->Used() - before);
+            const bool whole = cells_->Full() || budget.Left() == 0 ||
+                               (cells_->Used() == revolution_.Flux.size() && revolution_.AllRead());
+            const PackedCells packed = cells_->Cells();
+            CellSearch search = SearchCells(packed, query, whole);
+            if (search.Settled) {
+                if (search.Found) {
+                    const std::size_t interval = cells_->IntervalOf(revolution_.Flux, search.Found->DataStart);
+                    found_ = FluxSector{std::move(*search.Found), n_, interval};
+                }
+                return true;
+            }
+            const bool noGoodId = packed.Size() >= kPutOffAfter && (!search.Good || *search.Good >= kPutOffAfter);
+            if (mayPutOff && (noGoodId || search.BadBeforeGood >= kPutOffAfterBad)) {
+                step_ *= 2;
+                return false;
+            }
+        }
+    }
+
+    std::optional<FluxSector>& Found() { return found_; }
+
+private:
+    const FluxTrack* track_;
+    std::size_t n_;
+    Revolution revolution_;
+    std::optional<FluxCells> cells_;
+    std::size_t step_ = kFirstStep;
+    std::optional<FluxSector> found_;
 };
 
-// Sector 2 among the cells of a revolution's first intervals (whole: all of
-// them): the first ID field naming it with a good CRC whose data mark follows,
-// or else the first with a bad CRC. Unsettled while one of them reaches past
-// the cells made so far.
-Reading SectorTwoIn(const PackedCells& cells, bool whole, ImageFormat format, const CellFileOffset& fileOffsetOf) {
-    std::optional<SectorLocation> badId;
-    for (const CellIdField& id : IdFieldsInTime(cells)) {
-        if (!IsSystemSector(id.Field.Id) || (!id.Field.CrcOk && badId)) continue;
-        const CellView view(cells, kDecodings[id.Decoding]);
-        CellBytes bytes(view, id.After, fileOffsetOf);
-        auto found = SectorAfterIdField(bytes, id.Field, format);
-        const bool doubleDensity = id.Field.Id.Recording == Density::Double;
-        const auto window = static_cast<std::size_t>(DataMarkWindow(doubleDensity)) * kCellsPerByte;
-        const bool seenWhole = found ? bytes.Has(1 + *found->SectorSize, 2) : id.After + window <= view.Size();
-        if (!seenWhole && !whole) return {};
-        if (!found) continue;
-        if (id.Field.CrcOk) return {std::move(found), true};
-        badId = std::move(found);
-    }
-    return {std::move(badId), whole};
+// What names a sector read with a good ID CRC.
+std::uint64_t KeyOf(const DecodedSector& s) {
+    return (std::uint64_t{s.Id.Cylinder} << 32) | (std::uint64_t{s.Id.Head} << 24) |
+           (std::uint64_t{s.Id.Sector} << 16) | (std::uint64_t{s.Id.SizeCode} << 8) |
+           (s.Coding == Encoding::Mfm ? 1u : 0u);
 }
 
-// Whether a reading of sector 2 is better than another: found, then a good ID
-// CRC, then a good data CRC, then more of its data.
-bool Better(const std::optional<SectorLocation>& a, const std::optional<SectorLocation>& b) {
-    if (!b) return a.has_value();
-    if (!a) return false;
-    const auto rank = [](const SectorLocation& s) {
-        return std::tuple(s.IdCrcOk.value_or(true), s.DataCrcOk.value_or(true), s.Sector.Length());
+// Adds a revolution's readings to the best so far (in the order they lie),
+// sector by sector: a reading is the same sector as a reading before it when
+// both IDs read good and are the same, or else when its field lies within
+// kSamePlace of it in the same encoding. Unmatched readings are added.
+void Merge(std::vector<DecodedSector>& best, std::vector<DecodedSector> readings) {
+    const std::size_t before = best.size();
+    std::vector<std::size_t> places(before);  // where each lay, kept while better readings replace them
+    std::map<std::uint64_t, std::vector<std::size_t>> good;
+    for (std::size_t k = 0; k < before; ++k) {
+        places[k] = best[k].FirstCell;
+        if (best[k].IdCrcOk) good[KeyOf(best[k])].push_back(k);
+    }
+    std::vector<bool> matched(before, false);
+    const auto match = [&](const DecodedSector& reading) -> std::optional<std::size_t> {
+        if (reading.IdCrcOk) {
+            if (const auto same = good.find(KeyOf(reading)); same != good.end()) {
+                for (const std::size_t k : same->second) {
+                    if (!matched[k]) return k;
+                }
+            }
+        }
+        const std::size_t from = reading.FirstCell > kSamePlace ? reading.FirstCell - kSamePlace : 0;
+        for (auto k = static_cast<std::size_t>(std::lower_bound(places.begin(), places.end(), from) - places.begin());
+             k < before && places[k] < reading.FirstCell + kSamePlace; ++k) {
+            if (!matched[k] && best[k].Coding == reading.Coding && !(best[k].IdCrcOk && reading.IdCrcOk)) return k;
+        }
+        return std::nullopt;
     };
-    return rank(*a) > rank(*b);
+    for (DecodedSector& reading : readings) {
+        const auto k = match(reading);
+        if (!k) {
+            best.push_back(std::move(reading));
+            continue;
+        }
+        matched[*k] = true;
+        if (BetterReading(reading, best[*k])) best[*k] = std::move(reading);
+    }
+    std::stable_sort(best.begin(), best.end(),
+                     [](const DecodedSector& a, const DecodedSector& b) { return a.FirstCell < b.FirstCell; });
 }
 
 }  // namespace
 
-std::optional<SectorLocation> SystemSectorInFlux(const FluxTrack& track, ImageFormat format) {
-    std::optional<SectorLocation> best;
-    Revolution revolution;
-    for (std::size_t n = 0; n < track.Revolutions(); ++n) {
-        if (!Start(track, n, kFirstRead, revolution)) continue;
-        FluxCells cells(revolution.Period, FluxTrack::kMaxCells);
-        const CellFileOffset fileOffsetOf = [&](std::size_t cell) {
-            return track.FileOffsetOf(n, cells.IntervalOf(revolution.Flux, cell));
-        };
-        Reading reading;
-        bool readable = true;
-        while (!reading.Settled && readable) {
-            if (cells.Used() == revolution.Flux.size() && !revolution.AllRead()) {
-                readable = Read(track, n, 2 * revolution.Asked, revolution);  // the same intervals first, then more
-                continue;
-            }
-            cells.Extend(revolution.Flux, cells.Used() + kStep);
-            const bool whole = cells.Full() || (cells.Used() == revolution.Flux.size() && revolution.AllRead());
-            reading = SectorTwoIn(cells.Cells(), whole, format, fileOffsetOf);
+std::optional<FluxSector> FindFluxSector(const FluxTrack& track, const SectorQuery& query, FluxBudget& budget) {
+    std::optional<FluxSector> best;
+    // True once a reading is good: nothing can be better.
+    const auto take = [&best](std::optional<FluxSector>& found) {
+        if (!found) return false;
+        if (!best || BetterReading(found->Sector, best->Sector)) best = std::move(found);
+        return best->Sector.Good();
+    };
+    std::vector<RevolutionSearch> putOff;
+    const std::size_t revolutions = track.Revolutions();
+    for (std::size_t n = 0; n < revolutions; ++n) {
+        RevolutionSearch search(track, n);
+        if (!search.Run(query, budget, n + 1 < revolutions)) {
+            putOff.push_back(std::move(search));
+        } else if (take(search.Found())) {
+            return best;
         }
-        if (reading.Found && reading.Found->CrcOk()) return reading.Found;
-        if (Better(reading.Found, best)) best = std::move(reading.Found);
+    }
+    for (RevolutionSearch& search : putOff) {
+        search.Run(query, budget, false);
+        if (take(search.Found())) break;
     }
     return best;
 }
 
-std::vector<SectorId> IdFieldsInFlux(const FluxTrack& track) {
-    std::vector<SectorId> best;
+std::vector<DecodedSector> ListFluxSectors(const FluxTrack& track, SectorDetail detail, FluxBudget& budget) {
+    std::vector<DecodedSector> best;
+    const auto complete = [detail](const DecodedSector& s) {
+        return detail == SectorDetail::IdsOnly ? s.IdCrcOk : s.Good();
+    };
     Revolution revolution;
-    for (std::size_t n = 0; n < track.Revolutions(); ++n) {
+    for (std::size_t n = 0; n < track.Revolutions() && budget.Left() > 0; ++n) {
         if (!Start(track, n, FluxTrack::kMaxIntervals, revolution)) continue;
-        std::vector<SectorId> good;
-        std::size_t bad = 0;
-        for (const CellIdField& id :
-             IdFieldsInTime(FluxToCells(revolution.Flux, revolution.Period, FluxTrack::kMaxCells))) {
-            if (id.Field.CrcOk) {
-                good.push_back(id.Field.Id);
-            } else {
-                ++bad;
-            }
-        }
-        if (!good.empty() && bad == 0) return good;
-        if (good.size() > best.size()) best = std::move(good);
+        const std::size_t count = std::min(revolution.Flux.size(), budget.Left());
+        budget.Spend(count);
+        const PackedCells cells =
+            FluxToCells(std::span(revolution.Flux).first(count), revolution.Period, FluxTrack::kMaxCells);
+        Merge(best, ListSectors(cells, detail));
+        if (!best.empty() && std::all_of(best.begin(), best.end(), complete)) break;
     }
     return best;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SectorLocation.h"
-#include "TrackLayout.h"
+#include "CellDecoder.h"
+#include "DecodedSector.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,25 +21,50 @@ public:
 
     virtual std::size_t Revolutions() const = 0;
     // The first intervals of one revolution in sample ticks, at most limit of
-    // them (and kMaxIntervals). Throws StructureEnds where the capture ends
+    // them (and kMaxIntervals); false, with nothing, where the capture ends
     // before the revolution does.
-    virtual void ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const = 0;
-    // Where interval n of a revolution lies in the file.
-    virtual std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) const = 0;
+    virtual bool ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const = 0;
     virtual double TicksPerMicrosecond() const = 0;
 };
 
-// Track 0, side 0, sector 2 of a flux track: the first revolution in which it
-// reads with good ID and data CRCs, or else the best reading any revolution
-// gives (a good ID CRC first, then the most data), so that the CRC warnings
-// say what failed. Within a revolution the first ID field naming it in time
-// counts, the way a controller meets them; its cells are made only as far as
-// needed, so a sector early on the track costs little.
-std::optional<SectorLocation> SystemSectorInFlux(const FluxTrack& track, ImageFormat format);
+// The intervals one use of an image (finding a sector, listing its tracks)
+// may make into cells, over all its tracks and revolutions: 2^26, some 1,500
+// revolutions of a double-density track (45,000 intervals), a few seconds.
+// What is left over when it runs out is read as if the tracks ended there.
+class FluxBudget {
+public:
+    static constexpr std::size_t kPerImage = std::size_t{1} << 26;
 
-// The ID fields with a good CRC, in the order they lie, of the track's first
-// revolution whose ID fields all read with a good CRC; or else of the
-// revolution with the most good ones.
-std::vector<SectorId> IdFieldsInFlux(const FluxTrack& track);
+    explicit FluxBudget(std::size_t intervals = kPerImage) : left_(intervals) {}
+    std::size_t Left() const noexcept { return left_; }
+    void Spend(std::size_t intervals) noexcept { left_ -= intervals < left_ ? intervals : left_; }
+
+private:
+    std::size_t left_;
+};
+
+// A sector found in flux: positions are cells of its revolution; Interval is
+// the interval (of that revolution) whose transition ends the run of cells
+// that holds its first data byte's first cell.
+struct FluxSector {
+    DecodedSector Sector;
+    std::size_t Revolution = 0;
+    std::size_t Interval = 0;
+};
+
+// A sector of a flux track: the first revolution in which it reads with good
+// ID and data CRCs, or else the best reading any revolution gives
+// (BetterReading), so that the CRC warnings say what failed. Within a
+// revolution the rule of SectorChoice holds; cells are made only as far as
+// needed, so a sector early on the track costs little, and a revolution that
+// shows no good ID field in its first 1,536 recorded bytes, or two bad ones
+// before the first good one, is put off until the others have been tried.
+std::optional<FluxSector> FindFluxSector(const FluxTrack& track, const SectorQuery& query, FluxBudget& budget);
+
+// The sectors of a flux track in the order they lie, each the best of its
+// readings over the revolutions: the same sector (the same ID with a good CRC,
+// or a field at the same place) is read again in the next revolution until
+// every one reads good (with SectorDetail::IdsOnly, its ID CRC alone).
+std::vector<DecodedSector> ListFluxSectors(const FluxTrack& track, SectorDetail detail, FluxBudget& budget);
 
 }  // namespace tabulon

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "TrackLayout.h"
+#include "DecodedSector.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace tabulon {
@@ -12,16 +13,13 @@ namespace tabulon {
 inline constexpr std::size_t kIdFieldBytes = 7;
 
 struct IdField {
-    SectorId Id;
-    std::uint8_t SizeCode = 0;
+    SectorAddress Id;
+    Encoding Coding = Encoding::Mfm;
     bool CrcOk = false;
 };
 
-// The ID field in these bytes (from its FE on), recorded in that density; its
+// The ID field in these bytes (from its FE on), recorded in that encoding; its
 // CRC is checked.
-IdField ReadIdField(const std::array<std::uint8_t, kIdFieldBytes>& bytes, Density recording);
-
-// Whether an ID field names track 0, side 0, sector 2, where NEWDOS/80 keeps its drive table.
-constexpr bool IsSystemSector(const SectorId& id) { return id.Cylinder == 0 && id.Head == 0 && id.Sector == 2; }
+IdField ReadIdField(const std::array<std::uint8_t, kIdFieldBytes>& bytes, Encoding coding);
 
 }  // namespace tabulon

@@ -94,7 +94,7 @@ public:
         }
         const std::uint16_t cells = view_.Cells16(start);
         std::size_t after = start + kCellsPerByte;  // the byte after the mark
-        if (decoding_.Code == Coding::Mfm) {
+        if (decoding_.Code == Encoding::Mfm) {
             if (cells != kMfmSyncCells) return;
             const auto mark = MfmMarkAt(view_, start);
             if (!mark) {
@@ -116,8 +116,7 @@ public:
         std::array<std::uint8_t, kIdFieldBytes> bytes{kIdAddressMark};
         for (std::size_t k = 1; k < kIdFieldBytes; ++k) bytes[k] = view_.Byte(after + (k - 1) * kCellsPerByte);
         from_ = after + (kIdFieldBytes - 1) * kCellsPerByte;
-        found.push_back(
-            {index_, trackCell, from_, ReadIdField(bytes, view_.DoubleDensity() ? Density::Double : Density::Single)});
+        found.push_back({index_, trackCell, from_, ReadIdField(bytes, view_.Code())});
         done_ = ++count_ == kMaxIdFields;
     }
 

@@ -29,7 +29,7 @@ std::optional<Mark> NextMark(const CellView& cells, std::size_t from, std::size_
     const std::size_t end = std::min(limit, size >= kCellsPerByte ? size - kCellsPerByte + 1 : 0);
     for (std::size_t start = from; start < end; ++start) {
         const std::uint16_t word = cells.Cells16(start);
-        if (cells.Code() == Coding::Fm) {
+        if (cells.Code() == Encoding::Fm) {
             const bool isMark = std::find(kFmMarkCells.begin(), kFmMarkCells.end(), word) != kFmMarkCells.end();
             if (isMark && IsWanted(kind, ByteOfCells(word)))
                 return Mark{start, start + kCellsPerByte, ByteOfCells(word)};

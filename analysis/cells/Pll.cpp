@@ -14,11 +14,14 @@ constexpr std::size_t kBins = 256;            // up to 16 us
 constexpr std::size_t kLowestPeakBin = 19;    // 1.2 us: the shortest interval of 500 kbit/s MFM, 40 % fast
 constexpr std::size_t kHighestPeakBin = 192;  // 12 us: 125 kbit/s FM's 8 us, 50 % slow
 
-constexpr double kRateRange = 0.10;  // how far from its start the rate may go
+constexpr double kRateRange = 0.10;
+// MFM tracks have three-cell intervals by the thousand (gaps of 4E, E5 filler,
+// the syncs); FM has none, only jitter's tails from its two peaks.
+constexpr double kThreeCellShare = 0.04;  // how far from its start the rate may go
 
 }  // namespace
 
-std::optional<double> CellPeriodOf(std::span<const std::uint32_t> flux, double ticksPerMicrosecond) {
+std::optional<CellRate> CellRateOf(std::span<const std::uint32_t> flux, double ticksPerMicrosecond) {
     if (!(ticksPerMicrosecond > 0)) return std::nullopt;
     std::array<std::uint32_t, kBins> histogram{};
     const double binsPerTick = kBinsPerMicrosecond / ticksPerMicrosecond;
@@ -31,17 +34,32 @@ std::optional<double> CellPeriodOf(std::span<const std::uint32_t> flux, double t
     for (std::size_t n = 1; n + 1 < kBins; ++n) smooth[n] = histogram[n - 1] + histogram[n] + histogram[n + 1];
     const std::uint32_t highest = *std::max_element(smooth.begin(), smooth.end());
     if (highest < 16) return std::nullopt;  // too few intervals to tell
+    const auto sum = [&histogram](double from, double to, bool weighted) {
+        double total = 0;
+        const auto last = std::min(kBins - 1, static_cast<std::size_t>(to));
+        for (auto b = static_cast<std::size_t>(from); b <= last; ++b) {
+            total += (weighted ? static_cast<double>(b) + 0.5 : 1.0) * histogram[b];
+        }
+        return total;
+    };
     // The first peak at least a quarter as high as the highest.
     for (std::size_t n = kLowestPeakBin; n <= kHighestPeakBin; ++n) {
         if (smooth[n] * 4 < highest || smooth[n] < smooth[n - 1] || smooth[n] < smooth[n + 1]) continue;
-        // Its centre: the mean of the intervals within a fifth of it.
-        const std::size_t from = n - n / 5, to = n + n / 5;
-        double sum = 0, count = 0;
-        for (std::size_t b = from; b <= to && b < kBins; ++b) {
-            sum += (static_cast<double>(b) + 0.5) * histogram[b];
-            count += histogram[b];
+        // Its centre: the mean of the intervals within a fifth of it, moved to
+        // that mean and taken again, since the first bin found may lie on the
+        // peak's flank when jitter spreads it.
+        double shortest = static_cast<double>(n) + 0.5;
+        for (int pass = 0; pass < 4; ++pass) {
+            const double count = sum(shortest * 0.8, shortest * 1.2, false);
+            if (count == 0) break;
+            shortest = sum(shortest * 0.8, shortest * 1.2, true) / count;
         }
-        return sum / count / binsPerTick / 2;
+        const double from = shortest * 0.8, to = shortest * 1.2;
+        // MFM's three cells, between 1.4 and 1.6 times the shortest interval
+        // (FM's two peaks, at a tenth of a cell of jitter, leave a few tenths of a per cent there).
+        const double threes = sum(shortest * 1.4, shortest * 1.6, false);
+        const bool mfm = threes >= kThreeCellShare * sum(from, to, false);
+        return CellRate{shortest / binsPerTick / (mfm ? 2 : 1), mfm ? Encoding::Mfm : Encoding::Fm};
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DecodedSector.h"
 #include "PackedCells.h"
 
 #include <algorithm>
@@ -15,22 +16,29 @@ namespace tabulon {
 // next, in the capture's sample ticks. A software phase-locked loop turns those
 // intervals into the bit cells the cell decoder reads.
 
-// The cell period (in ticks) of one revolution's flux: half the shortest
-// interval the recording uses often. MFM's shortest interval is two cells; FM's
-// is one FM cell, so FM comes out at twice its own cell rate with every other
-// cell 0, as HFE files keep it: 125 kbit/s FM and 250 kbit/s MFM both give
-// 2 us cells, 250 kbit/s FM and 500 kbit/s MFM 1 us. Looks at the first 8,192
-// intervals; nothing when none of them makes a plausible peak (0.6 to 6 us).
-std::optional<double> CellPeriodOf(std::span<const std::uint32_t> flux, double ticksPerMicrosecond);
+// The cell rate of one revolution's flux: its encoding, and the period (in
+// ticks) of that encoding's own cell. Both encodings' shortest interval is the
+// one the recording uses most often: two cells in MFM, one in FM. MFM also has
+// intervals of three cells, 1.5 times it, which FM never has; so with a third
+// peak the recording is MFM and its cell half the shortest interval, and
+// without one FM, its cell the shortest interval. 125 kbit/s FM then comes out
+// at 4 us cells, 250 kbit/s MFM and 250 kbit/s (8-inch) FM at 2 us, 500 kbit/s
+// MFM at 1 us, each locked at its own rate with the full window a transition
+// may fall in. Looks at the first 8,192 intervals; nothing when none of them
+// makes a plausible peak (1.2 to 12 us).
+struct CellRate {
+    double Period = 0;
+    Encoding Coding = Encoding::Mfm;
+};
+std::optional<CellRate> CellRateOf(std::span<const std::uint32_t> flux, double ticksPerMicrosecond);
 
 // The loop: each interval becomes the cells up to the transition, as many as
 // the interval spans at the current cell rate (the last one a 1). Each
 // transition's phase error moves the cell boundaries half way towards it;
-// while the loop is in step (runs of up to four cells, as MFM and doubled FM
-// have) the errors also correct the rate, every 16 transitions by half their
-// mean, within 10 % of where it started: enough for a drive 5 % fast or slow
-// and a tenth of a cell of jitter. Kept in cells, not ticks, so that one
-// transition waits on the last only for an add, a rounding and a multiply.
+// while the loop is in step (runs of up to four cells, as MFM and FM have) the errors also correct the rate, every 16
+// transitions by half their mean, within 10 % of where it started: enough for a drive 5 % fast or slow and a tenth of a
+// cell of jitter. Kept in cells, not ticks, so that one transition waits on the last only for an add, a rounding and a
+// multiply.
 class Pll {
 public:
     static constexpr unsigned kMaxRun = 64;  // cells one interval can give: longer gaps hold nothing to decode

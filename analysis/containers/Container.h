@@ -17,8 +17,8 @@ class Container;
 // extensions its files usually go by, and how an image is identified as one
 // and opened. Identifying reads only what it must; opening keeps what it learnt.
 struct ContainerType {
-    ImageFormat Format;                             // short name and the report's label
-    std::span<const std::string_view> Extensions;  // lower case, with the dot
+    ImageFormat Format;                                         // short name and the report's label
+    std::span<const std::string_view> Extensions;               // lower case, with the dot
     std::unique_ptr<Container> (*Open)(const DiskData& image);  // nothing when the image is not one
     // Of the names in one folder, the file that opens a set of files this
     // container reads as one image (KryoFlux stream sets); none for the others.

@@ -20,7 +20,7 @@ namespace {
 // with a known out-of-band block; DMK by a sane header whose tracks fit the file;
 // JV3 by a sector table whose data lie inside the file; JV1 by a whole number of
 // ten-sector tracks.
-constexpr std::array<const ContainerType*, 8> kTypes{&kHfeContainer, &kImdContainer, &kTd0Container,
+constexpr std::array<const ContainerType*, 8> kTypes{&kHfeContainer, &kImdContainer,      &kTd0Container,
                                                      &kScpContainer, &kKryoFluxContainer, &kDmkContainer,
                                                      &kJv3Container, &kJv1Container};
 

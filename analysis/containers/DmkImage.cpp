@@ -2,6 +2,7 @@
 
 #include "AddressMarks.h"
 #include "DataField.h"
+#include "DecodedSectors.h"
 #include "IdField.h"
 #include "ImageReader.h"
 
@@ -34,6 +35,8 @@ DmkHeader ReadHeader(const ImageReader& file) {
     header.TrackLength = file.Le16(2);
     header.Sides = (options & kOptionSingleSided) ? 1 : 2;
     header.SingleDensityUndoubled = (options & (kOptionSingleDensityUndoubled | kOptionIgnoreDensity)) != 0;
+    // A header with no tracks and nothing after it is a blank DMK, as emulators make them.
+    if (header.Tracks == 0 && file.Size() == kHeaderLength) return header;
     if (header.Tracks == 0 || header.TrackLength <= kIdamTableLength || header.TrackLength > kMaxTrackLength) {
         throw StructureEnds();
     }
@@ -48,7 +51,7 @@ DmkHeader ReadHeader(const ImageReader& file) {
 IdField ReadIdField(const ImageReader& field, bool doubleDensity) {
     std::array<std::uint8_t, kIdFieldBytes> bytes{};
     field.CopyTo(0, bytes);
-    return ReadIdField(bytes, doubleDensity ? Density::Double : Density::Single);
+    return ReadIdField(bytes, doubleDensity ? Encoding::Mfm : Encoding::Fm);
 }
 
 // The bytes from one IDAM pointer's ID field on, one element per recorded byte.
@@ -83,7 +86,7 @@ public:
     }
     bool Has(std::int64_t n, std::int64_t count) const override { return field_.Has(mark_ + n, count); }
     std::uint8_t At(std::int64_t n) const override { return field_.U8(mark_ + n); }
-    std::int64_t FileOffset(std::int64_t n) const override { return field_.FileOffset(mark_ + n); }
+    std::int64_t Position(std::int64_t n) const override { return field_.FileOffset(mark_ + n); }
 
 private:
     const ImageReader& field_;
@@ -98,9 +101,12 @@ std::optional<SectorLocation> SectorAt(const ImageReader& track, const DmkHeader
     if (!found) return std::nullopt;
     const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
     const IdField id = ReadIdField(*found, doubleDensity);
-    if (!Names(id.Id, address)) return std::nullopt;
+    if (!Names(SectorIdOf(id.Id, id.Coding), address)) return std::nullopt;
     TrackBytes bytes(*found, doubleDensity);
-    return SectorAfterIdField(bytes, id, kDmkContainer.Format);
+    DecodedSector sector = SectorAfterIdField(bytes, id);
+    if (!sector.HasData()) return std::nullopt;
+    const auto offset = static_cast<std::int64_t>(sector.DataStart);
+    return LocationOf(std::move(sector), kDmkContainer.Format, offset);
 }
 
 }  // namespace
@@ -131,7 +137,7 @@ std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader
 }
 
 TrackList DmkTracks(const DiskData& image, const DmkHeader& header) {
-    TrackList list{{}, header.Tracks, 0};
+    TrackList list{{}, header.Tracks, 0, header.Sides};
     std::vector<TrackLayout>& tracks = list.Tracks;
     const ImageReader file(image);
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
@@ -147,7 +153,8 @@ TrackList DmkTracks(const DiskData& image, const DmkHeader& header) {
                 const auto field = FieldAt(track, header, pointer);
                 if (!field) continue;
                 // Every ID field counts, whatever its CRC.
-                layout.Sectors.push_back(ReadIdField(*field, (pointer & kIdamDoubleDensity) != 0).Id);
+                const IdField id = ReadIdField(*field, (pointer & kIdamDoubleDensity) != 0);
+                layout.Sectors.push_back(SectorIdOf(id.Id, id.Coding));
             }
             tracks.push_back(std::move(layout));
         }

@@ -32,7 +32,8 @@ struct DmkHeader {
     bool SingleDensityUndoubled = false;
 };
 
-// The header, when it is a DMK header whose tracks fit the file.
+// The header, when it is a DMK header whose tracks fit the file (a header
+// declaring no tracks: when the file holds nothing else).
 std::optional<DmkHeader> IdentifyDmk(const DiskData& image);
 
 // The sector at address through its track's IDAM table: the ID field checked

@@ -1,6 +1,7 @@
 #include "HfeImage.h"
 
 #include "CellDecoder.h"
+#include "DecodedSectors.h"
 #include "ImageReader.h"
 #include "PackedCells.h"
 
@@ -198,11 +199,14 @@ std::optional<HfeHeader> IdentifyHfe(const DiskData& image) {
 
 std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header,
                                           const SectorPosition& address) {
-    if (address != kSystemSector) return std::nullopt;
+    const auto query = QueryOf(address);
+    if (!query) return std::nullopt;
     try {
         const SideCells side = ReadSide(ImageReader(image), header, address.Cylinder, address.Side);
-        const auto fileOffsetOf = [&side](std::size_t cell) { return side.FileOffsetOf(cell); };
-        return SystemSectorInCells(side.Cells, kHfeContainer.Format, fileOffsetOf);
+        auto found = FindSector(side.Cells, *query);
+        if (!found) return std::nullopt;
+        const std::int64_t offset = side.FileOffsetOf(found->DataStart);
+        return LocationOf(std::move(*found), kHfeContainer.Format, offset);
     } catch (const StructureEnds&) {
         return std::nullopt;
     }
@@ -222,7 +226,8 @@ TrackList HfeTracks(const DiskData& image, const HfeHeader& header) {
         for (int side = 0; side < header.Sides; ++side) {
             TrackLayout layout{cylinder, side, {}};
             try {
-                layout.Sectors = GoodIdFields(ReadSide(file, header, cylinder, side).Cells);
+                layout.Sectors =
+                    GoodIds(ListSectors(ReadSide(file, header, cylinder, side).Cells, SectorDetail::IdsOnly));
             } catch (const StructureEnds&) {
             }
             tracks.push_back(std::move(layout));

@@ -52,7 +52,8 @@ std::optional<HfeHeader> IdentifyHfe(const DiskData& image);
 // header claims), its CRC, the data address mark within the distance the
 // recording allows, the data and its CRC. FileOffset is the file offset of the
 // 256-byte chunk of side-0 cells that holds the first data bit's first cell.
-std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header, const SectorPosition& address);
+std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header,
+                                          const SectorPosition& address);
 
 // For every track and side the header promises, the ID fields with a good CRC
 // in the order they lie (none for a track whose data is outside the file); the

@@ -138,7 +138,7 @@ std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader
                                    : file.Bytes(record + 1, id.Size);
             found = SectorLocation{
                 kImdContainer.Format, LocateMethod::Structure, record + 1, SectorBytes(std::move(data)), id.Size,
-                std::nullopt,     !HasDataError(type)};
+                std::nullopt,         !HasDataError(type)};
             return true;
         }
         return false;

@@ -40,7 +40,8 @@ std::optional<ImdHeader> IdentifyImd(const DiskData& image);
 // 0, head 0). An unavailable record is not found; a record read with an error
 // is found with DataCrcOk false. FileOffset is the record's first data byte
 // (for a compressed record, its one byte).
-std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header, const SectorPosition& address);
+std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header,
+                                          const SectorPosition& address);
 
 // Every track up to the end of the file or the first malformed one, with the
 // IDs of its sectors in the order they lie.

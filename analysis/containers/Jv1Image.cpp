@@ -25,9 +25,12 @@ std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header
     }
     const std::int64_t offset = (address.Cylinder * kSectorsPerTrack + address.Sector) * kSectorLength;
     const ImageReader sector = ImageReader(image).Window(offset, kSectorLength);
-    return SectorLocation{kJv1Container.Format,  LocateMethod::Structure,
-                          offset, SectorBytes(sector.Bytes(0, sector.Size())),
-                          kSectorLength,     std::nullopt,
+    return SectorLocation{kJv1Container.Format,
+                          LocateMethod::Structure,
+                          offset,
+                          SectorBytes(sector.Bytes(0, sector.Size())),
+                          kSectorLength,
+                          std::nullopt,
                           std::nullopt};
 }
 

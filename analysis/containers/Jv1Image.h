@@ -20,7 +20,8 @@ struct Jv1Header {
 std::optional<Jv1Header> IdentifyJv1(const DiskData& image);
 
 // Track 0, sector 2: the 256 bytes at offset 512.
-std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header& header, const SectorPosition& address);
+std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header& header,
+                                          const SectorPosition& address);
 
 // Every track: ten single-density 256-byte sectors, numbered 0 to 9.
 TrackList Jv1Tracks(const DiskData& image, const Jv1Header& header);

@@ -73,9 +73,12 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
         const int side = (entry.Flags & kJv3Side1) != 0 ? 1 : 0;
         if (entry.Track == address.Cylinder && entry.Sector == address.Sector && side == address.Side) {
             const ImageReader data = file.Window(offset, length);
-            return SectorLocation{kJv3Container.Format, LocateMethod::Structure,
-                                  offset,           SectorBytes(data.Bytes(0, data.Size())),
-                                  length,           std::nullopt,
+            return SectorLocation{kJv3Container.Format,
+                                  LocateMethod::Structure,
+                                  offset,
+                                  SectorBytes(data.Bytes(0, data.Size())),
+                                  length,
+                                  std::nullopt,
                                   std::nullopt};
         }
         offset += length;

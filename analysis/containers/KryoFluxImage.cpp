@@ -1,5 +1,6 @@
 #include "KryoFluxImage.h"
 
+#include "DecodedSectors.h"
 #include "FluxTrack.h"
 #include "ImageReader.h"
 
@@ -152,16 +153,11 @@ public:
     std::size_t Revolutions() const override { return starts_.size() < 2 ? 0 : starts_.size() - 1; }
     double TicksPerMicrosecond() const override { return clock_.value_or(kDefaultSampleClock) / 1e6; }
 
-    void ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
-        flux.clear();
-        limit = std::min(limit, kMaxIntervals);
-        Walk(revolution, [&](std::int64_t, std::uint32_t ticks) {
-            flux.push_back(ticks);
-            return flux.size() < limit;
-        });
+    bool ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
+        return ReadIntervals([&](auto take) { Walk(revolution, take); }, std::min(limit, kMaxIntervals), flux);
     }
 
-    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) const override {
+    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) const {
         std::int64_t found = starts_.at(revolution + 1).At;
         std::size_t n = 0;
         Walk(revolution, [&](std::int64_t at, std::uint32_t) {
@@ -207,9 +203,10 @@ private:
     std::vector<Start> starts_;  // one per index pulse
 };
 
-std::string StreamFileName(const std::string& prefix, int cylinder, int side) {
+// A track's file in the set, named as the file given is (TRACK00.0.RAW: TRACK01.0.RAW).
+std::string StreamFileName(const KryoFluxHeader& header, int cylinder, int side) {
     const auto digit = [](int n) { return static_cast<char>('0' + n); };
-    return prefix + digit(cylinder / 10) + digit(cylinder % 10) + '.' + digit(side) + ".raw";
+    return header.Prefix + digit(cylinder / 10) + digit(cylinder % 10) + '.' + digit(side) + header.Extension;
 }
 
 // A track of the set: the file given, or the one beside it; nothing when the set has none.
@@ -219,7 +216,7 @@ public:
         const bool own = header.Named ? cylinder == header.Cylinder && side == header.Side : cylinder == 0 && side == 0;
         if (!own) {
             if (!header.Named) return;
-            sibling_ = image.OpenSibling(StreamFileName(header.Prefix, cylinder, side));
+            sibling_ = image.OpenSibling(StreamFileName(header, cylinder, side));
             if (!sibling_) return;
         }
         track_ = std::make_unique<StreamTrack>(own ? image : *sibling_);
@@ -244,7 +241,7 @@ std::optional<StreamName> ParseStreamName(std::string_view name) {
         return std::nullopt;
     }
     return StreamName{std::string(name.substr(0, name.size() - kEnd.size())), (tail[0] - '0') * 10 + (tail[1] - '0'),
-                      tail[3] - '0'};
+                      tail[3] - '0', std::string(tail.substr(4))};
 }
 
 namespace {
@@ -286,31 +283,35 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
     if (!wellFormed) return std::nullopt;
     KryoFluxHeader header;
     if (const auto name = ParseStreamName(image.Name())) {
-        header = {name->Prefix, name->Cylinder, name->Side, true};
+        header = {name->Prefix, name->Cylinder, name->Side, true, name->Extension};
     }
     return header;
 }
 
 std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header,
                                                const SectorPosition& address) {
-    if (address != kSystemSector) return std::nullopt;
+    const auto query = QueryOf(address);
     return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
                const SetTrack track(image, header, address.Cylinder, address.Side);
-               if (track.Get() == nullptr) return std::nullopt;
-               return SystemSectorInFlux(*track.Get(), kKryoFluxContainer.Format);
+               FluxBudget budget;
+               auto found = track.Get() && query ? FindFluxSector(*track.Get(), *query, budget) : std::nullopt;
+               if (!found) return std::nullopt;
+               const std::int64_t at = track.Get()->FileOffsetOf(found->Revolution, found->Interval);
+               return LocationOf(std::move(found->Sector), kKryoFluxContainer.Format, at);
            })
         .value_or(std::nullopt);
 }
 
 TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header) {
     std::vector<TrackLayout> tracks;
+    FluxBudget budget;
     for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
         for (int side = 0; side < 2; ++side) {
             // A file that is there but no stream is listed with no sectors.
             auto sectors = UnlessStructureEnds([&]() -> std::optional<std::vector<SectorId>> {
                 const SetTrack track(image, header, cylinder, side);
                 if (track.Get() == nullptr) return std::nullopt;
-                return IdFieldsInFlux(*track.Get());
+                return GoodIds(ListFluxSectors(*track.Get(), SectorDetail::IdsOnly, budget));
             });
             if (sectors && !*sectors) continue;  // no such file
             tracks.push_back({cylinder, side, sectors ? std::move(**sectors) : std::vector<SectorId>{}});
@@ -323,9 +324,10 @@ namespace {
 constexpr ContainerFunctions<KryoFluxHeader> kKryoFluxFunctions{IdentifyKryoFlux, LocateInKryoFlux, KryoFluxTracks};
 }  // namespace
 
-constinit const ContainerType kKryoFluxContainer{{"KryoFlux", "   KryoFlux Format"},
-                                                  std::span<const std::string_view>{},
-                                                  HeaderContainer<KryoFluxHeader, kKryoFluxContainer, kKryoFluxFunctions>::Open,
-                                                  FirstStream};
+constinit const ContainerType kKryoFluxContainer{
+    {"KryoFlux", "   KryoFlux Format"},
+    std::span<const std::string_view>{},
+    HeaderContainer<KryoFluxHeader, kKryoFluxContainer, kKryoFluxFunctions>::Open,
+    FirstStream};
 
 }  // namespace tabulon

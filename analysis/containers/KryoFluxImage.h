@@ -15,8 +15,8 @@ namespace tabulon {
 // KryoFlux stream sets: one file per track and side, named <prefix>CC.H.raw
 // (cylinder CC, head H: track00.0.raw, track00.1.raw, ...). The image is the
 // folder or any one of its files; the others are opened by name beside it, one
-// at a time. A file whose name says no track (standard input) is read alone,
-// as track 0, side 0.
+// at a time, in the case of the name given (TRACK00.0.RAW: TRACK00.1.RAW). A
+// file whose name says no track (standard input) is read alone, as track 0, side 0.
 //
 // A stream is a run of one-byte codes:
 //   0x00-0x07  Flux2: a value of (code << 8) + the next byte
@@ -37,7 +37,8 @@ struct KryoFluxHeader {
     std::string Prefix;  // the set's names, before CC.H.raw; empty with Named false
     int Cylinder = 0;    // the track of the file given
     int Side = 0;
-    bool Named = false;  // whether its name says its track, and so the set
+    bool Named = false;              // whether its name says its track, and so the set
+    std::string Extension = ".raw";  // as the file given spells it: the others are looked up so
 };
 
 // A stream file's name split: <prefix>CC.H.raw (".RAW" too); nothing for other names.
@@ -45,6 +46,7 @@ struct StreamName {
     std::string Prefix;
     int Cylinder = 0;
     int Side = 0;
+    std::string Extension = ".raw";  // in the name's own case
 };
 std::optional<StreamName> ParseStreamName(std::string_view name);
 
@@ -57,7 +59,7 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image);
 std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header,
                                                const SectorPosition& address);
 
-// The ID fields of every track the set holds (each from its first good revolution).
+// The ID fields of every track the set holds, each sector the best of its revolutions.
 TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header);
 
 extern const ContainerType kKryoFluxContainer;

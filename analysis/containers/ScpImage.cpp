@@ -1,10 +1,12 @@
 #include "ScpImage.h"
 
+#include "DecodedSectors.h"
 #include "FluxTrack.h"
 #include "ImageReader.h"
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <string_view>
 
 namespace tabulon {
@@ -67,33 +69,52 @@ std::uint32_t Le32(const ImageReader& file, std::int64_t at) {
     return file.Le16(at) | (std::uint32_t{file.Le16(at + 2)} << 16);
 }
 
+// The flux values one use of the file has taken: each range of them is
+// decoded at most once, so that track entries and revolutions that point at
+// the same data (or at overlapping data) cost nothing more than the file.
+class FluxRanges {
+public:
+    // Takes [start, end) unless it overlaps a range already taken.
+    bool Take(std::int64_t start, std::int64_t end) {
+        const auto after = taken_.upper_bound(start);
+        if (after != taken_.end() && after->first < end) return false;
+        if (after != taken_.begin() && std::prev(after)->second > start) return false;
+        taken_.emplace(start, end);
+        return true;
+    }
+
+private:
+    std::map<std::int64_t, std::int64_t> taken_;  // start -> end
+};
+
 // One track's revolutions as the flux decoder reads them.
 class ScpTrack final : public FluxTrack {
 public:
-    ScpTrack(const DiskData& image, const ScpHeader& header, std::uint32_t offset)
+    ScpTrack(const DiskData& image, const ScpHeader& header, std::uint32_t offset, FluxRanges& taken)
         : file_(image), header_(header), track_(offset) {
         if (!file_.StartsWith(track_, kTrackSignature)) throw StructureEnds();
         const int first = (header.Flags & kFlagIndexCued) || header.Revolutions == 1 ? 0 : 1;
         for (int n = first; n < header.Revolutions; ++n) {
             const std::int64_t entry = track_ + 4 + kRevolutionEntry * n;
             if (!file_.Has(entry, kRevolutionEntry)) break;
-            if (Le32(file_, entry + 4) != 0) entries_.push_back(entry);  // an empty revolution holds nothing
+            const std::int64_t count = Le32(file_, entry + 4);
+            const std::int64_t data = track_ + Le32(file_, entry + 8);
+            // An empty revolution holds nothing; one whose values were taken already is refused
+            // (one past the end of the file costs nothing: its read fails at once).
+            const bool inside = file_.Has(data, count * Width());
+            if (count != 0 && (!inside || taken.Take(data, data + count * Width()))) entries_.push_back(entry);
         }
     }
 
     std::size_t Revolutions() const override { return entries_.size(); }
     double TicksPerMicrosecond() const override { return header_.TicksPerMicrosecond; }
 
-    void ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
-        flux.clear();
-        limit = std::min(limit, kMaxIntervals);
-        Walk(revolution, [&](std::size_t, std::uint32_t interval) {
-            flux.push_back(interval);
-            return flux.size() < limit;
-        });
+    bool ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
+        return ReadIntervals([&](auto take) { Walk(revolution, take); }, std::min(limit, kMaxIntervals), flux);
     }
 
-    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) const override {
+    // Where interval n of a revolution lies in the file.
+    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) const {
         std::int64_t at = Data(revolution);
         Walk(
             revolution,
@@ -163,22 +184,33 @@ std::optional<ScpHeader> IdentifyScp(const DiskData& image) {
 
 std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header,
                                           const SectorPosition& address) {
-    if (address != kSystemSector) return std::nullopt;
+    const auto query = QueryOf(address);
     const std::uint32_t offset = TrackOffset(header, address.Cylinder, address.Side);
-    if (offset == 0) return std::nullopt;
-    return UnlessStructureEnds([&] { return SystemSectorInFlux(ScpTrack(image, header, offset), kScpContainer.Format); })
+    if (offset == 0 || !query) return std::nullopt;
+    return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
+               FluxRanges taken;
+               FluxBudget budget;
+               const ScpTrack track(image, header, offset, taken);
+               auto found = FindFluxSector(track, *query, budget);
+               if (!found) return std::nullopt;
+               const std::int64_t at = track.FileOffsetOf(found->Revolution, found->Interval);
+               return LocationOf(std::move(found->Sector), kScpContainer.Format, at);
+           })
         .value_or(std::nullopt);
 }
 
 TrackList ScpTracks(const DiskData& image, const ScpHeader& header) {
     std::vector<TrackLayout> tracks;
+    FluxRanges taken;
+    FluxBudget budget;
     for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
         for (int side = 0; side < 2; ++side) {
             const std::uint32_t offset = TrackOffset(header, cylinder, side);
             if (offset == 0) continue;
             TrackLayout layout{cylinder, side, {}};
             layout.Sectors = UnlessStructureEnds([&] {
-                                 return IdFieldsInFlux(ScpTrack(image, header, offset));
+                                 return GoodIds(ListFluxSectors(ScpTrack(image, header, offset, taken),
+                                                                SectorDetail::IdsOnly, budget));
                              }).value_or(std::vector<SectorId>{});
             tracks.push_back(std::move(layout));
         }

@@ -56,9 +56,12 @@ struct ScpHeader {
 std::optional<ScpHeader> IdentifyScp(const DiskData& image);
 
 // Track 0, side 0, sector 2 from the flux of track 0's revolutions.
-std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header, const SectorPosition& address);
+std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header,
+                                          const SectorPosition& address);
 
-// The ID fields of every captured track (each from its first good revolution).
+// The ID fields of every captured track, each sector the best of its
+// revolutions. Revolutions whose values overlap values read already (track
+// entries or revolutions that repeat) are refused: each value is decoded once.
 TrackList ScpTracks(const DiskData& image, const ScpHeader& header);
 
 // Whether the header's checksum fits the file (a zero checksum is none to

@@ -65,7 +65,8 @@ std::optional<Td0Header> IdentifyTd0(const DiskData& image);
 // it is, else the first byte after the encoding byte. With advanced compression
 // it is 12 plus that byte's place in the decompressed stream: the offset it has
 // in the same image stored without advanced compression.
-std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header& header, const SectorPosition& address);
+std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header& header,
+                                          const SectorPosition& address);
 
 // Every track up to the end mark or the first malformed record, with the IDs of
 // its sectors in the order they lie (those of no data too; not those whose size

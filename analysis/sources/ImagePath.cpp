@@ -1,5 +1,6 @@
 #include "ImagePath.h"
 
+#include "AnalysisStopped.h"
 #include "ContainerList.h"
 
 #include <cerrno>
@@ -7,7 +8,9 @@
 #include <dirent.h>
 #include <memory>
 #include <optional>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace tabulon {
@@ -21,10 +24,18 @@ class FolderFiles final : public SiblingFiles {
 public:
     explicit FolderFiles(std::string folder) : folder_(std::move(folder)) {}
 
+    // No such file: nothing. A file that is there but cannot be read as an
+    // image (a folder, a FIFO, no permission, a loop of links) stops the
+    // analysis as a read error, rather than passing for a track not captured.
     std::optional<DiskData> Open(const std::string& name) const override {
         if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return std::nullopt;
+        const std::string path = folder_ + "/" + name;
+        struct stat status {};
+        if (::stat(path.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;
         ImageFile file;
-        if (!file.Open(folder_ + "/" + name).Opened()) return std::nullopt;
+        if (S_ISDIR(status.st_mode) || !file.Open(path).Opened()) {
+            throw AnalysisStopped(AnalysisStopped::Reason::ReadError);
+        }
         const std::int32_t length = file.Length();
         return DiskData::FromFile(file.Release(), length);
     }
@@ -39,13 +50,21 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The names in a folder, at most kMaxFolderEntries of them.
+// The names of the regular files this process may read in a folder, at most
+// kMaxFolderEntries of them: an entry that is no such file is passed over, so
+// that a set opens at its first file that can be read.
 std::vector<std::string> NamesIn(const std::string& folder) {
     std::vector<std::string> names;
     DIR* const listing = ::opendir(folder.c_str());
     if (listing == nullptr) return names;
-    while (const dirent* entry = ::readdir(listing)) {
-        if (names.size() >= kMaxFolderEntries) break;
+    const int at = ::dirfd(listing);
+    for (int entries = 0; const dirent* entry = ::readdir(listing);) {
+        if (++entries > kMaxFolderEntries) break;
+        struct stat status {};
+        if (::fstatat(at, entry->d_name, &status, 0) != 0 || !S_ISREG(status.st_mode) ||
+            ::faccessat(at, entry->d_name, R_OK, 0) != 0) {
+            continue;
+        }
         names.emplace_back(entry->d_name);
     }
     ::closedir(listing);

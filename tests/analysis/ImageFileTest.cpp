@@ -183,7 +183,8 @@ TEST(ImagePath, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
     EXPECT_FALSE(data.OpenSibling("../" + dir.path().filename().string() + "/notes.txt")) << "names only, no folders";
 
     test::TempDir empty;
-    EXPECT_EQ(OpenImagePath(empty.path().string(), file).Failure, OpenFailure::IsDirectory) << "no streams: still a folder";
+    EXPECT_EQ(OpenImagePath(empty.path().string(), file).Failure, OpenFailure::IsDirectory)
+        << "no streams: still a folder";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // whole analysis (load, location, decoding, report) on a text surface.
 #include "FluxBuilder.h"
 #include "IdFieldSearch.h"
+#include "ImageContainer.h"
 #include "ImageBuilder.h"
 #include "ImageReader.h"
 #include "Pll.h"
@@ -82,12 +83,13 @@ void WholeAnalysis(benchmark::State& state) {
 }
 BENCHMARK(WholeAnalysis)->Arg(0)->Arg(1)->Arg(2);
 
-// The PLL and the cell decoder over one revolution of an MFM track captured at
-// a tenth of a cell of jitter: intervals made into cells, and the ID fields of
-// all four readings found in them.
+// The PLL and the cell decoder over one revolution of an MFM (0) or FM (1)
+// track captured at Gaussian jitter of a tenth of its cell: intervals made into
+// cells at the rate found, and the ID fields of all four readings found in them.
 void PllAndDecoder(benchmark::State& state) {
     img::DmkOptions disk;
     disk.Tracks = 1;
+    disk.Track0DoubleDensity = state.range(0) == 0;
     const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
     const DiskData image = DiskData::FromBytes(img::BuildScpImage(cells, {.Revolutions = 1, .Jitter = 0.1}));
     // The revolution's intervals, as the SCP file holds them (big-endian, no overflows at this rate).
@@ -97,15 +99,31 @@ void PllAndDecoder(benchmark::State& state) {
     const std::int64_t data = track + file.Le16(track + 12);
     std::vector<std::uint32_t> flux;
     for (std::int64_t n = 0; n < count; ++n) flux.push_back(file.Be16(data + 2 * n));
-    const double period = *CellPeriodOf(flux, 40);
+    const double period = CellRateOf(flux, 40)->Period;
     for (auto _ : state) {
         const PackedCells packed = FluxToCells(flux, period, std::size_t{1} << 22);
         benchmark::DoNotOptimize(FindIdFields(packed).size());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * count);
-    state.SetLabel("flux intervals");
+    state.SetLabel(state.range(0) == 0 ? "MFM flux intervals" : "FM flux intervals");
 }
-BENCHMARK(PllAndDecoder);
+BENCHMARK(PllAndDecoder)->Arg(0)->Arg(1);
+
+// Finding sector 2 in an SCP capture of the usual disk (FM track 0, three
+// revolutions, Gaussian jitter of a tenth of a cell): all revolutions good (0),
+// and the first one damaged (1), which costs what it takes to tell.
+void FluxSectorTwo(benchmark::State& state) {
+    img::DmkOptions disk;
+    disk.Tracks = 1;
+    disk.Track0DoubleDensity = false;
+    const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
+    const int damaged = state.range(0) == 0 ? -1 : 0;
+    const DiskData image = DiskData::FromBytes(img::BuildScpImage(cells, {.Jitter = 0.1, .Damaged = damaged}));
+    const auto header = IdentifyContainer(image);
+    for (auto _ : state) benchmark::DoNotOptimize(LocateInContainer(image, *header));
+    state.SetLabel(damaged < 0 ? "good revolutions" : "first revolution damaged");
+}
+BENCHMARK(FluxSectorTwo)->Arg(0)->Arg(1);
 
 }  // namespace
 

@@ -42,6 +42,20 @@ TEST_F(TabulonReport, RefusedPathsGiveStatus4AndTheReason) {
     EXPECT_TRUE(fs::is_fifo(base / "fifo.dsk"));
 }
 
+// A read error while telling an archive from an image is a read error, never a
+// plain image with nothing found: the first read of a "flaky" file fails.
+TEST_F(TabulonReport, AReadErrorOnTheFirstBytesIsUnreadable) {
+    for (const char* name : {"flaky.dsk", "flaky.tar.gz"}) {
+        const std::string path = Image(name, test::ReadWholeFile(Sample("jv3-drive-report.dsk")));
+        const CliRun run = Shell(
+            "LD_PRELOAD=" + Quote(TABULON_FAILING_READS) +
+            " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" \"$R\" --brief " + Quote(path));
+        EXPECT_EQ(run.status, 4) << name;
+        EXPECT_EQ(run.out, path + "  unreadable  -  -\n");
+        EXPECT_EQ(run.err, "tabulon-report: " + path + ": Input/output error\n");
+    }
+}
+
 TEST_F(TabulonReport, HugeSparseFileIsRefusedWithoutReadingIt) {
     const fs::path path = dir_.path() / "huge.dsk";
     const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);

@@ -55,6 +55,33 @@ TEST_F(TabulonReport, GeometryLinesFollowTheReportAndJsonAlwaysCarriesThem) {
     EXPECT_EQ(checked["check"]["fits"], true);
 }
 
+// DMK headers that declare more than the file holds: no tracks at all, or two
+// sides where side 1 holds no sector. The geometry says so.
+TEST_F(TabulonReport, DmkHeadersDeclaringMoreThanTheTracksHold) {
+    img::DmkOptions twoSided;
+    twoSided.DoubleSided = true;
+    test::Bytes image = img::BuildDmkImage(twoSided, img::MakeSystemSector(img::PdriveSlot{}));
+    for (std::size_t track = 1; track < 80; track += 2) {  // side 1's track tables emptied
+        std::fill_n(image.begin() + 16 + static_cast<std::ptrdiff_t>(track * 6400), 128, 0);
+    }
+    const std::string oneSide = Image("one-side.dmk", image);
+    EXPECT_EQ(Call({"--geometry", oneSide}).OutLines().at(22),
+              "Image: 40 cylinders, 1 side, track 0 double density, data tracks double density, "
+              "18 sectors of 256 bytes per track; the header declares 2 sides; side 1 holds no sectors");
+    const auto geometry = Call({"--json", oneSide}).JsonLines().at(0)["geometry"];
+    EXPECT_EQ(geometry["sides"], 1);
+    EXPECT_EQ(geometry["declaredSides"], 2);
+    EXPECT_FALSE(
+        Call({"--json", Sample("dmk-drive-report.dsk")}).JsonLines().at(0)["geometry"].contains("declaredSides"));
+
+    image.resize(16);
+    image[1] = 0;
+    const std::string none = Image("no-tracks.dmk", image);
+    EXPECT_EQ(Call({"--brief", none}).out, none + "  not-found  DMK  structure\n");
+    const auto lines = Call({"--geometry", none}).OutLines();
+    EXPECT_EQ(lines.at(lines.size() - 2), "Image: geometry unknown (the header declares no tracks)");
+}
+
 // A DMK cut after 17.5 of the 40 cylinders its header declares: the geometry
 // says so, and the table is checked against the disk the header describes.
 TEST_F(TabulonReport, AnImageCutShortIsCheckedAsTheDiskItWasCutFrom) {

@@ -12,7 +12,7 @@ namespace tabulon {
 namespace {
 
 struct ShellCase {
-    std::string script;  // "$R" is tabulon-report, "$S" a sample, "$D" the test's folder
+    std::string script;  // "$R" is tabulon-report, "$S" a sample, "$D" the test's folder, "$F" the failing library
     int status;
     std::string err;
 };
@@ -20,8 +20,9 @@ struct ShellCase {
 class Streams : public TabulonReport {
 protected:
     CliRun Run(const ShellCase& c) {
-        return Shell("S=" + Quote(Sample("jv3-drive-report.dsk")) + "; D=" + Quote(dir_.path().string()) + "; " +
-                     c.script);
+        return Shell("S=" + Quote(Sample("jv3-drive-report.dsk")) + "; D=" + Quote(dir_.path().string()) +
+                     "; F=" + Quote(TABULON_FAILING_READS) +
+                     "; export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\"; " + c.script);
     }
 };
 
@@ -57,6 +58,8 @@ TEST_F(Streams, DashReadsTheImageFromStandardInput) {
     for (const char* script :
          {R"(cat "$S" | "$R" --json -)", R"("$R" --json - < "$S")", R"(cat "$S" | TMPDIR= "$R" --json -)",
           R"(cat "$S" | TMPDIR="$D/none" "$R" --json -)",  // /tmp when $TMPDIR cannot take the copy
+          // nor the whole of it: full after 64 KiB, by the preloaded library
+          R"(mkdir "$D/full"; cat "$S" | TMPDIR="$D/full" LD_PRELOAD="$F" "$R" --json -)",
           // a file already read part-way: the rest of it, as cat would read it
           R"({ dd bs=5 count=1 status=none of=/dev/null; "$R" --json -; } < "$D/shifted.dsk")"}) {
         const CliRun run = Run({script, 0, ""});

@@ -2,10 +2,9 @@
 // input's first byte says how many of the last byte's cells to drop (a track
 // need not end on a byte), the rest are the cells, first in time lowest, as an
 // HFE side holds them. Checked: the ID fields and the system sector found are
-// well formed, lie inside the cells, and agree with each other.
+// well formed, lie inside the cells in order, and agree with each other.
 #include "CellDecoder.h"
 #include "FuzzCheck.h"
-#include "HfeImage.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -15,8 +14,8 @@ namespace {
 using namespace tabulon;
 using fuzz::Check;
 
-constexpr std::int64_t kCellsPerByte = 16;  // a recorded byte: clock and data cells
-constexpr std::int64_t kIdFieldBytes = 7;   // mark, cylinder, head, sector, size code, CRC
+constexpr std::size_t kCellsPerByte = 16;  // a recorded byte: clock and data cells
+constexpr std::size_t kIdFieldBytes = 7;   // mark, cylinder, head, sector, size code, CRC
 
 bool KnownSize(std::int64_t size) { return size == 128 || size == 256 || size == 512 || size == 1024; }
 
@@ -41,24 +40,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t cells = 8 * fileBytes >= dropped ? 8 * fileBytes - dropped : 0;
     const PackedCells whole = Cells(data + 1, fileBytes, cells);
 
-    const std::vector<SectorId> ids = GoodIdFields(whole);
+    const std::vector<DecodedSector> listed = ListSectors(whole, SectorDetail::WithData);
     // Four readings, each ID field at least seven recorded bytes long.
-    Check(ids.size() <= 4 * (cells / static_cast<std::size_t>(kIdFieldBytes * kCellsPerByte) + 1), "ID field count");
-    for (const SectorId& id : ids) Check(KnownSize(id.Size), "ID field sector size");
+    Check(listed.size() <= 4 * (cells / (kIdFieldBytes * kCellsPerByte) + 1), "ID field count");
+    std::size_t last = 0;
+    for (const DecodedSector& sector : listed) {
+        Check(KnownSize(sector.Size), "ID field sector size");
+        Check(sector.FirstCell >= last && sector.FirstCell < cells, "in the order they lie, inside the cells");
+        last = sector.FirstCell;
+        Check(!sector.DataCrcOk.value_or(false) || !sector.CutShort(), "a good data CRC follows the whole sector");
+        // The last data byte's last cell: 15 of its cells (each DataStep / 16 track cells) after its first.
+        const std::size_t lastCell =
+            sector.DataStart + (sector.Data.size() - 1) * sector.DataStep + 15 * (sector.DataStep / kCellsPerByte);
+        Check(sector.Data.empty() || lastCell < cells, "the data lies inside the cells");
+    }
+    Check(ListSectors(whole, SectorDetail::IdsOnly).size() == listed.size(), "the same ID fields either way");
 
-    const auto found = SystemSectorInCells(whole, kHfeContainer.Format,
-                                           [](std::size_t cell) { return static_cast<std::int64_t>(1 + cell / 8); });
+    const auto found = FindSector(whole, SectorQuery{0, 0, 2});
     if (!found) return 0;
-    Check(found->Format == kHfeContainer.Format && found->Method == LocateMethod::Structure, "format and method");
-    Check(found->FileOffset >= 1 && found->FileOffset <= static_cast<std::int64_t>(1 + fileBytes), "the data's offset");
-    Check(found->SectorSize && KnownSize(*found->SectorSize), "sector size");
-    Check(found->IdCrcOk.has_value() && found->DataCrcOk.has_value(), "both CRCs checked");
-    const std::int64_t length = found->Sector.Length();
-    Check(length >= 0 && length <= *found->SectorSize, "no more bytes than the sector's size");
-    Check(!*found->DataCrcOk || length == *found->SectorSize, "a good data CRC follows the whole sector");
-    Check(length * kCellsPerByte <= static_cast<std::int64_t>(cells), "the data lies inside the cells");
-    const bool listed = std::any_of(
-        ids.begin(), ids.end(), [](const SectorId& id) { return id.Cylinder == 0 && id.Head == 0 && id.Sector == 2; });
-    Check(!*found->IdCrcOk || listed, "a good system-sector ID field is among the good ID fields");
+    Check(found->HasData() && KnownSize(found->Size), "a data field and a sector size");
+    Check(static_cast<std::int64_t>(found->Data.size()) <= found->Size, "no more bytes than the sector's size");
+    Check(!*found->DataCrcOk || !found->CutShort(), "a good data CRC follows the whole sector");
+    const bool listedGood = std::any_of(listed.begin(), listed.end(), [](const DecodedSector& s) {
+        return s.IdCrcOk && s.Id.Cylinder == 0 && s.Id.Head == 0 && s.Id.Sector == 2;
+    });
+    Check(!found->IdCrcOk || listedGood, "a good sector-2 ID field is among the ID fields listed");
     return 0;
 }

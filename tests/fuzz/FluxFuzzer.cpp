@@ -46,7 +46,8 @@ void Intervals(std::uint8_t choice, std::span<const std::uint8_t> bytes) {
     std::vector<std::uint32_t> flux;
     for (std::size_t n = 0; n + 1 < bytes.size(); n += 2) flux.push_back((std::uint32_t{bytes[n]} << 8) | bytes[n + 1]);
     const double ticksPerMicrosecond = 1 + choice % 64;
-    const double period = CellPeriodOf(flux, ticksPerMicrosecond).value_or(1 + choice);
+    const auto rate = CellRateOf(flux, ticksPerMicrosecond);
+    const double period = rate ? rate->Period : 1 + choice;
     constexpr std::size_t kMaxCells = 1 << 16;
     FluxCells cells(period, kMaxCells);
     for (std::size_t end = 0; end < flux.size() + 4096 && !cells.Full(); end += 4096) {

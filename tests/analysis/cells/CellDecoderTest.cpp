@@ -1,5 +1,6 @@
 #include "AnalysisStopped.h"
 #include "CellDecoder.h"
+#include "DecodedSectors.h"
 #include "ImageBuilder.h"
 #include "PackedCells.h"
 #include "SlotDecoding.h"
@@ -58,37 +59,42 @@ TEST_P(CellDecoder, FindsSectorTwoAndTheIdFields) {
     for (const std::uint8_t cell : cells) packer.Append(cell, 1);
     const PackedCells track = std::move(packer).Finish();
 
-    const auto cellOffset = [](std::size_t cell) { return static_cast<std::int64_t>(cell); };
-    const auto found = SystemSectorInCells(track, kHfeContainer.Format, cellOffset);
+    const auto found = FindSector(track, SectorQuery{0, 0, 2});
     ASSERT_EQ(found.has_value(), c.found);
     if (found) {
         EXPECT_EQ(found->IdCrcOk, !c.badIdCrc);
         EXPECT_EQ(found->DataCrcOk, !c.badDataCrc && c.cutBytes == 0);
-        EXPECT_EQ(found->SectorSize, 256);
-        ASSERT_EQ(found->Sector.Length(), c.length);
-        for (std::int64_t n = 0; n < c.length; ++n) ASSERT_EQ(found->Sector.At(n), kData[static_cast<std::size_t>(n)]);
+        EXPECT_EQ(found->Coding, mfm ? Encoding::Mfm : Encoding::Fm);
+        EXPECT_EQ(found->Size, 256);
+        EXPECT_FALSE(found->Deleted);
+        ASSERT_EQ(static_cast<std::int64_t>(found->Data.size()), c.length);
+        EXPECT_TRUE(std::equal(found->Data.begin(), found->Data.end(), kData.begin()));
+        // The track cell where the first data byte begins, and the cells of a byte.
+        const auto perByte = static_cast<std::size_t>(16 * c.repeat);
+        EXPECT_EQ(found->DataStart, firstData * perByte + c.leadCells);
+        EXPECT_EQ(found->DataStep, perByte);
         // The marker at byte 239 of a sector cut before it is not there: no spare 0 stands in for it.
         if (c.length <= 239) {
             try {
-                HasNewdosMarker(*found);
+                HasNewdosMarker(LocationOf(*found, kHfeContainer.Format, 0));
                 ADD_FAILURE() << "expected a stop";
             } catch (const AnalysisStopped& stop) {
                 EXPECT_EQ(stop.WhyStopped(), AnalysisStopped::Reason::SectorCutShort);
             }
         }
-        // The track cell where the first data byte begins.
-        const auto perByte = static_cast<std::int64_t>(16 * c.repeat);
-        EXPECT_EQ(found->FileOffset,
-                  static_cast<std::int64_t>(firstData) * perByte + static_cast<std::int64_t>(c.leadCells));
     }
 
-    // The ID fields with a good CRC, in the order they lie.
+    // Every ID field in the order they lie, with both verdicts; the good ones as the geometry lists them.
     std::vector<int> numbers;
-    for (const SectorId& id : GoodIdFields(track)) {
-        EXPECT_EQ(id.Recording, mfm ? Density::Double : Density::Single);
-        EXPECT_EQ(id.Size, 256);
-        numbers.push_back(id.Sector);
+    const auto listed = ListSectors(track, SectorDetail::WithData);
+    for (const DecodedSector& sector : listed) {
+        EXPECT_EQ(sector.Coding, mfm ? Encoding::Mfm : Encoding::Fm);
+        EXPECT_EQ(sector.Size, 256);
+        const bool dataGood = sector.Id.Sector != 2 || (!c.badDataCrc && c.cutBytes == 0);
+        EXPECT_TRUE(!sector.HasData() || *sector.DataCrcOk == dataGood) << int{sector.Id.Sector};
     }
+    for (const SectorId& id : GoodIds(ListSectors(track, SectorDetail::IdsOnly))) numbers.push_back(id.Sector);
+    EXPECT_EQ(GoodIds(listed).size(), numbers.size());
     const std::vector<int> expected = c.badIdCrc   ? std::vector{0, 1}
                                       : c.cutBytes ? std::vector{0, 2}
                                                    : std::vector{0, 2, 1};

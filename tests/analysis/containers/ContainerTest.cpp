@@ -125,6 +125,13 @@ TEST(DmkStructure, HeaderMustFitTheFile) {
     test::Bytes longer = good;
     longer.resize(good.size() + 2 * 6400 + 1);
     EXPECT_NE(IdentifyLayout(DiskData::FromBytes(longer)), kDmkContainer.Format) << "far more than its tracks";
+    // A header alone that declares no tracks is a blank DMK: no sector, no track.
+    test::Bytes header(good.begin(), good.begin() + 16);
+    header[1] = 0;
+    const DiskData blank = DiskData::FromBytes(header);
+    ASSERT_EQ(IdentifyLayout(blank), kDmkContainer.Format);
+    EXPECT_FALSE(LocateByStructure(blank));
+    EXPECT_TRUE(OpenContainer(blank)->Tracks(blank).Tracks.empty());
 }
 
 TEST(DmkStructure, NoSectorTwoOnTrackZeroIsNotFound) {

@@ -310,8 +310,9 @@ TEST(RealImages, PairsGiveTheSameSectorTwo) {
         ImageFormat secondFormat;
         std::int64_t size;
     };
-    for (const Pair& p : {Pair{"frehd-boot-dd.hfe", kHfeContainer.Format, "frehd-boot-dd.jv3", kJv3Container.Format, 256},
-                          Pair{"genie-cpm-dd.imd", kImdContainer.Format, "genie-cpm-dd.dmk", kDmkContainer.Format, 512}}) {
+    for (const Pair& p :
+         {Pair{"frehd-boot-dd.hfe", kHfeContainer.Format, "frehd-boot-dd.jv3", kJv3Container.Format, 256},
+          Pair{"genie-cpm-dd.imd", kImdContainer.Format, "genie-cpm-dd.dmk", kDmkContainer.Format, 512}}) {
         const DiskData one = DiskData::FromBytes(test::ReadWholeFile(dir / p.first));
         const DiskData two = DiskData::FromBytes(test::ReadWholeFile(dir / p.second));
         const auto a = Locate(one);

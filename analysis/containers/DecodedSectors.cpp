@@ -1,0 +1,41 @@
+#include "DecodedSectors.h"
+
+#include "AddressMarks.h"
+
+#include <utility>
+
+namespace tabulon {
+
+std::optional<SectorQuery> QueryOf(const SectorPosition& address) {
+    const auto byte = [](int n) { return n >= 0 && n <= 255; };
+    if (!byte(address.Cylinder) || !byte(address.Side) || !byte(address.Sector)) return std::nullopt;
+    return SectorQuery{static_cast<std::uint8_t>(address.Cylinder), static_cast<std::uint8_t>(address.Side),
+                       static_cast<std::uint8_t>(address.Sector)};
+}
+
+SectorLocation LocationOf(DecodedSector sector, ImageFormat format, std::int64_t fileOffset) {
+    const bool cutShort = sector.CutShort();
+    return SectorLocation{format,
+                          LocateMethod::Structure,
+                          fileOffset,
+                          SectorBytes(std::move(sector.Data), cutShort),
+                          sector.Size,
+                          sector.IdCrcOk,
+                          sector.DataCrcOk.value_or(false)};
+}
+
+SectorId SectorIdOf(const SectorAddress& id, Encoding coding) {
+    return {id.Cylinder, id.Head, id.Sector, SectorSizeOfCode(id.SizeCode),
+            coding == Encoding::Mfm ? Density::Double : Density::Single};
+}
+
+std::vector<SectorId> GoodIds(const std::vector<DecodedSector>& sectors) {
+    std::vector<SectorId> ids;
+    ids.reserve(sectors.size());
+    for (const DecodedSector& sector : sectors) {
+        if (sector.IdCrcOk) ids.push_back(SectorIdOf(sector));
+    }
+    return ids;
+}
+
+}  // namespace tabulon

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "DecodedSector.h"
+#include "ImageReader.h"
+#include "SectorLocation.h"
+#include "TrackLayout.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace tabulon {
+
+// The cell decoder's records of sectors as the core's: what the containers of
+// bit cells and flux (DMK, HFE, SCP, KryoFlux) hand on.
+
+// The cell decoder's search for the sector at address; nothing when no ID
+// field can name it (a number outside 0 to 255).
+std::optional<SectorQuery> QueryOf(const SectorPosition& address);
+
+// The sector found, its first data byte at fileOffset in the file.
+SectorLocation LocationOf(DecodedSector sector, ImageFormat format, std::int64_t fileOffset);
+
+SectorId SectorIdOf(const SectorAddress& id, Encoding coding);
+inline SectorId SectorIdOf(const DecodedSector& sector) { return SectorIdOf(sector.Id, sector.Coding); }
+
+// The sectors with a good ID CRC, in the order given.
+std::vector<SectorId> GoodIds(const std::vector<DecodedSector>& sectors);
+
+// A flux revolution's first intervals into flux, at most limit of them, as
+// walk(take) calls take(position, ticks) for each until take returns false;
+// false, with nothing, where the file's structure ends before the revolution.
+template <class Walk>
+bool ReadIntervals(Walk walk, std::size_t limit, std::vector<std::uint32_t>& flux) {
+    flux.clear();
+    const bool read = UnlessStructureEnds([&] {
+                          walk([&](auto, std::uint32_t ticks) {
+                              flux.push_back(ticks);
+                              return flux.size() < limit;
+                          });
+                          return true;
+                      }).has_value();
+    if (!read) flux.clear();
+    return read;
+}
+
+}  // namespace tabulon

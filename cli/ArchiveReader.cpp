@@ -1,0 +1,263 @@
+// tabulon-archives.so: the members of an archive or compressed file, read through
+// libarchive and each unpacked into an unnamed temporary file for tabulon-report.
+#include "ArchiveModule.h"
+#include "TarHeader.h"
+#include "TemporaryCopy.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <type_traits>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using tabulon::FileDescriptor;
+using tabulon::cli::TemporaryCopy;
+
+enum class Kind {
+    Archive,          // zip, 7z, tar, rar
+    CompressedImage,  // one compressed stream: one image
+    CompressedTar,    // one compressed stream holding a tar archive
+};
+
+// The file read through its own position, so that two readers can share one descriptor.
+struct Source {
+    int Fd = -1;
+    std::int64_t At = 0;
+    std::vector<char> Buffer = std::vector<char>(std::size_t{64} * 1024);
+};
+
+la_ssize_t ReadSource(archive* reader, void* data, const void** block) {
+    auto* source = static_cast<Source*>(data);
+    for (;;) {
+        const ssize_t got = ::pread(source->Fd, source->Buffer.data(), source->Buffer.size(), source->At);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            archive_set_error(reader, errno, "%s", std::strerror(errno));
+            return ARCHIVE_FATAL;
+        }
+        source->At += got;
+        *block = source->Buffer.data();
+        return got;
+    }
+}
+
+std::int64_t SourceLength(const Source& source) {
+    struct stat status {};
+    return ::fstat(source.Fd, &status) == 0 ? status.st_size : -1;
+}
+
+// Seeking lets the zip reader go through the central directory, so that a zip
+// with data in front of it (a self-extracting one) is read too.
+la_int64_t SeekSource(archive* /*reader*/, void* data, la_int64_t offset, int whence) {
+    auto* source = static_cast<Source*>(data);
+    const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? source->At : SourceLength(*source);
+    if (base < 0 || base + offset < 0) return ARCHIVE_FATAL;
+    source->At = base + offset;
+    return source->At;
+}
+
+// Skipping moves the position only: data not wanted, even gigabytes of it, is never read.
+la_int64_t SkipSource(archive* /*reader*/, void* data, la_int64_t request) {
+    auto* source = static_cast<Source*>(data);
+    const std::int64_t length = SourceLength(*source);
+    const std::int64_t step = std::max<std::int64_t>(0, std::min<std::int64_t>(request, length - source->At));
+    source->At += step;
+    return step;
+}
+
+struct ArchiveDeleter {
+    void operator()(archive* reader) const { archive_read_free(reader); }
+};
+using ArchivePtr = std::unique_ptr<archive, ArchiveDeleter>;
+
+std::string ErrorOf(archive* reader, const char* otherwise) {
+    const char* text = archive_error_string(reader);
+    return text != nullptr ? text : otherwise;
+}
+
+// A reader of the file from its start that knows only the formats kind names:
+// a decompressed image must never be taken for another compressed stream or archive.
+ArchivePtr OpenReader(Source& source, Kind kind, std::string& error) {
+    source.At = 0;
+    ArchivePtr reader(archive_read_new());
+    if (!reader) throw std::bad_alloc();
+    archive* const r = reader.get();
+    if (kind == Kind::Archive) {
+        archive_read_support_format_tar(r);
+        archive_read_support_format_zip(r);
+        archive_read_support_format_7zip(r);
+        archive_read_support_format_rar(r);
+        archive_read_support_format_rar5(r);
+    } else {
+        archive_read_support_filter_gzip(r);
+        archive_read_support_filter_bzip2(r);
+        archive_read_support_filter_xz(r);
+        archive_read_support_filter_zstd(r);
+        if (kind == Kind::CompressedTar) {
+            archive_read_support_format_tar(r);
+        } else {
+            archive_read_support_format_raw(r);
+            archive_read_support_format_empty(r);  // a compressed nothing: no image, not a damaged archive
+        }
+    }
+    archive_read_set_read_callback(r, ReadSource);
+    archive_read_set_seek_callback(r, SeekSource);
+    archive_read_set_skip_callback(r, SkipSource);
+    archive_read_set_callback_data(r, &source);
+    if (archive_read_open1(r) != ARCHIVE_OK) {
+        error = ErrorOf(r, "cannot be read as an archive");
+        return nullptr;
+    }
+    return reader;
+}
+
+// Whether a compressed file holds a tar archive, by the first block it unpacks to.
+std::optional<Kind> CompressedKind(int fd, std::string& error) {
+    Source source{fd};
+    const ArchivePtr reader = OpenReader(source, Kind::CompressedImage, error);
+    if (!reader) return std::nullopt;
+    archive_entry* entry = nullptr;
+    const int status = archive_read_next_header(reader.get(), &entry);
+    if (status == ARCHIVE_EOF) return Kind::CompressedImage;
+    if (status < ARCHIVE_WARN) {
+        error = ErrorOf(reader.get(), "damaged");
+        return std::nullopt;
+    }
+    std::array<char, 512> block{};
+    std::size_t held = 0;
+    while (held < block.size()) {
+        const la_ssize_t got = archive_read_data(reader.get(), block.data() + held, block.size() - held);
+        if (got < 0) {
+            error = "damaged: " + ErrorOf(reader.get(), "cannot be unpacked");
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        held += static_cast<std::size_t>(got);
+    }
+    return tabulon::cli::IsTarHeader(std::string_view(block.data(), held)) ? Kind::CompressedTar
+                                                                           : Kind::CompressedImage;
+}
+
+// The current member's data into a temporary copy, holes kept as holes; then handed over.
+void Unpack(archive* reader, const tabulon_member& member, const tabulon_member_calls& calls) {
+    TemporaryCopy copy(std::vector<std::string>(calls.folders, calls.folders + calls.folderCount));
+    if (!copy.Open()) return calls.unpacked(calls.context, &member, -1, 0, copy.Error().c_str());
+    std::int64_t end = 0;
+    for (;;) {
+        const void* block = nullptr;
+        std::size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(reader, &block, &size, &offset);
+        if (status == ARCHIVE_EOF) break;
+        if (status < ARCHIVE_WARN) {
+            const std::string reason = "damaged: " + ErrorOf(reader, "cannot be unpacked");
+            return calls.unpacked(calls.context, &member, -1, 0, reason.c_str());
+        }
+        const auto count = static_cast<std::int64_t>(size);
+        if (offset < 0 || offset > calls.maxLength - count) {
+            return calls.unpacked(calls.context, &member, -1, 1, "File too large");
+        }
+        if (!copy.WriteAt(offset, {static_cast<const std::uint8_t*>(block), size})) {
+            return calls.unpacked(calls.context, &member, -1, 0, copy.Error().c_str());
+        }
+        end = std::max(end, offset + count);
+    }
+    const std::int64_t length = std::max(end, member.size);  // a sparse member's hole at its end
+    if (length > calls.maxLength) return calls.unpacked(calls.context, &member, -1, 1, "File too large");
+    const FileDescriptor whole = copy.Finish(length);
+    const int handed = whole.IsOpen() ? ::fcntl(whole.Get(), F_DUPFD_CLOEXEC, 0) : -1;
+    if (handed < 0) {
+        const std::string reason = whole.IsOpen() ? std::strerror(errno) : copy.Error();
+        return calls.unpacked(calls.context, &member, -1, 0, reason.c_str());
+    }
+    calls.unpacked(calls.context, &member, handed, 0, nullptr);
+}
+
+// A hard link's data: the member it names, found by reading the archive again from its start.
+void UnpackLink(int fd, Kind kind, const tabulon_member& member, const tabulon_member_calls& calls) {
+    Source source{fd};
+    std::string error;
+    const ArchivePtr reader = OpenReader(source, kind, error);
+    archive_entry* entry = nullptr;
+    while (reader && archive_read_next_header(reader.get(), &entry) >= ARCHIVE_WARN) {
+        const char* name = archive_entry_pathname(entry);
+        if (archive_entry_hardlink(entry) == nullptr && name != nullptr && std::strcmp(name, member.linkedTo) == 0) {
+            tabulon_member target = member;
+            target.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+            return Unpack(reader.get(), target, calls);
+        }
+    }
+    const std::string reason = std::string("a hard link to ") + member.linkedTo + ", which the archive does not hold";
+    calls.unpacked(calls.context, &member, -1, 0, reason.c_str());
+}
+
+std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_member_calls& calls) {
+    std::string error;
+    Kind kind = Kind::Archive;
+    if (compressed) {
+        const auto found = CompressedKind(fd, error);
+        if (!found) return error;
+        kind = *found;
+    }
+    Source source{fd};
+    const ArchivePtr reader = OpenReader(source, kind, error);
+    if (!reader) return error;
+    for (;;) {
+        archive_entry* entry = nullptr;
+        const int status = archive_read_next_header(reader.get(), &entry);
+        if (status == ARCHIVE_EOF) return std::nullopt;
+        if (status == ARCHIVE_RETRY) continue;
+        if (status < ARCHIVE_WARN) return ErrorOf(reader.get(), "damaged");
+        const char* linked = archive_entry_hardlink(entry);
+        if (linked == nullptr && archive_entry_filetype(entry) != AE_IFREG)
+            continue;  // folders, symbolic links, devices
+        const char* name = archive_entry_pathname(entry);
+        const tabulon_member member{
+            kind == Kind::CompressedImage ? nullptr
+            : name != nullptr             ? name
+                                          : "",
+            archive_entry_size_is_set(entry) != 0 && linked == nullptr ? archive_entry_size(entry) : -1,
+            archive_entry_is_encrypted(entry), linked};
+        if (calls.wanted(calls.context, &member) == 0) continue;
+        if (linked != nullptr) {
+            UnpackLink(fd, kind, member, calls);
+        } else {
+            Unpack(reader.get(), member, calls);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int tabulon_read_archive_v1(int fd, int compressed,
+                                                                              const tabulon_member_calls* calls,
+                                                                              char* error, std::size_t errorSize) {
+    std::optional<std::string> failure;
+    try {
+        failure = ReadMembers(fd, compressed != 0, *calls);
+    } catch (const std::bad_alloc&) {
+        failure = "not enough memory";
+    } catch (const std::exception& caught) {
+        failure = caught.what();
+    }
+    if (!failure) return 0;
+    std::snprintf(error, errorSize, "%s", failure->c_str());
+    return -1;
+}
+
+// Checked by the compiler: the entry point has the type the loader expects.
+static_assert(std::is_same_v<decltype(&tabulon_read_archive_v1), tabulon_read_archive_fn>);
