@@ -158,7 +158,8 @@ std::vector<Answer> Analyse(const std::string& path, const std::string& name, bo
     std::ostringstream errors;
     tabulon::ImageFile file;
     int error = 0;
-    const auto packing = tabulon::OpenImagePath(path, file).Opened() ? tabulon::cli::PackingOf(file.Descriptor(), error) : std::nullopt;
+    const auto packing =
+        tabulon::OpenImagePath(path, file).Opened() ? tabulon::cli::PackingOf(file.Descriptor(), error) : std::nullopt;
     if (packing && *packing != tabulon::cli::Packing::Plain) {
         AnalyseArchive(file, *packing, path, name, options, answers);
     } else if (packing) {

@@ -6,6 +6,7 @@
 #include "TrackLayout.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,12 @@ struct StreamName {
     std::string Extension = ".raw";  // in the name's own case
 };
 std::optional<StreamName> ParseStreamName(std::string_view name);
+
+// A track's file in the set, named as the file given is (TRACK00.0.RAW: TRACK01.0.RAW).
+std::string StreamFileName(const KryoFluxHeader& header, int cylinder, int side);
+
+// The set's first track (the lowest, side 0 first) among a folder's names.
+std::optional<std::string_view> FirstStream(std::span<const std::string> names);
 
 // The header, when the file starts with a well-formed out-of-band block and its
 // first 64 KiB hold nothing a stream cannot.
