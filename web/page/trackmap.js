@@ -138,9 +138,10 @@ var TabulonTrackMap = (function () {
         const width = Math.max(gridWidth, legendColumns * kLegendItem) + kPad;
         const legendTop = bands * bandHeight + 8;
         const height = legendTop + Math.ceil(kStates.length / legendColumns) * 24 + kPad;
+        // tabindex -1: Chromium would make the svg a tab stop of its own before the cells.
         const svg = made('svg', {xmlns: kSvg, viewBox: `0 0 ${width} ${height}`,
                                  width, height, 'font-family': kFont, 'font-size': 12,
-                                 role: 'listbox', 'aria-label': `Track map of ${name}`});
+                                 role: 'listbox', 'aria-label': `Track map of ${name}`, tabindex: -1});
         svg.dataset.trackMap = '';
         const defs = made('defs', {});
         const hatch = made('pattern', {id: 'track-map-hatch', width: 6, height: 6, patternUnits: 'userSpaceOnUse',
