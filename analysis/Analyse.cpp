@@ -51,13 +51,15 @@ void ReadSlots(Analysis& analysis) {
 
 // What the tracks hold, through the container that was searched (the byte scans
 // know nothing of tracks), and the check of a Newdos table against it.
-void ReadGeometry(Analysis& analysis, const DiskData& data) {
+void ReadGeometry(Analysis& analysis, const DiskData& data, bool map) {
     const Container* const container = analysis.Opened();
     if (container == nullptr || !data.IsOpen()) return;
     try {
-        const TrackList tracks = container->Tracks(data);
+        // One reading of the tracks gives both the geometry and the map.
+        TrackList tracks = container->Tracks(data, map ? TrackDetail::WithData : TrackDetail::IdsOnly);
         analysis.Geometry = SummariseGeometry(tracks);
         analysis.NoTracksDeclared = tracks.DeclaredCylinders == 0;
+        if (map) analysis.Map = MapTracks(std::move(tracks), analysis.Table());
         analysis.FileCheckFailed = container->CheckWholeFile(data);
     } catch (const AnalysisStopped& stop) {
         analysis.GeometryStop = stop.WhyStopped();
@@ -101,7 +103,7 @@ Analysis Analyse(ImageSource& source, const AnalyseOptions& options) {
     }
     try {
         if (options.AllSlots) ReadSlots(analysis);
-        if (options.Geometry) ReadGeometry(analysis, data);
+        if (options.Geometry || options.Tracks) ReadGeometry(analysis, data, options.Tracks);
     } catch (...) {
         analysis.Failure = CurrentFailure();
     }

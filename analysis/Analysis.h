@@ -7,6 +7,7 @@
 #include "LocateSector.h"
 #include "SlotDecoding.h"
 #include "TableCheck.h"
+#include "TrackMap.h"
 
 #include <optional>
 #include <string>
@@ -36,6 +37,7 @@ struct AnalyseOptions {
     bool ReadWholeFirst = false;  // read the image to its end before anything else
     bool AllSlots = false;        // all ten PDRIVE slots
     bool Geometry = false;        // every track: the geometry, the check and the checks of the whole file
+    bool Tracks = false;          // and every track in detail, as a map (with Geometry)
 };
 
 // Everything one analysis learnt, also when it stopped part way: each finding
@@ -58,6 +60,7 @@ struct Analysis {
     bool NoTracksDeclared = false;                        // the header declares none (a blank DMK)
     std::optional<FileCheck> FileCheckFailed;             // what the container says of the file and is not so
     std::optional<std::vector<Difference>> Check;         // slot 0 of a Newdos table against the geometry
+    std::optional<TrackMap> Map;                          // every track in detail, when asked for
     std::optional<std::string> Failure;                   // anything else that ended it (no memory...)
 
     // The sector found, if the search found one.

@@ -26,7 +26,28 @@ Density TrackDensity(const TrackLayout& track) {
 
 }  // namespace
 
+namespace {
+
+// The list with only the sectors that count toward the geometry.
+TrackList Counted(const TrackList& list) {
+    TrackList counted = list;
+    for (TrackLayout& track : counted.Tracks) {
+        if (track.Readings.size() != track.Sectors.size()) continue;
+        std::vector<SectorId> kept;
+        for (std::size_t n = 0; n < track.Sectors.size(); ++n) {
+            if (track.Readings[n].IdCrcOk) kept.push_back(track.Sectors[n]);
+        }
+        track.Sectors = std::move(kept);
+        track.Readings.clear();
+    }
+    counted.GoodIdsOnly = false;
+    return counted;
+}
+
+}  // namespace
+
 std::optional<ImageGeometry> SummariseGeometry(const TrackList& list) {
+    if (list.GoodIdsOnly) return SummariseGeometry(Counted(list));
     std::vector<const TrackLayout*> used;
     for (const TrackLayout& track : list.Tracks) {
         if (!track.Sectors.empty()) used.push_back(&track);

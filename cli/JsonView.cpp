@@ -2,6 +2,7 @@
 
 #include "ShownName.h"
 #include "TextView.h"
+#include "TrackView.h"
 
 namespace tabulon::cli {
 
@@ -83,6 +84,7 @@ json ResultJson(const ImageResult& result, const ReportOptions& options) {
     if (run.NoTracksDeclared) object["geometryError"] = "the header declares no tracks";
     object["check"] = CheckJson(result.Run.Check);
     if (options.AllSlots) object["slots"] = SlotsJson(result);
+    if (options.Tracks) AddTracksJson(result, object);
     if (!IsUtf8(result.Path)) object["pathBytes"] = HexBytes(result.Path);
     if (result.Member) {
         object["member"] = *result.Member;

@@ -7,6 +7,7 @@
 #include "ShownName.h"
 #include "StandardInput.h"
 #include "TextView.h"
+#include "TrackView.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,6 +66,7 @@ bool WriteResult(const ImageResult& result, const ReportOptions& options, bool& 
     errno = 0;
     if (options.Brief) {
         WriteBrief(result, options, out);
+        if (options.Tracks) WriteTracks(result, out);
     } else if (options.Json) {
         out << JsonLine(result, options) << '\n';
     } else if (result.Run.Loaded) {
@@ -94,6 +96,7 @@ void AnalyseOpened(ImageResult& result, ImageSource& source, const ReportOptions
     wanted.Locate = options.Locate;
     wanted.AllSlots = options.AllSlots;
     wanted.Geometry = options.Geometry || options.Json || options.Brief;  // JSON and --brief show the check
+    wanted.Tracks = options.Tracks;
     result.Run = Analyse(source, wanted);
     result.Result = result.Run.Final();
     SayFindings(result, err);

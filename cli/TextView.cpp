@@ -4,6 +4,7 @@
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "ShownName.h"
+#include "TrackView.h"
 
 #include <sstream>
 
@@ -29,23 +30,6 @@ std::string DifferenceText(const Difference& difference) {
     return std::string(name) + " " + value(difference.Table) + " vs " + value(difference.Image);
 }
 
-// "3 5 17-85": the numbers in order, a run of three or more as its ends.
-std::string NumberRuns(const std::vector<int>& numbers) {
-    std::ostringstream text;
-    for (std::size_t n = 0; n < numbers.size();) {
-        std::size_t end = n + 1;  // past the run that starts at n
-        while (end < numbers.size() && numbers[end] == numbers[end - 1] + 1) ++end;
-        text << (n == 0 ? "" : " ") << numbers[n];
-        if (end - n >= 3) {
-            text << '-' << numbers[end - 1];
-        } else if (end - n == 2) {
-            text << ' ' << numbers[n + 1];
-        }
-        n = end;
-    }
-    return text.str();
-}
-
 std::string Differences(const std::vector<Difference>& differences) {
     std::string text;
     for (const Difference& difference : differences) text += (text.empty() ? "" : ", ") + DifferenceText(difference);
@@ -61,6 +45,22 @@ void WriteLine(std::string_view text, bool red, std::ostream& out) {
 }
 
 }  // namespace
+
+std::string NumberRuns(const std::vector<int>& numbers) {
+    std::ostringstream text;
+    for (std::size_t n = 0; n < numbers.size();) {
+        std::size_t end = n + 1;  // past the run that starts at n
+        while (end < numbers.size() && numbers[end] == numbers[end - 1] + 1) ++end;
+        text << (n == 0 ? "" : " ") << numbers[n];
+        if (end - n >= 3) {
+            text << '-' << numbers[end - 1];
+        } else if (end - n == 2) {
+            text << ' ' << numbers[n + 1];
+        }
+        n = end;
+    }
+    return text.str();
+}
 
 std::string_view DensityWord(Density density) { return density == Density::Single ? "single" : "double"; }
 
@@ -127,6 +127,10 @@ void WriteReport(const ImageResult& result, const ReportOptions& options, std::o
         }
     }
     if (options.Geometry) out << '\n' << GeometryLine(result) << '\n' << CheckLine(result) << '\n';
+    if (options.Tracks) {
+        out << '\n';
+        WriteTracks(result, out);
+    }
 }
 
 void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out) {

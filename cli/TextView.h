@@ -14,6 +14,9 @@ namespace tabulon::cli {
 std::string_view DensityWord(Density density);   // "single", "double"
 std::string_view FieldName(CheckedField field);  // "cylinders", "sides", "density", "sectorsPerCylinder"
 
+// "3 5 17-85": the numbers in order, a run of three or more as its ends.
+std::string NumberRuns(const std::vector<int>& numbers);
+
 // "Image: 40 cylinders, 1 side, track 0 single density, data tracks double density, 18 sectors of 256
 // bytes per track", with the missing cylinders ("(missing: 3 17-39)") and, for a file cut short,
 // "; the image is cut: the header declares 40 cylinders, the file holds 17"; or why it is unknown.

@@ -87,6 +87,10 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     bool brief = false;
     app.add_flag("--geometry", geometry,
                  "After the report, the image's geometry (from its container) and whether slot 0 fits it");
+    bool tracks = false;
+    app.add_flag("--tracks", tracks,
+                 "After the report (or the --brief line), every track: its encoding and its sectors in the order\n"
+                 "they lie, with CRC errors, deleted data, misplaced IDs, duplicate and missing numbers marked");
     app.add_flag("--brief", brief, "One line per image: name, outcome, container, how found, values, check")
         ->excludes("--json")
         ->excludes("--geometry")
@@ -113,6 +117,7 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     options.AllSlots = allSlots;
     options.Geometry = geometry;
     options.Brief = brief;
+    options.Tracks = tracks;
     options.AllMembers = allMembers;
     options.FlushEach = ::isatty(STDOUT_FILENO) != 0;  // a terminal shows each report as it is made
     options.Color = ColorWanted(color, ::isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"), std::getenv("TERM"));

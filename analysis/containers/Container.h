@@ -43,9 +43,10 @@ public:
     // The sector at address, through the container's structure.
     virtual std::optional<SectorLocation> FindSector(const DiskData& image, const SectorPosition& address) const = 0;
 
-    // The ID fields of every track the container holds, and the cylinders its
-    // header declares where it does.
-    virtual TrackList Tracks(const DiskData& image) const = 0;
+    // The sectors of every track the container holds, in the order they lie,
+    // with what reading them found as far as detail asks; and the cylinders its
+    // header declares where it does. Each track is read once.
+    virtual TrackList Tracks(const DiskData& image, TrackDetail detail = TrackDetail::IdsOnly) const = 0;
 
     // What the container records of the whole file and the file does not bear
     // out; none when it records nothing. Reads the whole file.
@@ -61,7 +62,7 @@ template <class Header>
 struct ContainerFunctions {
     std::optional<Header> (*Identify)(const DiskData&);
     std::optional<SectorLocation> (*Find)(const DiskData&, const Header&, const SectorPosition&);
-    TrackList (*Tracks)(const DiskData&, const Header&);
+    TrackList (*Tracks)(const DiskData&, const Header&, TrackDetail);
     std::optional<FileCheck> (*CheckWholeFile)(const DiskData&, const Header&) = nullptr;
 };
 
@@ -78,7 +79,9 @@ public:
     std::optional<SectorLocation> FindSector(const DiskData& image, const SectorPosition& address) const override {
         return Functions.Find(image, header_, address);
     }
-    TrackList Tracks(const DiskData& image) const override { return Functions.Tracks(image, header_); }
+    TrackList Tracks(const DiskData& image, TrackDetail detail) const override {
+        return Functions.Tracks(image, header_, detail);
+    }
     std::optional<FileCheck> CheckWholeFile(const DiskData& image) const override {
         return Functions.CheckWholeFile != nullptr ? Functions.CheckWholeFile(image, header_) : std::nullopt;
     }

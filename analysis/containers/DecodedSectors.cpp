@@ -29,6 +29,17 @@ SectorId SectorIdOf(const SectorAddress& id, Encoding coding) {
             coding == Encoding::Mfm ? Density::Double : Density::Single};
 }
 
+SectorReading ReadingOf(const DecodedSector& sector) { return {sector.IdCrcOk, sector.DataCrcOk, sector.Deleted}; }
+
+TrackLayout LayoutOf(int cylinder, int side, const std::vector<DecodedSector>& sectors) {
+    TrackLayout layout{cylinder, side, {}};
+    for (const DecodedSector& sector : sectors) {
+        layout.Sectors.push_back(SectorIdOf(sector));
+        layout.Readings.push_back(ReadingOf(sector));
+    }
+    return layout;
+}
+
 std::vector<SectorId> GoodIds(const std::vector<DecodedSector>& sectors) {
     std::vector<SectorId> ids;
     ids.reserve(sectors.size());

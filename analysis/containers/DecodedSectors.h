@@ -1,6 +1,8 @@
 #pragma once
 
+#include "CellDecoder.h"
 #include "DecodedSector.h"
+#include "IdField.h"
 #include "ImageReader.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
@@ -28,6 +30,26 @@ inline SectorId SectorIdOf(const DecodedSector& sector) { return SectorIdOf(sect
 
 // The sectors with a good ID CRC, in the order given.
 std::vector<SectorId> GoodIds(const std::vector<DecodedSector>& sectors);
+
+// What reading a decoded sector found.
+SectorReading ReadingOf(const DecodedSector& sector);
+
+// What reading the sector behind an ID field found: its data field, read by
+// readData, only when detail asks for it.
+template <class ReadData>
+SectorReading ReadingOf(const IdField& id, ReadData readData, TrackDetail detail) {
+    if (detail == TrackDetail::IdsOnly) return {id.CrcOk, std::nullopt, false};
+    return ReadingOf(readData());
+}
+
+// How much of each sector the cell decoder reads for a track listing.
+constexpr SectorDetail DetailOf(TrackDetail detail) {
+    return detail == TrackDetail::WithData ? SectorDetail::WithData : SectorDetail::IdsOnly;
+}
+
+// A track's sectors as the cell decoder listed them, every ID field with what
+// reading it found; the geometry counts only those with a good ID CRC.
+TrackLayout LayoutOf(int cylinder, int side, const std::vector<DecodedSector>& sectors);
 
 // A flux revolution's first intervals into flux, at most limit of them, as
 // walk(take) calls take(position, ticks) for each until take returns false;

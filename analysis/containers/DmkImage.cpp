@@ -136,7 +136,7 @@ std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader
     return std::nullopt;
 }
 
-TrackList DmkTracks(const DiskData& image, const DmkHeader& header) {
+TrackList DmkTracks(const DiskData& image, const DmkHeader& header, TrackDetail detail) {
     TrackList list{{}, header.Tracks, 0, header.Sides};
     std::vector<TrackLayout>& tracks = list.Tracks;
     const ImageReader file(image);
@@ -153,8 +153,16 @@ TrackList DmkTracks(const DiskData& image, const DmkHeader& header) {
                 const auto field = FieldAt(track, header, pointer);
                 if (!field) continue;
                 // Every ID field counts, whatever its CRC.
-                const IdField id = ReadIdField(*field, (pointer & kIdamDoubleDensity) != 0);
+                const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
+                const IdField id = ReadIdField(*field, doubleDensity);
                 layout.Sectors.push_back(SectorIdOf(id.Id, id.Coding));
+                layout.Readings.push_back(ReadingOf(
+                    id,
+                    [&] {
+                        TrackBytes bytes(*field, doubleDensity);
+                        return SectorAfterIdField(bytes, id);
+                    },
+                    detail));
             }
             tracks.push_back(std::move(layout));
         }

@@ -44,7 +44,7 @@ std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader
 
 // The ID fields of every track the image holds, through each track's IDAM table;
 // the header's cylinders, and how many of them the file holds whole.
-TrackList DmkTracks(const DiskData& image, const DmkHeader& header);
+TrackList DmkTracks(const DiskData& image, const DmkHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kDmkContainer;
 

@@ -212,8 +212,9 @@ std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader
     }
 }
 
-TrackList HfeTracks(const DiskData& image, const HfeHeader& header) {
+TrackList HfeTracks(const DiskData& image, const HfeHeader& header, TrackDetail detail) {
     TrackList list{{}, header.Tracks, 0};
+    list.GoodIdsOnly = true;
     std::vector<TrackLayout>& tracks = list.Tracks;
     const ImageReader file(image);
     // The track list lies inside the file (the header was checked for it).
@@ -224,13 +225,12 @@ TrackList HfeTracks(const DiskData& image, const HfeHeader& header) {
     }
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
         for (int side = 0; side < header.Sides; ++side) {
-            TrackLayout layout{cylinder, side, {}};
+            std::vector<DecodedSector> sectors;
             try {
-                layout.Sectors =
-                    GoodIds(ListSectors(ReadSide(file, header, cylinder, side).Cells, SectorDetail::IdsOnly));
+                sectors = ListSectors(ReadSide(file, header, cylinder, side).Cells, DetailOf(detail));
             } catch (const StructureEnds&) {
             }
-            tracks.push_back(std::move(layout));
+            tracks.push_back(LayoutOf(cylinder, side, sectors));
         }
     }
     return list;

@@ -58,7 +58,7 @@ std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader
 // For every track and side the header promises, the ID fields with a good CRC
 // in the order they lie (none for a track whose data is outside the file); the
 // header's cylinders, and how many of them, from 0, have their data in the file.
-TrackList HfeTracks(const DiskData& image, const HfeHeader& header);
+TrackList HfeTracks(const DiskData& image, const HfeHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kHfeContainer;
 

@@ -146,10 +146,18 @@ std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader
     return found;
 }
 
-TrackList ImdTracks(const DiskData& image, const ImdHeader& header) {
+TrackList ImdTracks(const DiskData& image, const ImdHeader& header, TrackDetail) {
     std::vector<TrackLayout> tracks;
-    WalkTracks(image, header, [&](const ImageReader&, const Track& track) {
-        tracks.push_back({track.Cylinder, track.Head, track.Ids});
+    WalkTracks(image, header, [&](const ImageReader& file, const Track& track) {
+        TrackLayout layout{track.Cylinder, track.Head, track.Ids};
+        for (const std::int64_t record : track.Records) {
+            const std::uint8_t type = file.U8(record);
+            // Types 3, 4, 7 and 8 hold deleted data; 5 to 8 data with an error; 0 none.
+            const bool deleted = type == 3 || type == 4 || type == 7 || type == 8;
+            layout.Readings.push_back(
+                {true, type == kRecordUnavailable ? std::nullopt : std::optional(!HasDataError(type)), deleted});
+        }
+        tracks.push_back(std::move(layout));
         return false;
     });
     return Undeclared(std::move(tracks));

@@ -45,7 +45,7 @@ std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader
 
 // Every track up to the end of the file or the first malformed one, with the
 // IDs of its sectors in the order they lie.
-TrackList ImdTracks(const DiskData& image, const ImdHeader& header);
+TrackList ImdTracks(const DiskData& image, const ImdHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kImdContainer;
 

@@ -34,13 +34,14 @@ std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header
                           std::nullopt};
 }
 
-TrackList Jv1Tracks(const DiskData&, const Jv1Header& header) {
+TrackList Jv1Tracks(const DiskData&, const Jv1Header& header, TrackDetail) {
     std::vector<TrackLayout> tracks;
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
         TrackLayout track{cylinder, 0, {}};
         for (int sector = 0; sector < kSectorsPerTrack; ++sector) {
             track.Sectors.push_back({static_cast<std::uint8_t>(cylinder), 0, static_cast<std::uint8_t>(sector),
                                      kSectorLength, Density::Single});
+            track.Readings.push_back({true, true, false});
         }
         tracks.push_back(std::move(track));
     }

@@ -24,7 +24,7 @@ std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header
                                           const SectorPosition& address);
 
 // Every track: ten single-density 256-byte sectors, numbered 0 to 9.
-TrackList Jv1Tracks(const DiskData& image, const Jv1Header& header);
+TrackList Jv1Tracks(const DiskData& image, const Jv1Header& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kJv1Container;
 

@@ -63,6 +63,19 @@ std::optional<Jv3Header> IdentifyJv3(const DiskData& image) {
     return Jv3Header{offset, used == kEntries};
 }
 
+namespace {
+
+// What an entry's flags record of its sector: a CRC error, and the data mark
+// (single density: FB, FA, F9, F8; double: FB, F8), any but FB a deleted one.
+SectorReading Jv3Reading(std::uint8_t flags) {
+    constexpr std::uint8_t kCrcError = 0x08;
+    constexpr std::uint8_t kDataMark = 0x60;
+    const bool deleted = (flags & kJv3DoubleDensity) ? (flags & kDataMark) == 0x20 : (flags & kDataMark) != 0;
+    return {true, (flags & kCrcError) == 0, deleted};
+}
+
+}  // namespace
+
 std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header&, const SectorPosition& address) {
     const ImageReader file(image);
     const EntryTable table(file, 0);
@@ -86,7 +99,7 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
     return std::nullopt;
 }
 
-TrackList Jv3Tracks(const DiskData& image, const Jv3Header& header) {
+TrackList Jv3Tracks(const DiskData& image, const Jv3Header& header, TrackDetail) {
     const ImageReader file(image);
     // The first table, and the second when the first is full and the file holds one.
     std::vector<EntryTable> tables = {EntryTable(file, 0)};
@@ -102,6 +115,7 @@ TrackList Jv3Tracks(const DiskData& image, const Jv3Header& header) {
         track.Sectors.push_back({entry.Track, static_cast<std::uint8_t>(side), entry.Sector,
                                  Jv3SectorLength(entry.Track, entry.Flags),
                                  (entry.Flags & kJv3DoubleDensity) ? Density::Double : Density::Single});
+        track.Readings.push_back(Jv3Reading(entry.Flags));
     }
     std::vector<TrackLayout> list;
     list.reserve(tracks.size());

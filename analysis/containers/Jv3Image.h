@@ -45,7 +45,7 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
                                           const SectorPosition& address);
 
 // Every used entry, gathered by track and side in the order they stand.
-TrackList Jv3Tracks(const DiskData& image, const Jv3Header& header);
+TrackList Jv3Tracks(const DiskData& image, const Jv3Header& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kJv3Container;
 

@@ -262,22 +262,24 @@ std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const Kryo
         .value_or(std::nullopt);
 }
 
-TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header) {
+TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header, TrackDetail detail) {
     std::vector<TrackLayout> tracks;
     FluxBudget budget;
     for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
         for (int side = 0; side < 2; ++side) {
             // A file that is there but no stream is listed with no sectors.
-            auto sectors = UnlessStructureEnds([&]() -> std::optional<std::vector<SectorId>> {
+            auto sectors = UnlessStructureEnds([&]() -> std::optional<std::vector<DecodedSector>> {
                 const SetTrack track(image, header, cylinder, side);
                 if (track.Get() == nullptr) return std::nullopt;
-                return GoodIds(ListFluxSectors(*track.Get(), SectorDetail::IdsOnly, budget));
+                return ListFluxSectors(*track.Get(), DetailOf(detail), budget);
             });
             if (sectors && !*sectors) continue;  // no such file
-            tracks.push_back({cylinder, side, sectors ? std::move(**sectors) : std::vector<SectorId>{}});
+            tracks.push_back(LayoutOf(cylinder, side, sectors && *sectors ? **sectors : std::vector<DecodedSector>{}));
         }
     }
-    return Undeclared(std::move(tracks));
+    TrackList list = Undeclared(std::move(tracks));
+    list.GoodIdsOnly = true;
+    return list;
 }
 
 namespace {

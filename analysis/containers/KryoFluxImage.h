@@ -67,7 +67,8 @@ std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const Kryo
                                                const SectorPosition& address);
 
 // The ID fields of every track the set holds, each sector the best of its revolutions.
-TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header);
+TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header,
+                         TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kKryoFluxContainer;
 

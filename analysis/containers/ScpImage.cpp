@@ -199,7 +199,7 @@ std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader
         .value_or(std::nullopt);
 }
 
-TrackList ScpTracks(const DiskData& image, const ScpHeader& header) {
+TrackList ScpTracks(const DiskData& image, const ScpHeader& header, TrackDetail detail) {
     std::vector<TrackLayout> tracks;
     FluxRanges taken;
     FluxBudget budget;
@@ -207,15 +207,16 @@ TrackList ScpTracks(const DiskData& image, const ScpHeader& header) {
         for (int side = 0; side < 2; ++side) {
             const std::uint32_t offset = TrackOffset(header, cylinder, side);
             if (offset == 0) continue;
-            TrackLayout layout{cylinder, side, {}};
-            layout.Sectors = UnlessStructureEnds([&] {
-                                 return GoodIds(ListFluxSectors(ScpTrack(image, header, offset, taken),
-                                                                SectorDetail::IdsOnly, budget));
-                             }).value_or(std::vector<SectorId>{});
-            tracks.push_back(std::move(layout));
+            const auto sectors =
+                UnlessStructureEnds([&] {
+                    return ListFluxSectors(ScpTrack(image, header, offset, taken), DetailOf(detail), budget);
+                }).value_or(std::vector<DecodedSector>{});
+            tracks.push_back(LayoutOf(cylinder, side, sectors));
         }
     }
-    return Undeclared(std::move(tracks));
+    TrackList list = Undeclared(std::move(tracks));
+    list.GoodIdsOnly = true;
+    return list;
 }
 
 bool ScpChecksumMatches(const DiskData& image, const ScpHeader& header) {

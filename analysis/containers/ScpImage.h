@@ -62,7 +62,7 @@ std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader
 // The ID fields of every captured track, each sector the best of its
 // revolutions. Revolutions whose values overlap values read already (track
 // entries or revolutions that repeat) are refused: each value is decoded once.
-TrackList ScpTracks(const DiskData& image, const ScpHeader& header);
+TrackList ScpTracks(const DiskData& image, const ScpHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 // Whether the header's checksum fits the file (a zero checksum is none to
 // check). Reads the whole file.

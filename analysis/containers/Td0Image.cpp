@@ -250,7 +250,7 @@ std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header
     return std::move(visitor.Found);
 }
 
-TrackList Td0Tracks(const DiskData& image, const Td0Header& header) {
+TrackList Td0Tracks(const DiskData& image, const Td0Header& header, TrackDetail) {
     // A track is listed once all its records have been read.
     struct Visitor {
         std::vector<TrackLayout> Tracks;
@@ -262,6 +262,10 @@ TrackList Td0Tracks(const DiskData& image, const Td0Header& header) {
         }
         bool Sector(const TrackRecord&, const SectorRecord& sector) {
             Current.Sectors.push_back(sector.Id);
+            constexpr std::uint8_t kFlagDeleted = 0x04;
+            Current.Readings.push_back(
+                {true, sector.HasData ? std::optional((sector.Flags & kFlagCrcError) == 0) : std::nullopt,
+                 (sector.Flags & kFlagDeleted) != 0});
             return false;
         }
         void TrackDone() { Tracks.push_back(std::move(Current)); }

@@ -71,7 +71,7 @@ std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header
 // Every track up to the end mark or the first malformed record, with the IDs of
 // its sectors in the order they lie (those of no data too; not those whose size
 // code is above 7).
-TrackList Td0Tracks(const DiskData& image, const Td0Header& header);
+TrackList Td0Tracks(const DiskData& image, const Td0Header& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kTd0Container;
 

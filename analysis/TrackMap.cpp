@@ -1,0 +1,101 @@
+#include "TrackMap.h"
+
+#include "TableCheck.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace tabulon {
+
+namespace {
+
+template <class Key>
+Key MostCommon(const std::map<Key, int>& counts, Key none) {
+    Key best = none;
+    int most = 0;
+    for (const auto& [key, count] : counts) {
+        if (count > most) {
+            best = key;
+            most = count;
+        }
+    }
+    return best;
+}
+
+Density RecordingOf(const TrackLayout& track) {
+    const auto doubles = std::count_if(track.Sectors.begin(), track.Sectors.end(),
+                                       [](const SectorId& id) { return id.Recording == Density::Double; });
+    return 2 * doubles >= static_cast<std::ptrdiff_t>(track.Sectors.size()) ? Density::Double : Density::Single;
+}
+
+// The run of sector numbers the tracks of one recording use: its first number
+// (0 or 1, whichever more tracks start from) and its length (the most common count).
+struct Run {
+    int First = 0;
+    int Length = 0;
+};
+
+Run RunOf(const std::vector<TrackLayout>& tracks, Density recording) {
+    std::map<int, int> firsts;
+    std::map<int, int> lengths;
+    for (const TrackLayout& track : tracks) {
+        if (track.Sectors.empty() || RecordingOf(track) != recording) continue;
+        int lowest = 255;
+        std::set<int> numbers;
+        for (const SectorId& id : track.Sectors) {
+            lowest = std::min<int>(lowest, id.Sector);
+            numbers.insert(id.Sector);
+        }
+        ++firsts[std::min(lowest, 1)];
+        ++lengths[static_cast<int>(numbers.size())];
+    }
+    return {MostCommon(firsts, 0), MostCommon(lengths, 0)};
+}
+
+TrackFindings FindingsOf(const TrackLayout& track, const Run& run) {
+    TrackFindings findings;
+    findings.Recording = RecordingOf(track);
+    std::map<std::int64_t, int> sizes;
+    std::map<int, int> seen;
+    for (const SectorId& id : track.Sectors) {
+        ++sizes[id.Size];
+        ++seen[id.Sector];
+    }
+    findings.UsualSize = MostCommon<std::int64_t>(sizes, 0);
+    for (const auto& [number, count] : seen) {
+        if (count > 1) findings.Twice.push_back(number);
+    }
+    if (!track.Sectors.empty()) {
+        for (int number = run.First; number < run.First + run.Length; ++number) {
+            if (!seen.contains(number)) findings.Missing.push_back(number);
+        }
+    }
+    return findings;
+}
+
+}  // namespace
+
+TrackMap MapTracks(TrackList list, const std::optional<DriveSlot>& table) {
+    TrackMap map;
+    map.Tracks = std::move(list.Tracks);
+    const Run single = RunOf(map.Tracks, Density::Single);
+    const Run twice = RunOf(map.Tracks, Density::Double);
+    for (const TrackLayout& track : map.Tracks) {
+        map.Findings.push_back(FindingsOf(track, RecordingOf(track) == Density::Single ? single : twice));
+    }
+    if (table) {
+        const DeclaredGeometry declared = DeclaredBy(*table);
+        for (int cylinder = 0; cylinder < declared.Cylinders; ++cylinder) {
+            for (int side = 0; side < declared.Sides; ++side) {
+                const bool held = std::any_of(map.Tracks.begin(), map.Tracks.end(), [&](const TrackLayout& track) {
+                    return track.Cylinder == cylinder && track.Side == side;
+                });
+                if (!held) map.Absent.push_back({cylinder, side});
+            }
+        }
+    }
+    return map;
+}
+
+}  // namespace tabulon
