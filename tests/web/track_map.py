@@ -19,7 +19,7 @@ ANSWER = {'tracks': [
     {'cylinder': 1, 'side': 0, 'encoding': 'MFM', 'missingSectors': [3, 4], 'sectors': [
         {'id': i, 'size': 256, 'idCrcOk': True, 'dataCrcOk': True, 'deleted': i == 5,
          'idCylinder': 2 if i == 1 else 1, 'idSide': 0} for i in (1, 2, 2, 5)]},
-    {'cylinder': 1, 'side': 1, 'encoding': 'MFM', 'missingSectors': [], 'sectors': []},
+    {'cylinder': 1, 'side': 1, 'encoding': None, 'missingSectors': [], 'sectors': []},
     {'cylinder': 2, 'side': 0, 'encoding': 'MFM', 'missingSectors': [], 'sectors': [
         {'id': 1, 'size': 256, 'idCrcOk': True, 'dataCrcOk': None, 'deleted': False, 'idCylinder': 2, 'idSide': 0,
          'encoding': 'FM', 'revolution': 2}]}],
@@ -29,7 +29,7 @@ ANSWER_LINES = {  # cell index: what its line holds
     0: ['Cylinder 0, side 0, FM, 5 sectors of 128 bytes: 0 2 4 1 3 (256)'],
     1: ['ID CRC error: 1'],
     2: ['1 2 2 5', "1's ID says cylinder 2, side 0", 'deleted: 5', 'duplicate: 2', 'missing: 3 and 4'],
-    3: ['unformatted'], 4: ['no data: 1', 'FM: 1'], 5: ['absent: the image lacks it'],
+    3: ['Cylinder 1, side 1: unformatted'], 4: ['no data: 1', 'FM: 1'], 5: ['absent: the image lacks it'],
     6: ['the PDRIVE slot expects it'],
 }
 
@@ -146,6 +146,7 @@ def check_track_map(failures, driver, args, urls, folder, flux_set, choose, wait
     failures.check(not violations, f'axe-core at 1280 px: {violations}')
     print(f'track map: {len(shown)} cells checked; axe-core at 1280 px: {len(violations)} violations')
     if args.screenshots:
+        args.screenshots.mkdir(parents=True, exist_ok=True)
         driver.find_element(By.ID, 'track-map').screenshot(str(args.screenshots / 'map-damaged.png'))
         for shot, image in (('map-good.png', args.samples / 'dmk-drive-report.dsk'), ('map-flux.png', flux_set)):
             choose(driver, [image], 'folder' if image.is_dir() else 'images')

@@ -62,7 +62,7 @@ var TabulonTrackMap = (function () {
         }
         const track = cell.track;
         const sectors = track.sectors || [];
-        if (sectors.length === 0) return `${place}, ${track.encoding}: unformatted, no sector`;
+        if (sectors.length === 0) return `${place}: unformatted, no sector`;
         const usual = usualSize(sectors);
         const order = sectors.map((s) => (s.size === usual ? String(s.id) : `${s.id} (${s.size})`)).join(' ');
         const marks = [];
