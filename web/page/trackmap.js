@@ -8,7 +8,7 @@ var TabulonTrackMap = (function () {
     const kSvg = 'http://www.w3.org/2000/svg';
     const kCell = {width: 16, height: 22, gap: 2};
     const kPad = 4;     // around the whole
-    const kLeft = 40;   // room for the side labels
+    const kLeft = 46;   // room for the side labels
     const kTop = 20;    // room for a band's cylinder numbers
     const kLegendItem = 170;
     const kFont = 'system-ui, "Segoe UI", Roboto, "Liberation Sans", sans-serif';
@@ -77,8 +77,9 @@ var TabulonTrackMap = (function () {
                 marks.push(`${s.id}'s ID says cylinder ${s.idCylinder}, side ${s.idSide}`);
             }
         }
-        const seen = new Set();
-        add('duplicate:', [...new Set(sectors.map((s) => s.id).filter((id) => seen.has(id) || !seen.add(id)))]);
+        const seen = new Set();  // the answer's own list where it gives one
+        add('duplicate:', track.duplicateSectors ||
+                              [...new Set(sectors.map((s) => s.id).filter((id) => seen.has(id) || !seen.add(id)))]);
         add('missing:', track.missingSectors || []);
         for (const encoding of new Set(sectors.filter((s) => s.encoding).map((s) => s.encoding))) {
             add(encoding + ':', which((s) => s.encoding === encoding));
