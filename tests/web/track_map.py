@@ -149,10 +149,12 @@ def check_track_map(failures, driver, args, urls, folder, flux_set, choose, wait
         args.screenshots.mkdir(parents=True, exist_ok=True)
         driver.find_element(By.ID, 'track-map').screenshot(str(args.screenshots / 'map-damaged.png'))
         shots = [('map-good.png', args.samples / 'dmk-drive-report.dsk'), ('map-flux.png', flux_set)]
-        real_flux = sorted((args.real.parent / 'flux').glob('*.scp')) if args.real else []
+        real_flux = sorted((args.real.resolve().parent / 'flux').glob('*.scp')) if args.real else []
         shots += [('map-flux-real.png', real_flux[0])] if real_flux else []  # a real capture, where shared
         for shot, image in shots:
             choose(driver, [image], 'folder' if image.is_dir() else 'images')
+            if not failures.check(cells(driver), f'{shot}: no map for {image.name}'):
+                continue
             driver.find_element(By.ID, 'track-map').screenshot(str(args.screenshots / shot))
         choose(driver, [damaged])
     for shot, metrics in (('map-phone.png', (390, 844, 3)), ('map-zoom-200.png', (640, 500, 2))):
