@@ -45,6 +45,7 @@ struct DecodedSector {
     std::size_t FirstCell = 0;       // where the ID field's mark begins
     std::size_t DataStart = 0;       // where the first data byte begins
     std::size_t DataStep = 0;        // and from one data byte to the next
+    std::optional<std::size_t> Revolution = {};  // a flux track's revolution it was read from
 
     bool HasData() const noexcept { return DataCrcOk.has_value(); }
     bool CutShort() const noexcept { return static_cast<std::int64_t>(Data.size()) < Size; }

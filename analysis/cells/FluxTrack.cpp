@@ -181,7 +181,9 @@ std::vector<DecodedSector> ListFluxSectors(const FluxTrack& track, SectorDetail 
         budget.Spend(count);
         const PackedCells cells =
             FluxToCells(std::span(revolution.Flux).first(count), revolution.Period, FluxTrack::kMaxCells);
-        Merge(best, ListSectors(cells, detail));
+        std::vector<DecodedSector> listed = ListSectors(cells, detail);
+        for (DecodedSector& sector : listed) sector.Revolution = n;
+        Merge(best, std::move(listed));
         if (!best.empty() && std::all_of(best.begin(), best.end(), complete)) break;
     }
     return best;

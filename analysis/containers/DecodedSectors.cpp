@@ -29,7 +29,11 @@ SectorId SectorIdOf(const SectorAddress& id, Encoding coding) {
             coding == Encoding::Mfm ? Density::Double : Density::Single};
 }
 
-SectorReading ReadingOf(const DecodedSector& sector) { return {sector.IdCrcOk, sector.DataCrcOk, sector.Deleted}; }
+SectorReading ReadingOf(const DecodedSector& sector) {
+    SectorReading reading{sector.IdCrcOk, sector.DataCrcOk, sector.Deleted};
+    if (sector.Revolution) reading.Revolution = static_cast<int>(*sector.Revolution);
+    return reading;
+}
 
 TrackLayout LayoutOf(int cylinder, int side, const std::vector<DecodedSector>& sectors) {
     TrackLayout layout{cylinder, side, {}};
