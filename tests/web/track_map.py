@@ -22,14 +22,17 @@ ANSWER = {'tracks': [
     {'cylinder': 1, 'side': 1, 'encoding': None, 'missingSectors': [], 'sectors': []},
     {'cylinder': 2, 'side': 0, 'encoding': 'MFM', 'missingSectors': [], 'sectors': [
         {'id': 1, 'size': 256, 'idCrcOk': True, 'dataCrcOk': None, 'deleted': False, 'idCylinder': 2, 'idSide': 0,
-         'encoding': 'FM', 'revolution': 2}]}],
+         'encoding': 'FM', 'revolution': 2},
+        {'id': 2, 'size': 256, 'idCrcOk': True, 'dataCrcOk': True, 'deleted': False, 'idCylinder': 2, 'idSide': 0,
+         'revolution': 0}, {'id': 3, 'size': 256, 'idCrcOk': True, 'dataCrcOk': True, 'deleted': False,
+                            'idCylinder': 2, 'idSide': 0, 'revolution': 0}]}],
     'absentTracks': [{'cylinder': 3, 'side': 0}]}
 ANSWER_STATES = ['good', 'crc', 'missing', 'unformatted', 'crc', 'absent', 'absent', 'absent']
 ANSWER_LINES = {  # cell index: what its line holds
     0: ['Cylinder 0, side 0, FM, 5 sectors of 128 bytes: 0 2 4 1 3 (256)'],
     1: ['ID CRC error: 1'],
     2: ['1 2 2 5', "1's ID says cylinder 2, side 0", 'deleted: 5', 'duplicate: 2', 'missing: 3 and 4'],
-    3: ['Cylinder 1, side 1: unformatted'], 4: ['no data: 1', 'FM: 1'], 5: ['absent: the image lacks it'],
+    3: ['Cylinder 1, side 1: unformatted'], 4: ['no data: 1', 'FM: 1', 'revolution 2: 1'], 5: ['absent: the image lacks it'],
     6: ['the PDRIVE slot expects it'],
 }
 

@@ -35,12 +35,12 @@ var TabulonTrackMap = (function () {
         return numbers.length < 2 ? numbers.join('') : numbers.slice(0, -1).join(', ') + ' and ' + numbers.slice(-1);
     }
 
-    // The size most of the track's sectors have.
-    function usualSize(sectors) {
+    // The value most of the track's sectors have (their size, their revolution).
+    function usualOf(values) {
         const counts = new Map();
-        for (const sector of sectors) counts.set(sector.size, (counts.get(sector.size) || 0) + 1);
+        for (const value of values) counts.set(value, (counts.get(value) || 0) + 1);
         let usual = null;
-        for (const [size, count] of counts) if (usual === null || count > counts.get(usual)) usual = size;
+        for (const [value, count] of counts) if (usual === null || count > counts.get(usual)) usual = value;
         return usual;
     }
 
@@ -63,7 +63,7 @@ var TabulonTrackMap = (function () {
         const track = cell.track;
         const sectors = track.sectors || [];
         if (sectors.length === 0) return `${place}: unformatted, no sector`;
-        const usual = usualSize(sectors);
+        const usual = usualOf(sectors.map((s) => s.size));
         const order = sectors.map((s) => (s.size === usual ? String(s.id) : `${s.id} (${s.size})`)).join(' ');
         const marks = [];
         const which = (test) => sectors.filter(test).map((s) => s.id);
@@ -83,6 +83,11 @@ var TabulonTrackMap = (function () {
         add('missing:', track.missingSectors || []);
         for (const encoding of new Set(sectors.filter((s) => s.encoding).map((s) => s.encoding))) {
             add(encoding + ':', which((s) => s.encoding === encoding));
+        }
+        // A flux capture's sectors taken from another revolution than most of the track's.
+        const revolution = usualOf(sectors.map((s) => s.revolution));
+        for (const other of new Set(sectors.map((s) => s.revolution).filter((r) => r !== revolution))) {
+            add(`revolution ${other}:`, which((s) => s.revolution === other));
         }
         const count = `${sectors.length} ${sectors.length === 1 ? 'sector' : 'sectors'} of ${usual} bytes`;
         return `${place}, ${track.encoding}, ${count}: ${order}` + (marks.length ? '; ' + marks.join('; ') : '');
