@@ -47,7 +47,7 @@ std::string BriefFields(const ImageResult& result) {
 // The page's answer for one image, as separate texts (kFields), so that the
 // JSON line is made once, exactly as tabulon-report makes it.
 enum Field : int {
-    kJsonLine,      // tabulon-report --json --all-slots's line
+    kJsonLine,      // tabulon-report --json --all-slots --tracks's line
     kReport,        // tabulon-report's default text: nothing for an image never loaded
     kLines,         // each report line's place and colour: "x y red" (red 1 or 0), one a line
     kMessages,      // what tabulon-report says on standard error, one a line, without its prefix
@@ -67,6 +67,7 @@ ReportOptions AnalysisOptions(bool allMembers) {
     ReportOptions options;
     options.Json = true;
     options.AllSlots = true;
+    options.Tracks = true;  // the page's track map
     options.AllMembers = allMembers;
     return options;
 }

@@ -25,7 +25,10 @@ import tempfile
 import threading
 import time
 
+import track_map
+
 SKIPPED = 77
+PAGE_VIEW = ('--json', '--all-slots', '--tracks')  # the JSON Lines the page shows
 TWO_GIB = 2**31
 
 
@@ -49,7 +52,7 @@ def native_outputs(native, files):
     for path in files:
         shown = str(path)
         name = path.name
-        as_json = subprocess.run([native, '--json', '--all-slots', shown], capture_output=True, text=True)
+        as_json = subprocess.run([native, *PAGE_VIEW, shown], capture_output=True, text=True)
         text = subprocess.run([native, shown], capture_output=True, text=True).stdout
         line = as_json.stdout.rstrip('\n').replace(
             '"path":' + json.dumps(shown, ensure_ascii=False), '"path":' + json.dumps(name, ensure_ascii=False))
@@ -243,6 +246,7 @@ def run_tests(args, images, folder):
                            f'{where}: requests after load: {after}')
         flux_set = make_flux_set(args.native, folder)
         check_sources(failures, driver, args, folder, flux_set)
+        track_map.check_track_map(failures, driver, args, (url, from_disk), folder, flux_set, choose, wait_for_state)
         check_memory(failures, driver, url, bench_images(folder / 'two-hundred', images, 200, noise=False))
         if args.screenshots:
             take_screenshots(failures, driver, args, images, damaged, folder, flux_set)
@@ -259,11 +263,11 @@ def make_flux_set(native, folder):
 # --- what the command line reads: archives, stream sets, folders, drops ----------------------
 
 def native_lines(native, pairs):
-    """tabulon-report --json --all-slots's lines and messages for (path, page name) pairs, each
+    """tabulon-report --json --all-slots --tracks's lines and messages for (path, page name) pairs, each
     path's absolute name replaced by the page's: the messages as {shown name: [message]}."""
     lines, messages = [], {}
     for path, name in pairs:
-        run = subprocess.run([native, '--json', '--all-slots', str(path)], capture_output=True, text=True)
+        run = subprocess.run([native, *PAGE_VIEW, str(path)], capture_output=True, text=True)
         absolute = json.dumps(str(path), ensure_ascii=False)
         lines += [line.replace('"path":' + absolute, '"path":' + json.dumps(name, ensure_ascii=False))
                   for line in run.stdout.splitlines()]
@@ -378,7 +382,7 @@ def check_sources(failures, driver, args, folder, flux_set):
     members = folder / 'zips' / 'members.zip'
     drop(driver, [members])
     page = driver.execute_script('return document.getElementById("jsonl").textContent').split('\n')[:-1]
-    run = subprocess.run([args.native, '--json', '--all-slots', '--all-members', members], capture_output=True, text=True)
+    run = subprocess.run([args.native, *PAGE_VIEW, '--all-members', members], capture_output=True, text=True)
     lines = run.stdout.replace(json.dumps(str(members)), json.dumps(members.name)).splitlines()
     failures.check(page == lines and len(lines) == 5, f'--all-members: {page} against {lines}')
     driver.find_element(By.ID, 'all-members').click()
@@ -506,10 +510,10 @@ def run_bench(args, images, folder):
         path.read_bytes()  # into the page cache
     names = [str(path) for path in thousand]
     text_ms = best_ms([args.native, *names], args.rounds)
-    json_ms = best_ms([args.native, '--json', '--all-slots', *names], args.rounds)
+    json_ms = best_ms([args.native, *PAGE_VIEW, *names], args.rounds)
     count = len(thousand)
-    print(f'tabulon-report (text)                 {text_ms:8.1f} ms  {text_ms / count:6.3f} ms per image')
-    print(f'tabulon-report --json --all-slots     {json_ms:8.1f} ms  {json_ms / count:6.3f} ms per image')
+    print(f'tabulon-report (text)                          {text_ms:8.1f} ms  {text_ms / count:6.3f} ms per image')
+    print(f'tabulon-report --json --all-slots --tracks {json_ms:8.1f} ms  {json_ms / count:6.3f} ms per image')
 
     expected = native_outputs(args.native, thousand)
     with serve(args.site) as (url, _), chromium() as driver:
@@ -531,11 +535,11 @@ def run_bench(args, images, folder):
         for label, ms in (('page: chosen to all shown', page_ms), ('page: the same, chosen again', again_ms),
                           ('page: the analyses in the worker', worker_ms)):
             print(f'{label:37s} {ms:8.1f} ms  {ms / count:6.3f} ms per image'
-                  f'  ({ms / json_ms:.2f} x --json --all-slots, {ms / text_ms:.2f} x text)')
+                  f'  ({ms / json_ms:.2f} x --json --all-slots --tracks, {ms / text_ms:.2f} x text)')
 
     # The page/CLI ratio over 200 real-like images (the real images and samples as they are).
     two_hundred = bench_images(folder / 'two-hundred', samples + images, 200, noise=False)
-    cli_ms = best_ms([args.native, '--json', '--all-slots', *two_hundred], args.rounds)
+    cli_ms = best_ms([args.native, *PAGE_VIEW, *two_hundred], args.rounds)
     with serve(args.site) as (url, _), chromium() as driver:
         driver.get(url)
         wait_for_state(driver, ['ready'])
@@ -544,7 +548,7 @@ def run_bench(args, images, folder):
             choose(driver, two_hundred)
             page = float(driver.execute_script('return document.body.dataset.pageMs'))
             page_ms = page if page_ms is None else min(page_ms, page)
-    print(f'200 real-like images: page {page_ms / 200:.3f} ms, tabulon-report --json --all-slots'
+    print(f'200 real-like images: page {page_ms / 200:.3f} ms, tabulon-report --json --all-slots --tracks'
           f' {cli_ms / 200:.3f} ms per image: page/CLI ratio {page_ms / cli_ms:.2f}')
 
     # Memory: a fresh page, one small image, then the largest image read (2 GiB - 1, sparse).

@@ -87,6 +87,7 @@ var TabulonDrawing = (function () {
 
     function table(caption, headings, rows) {
         const made = element('table', 'small');
+        made.tabIndex = 0;  // it scrolls sideways at a narrow width: by keys too
         made.appendChild(element('caption', '', caption));
         const head = made.createTHead().insertRow();
         for (const heading of headings) {

@@ -12,7 +12,7 @@ var TabulonPage = (function () {
         summary: byId('summary'), rows: byId('rows'), filter: byId('outcome-filter'),
         filterCount: byId('filter-count'), table: byId('table'), image: byId('image'),
         heading: byId('image-heading'), messages: byId('messages'), window: byId('window'),
-        details: byId('details'), jsonl: byId('jsonl'), store: byId('reports'),
+        details: byId('details'), jsonl: byId('jsonl'), store: byId('reports'), trackMap: byId('track-map'),
     };
     const kRedrawMs = 500;  // the table is drawn again at most this often while images are analysed
     const kPostImages = 32;  // images handed to the reader in one message
@@ -122,6 +122,8 @@ var TabulonPage = (function () {
             if (image.unhanded) result.messages = [kUnhanded];
             const entry = {order: entries.length, name: result.shown || image.name, answer: result,
                            json: result.jsonLine ? JSON.parse(result.jsonLine) : null};
+            // The tracks are read again from the line when the entry is opened: not kept twice.
+            if (entry.json) delete entry.json.tracks;
             entry.fields = fieldsOf(result);
             // Every report is in the page as its text; the open one is drawn as the window draws it.
             entry.report = TabulonDrawing.reportText(entry.name, result);
@@ -175,7 +177,9 @@ var TabulonPage = (function () {
         workerMs = 0;
         started = performance.now();
         table.reset();
-        for (const element of [ui.window, ui.store, ui.details, ui.messages, ui.jsonl]) element.textContent = '';
+        for (const element of [ui.window, ui.store, ui.details, ui.messages, ui.jsonl, ui.trackMap]) {
+            element.textContent = '';
+        }
         ui.image.hidden = true;
         ui.summary.hidden = true;
         ui.copy.disabled = ui.download.disabled = ui.print.disabled = true;
@@ -218,6 +222,7 @@ var TabulonPage = (function () {
         ui.details.textContent = '';
         if (entry.json) ui.details.appendChild(TabulonDrawing.details(entry.answer, entry.json));
         ui.image.hidden = false;
+        TabulonMapView.show(ui.trackMap, entry.json && JSON.parse(entry.answer.jsonLine), entry.name);
         ui.copy.disabled = !entry.answer.report;
         ui.print.disabled = false;
         table.mark(entry);
