@@ -21,8 +21,8 @@ DecodedSector SectorAfterIdField(RecordedBytes& track, const IdField& id) {
     sector.DataStart = static_cast<std::size_t>(track.Position(1));
     sector.DataStep = static_cast<std::size_t>(track.Position(2) - track.Position(1));
     std::vector<std::uint8_t>& data = sector.Data;
-    data.reserve(static_cast<std::size_t>(sector.Size));
-    for (std::int64_t n = 1; n <= sector.Size && track.Has(n); ++n) data.push_back(track.At(n));
+    data.resize(static_cast<std::size_t>(sector.Size));
+    data.resize(track.CopyTo(1, data));
     bool dataCrcOk = false;
     if (!sector.CutShort() && track.Has(1 + sector.Size, 2)) {
         const std::array<std::uint8_t, 1> markByte{mark};

@@ -86,6 +86,12 @@ public:
     }
     bool Has(std::int64_t n, std::int64_t count) const override { return field_.Has(mark_ + n, count); }
     std::uint8_t At(std::int64_t n) const override { return field_.U8(mark_ + n); }
+    std::size_t CopyTo(std::int64_t n, std::span<std::uint8_t> out) const override {
+        const std::int64_t there =
+            std::clamp<std::int64_t>(field_.Size() - (mark_ + n), 0, static_cast<std::int64_t>(out.size()));
+        field_.CopyTo(mark_ + n, out.first(static_cast<std::size_t>(there)));
+        return static_cast<std::size_t>(there);
+    }
     std::int64_t Position(std::int64_t n) const override { return field_.FileOffset(mark_ + n); }
 
 private:
