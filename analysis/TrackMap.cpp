@@ -29,28 +29,31 @@ Density RecordingOf(const TrackLayout& track) {
     return 2 * doubles >= static_cast<std::ptrdiff_t>(track.Sectors.size()) ? Density::Double : Density::Single;
 }
 
-// The run of sector numbers the tracks of one recording use: its first number
-// (0 or 1, whichever more tracks start from) and its length (the most common count).
+// Where a track's run of sector numbers starts: 0, or 1 for tracks numbered from 1 on.
+int FirstOf(const TrackLayout& track) {
+    int lowest = 255;
+    for (const SectorId& id : track.Sectors) lowest = std::min<int>(lowest, id.Sector);
+    return std::min(lowest, 1);
+}
+
+// The run of sector numbers the tracks like this one use (the same recording,
+// numbered from the same first number): that first number and the most common
+// count, so that a track 0 of ten sectors from 0 is not held to data tracks of
+// eighteen from 1.
 struct Run {
     int First = 0;
     int Length = 0;
 };
 
-Run RunOf(const std::vector<TrackLayout>& tracks, Density recording) {
-    std::map<int, int> firsts;
+Run RunOf(const std::vector<TrackLayout>& tracks, Density recording, int first) {
     std::map<int, int> lengths;
     for (const TrackLayout& track : tracks) {
-        if (track.Sectors.empty() || RecordingOf(track) != recording) continue;
-        int lowest = 255;
+        if (track.Sectors.empty() || RecordingOf(track) != recording || FirstOf(track) != first) continue;
         std::set<int> numbers;
-        for (const SectorId& id : track.Sectors) {
-            lowest = std::min<int>(lowest, id.Sector);
-            numbers.insert(id.Sector);
-        }
-        ++firsts[std::min(lowest, 1)];
+        for (const SectorId& id : track.Sectors) numbers.insert(id.Sector);
         ++lengths[static_cast<int>(numbers.size())];
     }
-    return {MostCommon(firsts, 0), MostCommon(lengths, 0)};
+    return {first, MostCommon(lengths, 0)};
 }
 
 TrackFindings FindingsOf(const TrackLayout& track, const Run& run) {
@@ -79,10 +82,15 @@ TrackFindings FindingsOf(const TrackLayout& track, const Run& run) {
 TrackMap MapTracks(TrackList list, const std::optional<DriveSlot>& table) {
     TrackMap map;
     map.Tracks = std::move(list.Tracks);
-    const Run single = RunOf(map.Tracks, Density::Single);
-    const Run twice = RunOf(map.Tracks, Density::Double);
+    std::map<std::pair<Density, int>, Run> runs;  // each kind of track's run, worked out once
     for (const TrackLayout& track : map.Tracks) {
-        map.Findings.push_back(FindingsOf(track, RecordingOf(track) == Density::Single ? single : twice));
+        Run run;
+        if (!track.Sectors.empty()) {
+            const std::pair kind{RecordingOf(track), FirstOf(track)};
+            const auto known = runs.find(kind);
+            run = known != runs.end() ? known->second : runs[kind] = RunOf(map.Tracks, kind.first, kind.second);
+        }
+        map.Findings.push_back(FindingsOf(track, run));
     }
     if (table) {
         const DeclaredGeometry declared = DeclaredBy(*table);
