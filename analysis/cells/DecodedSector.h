@@ -39,12 +39,12 @@ struct DecodedSector {
     std::int64_t Size = 0;  // the data bytes the size code gives: 128 to 1024
     Encoding Coding = Encoding::Mfm;
     bool IdCrcOk = false;
-    std::optional<bool> DataCrcOk;   // nothing when no data mark follows within the window
-    bool Deleted = false;            // a data mark F8 to FA (deleted data) rather than FB
-    std::vector<std::uint8_t> Data;  // as much of the data as the track holds: Size unless cut short
-    std::size_t FirstCell = 0;       // where the ID field's mark begins
-    std::size_t DataStart = 0;       // where the first data byte begins
-    std::size_t DataStep = 0;        // and from one data byte to the next
+    std::optional<bool> DataCrcOk;               // nothing when no data mark follows within the window
+    bool Deleted = false;                        // a data mark F8 to FA (deleted data) rather than FB
+    std::vector<std::uint8_t> Data;              // as much of the data as the track holds: Size unless cut short
+    std::size_t FirstCell = 0;                   // where the ID field's mark begins
+    std::size_t DataStart = 0;                   // where the first data byte begins
+    std::size_t DataStep = 0;                    // and from one data byte to the next
     std::optional<std::size_t> Revolution = {};  // a flux track's revolution it was read from
 
     bool HasData() const noexcept { return DataCrcOk.has_value(); }
