@@ -214,7 +214,8 @@ TEST_F(Archives, LargeMembersNoOneAskedForAreSkippedUnread) {
 // An archive that cannot be read as a whole, or holds no image, is still one record.
 TEST_F(Archives, ArchivesThatFailAsAWholeAreOneRecord) {
     test::Bytes directory = Pack("zip", "none", {Member("dmk-drive-report.dsk")});
-    const std::size_t central = directory[directory.size() - 6] | directory[directory.size() - 5] << 8;
+    const auto central =
+        static_cast<std::size_t>(directory[directory.size() - 6] | directory[directory.size() - 5] << 8);
     directory[central + 28] = 0xFF;  // the length of the first name there
     const test::Bytes bz2 = Pack("raw", "bzip2", {Member("dmk-drive-report.dsk")});
     struct Case {
