@@ -280,7 +280,7 @@ TEST(BadHfeImdInput, EndsClearly) {
             EXPECT_NO_THROW(HfeTracks(image, *hfe)) << c.what;
         }
         if (imd) {
-            EXPECT_NO_THROW(ImdTracks(image, *imd).Tracks) << c.what;
+            EXPECT_NO_THROW(ImdTracks(image, *imd)) << c.what;
         }
     }
 }
@@ -294,7 +294,7 @@ TEST(BadHfeImdInput, CutAnywhere) {
                 EXPECT_NO_THROW(HfeTracks(image, *hfe)) << size;
             }
             if (const auto imd = IdentifyImd(image)) {
-                EXPECT_NO_THROW(ImdTracks(image, *imd).Tracks) << size;
+                EXPECT_NO_THROW(ImdTracks(image, *imd)) << size;
             }
         }
     }

@@ -322,7 +322,7 @@ TEST(BadTd0Input, CutOrFlippedAnywhere) {
                 EXPECT_EQ(found->Sector.At(3), 77) << size;
             }
             if (const auto header = IdentifyTd0(image)) {
-                EXPECT_NO_THROW(Td0Tracks(image, *header).Tracks) << size;
+                EXPECT_NO_THROW(Td0Tracks(image, *header)) << size;
             }
         }
         for (std::size_t at = 12; at < base->size(); at += 5) {
@@ -331,7 +331,7 @@ TEST(BadTd0Input, CutOrFlippedAnywhere) {
             const DiskData image = DiskData::FromBytes(bytes);
             EXPECT_NO_THROW(Locate(image)) << at;
             if (const auto header = IdentifyTd0(image)) {
-                EXPECT_NO_THROW(Td0Tracks(image, *header).Tracks) << at;
+                EXPECT_NO_THROW(Td0Tracks(image, *header)) << at;
             }
         }
     }
