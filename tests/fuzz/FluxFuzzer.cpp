@@ -33,12 +33,12 @@ void Capture(std::span<const std::uint8_t> bytes) {
                                            {"track00.1.raw", copy}, {"track01.0.raw", copy}}));
     if (const auto scp = IdentifyScp(image)) {
         CheckFound(LocateInScp(image, *scp, kSystemSector), image);
-        ScpTracks(image, *scp).Tracks;
+        ScpTracks(image, *scp);
         ScpChecksumMatches(image, *scp);
     }
     if (const auto stream = IdentifyKryoFlux(image)) {
         CheckFound(LocateInKryoFlux(image, *stream, kSystemSector), image);
-        KryoFluxTracks(image, *stream).Tracks;
+        KryoFluxTracks(image, *stream);
     }
 }
 
