@@ -63,8 +63,14 @@ void CheckTracks(const TrackList& list) {
         Check(list.HeldCylinders >= 0 && list.HeldCylinders <= *list.DeclaredCylinders, "held cylinders");
     }
     const auto geometry = SummariseGeometry(list);
-    const bool anySector =
-        std::any_of(list.Tracks.begin(), list.Tracks.end(), [](const TrackLayout& t) { return !t.Sectors.empty(); });
+    // The sectors that count toward the geometry: where the list says so, those with a good ID CRC.
+    const auto counted = [&list](const TrackLayout& t) {
+        for (std::size_t n = 0; n < t.Sectors.size(); ++n) {
+            if (!list.GoodIdsOnly || n >= t.Readings.size() || t.Readings[n].IdCrcOk) return true;
+        }
+        return false;
+    };
+    const bool anySector = std::any_of(list.Tracks.begin(), list.Tracks.end(), counted);
     Check(geometry.has_value() == anySector, "a geometry exactly when a track holds a sector");
     if (!geometry) return;
     Check(geometry->Cylinders >= 1 && geometry->Sides >= 1 && geometry->Sides <= 2, "cylinders and sides");
