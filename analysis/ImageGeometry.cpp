@@ -18,16 +18,6 @@ T MostCommon(const std::map<T, int>& counts) {
     return best->first;
 }
 
-Density TrackDensity(const TrackLayout& track) {
-    const auto doubles = std::count_if(track.Sectors.begin(), track.Sectors.end(),
-                                       [](const SectorId& id) { return id.Recording == Density::Double; });
-    return 2 * doubles >= static_cast<std::ptrdiff_t>(track.Sectors.size()) ? Density::Double : Density::Single;
-}
-
-}  // namespace
-
-namespace {
-
 // The list with only the sectors that count toward the geometry.
 TrackList Counted(const TrackList& list) {
     TrackList counted = list;
@@ -45,6 +35,12 @@ TrackList Counted(const TrackList& list) {
 }
 
 }  // namespace
+
+Density TrackDensity(const TrackLayout& track) {
+    const auto doubles = std::count_if(track.Sectors.begin(), track.Sectors.end(),
+                                       [](const SectorId& id) { return id.Recording == Density::Double; });
+    return 2 * doubles >= static_cast<std::ptrdiff_t>(track.Sectors.size()) ? Density::Double : Density::Single;
+}
 
 std::optional<ImageGeometry> SummariseGeometry(const TrackList& list) {
     if (list.GoodIdsOnly) return SummariseGeometry(Counted(list));

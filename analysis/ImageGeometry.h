@@ -29,6 +29,9 @@ struct ImageGeometry {
     friend bool operator==(const ImageGeometry&, const ImageGeometry&) = default;
 };
 
+// The recording most of a track's ID fields use (double on a tie).
+Density TrackDensity(const TrackLayout& track);
+
 // The geometry of the tracks a container lists; nothing when they hold no sector.
 std::optional<ImageGeometry> SummariseGeometry(const TrackList& list);
 

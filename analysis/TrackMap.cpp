@@ -1,5 +1,6 @@
 #include "TrackMap.h"
 
+#include "ImageGeometry.h"
 #include "TableCheck.h"
 
 #include <algorithm>
@@ -23,12 +24,6 @@ Key MostCommon(const std::map<Key, int>& counts, Key none) {
     return best;
 }
 
-Density RecordingOf(const TrackLayout& track) {
-    const auto doubles = std::count_if(track.Sectors.begin(), track.Sectors.end(),
-                                       [](const SectorId& id) { return id.Recording == Density::Double; });
-    return 2 * doubles >= static_cast<std::ptrdiff_t>(track.Sectors.size()) ? Density::Double : Density::Single;
-}
-
 // Where a track's run of sector numbers starts: 0, or 1 for tracks numbered from 1 on.
 int FirstOf(const TrackLayout& track) {
     int lowest = 255;
@@ -48,7 +43,7 @@ struct Run {
 Run RunOf(const std::vector<TrackLayout>& tracks, Density recording, int first) {
     std::map<int, int> lengths;
     for (const TrackLayout& track : tracks) {
-        if (track.Sectors.empty() || RecordingOf(track) != recording || FirstOf(track) != first) continue;
+        if (track.Sectors.empty() || TrackDensity(track) != recording || FirstOf(track) != first) continue;
         std::set<int> numbers;
         for (const SectorId& id : track.Sectors) numbers.insert(id.Sector);
         ++lengths[static_cast<int>(numbers.size())];
@@ -58,7 +53,7 @@ Run RunOf(const std::vector<TrackLayout>& tracks, Density recording, int first) 
 
 TrackFindings FindingsOf(const TrackLayout& track, const Run& run) {
     TrackFindings findings;
-    findings.Recording = RecordingOf(track);
+    findings.Recording = TrackDensity(track);
     std::map<std::int64_t, int> sizes;
     std::map<int, int> seen;
     for (const SectorId& id : track.Sectors) {
@@ -86,7 +81,7 @@ TrackMap MapTracks(TrackList list, const std::optional<DriveSlot>& table) {
     for (const TrackLayout& track : map.Tracks) {
         Run run;
         if (!track.Sectors.empty()) {
-            const std::pair kind{RecordingOf(track), FirstOf(track)};
+            const std::pair kind{TrackDensity(track), FirstOf(track)};
             const auto known = runs.find(kind);
             run = known != runs.end() ? known->second : runs[kind] = RunOf(map.Tracks, kind.first, kind.second);
         }

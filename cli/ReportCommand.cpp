@@ -110,21 +110,6 @@ OpenResult OpenImage(const std::string& name, ImageFile& file) {
 
 }  // namespace
 
-void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostream& err) {
-    try {
-        ImageFile file;
-        const OpenResult opened = OpenImage(result.Given, file);
-        if (!opened.Opened()) {
-            Say(err, result, opened.Reason);
-            result.Result = Outcome::Unreadable;
-            return;
-        }
-        AnalyseOpened(result, file, options, err);
-    } catch (...) {
-        Fail(result, CurrentFailure(), err);
-    }
-}
-
 bool CheckOutput(std::ostream& out, std::ostream& err) {
     if (out.flush()) return true;
     const auto* const buffer = dynamic_cast<const OutputBuffer*>(out.rdbuf());

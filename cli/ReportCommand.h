@@ -47,12 +47,8 @@ void AnalyseEach(const ImageResult& named, const ReportOptions& options, const E
 // The longest image read: what a signed 32-bit length can count.
 inline constexpr std::int64_t kMaxImageLength = 2147483647;
 
-// Opens result.Given (standard input for "-"), analyses it and reads what the
-// options ask for beyond the report. Never throws: whatever goes wrong is the
-// image's outcome, said on err.
-void AnalyseImage(ImageResult& result, const ReportOptions& options, std::ostream& err);
-
-// The same for an image already open in file.
+// Analyses the image source gives and reads what the options ask for beyond
+// the report; what goes wrong is the image's outcome, said on err.
 void AnalyseOpened(ImageResult& result, ImageSource& source, const ReportOptions& options, std::ostream& err);
 
 // Flushes out; on failure says so on err ("write error" and the system's reason)
