@@ -1,5 +1,6 @@
 #include "Td0Image.h"
 
+#include "Crc16.h"
 #include "ImageReader.h"
 #include "LzhufDecoder.h"
 
@@ -30,25 +31,9 @@ constexpr std::uint8_t kEncodingRaw = 0;
 constexpr std::uint8_t kEncodingPattern = 1;
 constexpr std::uint8_t kEncodingRuns = 2;
 
-// CRC-16 with polynomial 0xA097, from 0, highest bit first: Teledisk's check.
-constexpr std::array<std::uint16_t, 256> kCrcTable = [] {
-    std::array<std::uint16_t, 256> table{};
-    for (unsigned n = 0; n < 256; ++n) {
-        unsigned value = n << 8;
-        for (int bit = 0; bit < 8; ++bit) value = (value << 1) ^ ((value & 0x8000u) ? 0xA097u : 0u);
-        table[n] = static_cast<std::uint16_t>(value);
-    }
-    return table;
-}();
-
-std::uint16_t Crc(std::span<const std::uint8_t> bytes, std::uint16_t crc = 0) {
-    for (const std::uint8_t byte : bytes) {
-        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ byte) & 0xFFu]);
-    }
-    return crc;
+std::uint8_t LowCrc(std::span<const std::uint8_t> bytes) {
+    return static_cast<std::uint8_t>(Crc16Teledisk(bytes) & 0xFFu);
 }
-
-std::uint8_t LowCrc(std::span<const std::uint8_t> bytes) { return static_cast<std::uint8_t>(Crc(bytes) & 0xFFu); }
 
 std::uint16_t Le16(std::span<const std::uint8_t> bytes, std::size_t at) {
     return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
@@ -153,7 +138,7 @@ void SkipComment(Stream& stream, std::vector<std::uint8_t>& buffer) {
     stream.Read(head);
     buffer.resize(Le16(head, 2));
     stream.Read(buffer);
-    if (Crc(buffer, Crc(std::span(head).subspan(2))) != Le16(head, 0)) throw StructureEnds();
+    if (Crc16Teledisk(buffer, Crc16Teledisk(std::span(head).subspan(2))) != Le16(head, 0)) throw StructureEnds();
 }
 
 // Walks the tracks from the first: visitor.Track(track) as each begins,
@@ -215,7 +200,7 @@ std::optional<Td0Header> IdentifyTd0(const DiskData& image) {
     if ((!file.StartsWith(0, "TD") && !file.StartsWith(0, "td")) || !file.Has(0, kHeaderLength)) return std::nullopt;
     std::array<std::uint8_t, kHeaderLength> bytes{};
     file.CopyTo(0, bytes);
-    if (Crc(std::span(bytes).first(kHeaderCrcStart)) != Le16(bytes, kHeaderCrcStart)) return std::nullopt;
+    if (Crc16Teledisk(std::span(bytes).first(kHeaderCrcStart)) != Le16(bytes, kHeaderCrcStart)) return std::nullopt;
     return Td0Header{bytes[0] == kAdvancedSignature, bytes[2], bytes[4], bytes[5], bytes[6], bytes[7], bytes[9]};
 }
 

@@ -1,5 +1,6 @@
 #include "AnalysisStopped.h"
 #include "CellDecoder.h"
+#include "Crc16.h"
 #include "DecodedSectors.h"
 #include "ImageBuilder.h"
 #include "PackedCells.h"
@@ -10,6 +11,7 @@
 
 #include <functional>
 #include <numeric>
+#include <string_view>
 
 namespace tabulon {
 namespace {
@@ -99,6 +101,33 @@ TEST_P(CellDecoder, FindsSectorTwoAndTheIdFields) {
                                       : c.cutBytes ? std::vector{0, 2}
                                                    : std::vector{0, 2, 1};
     EXPECT_EQ(numbers, expected);
+}
+
+// Both CRCs against the catalogue's check values, and eight bytes at a time
+// against a bit at a time over every length and split point of a run.
+TEST(Crc16, MatchesTheBitwiseDefinition) {
+    const std::string_view check = "123456789";
+    const auto checkBytes = std::span(reinterpret_cast<const std::uint8_t*>(check.data()), check.size());
+    EXPECT_EQ(Crc16Ccitt(checkBytes), 0x29B1);
+    EXPECT_EQ(Crc16Teledisk(checkBytes), 0x0FB3);
+    const auto bitwise = [](std::span<const std::uint8_t> bytes, unsigned polynomial, unsigned crc) {
+        for (const std::uint8_t byte : bytes) {
+            crc ^= unsigned{byte} << 8;
+            for (int bit = 0; bit < 8; ++bit) crc = ((crc & 0x8000u) ? (crc << 1) ^ polynomial : crc << 1) & 0xFFFFu;
+        }
+        return crc;
+    };
+    img::Bytes run(40);
+    for (std::size_t n = 0; n < run.size(); ++n) run[n] = static_cast<std::uint8_t>(n * 89 + 13);
+    for (std::size_t length = 0; length <= run.size(); ++length) {
+        const auto bytes = std::span(run).first(length);
+        for (std::size_t split = 0; split <= length; ++split) {
+            const auto first = bytes.first(split);
+            const auto rest = bytes.subspan(split);
+            EXPECT_EQ(Crc16Ccitt(rest, Crc16Ccitt(first)), bitwise(bytes, 0x1021, 0xFFFF)) << length << " " << split;
+            EXPECT_EQ(Crc16Teledisk(rest, Crc16Teledisk(first)), bitwise(bytes, 0xA097, 0)) << length << " " << split;
+        }
+    }
 }
 
 using img::TrackStyle;
