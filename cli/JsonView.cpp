@@ -96,7 +96,9 @@ json ResultJson(const ImageResult& result, const ReportOptions& options) {
 std::string JsonLine(const ImageResult& result, const ReportOptions& options) {
     // Names need not be UTF-8: in "path" invalid bytes become U+FFFD, so that the
     // line stays valid JSON, and "pathBytes" keeps such a name byte for byte.
-    return ResultJson(result, options).dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string line = ResultJson(result, options).dump(-1, ' ', false, json::error_handler_t::replace);
+    if (options.Tracks) InsertTracksJson(result, line);
+    return line;
 }
 
 }  // namespace tabulon::cli

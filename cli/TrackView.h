@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <ostream>
+#include <string>
 
 namespace tabulon::cli {
 
@@ -16,6 +17,9 @@ namespace tabulon::cli {
 void WriteTracks(const ImageResult& result, std::ostream& out);
 
 // The same as JSON: "tracks" (null where there is no map) and "absentTracks".
+// The tracks' objects are left out of object: InsertTracksJson puts them into
+// the line that object is dumped to.
 void AddTracksJson(const ImageResult& result, nlohmann::json& object);
+void InsertTracksJson(const ImageResult& result, std::string& line);
 
 }  // namespace tabulon::cli
