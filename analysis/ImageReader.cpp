@@ -14,13 +14,6 @@ ImageReader ImageReader::Strided(std::int64_t stride) const {
     return {image_, start_, end_, stride_ * stride};
 }
 
-std::int64_t ImageReader::Size() const noexcept { return end_ <= start_ ? 0 : (end_ - start_ + stride_ - 1) / stride_; }
-
-std::uint8_t ImageReader::U8(std::int64_t n) const {
-    if (!Has(n)) throw StructureEnds();
-    return image_->At(FileOffset(n));
-}
-
 std::vector<std::uint8_t> ImageReader::Bytes(std::int64_t n, std::int64_t count) const {
     if (!Has(n, count)) throw StructureEnds();
     std::vector<std::uint8_t> bytes;

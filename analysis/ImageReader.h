@@ -42,14 +42,20 @@ public:
     // The same bytes, one element every stride of this view's elements.
     ImageReader Strided(std::int64_t stride) const;
 
-    std::int64_t Size() const noexcept;
+    std::int64_t Size() const noexcept {
+        if (end_ <= start_) return 0;
+        return stride_ == 1 ? end_ - start_ : (end_ - start_ + stride_ - 1) / stride_;
+    }
     bool Has(std::int64_t n, std::int64_t count = 1) const noexcept {
         return n >= 0 && count >= 0 && n + count <= Size();
     }
     // The file offset of element n.
     std::int64_t FileOffset(std::int64_t n) const noexcept { return start_ + n * stride_; }
 
-    std::uint8_t U8(std::int64_t n) const;
+    std::uint8_t U8(std::int64_t n) const {
+        if (!Has(n)) throw StructureEnds();
+        return image_->At(FileOffset(n));
+    }
     std::uint16_t Le16(std::int64_t n) const { return static_cast<std::uint16_t>(U8(n) | (U8(n + 1) << 8)); }
     std::uint16_t Be16(std::int64_t n) const { return static_cast<std::uint16_t>((U8(n) << 8) | U8(n + 1)); }
     std::vector<std::uint8_t> Bytes(std::int64_t n, std::int64_t count) const;

@@ -69,16 +69,22 @@ std::optional<ImageReader> FieldAt(const ImageReader& track, const DmkHeader& he
 // The bytes of a track after one ID field, one element per recorded byte.
 class TrackBytes final : public RecordedBytes {
 public:
+    static constexpr std::int64_t kLongestWindow = 64;  // more than either recording's
+
     TrackBytes(const ImageReader& field, bool doubleDensity) : field_(field), doubleDensity_(doubleDensity) {}
 
     bool FindDataMark(std::int64_t window) override {
         // The field's ID part takes its first kIdFieldBytes elements; in MFM the
-        // mark byte must follow an A1 sync.
-        const auto idEnd = static_cast<std::int64_t>(kIdFieldBytes);
-        for (std::int64_t n = idEnd; n < idEnd + window && field_.Has(n); ++n) {
-            const bool preceded = !doubleDensity_ || field_.U8(n - 1) == kMfmSync;
-            if (IsDataMark(field_.U8(n)) && preceded) {
-                mark_ = n;
+        // mark byte must follow an A1 sync. The window and the byte before it are read at once.
+        const auto before = static_cast<std::int64_t>(kIdFieldBytes) - 1;
+        std::array<std::uint8_t, kLongestWindow + 1> bytes{};
+        const std::int64_t count =
+            std::clamp<std::int64_t>(field_.Size() - before, 0, std::min(window, kLongestWindow) + 1);
+        field_.CopyTo(before, std::span(bytes).first(static_cast<std::size_t>(count)));
+        for (std::int64_t n = 1; n < count; ++n) {
+            const auto at = static_cast<std::size_t>(n);
+            if (IsDataMark(bytes[at]) && (!doubleDensity_ || bytes[at - 1] == kMfmSync)) {
+                mark_ = before + n;
                 return true;
             }
         }
@@ -99,6 +105,8 @@ private:
     bool doubleDensity_;
     std::int64_t mark_ = 0;
 };
+static_assert(DataMarkWindow(true) <= TrackBytes::kLongestWindow &&
+              DataMarkWindow(false) <= TrackBytes::kLongestWindow);
 
 // The sector behind one IDAM pointer, when its ID field names the sector at address.
 std::optional<SectorLocation> SectorAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer,
