@@ -4,8 +4,10 @@
 #include "DataField.h"
 #include "MarkSearch.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace tabulon {
 
@@ -27,6 +29,19 @@ public:
         return cells_.HasBytes(CellOf(n), static_cast<std::size_t>(count));
     }
     std::uint8_t At(std::int64_t n) const override { return cells_.Byte(CellOf(n)); }
+    std::size_t CopyTo(std::int64_t n, std::span<std::uint8_t> out) const override {
+        std::size_t cell = CellOf(n);
+        const std::size_t there = cell <= cells_.Size() ? (cells_.Size() - cell) / kCellsPerByte : 0;
+        const std::size_t count = std::min(out.size(), there);
+        std::size_t copied = 0;
+        for (; count - copied >= 4; copied += 4, cell += 4 * kCellsPerByte) {  // four bytes from a word of cells
+            const std::uint64_t word = cells_.Cells64(cell);
+            for (unsigned k = 0; k < 4; ++k)
+                out[copied + k] = ByteOfCells(static_cast<std::uint16_t>(word >> (16 * k)));
+        }
+        for (; copied < count; ++copied, cell += kCellsPerByte) out[copied] = cells_.Byte(cell);
+        return copied;
+    }
     std::int64_t Position(std::int64_t n) const override {
         return static_cast<std::int64_t>(cells_.TrackCell(CellOf(n)));
     }

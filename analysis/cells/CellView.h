@@ -24,12 +24,25 @@ inline constexpr std::array<Decoding, 4> kDecodings = {
 
 inline constexpr std::size_t kCellsPerByte = 16;  // a clock cell and a data cell per bit
 
+namespace detail {
+// The byte bits that 8 cells give, the first in time lowest: the odd cells are
+// data, the highest bit first. Low 8 cells: bits 7 to 4; high: bits 3 to 0.
+constexpr std::array<std::uint8_t, 256> kDataBitsOfCells = [] {
+    std::array<std::uint8_t, 256> bits{};
+    for (unsigned cells = 0; cells < 256; ++cells) {
+        unsigned value = 0;
+        for (unsigned bit = 1; bit < 8; bit += 2) value = (value << 1) | ((cells >> bit) & 1u);
+        bits[cells] = static_cast<std::uint8_t>(value);
+    }
+    return bits;
+}();
+}  // namespace detail
+
 // The byte that 16 cells (the first in time lowest) hold: clock and data cells
 // alternate, data second, the byte's highest bit first.
 constexpr std::uint8_t ByteOfCells(std::uint16_t cells) {
-    unsigned byte = 0;
-    for (unsigned bit = 1; bit < 16; bit += 2) byte = (byte << 1) | ((unsigned{cells} >> bit) & 1u);
-    return static_cast<std::uint8_t>(byte);
+    return static_cast<std::uint8_t>((detail::kDataBitsOfCells[cells & 0xFFu] << 4) |
+                                     detail::kDataBitsOfCells[cells >> 8]);
 }
 
 // A track's cells as one decoding reads them, and the bytes they hold.
@@ -49,6 +62,13 @@ public:
 
     // The 16 cells from n, the first in time lowest.
     std::uint16_t Cells16(std::size_t n) const noexcept { return cells_->Cells16(TrackCell(n), decoding_.Stride); }
+    // The 64 cells from n (past the end: 0), the first in time lowest.
+    std::uint64_t Cells64(std::size_t n) const noexcept {
+        const std::size_t at = TrackCell(n);
+        if (decoding_.Stride == 1) return cells_->CellsFrom(at);
+        return EvenBits(cells_->CellsFrom(at)) |
+               std::uint64_t{EvenBits(cells_->CellsFrom(at + PackedCells::kWordCells))} << 32;
+    }
     // The byte whose 16 cells start at n.
     std::uint8_t Byte(std::size_t n) const noexcept { return ByteOfCells(Cells16(n)); }
     bool HasBytes(std::size_t n, std::size_t count) const noexcept { return n + count * kCellsPerByte <= size_; }

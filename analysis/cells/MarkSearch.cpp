@@ -3,6 +3,7 @@
 #include "AddressMarks.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace tabulon {
 
@@ -10,6 +11,18 @@ static_assert(ByteOfCells(kMfmSyncCells) == kMfmSync);
 static_assert(ByteOfCells(kFmIdMarkCells) == kIdAddressMark);
 
 namespace {
+
+// Bit k set where the 16 cells from k of window are pattern, for the starts whose
+// cells all lie in the window.
+constexpr std::size_t kStartsPerWindow = PackedCells::kWordCells - kCellsPerByte + 1;
+constexpr std::uint64_t StartsOf(std::uint64_t window, std::uint16_t pattern) {
+    std::uint64_t starts = ~std::uint64_t{0};
+    for (unsigned bit = 0; bit < kCellsPerByte; ++bit) {
+        const std::uint64_t shifted = window >> bit;
+        starts &= ((pattern >> bit) & 1u) != 0 ? shifted : ~shifted;
+    }
+    return starts;
+}
 
 constexpr bool IsWanted(MarkKind kind, std::uint8_t value) {
     return kind == MarkKind::Id ? value == kIdAddressMark : IsDataMark(value);
@@ -27,19 +40,33 @@ std::optional<Mark> MfmMarkAt(const CellView& cells, std::size_t start) {
 std::optional<Mark> NextMark(const CellView& cells, std::size_t from, std::size_t limit, MarkKind kind) {
     const std::size_t size = cells.Size();
     const std::size_t end = std::min(limit, size >= kCellsPerByte ? size - kCellsPerByte + 1 : 0);
-    for (std::size_t start = from; start < end; ++start) {
-        const std::uint16_t word = cells.Cells16(start);
-        if (cells.Code() == Encoding::Fm) {
-            const bool isMark = std::find(kFmMarkCells.begin(), kFmMarkCells.end(), word) != kFmMarkCells.end();
-            if (isMark && IsWanted(kind, ByteOfCells(word)))
-                return Mark{start, start + kCellsPerByte, ByteOfCells(word)};
+    const bool fm = cells.Code() == Encoding::Fm;
+    for (std::size_t start = from; start < end;) {
+        // The starts among the next 49 whose 16 cells are a mark (FM) or a sync (MFM).
+        const std::uint64_t window = cells.Cells64(start);
+        std::uint64_t found = 0;
+        if (fm) {
+            for (const std::uint16_t mark : kFmMarkCells) found |= StartsOf(window, mark);
+        } else {
+            found = StartsOf(window, kMfmSyncCells);
+        }
+        const std::size_t span = std::min(kStartsPerWindow, end - start);
+        found &= (std::uint64_t{1} << span) - 1;
+        if (found == 0) {
+            start += span;
             continue;
         }
-        if (word != kMfmSyncCells) continue;
+        start += static_cast<std::size_t>(std::countr_zero(found));
+        if (fm) {
+            const std::uint8_t value = cells.Byte(start);
+            if (IsWanted(kind, value)) return Mark{start, start + kCellsPerByte, value};
+            ++start;
+            continue;
+        }
         const auto mark = MfmMarkAt(cells, start);
         if (!mark) return std::nullopt;
         if (IsWanted(kind, mark->Value)) return mark;
-        start = mark->After - kCellsPerByte - 1;  // not wanted: go on from its mark byte
+        start = mark->After - kCellsPerByte;  // not wanted: go on from its mark byte
     }
     return std::nullopt;
 }
