@@ -103,7 +103,7 @@ TEST_P(CellDecoder, FindsSectorTwoAndTheIdFields) {
     EXPECT_EQ(numbers, expected);
 }
 
-// Both CRCs against the catalogue's check values, and eight bytes at a time
+// Both CRCs against the catalogue's check values, and a slice at a time
 // against a bit at a time over every length and split point of a run.
 TEST(Crc16, MatchesTheBitwiseDefinition) {
     const std::string_view check = "123456789";
