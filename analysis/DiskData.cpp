@@ -56,11 +56,15 @@ void DiskData::ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::ui
     windowLength_ = length;
 }
 
-DiskData DiskData::FromFile(FileDescriptor file, std::int32_t fileLength) {
+DiskData DiskData::FromFile(FileDescriptor file, std::int32_t fileLength, std::vector<std::uint8_t> first) {
     DiskData data;
     data.inMemory_ = false;
     data.file_ = std::move(file);
     data.fileLength_ = std::max<std::int32_t>(fileLength, 0);
+    if (!first.empty() && std::cmp_equal(first.size(), std::min<std::int64_t>(data.fileLength_, kBlockSize))) {
+        data.kept_ = static_cast<std::int64_t>(first.size());
+        data.memory_ = std::move(first);
+    }
     return data;
 }
 
@@ -103,7 +107,7 @@ void DiskData::CopyTo(std::int64_t index, std::span<std::uint8_t> out) const {
 }
 
 void DiskData::ReadFirstBlock() const {
-    if (fileLength_ > 0 && !inMemory_) Load(0);
+    if (fileLength_ > 0 && !inMemory_ && kept_ == 0) Load(0);
 }
 
 void DiskData::ReadEveryBlock(std::int64_t keep) {

@@ -47,8 +47,9 @@ public:
     // The given bytes, held in memory, followed by the spare 0 (tests and tools).
     static DiskData FromBytes(std::span<const std::uint8_t> bytes);
 
-    // The first fileLength bytes of the open file, read when asked for.
-    static DiskData FromFile(FileDescriptor file, std::int32_t fileLength);
+    // The first fileLength bytes of the open file, read when asked for; first,
+    // when it holds the file's first block as read already, is kept instead.
+    static DiskData FromFile(FileDescriptor file, std::int32_t fileLength, std::vector<std::uint8_t> first = {});
 
     std::int32_t FileLength() const noexcept { return fileLength_; }
 

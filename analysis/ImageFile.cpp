@@ -39,14 +39,11 @@ OpenResult CheckStatus(const struct stat& status) {
 OpenResult ImageFile::Open(const std::string& path) {
     CloseAll();
     if (path.empty()) return RefuseErrno(ENOENT);
-
-    // Look before opening, so that no device or FIFO is ever opened at all.
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return RefuseErrno(errno);
     return OpenRegular(path);
 }
 
 OpenResult ImageFile::OpenRegular(const std::string& path) {
+    // Look before opening, so that no device or FIFO is ever opened at all.
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return RefuseErrno(errno);
     if (auto refused = CheckStatus(status); !refused.Opened()) return refused;
@@ -79,9 +76,36 @@ std::int32_t ImageFile::Length() const {
     return length_;
 }
 
+std::optional<std::span<const std::uint8_t>> ImageFile::Head(int& error) {
+    if (!file_.IsOpen()) {
+        error = EBADF;
+        return std::nullopt;
+    }
+    if (!headRead_) {
+        head_.resize(static_cast<std::size_t>(std::min<std::int64_t>(length_, DiskData::kBlockSize)));
+        for (std::size_t done = 0; done < head_.size();) {
+            const ssize_t got =
+                ::pread(file_.Get(), head_.data() + done, head_.size() - done, static_cast<off_t>(done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                error = errno;
+                head_.clear();
+                return std::nullopt;
+            }
+            if (got == 0) {  // shorter than when it was opened: the load step tells
+                head_.resize(done);
+                break;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        headRead_ = true;
+    }
+    return std::span<const std::uint8_t>(head_);
+}
+
 DiskData ImageFile::Load() {
     const std::int32_t length = Length();
-    DiskData data = DiskData::FromFile(Release(), length);
+    DiskData data = DiskData::FromFile(Release(), length, std::move(head_));
     data.SetSiblings(name_, siblings_);
     CloseAll();
     data.ReadFirstBlock();

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tabulon {
 
@@ -35,6 +37,8 @@ public:
     // Closes the slot if it is open.
     void CloseAll() noexcept {
         file_.Close();
+        head_.clear();
+        headRead_ = false;
         name_.clear();
         siblings_.reset();
     }
@@ -57,6 +61,11 @@ public:
     // Hands the open file over, leaving the slot closed.
     FileDescriptor Release() noexcept { return std::move(file_); }
 
+    // The open file's first bytes (a block at most), read once and kept for the
+    // load step, so that looking at them costs no second read. Nothing when they
+    // cannot be read, error saying why.
+    std::optional<std::span<const std::uint8_t>> Head(int& error);
+
     // The load step: the open file's bytes plus the spare 0, read on demand; the
     // slot is closed. The first block is read at once, so an unreadable file
     // stops here. Throws AnalysisStopped when no file is open or on a read error.
@@ -74,6 +83,8 @@ private:
 
     FileDescriptor file_;
     std::int32_t length_ = 0;
+    std::vector<std::uint8_t> head_;
+    bool headRead_ = false;
     std::string name_;
     std::shared_ptr<const SiblingFiles> siblings_;
 };

@@ -107,13 +107,18 @@ std::optional<Packing> PackingOf(int fd, int& error) {
         error = errno;
         return std::nullopt;
     }
-    const Packing packing = PackingOf(*first);
+    return PackingOf(*first, fd, error);
+}
+
+std::optional<Packing> PackingOf(std::string_view head, int fd, int& error) {
+    const std::string_view first = head.substr(0, kMagicLength);
+    const Packing packing = PackingOf(first);
     // A self-extracting zip: a program (Windows, ELF or a script) with the zip behind it.
-    if (packing != Packing::Plain || !(StartsWith(*first, "MZ") ||
-                                       StartsWith(*first,
+    if (packing != Packing::Plain || !(StartsWith(first, "MZ") ||
+                                       StartsWith(first,
                                                   "\x7F"
                                                   "ELF") ||
-                                       StartsWith(*first, "#!"))) {
+                                       StartsWith(first, "#!"))) {
         return packing;
     }
     const auto zip = EndsInZip(fd);

@@ -20,6 +20,8 @@ Packing PackingOf(std::string_view firstBytes);
 // By the first bytes of the open file, and for an executable or script its last
 // ones (a self-extracting zip); nothing when they cannot be read, error saying why.
 std::optional<Packing> PackingOf(int fd, int& error);
+// The same when the file's first bytes (at least the first 512 the file has) are read already.
+std::optional<Packing> PackingOf(std::string_view head, int fd, int& error);
 
 // Opens path when it is an archive or compressed file, whatever its length (an
 // image has a limit, an archive none); nothing otherwise.

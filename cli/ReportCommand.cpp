@@ -104,6 +104,10 @@ void AnalyseOpened(ImageResult& result, ImageSource& source, const ReportOptions
 
 namespace {
 
+std::string_view AsText(std::span<const std::uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
 OpenResult OpenImage(const std::string& name, ImageFile& file) {
     return name == kStandardInputName ? OpenStandardInput(file) : OpenImagePath(name, file);
 }
@@ -224,7 +228,10 @@ void AnalyseEach(const ImageResult& named, const ReportOptions& options, const E
         if (!opened.Opened()) {
             Say(err, result, opened.Reason);
             result.Result = Outcome::Unreadable;
-        } else if (const auto found = PackingOf(file.Descriptor(), error); !found) {
+        } else if (const auto head = file.Head(error); !head) {
+            Say(err, result, std::strerror(error));  // a read error is never taken for a plain image
+            result.Result = Outcome::Unreadable;
+        } else if (const auto found = PackingOf(AsText(*head), file.Descriptor(), error); !found) {
             Say(err, result, std::strerror(error));  // a read error is never taken for a plain image
             result.Result = Outcome::Unreadable;
         } else if (*found != Packing::Plain) {

@@ -80,11 +80,13 @@ OpenResult OpenWithSiblings(const std::string& path, const std::string& folder, 
 }  // namespace
 
 OpenResult OpenImagePath(const std::string& path, ImageFile& file) {
-    struct stat status {};
-    if (!path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    OpenResult opened = file.Open(path);
+    if (opened.Failure == OpenFailure::IsDirectory) {
         if (const auto first = FirstOfSet(NamesIn(path))) return OpenWithSiblings(path + "/" + *first, path, file);
+    } else if (opened.Opened()) {
+        file.SetSiblings(std::make_shared<FolderFiles>(FolderOf(path)));
     }
-    return OpenWithSiblings(path, FolderOf(path), file);
+    return opened;
 }
 
 }  // namespace tabulon
