@@ -141,13 +141,14 @@ int TruncateAtRead(pid_t pid, const std::string& image, int skip, bool& traced) 
 TEST_F(TabulonReport, ImageCutShortWhileReadStopsWithoutAnAnswer) {
     struct Case {
         test::Bytes bytes;
-        int skip;  // reads of the image before the cut (the first looks whether it is an archive)
+        int skip;  // reads of the image before the cut (the first, of its first block, also tells whether it is an
+                   // archive)
         const char* format;
         const char* geometryError;
     };
     const Case cases[] = {
-        {test::ReadWholeFile(Sample("jv3-drive-report.dsk")), 1, nullptr, nullptr},
-        {images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{})), 2, "DMK",
+        {test::ReadWholeFile(Sample("jv3-drive-report.dsk")), 0, nullptr, nullptr},
+        {images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{})), 1, "DMK",
          "the image changed while it was being read"},
     };
     for (const Case& c : cases) {
