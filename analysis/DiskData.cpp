@@ -19,6 +19,22 @@ std::unique_ptr<std::uint8_t[]> Uninitialised(std::size_t size) {
     return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]);  // NOLINT(modernize-make-unique)
 }
 
+// An open file, read with preadv.
+class FileBytes final : public ByteSource {
+public:
+    explicit FileBytes(FileDescriptor file) : file_(std::move(file)) {}
+    std::int64_t ReadAt(std::span<const iovec> parts, std::int64_t offset) override {
+        if (!file_.IsOpen()) {
+            errno = EBADF;
+            return -1;
+        }
+        return ::preadv(file_.Get(), parts.data(), static_cast<int>(parts.size()), static_cast<off_t>(offset));
+    }
+
+private:
+    FileDescriptor file_;
+};
+
 }  // namespace
 
 DiskData& DiskData::operator=(DiskData&& other) noexcept {
@@ -27,7 +43,7 @@ DiskData& DiskData::operator=(DiskData&& other) noexcept {
     inMemory_ = std::exchange(other.inMemory_, true);
     memory_ = std::move(other.memory_);
     kept_ = std::exchange(other.kept_, 0);
-    file_ = std::move(other.file_);
+    source_ = std::move(other.source_);
     blocks_ = std::move(other.blocks_);
     uses_ = std::exchange(other.uses_, 0);
     // The buffers moved along with their owners, so the window still points into them.
@@ -57,9 +73,14 @@ void DiskData::ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::ui
 }
 
 DiskData DiskData::FromFile(FileDescriptor file, std::int32_t fileLength, std::vector<std::uint8_t> first) {
+    return FromSource(std::make_unique<FileBytes>(std::move(file)), fileLength, std::move(first));
+}
+
+DiskData DiskData::FromSource(std::unique_ptr<ByteSource> source, std::int32_t fileLength,
+                              std::vector<std::uint8_t> first) {
     DiskData data;
     data.inMemory_ = false;
-    data.file_ = std::move(file);
+    data.source_ = std::move(source);
     data.fileLength_ = std::max<std::int32_t>(fileLength, 0);
     if (!first.empty() && std::cmp_equal(first.size(), std::min<std::int64_t>(data.fileLength_, kBlockSize))) {
         data.kept_ = static_cast<std::int64_t>(first.size());
@@ -112,14 +133,14 @@ void DiskData::ReadFirstBlock() const {
 
 void DiskData::ReadEveryBlock(std::int64_t keep) {
     if (inMemory_) return;
-    if (!file_.IsOpen()) Fail(AnalysisStopped::Reason::ReadError);
+    if (!source_) Fail(AnalysisStopped::Reason::ReadError);
     std::vector<std::uint8_t> kept(static_cast<std::size_t>(std::clamp<std::int64_t>(keep, 0, fileLength_)));
     constexpr std::size_t kChunk = 16 * kBlockSize;
     const auto chunk = Uninitialised(kChunk);
     for (std::int64_t at = 0; at < fileLength_;) {
         const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, fileLength_ - at));
         const iovec part{chunk.get(), wanted};  // one read call for every read the analysis makes
-        const ssize_t got = ::preadv(file_.Get(), &part, 1, static_cast<off_t>(at));
+        const std::int64_t got = source_->ReadAt({&part, 1}, at);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) Fail(AnalysisStopped::Reason::ReadError);
         if (got == 0) Fail(AnalysisStopped::Reason::ImageChanged);
@@ -134,7 +155,7 @@ void DiskData::ReadEveryBlock(std::int64_t keep) {
 }
 
 void DiskData::Fail(AnalysisStopped::Reason reason) const {
-    file_.Close();
+    source_.reset();
     ShowWindow(nullptr, 0, 0);
     throw AnalysisStopped(reason);
 }
@@ -155,7 +176,7 @@ std::size_t DiskData::Find(std::int64_t number) const {
 
 const DiskData::Block& DiskData::Load(std::int64_t number) const {
     if (const std::size_t cached = Find(number); cached < kCachedBlocks) return Use(cached);
-    if (!file_.IsOpen()) Fail(AnalysisStopped::Reason::ReadError);
+    if (!source_) Fail(AnalysisStopped::Reason::ReadError);
 
     // A walk through the image (the block before is here) reads the next few
     // blocks with the same call; a jump reads one.
@@ -194,8 +215,9 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
     std::size_t done = 0;
     std::size_t first = 0;  // the first part not yet full
     while (done < wanted) {
-        const ssize_t got = ::preadv(file_.Get(), &parts[first], static_cast<int>(count) - static_cast<int>(first),
-                                     static_cast<off_t>(number * kBlockSize + static_cast<std::int64_t>(done)));
+        const std::int64_t got =
+            source_->ReadAt(std::span(parts).subspan(first, static_cast<std::size_t>(count) - first),
+                            number * kBlockSize + static_cast<std::int64_t>(done));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0 && first > 0) break;
         if (got < 0) Fail(AnalysisStopped::Reason::ReadError);

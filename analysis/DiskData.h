@@ -10,11 +10,22 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <sys/uio.h>
 #include <vector>
 
 namespace tabulon {
 
 class DiskData;
+
+// Where the bytes of an image that is not held in memory come from: its file,
+// or a copy filled as it is read.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Reads into parts from offset on, as preadv does: how many bytes, 0 at
+    // the end, -1 with errno saying why.
+    virtual std::int64_t ReadAt(std::span<const iovec> parts, std::int64_t offset) = 0;
+};
 
 // The files beside an image's own file, opened by name: the other tracks of a
 // KryoFlux stream set.
@@ -50,6 +61,9 @@ public:
     // The first fileLength bytes of the open file, read when asked for; first,
     // when it holds the file's first block as read already, is kept instead.
     static DiskData FromFile(FileDescriptor file, std::int32_t fileLength, std::vector<std::uint8_t> first = {});
+    // The same from any source of bytes.
+    static DiskData FromSource(std::unique_ptr<ByteSource> source, std::int32_t fileLength,
+                               std::vector<std::uint8_t> first = {});
 
     std::int32_t FileLength() const noexcept { return fileLength_; }
 
@@ -81,8 +95,8 @@ public:
     void ReadEveryBlock(std::int64_t keep = 0);
 
     // Releases the file. Bytes already read stay readable; others stop the analysis.
-    void Close() noexcept { file_.Close(); }
-    bool IsOpen() const noexcept { return file_.IsOpen(); }
+    void Close() noexcept { source_.reset(); }
+    bool IsOpen() const noexcept { return source_ != nullptr; }
 
     // The name of the image's own file (no folder; empty when it has none, as
     // standard input), and the files beside it.
@@ -112,9 +126,9 @@ private:
     std::string name_;
     std::shared_ptr<const SiblingFiles> siblings_;
     bool inMemory_ = true;
-    std::vector<std::uint8_t> memory_;  // FromBytes: the whole image; FromFile: the bytes kept from the start
-    std::int64_t kept_ = 0;             // FromFile: how many bytes from the start memory_ holds
-    mutable FileDescriptor file_;       // FromFile: read on demand
+    std::vector<std::uint8_t> memory_;            // FromBytes: the whole image; FromFile: the bytes kept from the start
+    std::int64_t kept_ = 0;                       // FromFile: how many bytes from the start memory_ holds
+    mutable std::unique_ptr<ByteSource> source_;  // FromFile, FromSource: read on demand
     mutable std::array<Block, kCachedBlocks> blocks_{};
     mutable std::uint64_t uses_ = 0;
     // The bytes of the block read last (or of the whole image held in memory).
