@@ -50,9 +50,16 @@ const modulePromise = createTabulon().then((module) => {
     return module;
 });
 
+const utf8 = new TextDecoder();
+
 // The analysis' texts (web/WebAnalysis.cpp), as the page takes them: one answer's.
+// A text is decoded from its bytes and length (UTF8ToString looks for its end byte by byte).
 function answerOf(module, index) {
-    const text = (field) => module.UTF8ToString(module._tabulon_field(index, field));
+    const text = (field) => {
+        const at = module._tabulon_field(index, field);
+        const size = module._tabulon_field_size(index, field);
+        return size > 16 ? utf8.decode(module.HEAPU8.subarray(at, at + size)) : module.UTF8ToString(at);
+    };
     const lines = (field) => text(field).split('\n').slice(0, -1);
     return {
         jsonLine: text(0),

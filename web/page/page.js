@@ -190,6 +190,9 @@ var TabulonPage = (function () {
         open = null;
         workerMs = 0;
         started = performance.now();
+        // The reader starts on the new images while the last ones' answers are taken off the page.
+        handedOver = fromWorker = 0;
+        handOver();
         table.reset();
         for (const element of [ui.window, ui.store, ui.details, ui.messages, ui.jsonl, ui.trackMap]) {
             element.textContent = '';
@@ -197,10 +200,8 @@ var TabulonPage = (function () {
         ui.image.hidden = true;
         ui.summary.hidden = true;
         ui.copy.disabled = ui.download.disabled = ui.print.disabled = true;
-        handedOver = fromWorker = 0;
         setState(ready ? 'working' : 'loading');
         say(ready ? progressText() : 'Loading the analysis…');
-        handOver();
     }
 
     // Images go to the reader a few at a time, as the analysis answers: handing a
