@@ -7,7 +7,8 @@
 //                       {allMembers: bool}: every member of an archive, or only its disk images
 // Messages in (port):   {set, image: {id, name, files: [{name, size, file?}], set?, last?}, first, length}:
 //                       the set's last image is answered at once
-// Messages out (port):  {done: length} for each image taken off the queue
+// Messages out (port):  {done: bytes}: the lengths of the images taken off the queue, once a piece's
+//                       worth or the queue is empty
 // Messages out (page):  {ready: true} once (or {unusable: why}), then
 //                       {results: [{id, answers: [answer], ms}], heapBytes} in the order handed on, a few
 //                       at a time; an archive has one answer per member (or refusal)
@@ -143,10 +144,16 @@ function flush(module) {
     sentAt = performance.now();
 }
 
+let taken = 0;  // bytes taken off the queue, not yet said to the reader
+
 function run(module) {
     while (queue.length > 0) {
         const entry = queue.shift();
-        port.postMessage({done: entry.length});
+        taken += entry.length;
+        if (taken >= kPiece || queue.length === 0) {
+            port.postMessage({done: taken});
+            taken = 0;
+        }
         // The reader's messages may come before the page's word of a new set.
         set = Math.max(set, entry.set);
         if (entry.set < set) continue;  // a set since replaced
