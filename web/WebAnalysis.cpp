@@ -132,8 +132,22 @@ extern "C" EMSCRIPTEN_KEEPALIVE int tabulon_analyse(const char* path, const char
     return static_cast<int>(answers.size());
 }
 
+namespace {
+
+const std::string& FieldText(int index, int field) {
+    static const std::string none;
+    if (index < 0 || static_cast<std::size_t>(index) >= answers.size() || field < 0 || field >= kFields) return none;
+    return answers[static_cast<std::size_t>(index)][static_cast<std::size_t>(field)];
+}
+
+}  // namespace
+
 // One text of one answer of the last analysis, valid until the next tabulon_analyse.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* tabulon_field(int index, int field) {
-    if (index < 0 || static_cast<std::size_t>(index) >= answers.size() || field < 0 || field >= kFields) return "";
-    return answers[static_cast<std::size_t>(index)][static_cast<std::size_t>(field)].c_str();
+    return FieldText(index, field).c_str();
+}
+
+// Its length in bytes: the worker decodes the bytes at once, without looking for their end.
+extern "C" EMSCRIPTEN_KEEPALIVE int tabulon_field_size(int index, int field) {
+    return static_cast<int>(FieldText(index, field).size());
 }

@@ -7,7 +7,8 @@
 //                       {allMembers: bool}: every member of an archive, or only its disk images
 // Messages in (port):   {set, image: {id, name, files: [{name, size, file?}], set?, last?}, first, length}:
 //                       the set's last image is answered at once
-// Messages out (port):  {done: length} for each image taken off the queue
+// Messages out (port):  {done: bytes}: the lengths of the images taken off the queue, once a piece's
+//                       worth or the queue is empty
 // Messages out (page):  {ready: true} once (or {unusable: why}), then
 //                       {results: [{id, answers: [answer], ms}], heapBytes} in the order handed on, a few
 //                       at a time; an archive has one answer per member (or refusal)
@@ -50,9 +51,16 @@ const modulePromise = createTabulon().then((module) => {
     return module;
 });
 
+const utf8 = new TextDecoder();
+
 // The analysis' texts (web/WebAnalysis.cpp), as the page takes them: one answer's.
+// A text is decoded from its bytes and length (UTF8ToString looks for its end byte by byte).
 function answerOf(module, index) {
-    const text = (field) => module.UTF8ToString(module._tabulon_field(index, field));
+    const text = (field) => {
+        const at = module._tabulon_field(index, field);
+        const size = module._tabulon_field_size(index, field);
+        return size > 16 ? utf8.decode(module.HEAPU8.subarray(at, at + size)) : module.UTF8ToString(at);
+    };
     const lines = (field) => text(field).split('\n').slice(0, -1);
     return {
         jsonLine: text(0),
@@ -136,10 +144,16 @@ function flush(module) {
     sentAt = performance.now();
 }
 
+let taken = 0;  // bytes taken off the queue, not yet said to the reader
+
 function run(module) {
     while (queue.length > 0) {
         const entry = queue.shift();
-        port.postMessage({done: entry.length});
+        taken += entry.length;
+        if (taken >= kPiece || queue.length === 0) {
+            port.postMessage({done: taken});
+            taken = 0;
+        }
         // The reader's messages may come before the page's word of a new set.
         set = Math.max(set, entry.set);
         if (entry.set < set) continue;  // a set since replaced

@@ -540,6 +540,7 @@ def run_bench(args, images, folder):
     # The page/CLI ratio over 200 real-like images (the real images and samples as they are).
     two_hundred = bench_images(folder / 'two-hundred', samples + images, 200, noise=False)
     cli_ms = best_ms([args.native, *PAGE_VIEW, *two_hundred], args.rounds)
+    plain_ms = best_ms([args.native, '--json', '--all-slots', *two_hundred], args.rounds)  # without the tracks
     with serve(args.site) as (url, _), chromium() as driver:
         driver.get(url)
         wait_for_state(driver, ['ready'])
@@ -550,6 +551,8 @@ def run_bench(args, images, folder):
             page_ms = page if page_ms is None else min(page_ms, page)
     print(f'200 real-like images: page {page_ms / 200:.3f} ms, tabulon-report --json --all-slots --tracks'
           f' {cli_ms / 200:.3f} ms per image: page/CLI ratio {page_ms / cli_ms:.2f}')
+    print(f'    against tabulon-report --json --all-slots, without the tracks, {plain_ms / 200:.3f} ms per image:'
+          f' ratio {page_ms / plain_ms:.2f}')
 
     # Memory: a fresh page, one small image, then the largest image read (2 GiB - 1, sparse).
     small = samples[0]

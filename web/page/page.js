@@ -15,6 +15,7 @@ var TabulonPage = (function () {
         details: byId('details'), jsonl: byId('jsonl'), store: byId('reports'), trackMap: byId('track-map'),
     };
     const kRedrawMs = 500;  // the table is drawn again at most this often while images are analysed
+    const kShowMs = 250;  // new rows and the progress are shown at most this often: each showing lays the page out
     const kPostImages = 32;  // images handed to the reader in one message
     const kWorkerAhead = 96;  // images handed over and not yet answered, at most
     const kUnhanded = 'the browser could not read this file';
@@ -33,6 +34,9 @@ var TabulonPage = (function () {
     let reader = null;
     let ready = false;
     let set = 0;  // each choice of images is a new set; the workers drop what is left of the one before
+    let unshown = [];     // entries answered since the table was last drawn
+    let shownAt = 0;
+    let showTimer = 0;
     const table = TabulonTable.create(ui, (entry, scroll) => openEntry(entry, scroll));
 
     function setState(state) {
@@ -92,16 +96,20 @@ var TabulonPage = (function () {
             return;
         }
         if (data.heapBytes) document.body.dataset.heapBytes = data.heapBytes;
-        const fresh = [];
         for (const result of data.results || []) {
             const image = byImageId.get(result.id);
             if (!image || image.answered) continue;  // from a set since replaced
             workerMs += result.ms;
             ++fromWorker;
-            fresh.push(...answer(image, result.answers));
+            unshown.push(...answer(image, result.answers));
         }
         handOver();
-        showProgress(fresh);
+        // The last answers are shown at once, the others with those that follow them soon.
+        if (answered === images.length) {
+            showProgress();
+        } else if (!showTimer) {
+            showTimer = setTimeout(showProgress, Math.max(0, shownAt + kShowMs - performance.now()));
+        }
     }
 
     function fieldsOf(result) {
@@ -120,10 +128,8 @@ var TabulonPage = (function () {
         const made = results.map((result) => {
             if (result.failure) result = {messages: [result.failure], report: '', lines: [], brief: 'unreadable'};
             if (image.unhanded) result.messages = [kUnhanded];
-            const entry = {order: entries.length, name: result.shown || image.name, answer: result,
-                           json: result.jsonLine ? JSON.parse(result.jsonLine) : null};
-            // The tracks are read again from the line when the entry is opened: not kept twice.
-            if (entry.json) delete entry.json.tracks;
+            // The JSON line is read when the entry is opened: most never are.
+            const entry = {order: entries.length, name: result.shown || image.name, answer: result};
             entry.fields = fieldsOf(result);
             // Every report is in the page as its text; the open one is drawn as the window draws it.
             entry.report = TabulonDrawing.reportText(entry.name, result);
@@ -139,7 +145,12 @@ var TabulonPage = (function () {
         return `Analysing: ${answered} of ${images.length} ${images.length === 1 ? 'image' : 'images'}…`;
     }
 
-    function showProgress(fresh) {
+    function showProgress() {
+        clearTimeout(showTimer);
+        showTimer = 0;
+        shownAt = performance.now();
+        const fresh = unshown;
+        unshown = [];
         ui.summary.hidden = entries.length < 2;
         if (answered < images.length) {
             say(progressText());
@@ -151,8 +162,8 @@ var TabulonPage = (function () {
         // For the benchmark: from the choice to the last answer shown, and the worker's analyses alone.
         document.body.dataset.pageMs = String(performance.now() - started);
         document.body.dataset.workerMs = String(workerMs);
-        ui.jsonl.textContent = entries.filter((entry) => entry.json).map((entry) => entry.answer.jsonLine + '\n')
-            .join('');
+        ui.jsonl.textContent = entries.filter((entry) => entry.answer.jsonLine)
+            .map((entry) => entry.answer.jsonLine + '\n').join('');
         ui.download.disabled = false;
         setState('done');
     }
@@ -172,10 +183,16 @@ var TabulonPage = (function () {
         byImageId = new Map(images.map((image) => [image.id, image]));
         for (const image of images) image.unhanded = image.files.every((one) => !one.file);
         entries = [];
+        unshown = [];
+        clearTimeout(showTimer);
+        showTimer = 0;
         answered = 0;
         open = null;
         workerMs = 0;
         started = performance.now();
+        // The reader starts on the new images while the last ones' answers are taken off the page.
+        handedOver = fromWorker = 0;
+        handOver();
         table.reset();
         for (const element of [ui.window, ui.store, ui.details, ui.messages, ui.jsonl, ui.trackMap]) {
             element.textContent = '';
@@ -183,10 +200,8 @@ var TabulonPage = (function () {
         ui.image.hidden = true;
         ui.summary.hidden = true;
         ui.copy.disabled = ui.download.disabled = ui.print.disabled = true;
-        handedOver = fromWorker = 0;
         setState(ready ? 'working' : 'loading');
         say(ready ? progressText() : 'Loading the analysis…');
-        handOver();
     }
 
     // Images go to the reader a few at a time, as the analysis answers: handing a
@@ -220,9 +235,10 @@ var TabulonPage = (function () {
             ui.messages.appendChild(p);
         });
         ui.details.textContent = '';
-        if (entry.json) ui.details.appendChild(TabulonDrawing.details(entry.answer, entry.json));
+        const json = entry.answer.jsonLine ? JSON.parse(entry.answer.jsonLine) : null;
+        if (json) ui.details.appendChild(TabulonDrawing.details(entry.answer, json));
         ui.image.hidden = false;
-        TabulonMapView.show(ui.trackMap, entry.json && JSON.parse(entry.answer.jsonLine), entry.name);
+        TabulonMapView.show(ui.trackMap, json, entry.name);
         ui.copy.disabled = !entry.answer.report;
         ui.print.disabled = false;
         table.mark(entry);

@@ -9,7 +9,7 @@
 // Messages out (port):    {set, image: {id, name, files: [{name, size, file?}], set?}, first: ArrayBuffer or null},
 //                         in the order given; a file only when the analysis may need
 //                         more than the first piece (a stream set's files: all, none read ahead)
-// Messages in (port):     {done: bytes}: an image handed on has been analysed
+// Messages in (port):     {done: bytes}: images handed on, of these lengths in all, taken up by the analysis
 
 function tabulonReader() {
     'use strict';
