@@ -5,6 +5,7 @@
 #include "ContainerList.h"
 #include "StandardInput.h"
 #include "TarHeader.h"
+#include "TemporaryCopy.h"
 
 #include <algorithm>
 #include <array>
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <exception>
+#include <limits>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,16 +74,22 @@ std::optional<bool> EndsInZip(int fd) {
     return false;
 }
 
-// Whether a container recognises the unpacked member open in file.
-bool IsDiskImage(const ImageFile& file) {
-    FileDescriptor copy(::fcntl(file.Descriptor(), F_DUPFD_CLOEXEC, 0));
-    if (!copy.IsOpen()) return false;
-    const DiskData image = DiskData::FromFile(std::move(copy), file.Length());
+// Whether a container recognises the member.
+bool IsDiskImage(ImageSource& member) {
     try {
+        const DiskData image = member.Load();
         return OpenContainer(image) != nullptr;
     } catch (const std::exception&) {
         return false;
     }
+}
+
+bool LooksLikeProgram(std::string_view first) {
+    return StartsWith(first, "MZ") ||
+           StartsWith(first,
+                      "\x7F"
+                      "ELF") ||
+           StartsWith(first, "#!");
 }
 
 }  // namespace
@@ -114,13 +123,7 @@ std::optional<Packing> PackingOf(std::string_view head, int fd, int& error) {
     const std::string_view first = head.substr(0, kMagicLength);
     const Packing packing = PackingOf(first);
     // A self-extracting zip: a program (Windows, ELF or a script) with the zip behind it.
-    if (packing != Packing::Plain || !(StartsWith(first, "MZ") ||
-                                       StartsWith(first,
-                                                  "\x7F"
-                                                  "ELF") ||
-                                       StartsWith(first, "#!"))) {
-        return packing;
-    }
+    if (packing != Packing::Plain || !LooksLikeProgram(first)) return packing;
     const auto zip = EndsInZip(fd);
     if (!zip) {
         error = errno;
@@ -142,20 +145,113 @@ FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing) {
 
 namespace {
 
+// A member's data in an unnamed temporary file, unpacked as far as reads need it
+// while the archive reader hands the member over.
+class MemberSpool {
+public:
+    MemberSpool(const tabulon_member_data& data, std::vector<std::string> folders, std::int64_t maxLength,
+                std::int64_t declared)
+        : data_(&data), copy_(std::move(folders)), maxLength_(maxLength), declared_(declared) {}
+
+    bool Open() { return copy_.Open() || Refuse(OpenFailure::CannotOpen, copy_.Error()); }
+
+    // Unpacks until the copy holds the member's bytes before end, or all of
+    // them; false once it cannot, Problem() saying why.
+    bool FillTo(std::int64_t end) {
+        if (!problem_.Opened()) return false;
+        while (!ended_ && copy_.End() < end) {
+            if (data_ == nullptr) return Refuse(OpenFailure::CannotOpen, "the archive has moved on");
+            const void* block = nullptr;
+            std::size_t size = 0;
+            std::int64_t offset = 0;
+            std::array<char, 1024> error{};
+            const int status = data_->next(data_->handle, &block, &size, &offset, error.data(), error.size());
+            if (status < 0) return Refuse(OpenFailure::CannotOpen, error.data());
+            ended_ = status == 0;
+            const auto count = static_cast<std::int64_t>(size);
+            if (ended_) break;
+            if (offset < 0 || offset > maxLength_ - count) return Refuse(OpenFailure::TooLarge, "File too large");
+            if (!copy_.WriteAt(offset, {static_cast<const std::uint8_t*>(block), size})) {
+                return Refuse(OpenFailure::CannotOpen, copy_.Error());
+            }
+        }
+        // Holes (zeros are never written) read back as zeros, a sparse member's
+        // hole at its end too, once it has ended.
+        if (Length() > maxLength_) return Refuse(OpenFailure::TooLarge, "File too large");
+        if (const std::int64_t there = ended_ ? Length() : copy_.End(); there > extended_) {
+            if (!copy_.Extend(there)) return Refuse(OpenFailure::CannotOpen, copy_.Error());
+            extended_ = there;
+        }
+        return true;
+    }
+
+    void Detach() noexcept { data_ = nullptr; }  // the reader has moved on: nothing more to unpack
+    std::int64_t Length() const noexcept { return std::max(copy_.End(), declared_); }
+    int Descriptor() const noexcept { return copy_.Descriptor(); }
+    const OpenResult& Problem() const noexcept { return problem_; }
+
+private:
+    bool Refuse(OpenFailure failure, std::string reason) {
+        if (problem_.Opened()) problem_ = {failure, std::move(reason)};
+        return false;
+    }
+
+    const tabulon_member_data* data_;
+    TemporaryCopy copy_;
+    std::int64_t maxLength_;
+    std::int64_t declared_;  // -1: not declared
+    std::int64_t extended_ = 0;
+    bool ended_ = false;
+    OpenResult problem_;
+};
+
+// The copy as the analysis reads it: each read unpacks what it needs first.
+class SpooledBytes final : public ByteSource {
+public:
+    explicit SpooledBytes(std::shared_ptr<MemberSpool> spool) : spool_(std::move(spool)) {}
+    std::int64_t ReadAt(std::span<const iovec> parts, std::int64_t offset) override {
+        // Only the first part must come whole; the others are read ahead, as far as the copy goes.
+        if (parts.empty() || !spool_->FillTo(offset + static_cast<std::int64_t>(parts[0].iov_len))) {
+            errno = EIO;
+            return -1;
+        }
+        return ::preadv(spool_->Descriptor(), parts.data(), static_cast<int>(parts.size()), static_cast<off_t>(offset));
+    }
+
+private:
+    std::shared_ptr<MemberSpool> spool_;
+};
+
+class MemberImage final : public ImageSource {
+public:
+    MemberImage(std::shared_ptr<MemberSpool> spool, std::int64_t length) : spool_(std::move(spool)), length_(length) {}
+    DiskData Load() override {
+        DiskData data =
+            DiskData::FromSource(std::make_unique<SpooledBytes>(spool_), static_cast<std::int32_t>(length_));
+        data.ReadFirstBlock();
+        return data;
+    }
+
+private:
+    std::shared_ptr<MemberSpool> spool_;
+    std::int64_t length_;
+};
+
 // What the reader's calls need, and the first exception one of them met (rethrown once the reader is done).
 struct Walk {
     bool AllMembers = false;
     std::int64_t MaxLength = 0;
+    std::vector<std::string> Folders;
     const std::function<void(Member&)>* Each = nullptr;
     std::exception_ptr Thrown;
 
     bool Named(const tabulon_member& entry) const {
         return entry.name == nullptr || AllMembers || HasImageExtension(entry.name);
     }
-    void Refuse(const tabulon_member& entry, OpenFailure failure, std::string reason) const {
+    void Refuse(const tabulon_member& entry, OpenResult why) const {
         Member member;
         member.Name = entry.name != nullptr ? entry.name : "";
-        member.Opened = {failure, std::move(reason)};
+        member.Opened = std::move(why);
         (*Each)(member);
     }
 };
@@ -168,11 +264,11 @@ int Wanted(void* context, const tabulon_member* entry) {
     try {
         const bool named = walk.Named(*entry);
         if (entry->encrypted != 0) {
-            if (named) walk.Refuse(*entry, OpenFailure::CannotOpen, "encrypted: not unpacked");
+            if (named) walk.Refuse(*entry, {OpenFailure::CannotOpen, "encrypted: not unpacked"});
             return 0;
         }
         if (entry->size > walk.MaxLength) {
-            if (named) walk.Refuse(*entry, OpenFailure::TooLarge, "File too large");
+            if (named) walk.Refuse(*entry, {OpenFailure::TooLarge, "File too large"});
             return 0;
         }
         return 1;
@@ -182,35 +278,57 @@ int Wanted(void* context, const tabulon_member* entry) {
     }
 }
 
-void Unpacked(void* context, const tabulon_member* entry, int fd, int tooLarge, const char* reason) {
+// The member's packing by its first bytes (and a program's last ones, for
+// which it is unpacked whole).
+std::optional<Packing> MemberPacking(MemberSpool& spool, int& error) {
+    const auto first = ReadAt(spool.Descriptor(), kMagicLength, 0);
+    if (!first) {
+        error = errno;
+        return std::nullopt;
+    }
+    if (PackingOf(*first) == Packing::Plain && LooksLikeProgram(*first) &&
+        !spool.FillTo(std::numeric_limits<std::int64_t>::max())) {
+        error = EIO;
+        return std::nullopt;
+    }
+    return PackingOf(*first, spool.Descriptor(), error);
+}
+
+void Unpacked(void* context, const tabulon_member* entry, const tabulon_member_data* data, const char* reason) {
     auto& walk = *static_cast<Walk*>(context);
-    FileDescriptor copy(fd);
     if (walk.Thrown) return;
     try {
+        if (data == nullptr) return walk.Refuse(*entry, {OpenFailure::CannotOpen, reason});
         const bool named = walk.Named(*entry);
-        if (!copy.IsOpen()) {
+        const auto spool = std::make_shared<MemberSpool>(*data, walk.Folders, walk.MaxLength, entry->size);
+        struct Handover {  // the data is the reader's only while this call lasts
+            MemberSpool& Spool;
+            ~Handover() { Spool.Detach(); }
+        } handover{*spool};
+        // A member to be judged, or of a length not declared, is unpacked whole at once.
+        const bool whole = !named || entry->size < 0;
+        if (!spool->Open() || !spool->FillTo(whole ? std::numeric_limits<std::int64_t>::max() : kMagicLength)) {
             // Damage is told whatever the name; a large member no one asked for is not.
-            if (named || tooLarge == 0) {
-                walk.Refuse(*entry, tooLarge != 0 ? OpenFailure::TooLarge : OpenFailure::CannotOpen, reason);
-            }
+            if (named || spool->Problem().Failure != OpenFailure::TooLarge) walk.Refuse(*entry, spool->Problem());
             return;
         }
         Member member;
         member.Name = entry->name != nullptr ? entry->name : "";
-        member.Opened = member.File.Adopt(std::move(copy));
-        if (member.Opened.Opened()) {
-            int error = 0;
-            const auto packing = PackingOf(member.File.Descriptor(), error);
-            if (!packing) {
-                member.Opened = {OpenFailure::CannotOpen, std::strerror(error)};
-            } else if (*packing != Packing::Plain) {
-                if (!named) return;
-                member.Opened = {OpenFailure::CannotOpen, "an archive inside an archive: not followed"};
-            } else if (!named && !IsDiskImage(member.File)) {
-                return;
-            }
+        int error = 0;
+        const auto packing = MemberPacking(*spool, error);
+        MemberImage image(spool, spool->Length());
+        if (!packing) {
+            member.Opened = spool->Problem().Opened() ? OpenResult{OpenFailure::CannotOpen, std::strerror(error)}
+                                                      : spool->Problem();
+        } else if (*packing != Packing::Plain) {
+            if (!named) return;
+            member.Opened = {OpenFailure::CannotOpen, "an archive inside an archive: not followed"};
+        } else if (!named && !IsDiskImage(image)) {
+            return;
+        } else {
+            member.Source = &image;
+            member.Unpacking = [spool] { return spool->Problem(); };
         }
-        if (!member.Opened.Opened()) member.File.CloseAll();
         (*walk.Each)(member);
     } catch (...) {
         if (!walk.Thrown) walk.Thrown = std::current_exception();
@@ -224,12 +342,8 @@ std::optional<std::string> ForEachMember(int fd, Packing packing, bool allMember
     std::string error;
     const tabulon_read_archive_fn read = LoadArchiveReader(error);
     if (read == nullptr) return error;
-    Walk walk{allMembers, maxLength, &each, nullptr};
-    const std::vector<std::string> folders = TemporaryFolders(std::getenv("TMPDIR"));
-    std::vector<const char*> names;
-    names.reserve(folders.size());
-    for (const std::string& folder : folders) names.push_back(folder.c_str());
-    const tabulon_member_calls calls{&walk, Wanted, Unpacked, names.data(), names.size(), maxLength};
+    Walk walk{allMembers, maxLength, TemporaryFolders(std::getenv("TMPDIR")), &each, nullptr};
+    const tabulon_member_calls calls{&walk, Wanted, Unpacked};
     std::array<char, 1024> failure{};
     const int status = read(fd, packing == Packing::Compressed ? 1 : 0, &calls, failure.data(), failure.size());
     if (walk.Thrown) std::rethrow_exception(walk.Thrown);

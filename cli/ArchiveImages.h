@@ -28,17 +28,22 @@ std::optional<Packing> PackingOf(std::string_view head, int fd, int& error);
 FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing);
 
 // One member of an archive as the analysis sees it: unpacked into an unnamed
-// temporary file and open in File, or refused with the reason in Opened.
+// temporary file as far as the analysis reads it, or refused with the reason in
+// Opened. Source and Unpacking serve while the member is handed over.
 struct Member {
     std::string Name;  // as the archive names it (a compressed file's one member: none)
     OpenResult Opened;
-    ImageFile File;
+    ImageSource* Source = nullptr;
+    // Why the member could not be unpacked as far as it was read, if it could
+    // not: then the analysis stopped there, and the member is refused instead.
+    std::function<OpenResult()> Unpacking;
 };
 
-// Unpacks each member of the archive open on fd (read from its start) that is a
-// disk image (every member with allMembers), one after another in the
-// archive's order, and hands it to each. A member is a disk image when its name
-// ends in one of the usual extensions or a container recognises it; others are
+// Hands each member of the archive open on fd (read from its start) that is a
+// disk image (every member with allMembers) to each, one after another in the
+// archive's order; a member named as a disk image is unpacked only as far as it
+// is read. A member is a disk image when its name ends in one of the usual
+// extensions or a container recognises it (unpacked whole to tell); others are
 // skipped without a word, large ones unread. Disk images that are archives
 // themselves are refused, never followed; so are encrypted, damaged ones and
 // those past maxLength. Returns why the archive itself could not be read on,

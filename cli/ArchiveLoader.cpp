@@ -8,12 +8,12 @@
 
 #ifdef TABULON_ARCHIVES_LINKED
 // Linked in where nothing can be loaded (the web page): its entry point as it is.
-extern "C" int tabulon_read_archive_v1(int fd, int compressed, const tabulon_member_calls* calls, char* error,
+extern "C" int tabulon_read_archive_v2(int fd, int compressed, const tabulon_member_calls* calls, char* error,
                                        size_t errorSize);
 
 tabulon_read_archive_fn tabulon::cli::LoadArchiveReader(std::string& error) {
     error.clear();
-    return tabulon_read_archive_v1;
+    return tabulon_read_archive_v2;
 }
 #else
 

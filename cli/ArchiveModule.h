@@ -11,7 +11,7 @@ extern "C" {
 #endif
 
 #define TABULON_ARCHIVES_MODULE "tabulon-archives.so"
-#define TABULON_ARCHIVES_ENTRY "tabulon_read_archive_v1"
+#define TABULON_ARCHIVES_ENTRY "tabulon_read_archive_v2"
 
 /* One member as the archive declares it. */
 struct tabulon_member {
@@ -21,17 +21,24 @@ struct tabulon_member {
     const char* linkedTo; /* a hard link: the member whose data it shares (not unpacked); else NULL */
 };
 
-/* How the caller takes the members, and where the copies go. */
+/* The data of the member being handed over, unpacked block by block as the
+   caller asks for it. */
+struct tabulon_member_data {
+    void* handle;
+    /* The next block: 1 with the block, its size and where in the member it goes
+       (a sparse member skips its holes), valid until the next call; 0 at the
+       member's end; -1 when it cannot be unpacked on, why into error. */
+    int (*next)(void* handle, const void** block, size_t* size, int64_t* offset, char* error, size_t errorSize);
+};
+
+/* How the caller takes the members. */
 struct tabulon_member_calls {
     void* context;
     /* Whether to unpack this member (a regular file or hard link). */
     int (*wanted)(void* context, const struct tabulon_member* member);
-    /* The member unpacked: fd its unnamed temporary copy, read from its start and
-       owned by the callee; or fd -1 and why not (tooLarge: past maxLength). */
-    void (*unpacked)(void* context, const struct tabulon_member* member, int fd, int tooLarge, const char* reason);
-    const char* const* folders; /* for the copies, tried in turn */
-    size_t folderCount;
-    int64_t maxLength;
+    /* The member, its data readable during this call only; or data NULL and why not. */
+    void (*unpacked)(void* context, const struct tabulon_member* member, const struct tabulon_member_data* data,
+                     const char* reason);
 };
 
 /* Reads the archive or compressed file open on fd from its start (archive: 0 for

@@ -1,8 +1,7 @@
 // tabulon-archives.so: the members of an archive or compressed file, read through
-// libarchive and each unpacked into an unnamed temporary file for tabulon-report.
+// libarchive, each member's data handed to tabulon-report block by block as it asks.
 #include "ArchiveModule.h"
 #include "TarHeader.h"
-#include "TemporaryCopy.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -23,9 +22,6 @@
 #include <vector>
 
 namespace {
-
-using tabulon::FileDescriptor;
-using tabulon::cli::TemporaryCopy;
 
 enum class Kind {
     Archive,          // zip, 7z, tar, rar
@@ -152,37 +148,25 @@ std::optional<Kind> CompressedKind(int fd, std::string& error) {
                                                                            : Kind::CompressedImage;
 }
 
-// The current member's data into a temporary copy, holes kept as holes; then handed over.
-void Unpack(archive* reader, const tabulon_member& member, const tabulon_member_calls& calls) {
-    TemporaryCopy copy(std::vector<std::string>(calls.folders, calls.folders + calls.folderCount));
-    if (!copy.Open()) return calls.unpacked(calls.context, &member, -1, 0, copy.Error().c_str());
-    std::int64_t end = 0;
-    for (;;) {
-        const void* block = nullptr;
-        std::size_t size = 0;
-        la_int64_t offset = 0;
-        const int status = archive_read_data_block(reader, &block, &size, &offset);
-        if (status == ARCHIVE_EOF) break;
-        if (status < ARCHIVE_WARN) {
-            const std::string reason = "damaged: " + ErrorOf(reader, "cannot be unpacked");
-            return calls.unpacked(calls.context, &member, -1, 0, reason.c_str());
-        }
-        const auto count = static_cast<std::int64_t>(size);
-        if (offset < 0 || offset > calls.maxLength - count) {
-            return calls.unpacked(calls.context, &member, -1, 1, "File too large");
-        }
-        if (!copy.WriteAt(offset, {static_cast<const std::uint8_t*>(block), size})) {
-            return calls.unpacked(calls.context, &member, -1, 0, copy.Error().c_str());
-        }
-        end = std::max(end, offset + count);
+// The current member's next block, for the caller.
+int NextBlock(void* handle, const void** block, std::size_t* size, std::int64_t* offset, char* error,
+              std::size_t errorSize) {
+    auto* const reader = static_cast<archive*>(handle);
+    la_int64_t at = 0;
+    const int status = archive_read_data_block(reader, block, size, &at);
+    if (status == ARCHIVE_EOF) return 0;
+    if (status < ARCHIVE_WARN) {
+        std::snprintf(error, errorSize, "damaged: %s", ErrorOf(reader, "cannot be unpacked").c_str());
+        return -1;
     }
-    const std::int64_t length = std::max(end, member.size);  // a sparse member's hole at its end
-    if (length > calls.maxLength) return calls.unpacked(calls.context, &member, -1, 1, "File too large");
-    // The copy itself is handed over: a duplicate of an unlinked file's descriptor
-    // loses its data once the original closes, where the page runs.
-    FileDescriptor whole = copy.Finish(length);
-    if (!whole.IsOpen()) return calls.unpacked(calls.context, &member, -1, 0, copy.Error().c_str());
-    calls.unpacked(calls.context, &member, whole.Release(), 0, nullptr);
+    *offset = at;
+    return 1;
+}
+
+// The current member handed over, its data read as the caller asks.
+void Unpack(archive* reader, const tabulon_member& member, const tabulon_member_calls& calls) {
+    const tabulon_member_data data{reader, NextBlock};
+    calls.unpacked(calls.context, &member, &data, nullptr);
 }
 
 // A hard link's data: the member it names, found by reading the archive again from its start.
@@ -200,7 +184,7 @@ void UnpackLink(int fd, Kind kind, const tabulon_member& member, const tabulon_m
         }
     }
     const std::string reason = std::string("a hard link to ") + member.linkedTo + ", which the archive does not hold";
-    calls.unpacked(calls.context, &member, -1, 0, reason.c_str());
+    calls.unpacked(calls.context, &member, nullptr, reason.c_str());
 }
 
 std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_member_calls& calls) {
@@ -241,7 +225,7 @@ std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_me
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int tabulon_read_archive_v1(int fd, int compressed,
+extern "C" __attribute__((visibility("default"))) int tabulon_read_archive_v2(int fd, int compressed,
                                                                               const tabulon_member_calls* calls,
                                                                               char* error, std::size_t errorSize) {
     std::optional<std::string> failure;
@@ -258,4 +242,4 @@ extern "C" __attribute__((visibility("default"))) int tabulon_read_archive_v1(in
 }
 
 // Checked by the compiler: the entry point has the type the loader expects.
-static_assert(std::is_same_v<decltype(&tabulon_read_archive_v1), tabulon_read_archive_fn>);
+static_assert(std::is_same_v<decltype(&tabulon_read_archive_v2), tabulon_read_archive_fn>);

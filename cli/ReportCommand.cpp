@@ -192,9 +192,15 @@ void EachMember(const ImageResult& archive, int fd, Packing packing, const Repor
             Say(err, result, member.Opened.Reason);
             result.Result = Outcome::Unreadable;
         } else {
-            AnalyseOpened(result, member.File, options, err);
+            AnalyseOpened(result, *member.Source, options, err);
+            if (const OpenResult unpacking = member.Unpacking(); !unpacking.Opened()) {  // what was read was not there
+                result = archive;
+                NameMember(result, member.Name);
+                err.str("");
+                Say(err, result, unpacking.Reason);
+                result.Result = Outcome::Unreadable;
+            }
         }
-        member.File.CloseAll();  // its temporary copy, let go of before the next member is unpacked
         each(result, err.str());
     });
     if (!failure && any) return;

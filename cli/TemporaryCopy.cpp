@@ -90,11 +90,16 @@ bool TemporaryCopy::WriteAt(std::int64_t offset, std::span<const std::uint8_t> b
     return true;
 }
 
-FileDescriptor TemporaryCopy::Finish(std::int64_t length) {
+bool TemporaryCopy::Extend(std::int64_t length) {
     while (::ftruncate(file_.Get(), std::max(length, end_)) != 0) {
         refusals_ += (refusals_.empty() ? "" : " or ") + ShownName(folder_) + " (" + std::strerror(errno) + ")";
-        if (!MoveOn()) return {};
+        if (!MoveOn()) return false;
     }
+    return true;
+}
+
+FileDescriptor TemporaryCopy::Finish(std::int64_t length) {
+    if (!Extend(length)) return {};
     if (::lseek(file_.Get(), 0, SEEK_SET) != 0) {
         error_ = std::string("cannot read the temporary copy: ") + std::strerror(errno);
         return {};

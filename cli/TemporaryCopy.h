@@ -24,8 +24,16 @@ public:
     bool WriteAt(std::int64_t offset, std::span<const std::uint8_t> bytes);
 
     // Makes the file at least length bytes long and as long as what was
-    // written (holes read as zeros), and hands it over, read from its start.
+    // written (holes read as zeros); false once no folder can take it.
+    bool Extend(std::int64_t length);
+
+    // Extends the file so, and hands it over, read from its start.
     FileDescriptor Finish(std::int64_t length);
+
+    // While it is being filled: the file as it is now (another one once a
+    // folder fails), and where what was written ends.
+    int Descriptor() const noexcept { return file_.Get(); }
+    std::int64_t End() const noexcept { return end_; }
 
     const std::string& Error() const noexcept { return error_; }
 
