@@ -5,7 +5,7 @@
 #include "ContainerList.h"
 #include "StandardInput.h"
 #include "TarHeader.h"
-#include "TemporaryCopy.h"
+#include "MemberSpool.h"
 
 #include <algorithm>
 #include <array>
@@ -144,98 +144,6 @@ FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing) {
 }
 
 namespace {
-
-// A member's data in an unnamed temporary file, unpacked as far as reads need it
-// while the archive reader hands the member over.
-class MemberSpool {
-public:
-    MemberSpool(const tabulon_member_data& data, std::vector<std::string> folders, std::int64_t maxLength,
-                std::int64_t declared)
-        : data_(&data), copy_(std::move(folders)), maxLength_(maxLength), declared_(declared) {}
-
-    bool Open() { return copy_.Open() || Refuse(OpenFailure::CannotOpen, copy_.Error()); }
-
-    // Unpacks until the copy holds the member's bytes before end, or all of
-    // them; false once it cannot, Problem() saying why.
-    bool FillTo(std::int64_t end) {
-        if (!problem_.Opened()) return false;
-        while (!ended_ && copy_.End() < end) {
-            if (data_ == nullptr) return Refuse(OpenFailure::CannotOpen, "the archive has moved on");
-            const void* block = nullptr;
-            std::size_t size = 0;
-            std::int64_t offset = 0;
-            std::array<char, 1024> error{};
-            const int status = data_->next(data_->handle, &block, &size, &offset, error.data(), error.size());
-            if (status < 0) return Refuse(OpenFailure::CannotOpen, error.data());
-            ended_ = status == 0;
-            const auto count = static_cast<std::int64_t>(size);
-            if (ended_) break;
-            if (offset < 0 || offset > maxLength_ - count) return Refuse(OpenFailure::TooLarge, "File too large");
-            if (!copy_.WriteAt(offset, {static_cast<const std::uint8_t*>(block), size})) {
-                return Refuse(OpenFailure::CannotOpen, copy_.Error());
-            }
-        }
-        // Holes (zeros are never written) read back as zeros, a sparse member's
-        // hole at its end too, once it has ended.
-        if (Length() > maxLength_) return Refuse(OpenFailure::TooLarge, "File too large");
-        if (const std::int64_t there = ended_ ? Length() : copy_.End(); there > extended_) {
-            if (!copy_.Extend(there)) return Refuse(OpenFailure::CannotOpen, copy_.Error());
-            extended_ = there;
-        }
-        return true;
-    }
-
-    void Detach() noexcept { data_ = nullptr; }  // the reader has moved on: nothing more to unpack
-    std::int64_t Length() const noexcept { return std::max(copy_.End(), declared_); }
-    int Descriptor() const noexcept { return copy_.Descriptor(); }
-    const OpenResult& Problem() const noexcept { return problem_; }
-
-private:
-    bool Refuse(OpenFailure failure, std::string reason) {
-        if (problem_.Opened()) problem_ = {failure, std::move(reason)};
-        return false;
-    }
-
-    const tabulon_member_data* data_;
-    TemporaryCopy copy_;
-    std::int64_t maxLength_;
-    std::int64_t declared_;  // -1: not declared
-    std::int64_t extended_ = 0;
-    bool ended_ = false;
-    OpenResult problem_;
-};
-
-// The copy as the analysis reads it: each read unpacks what it needs first.
-class SpooledBytes final : public ByteSource {
-public:
-    explicit SpooledBytes(std::shared_ptr<MemberSpool> spool) : spool_(std::move(spool)) {}
-    std::int64_t ReadAt(std::span<const iovec> parts, std::int64_t offset) override {
-        // Only the first part must come whole; the others are read ahead, as far as the copy goes.
-        if (parts.empty() || !spool_->FillTo(offset + static_cast<std::int64_t>(parts[0].iov_len))) {
-            errno = EIO;
-            return -1;
-        }
-        return ::preadv(spool_->Descriptor(), parts.data(), static_cast<int>(parts.size()), static_cast<off_t>(offset));
-    }
-
-private:
-    std::shared_ptr<MemberSpool> spool_;
-};
-
-class MemberImage final : public ImageSource {
-public:
-    MemberImage(std::shared_ptr<MemberSpool> spool, std::int64_t length) : spool_(std::move(spool)), length_(length) {}
-    DiskData Load() override {
-        DiskData data =
-            DiskData::FromSource(std::make_unique<SpooledBytes>(spool_), static_cast<std::int32_t>(length_));
-        data.ReadFirstBlock();
-        return data;
-    }
-
-private:
-    std::shared_ptr<MemberSpool> spool_;
-    std::int64_t length_;
-};
 
 // What the reader's calls need, and the first exception one of them met (rethrown once the reader is done).
 struct Walk {
