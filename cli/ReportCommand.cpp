@@ -231,13 +231,12 @@ void AnalyseEach(const ImageResult& named, const ReportOptions& options, const E
                                          ? OpenLargeArchive(result.Given, packing)
                                          : FileDescriptor();
         if (large.IsOpen()) return EachMember(result, large.Get(), packing, options, each);
+        const auto head = opened.Opened() ? file.Head(error) : std::nullopt;
         if (!opened.Opened()) {
             Say(err, result, opened.Reason);
             result.Result = Outcome::Unreadable;
-        } else if (const auto head = file.Head(error); !head) {
-            Say(err, result, std::strerror(error));  // a read error is never taken for a plain image
-            result.Result = Outcome::Unreadable;
-        } else if (const auto found = PackingOf(AsText(*head), file.Descriptor(), error); !found) {
+        } else if (const auto found = head ? PackingOf(AsText(*head), file.Descriptor(), error) : std::nullopt;
+                   !found) {
             Say(err, result, std::strerror(error));  // a read error is never taken for a plain image
             result.Result = Outcome::Unreadable;
         } else if (*found != Packing::Plain) {
