@@ -29,11 +29,13 @@ enum class Kind {
     CompressedTar,    // one compressed stream holding a tar archive
 };
 
-// The file read through its own position, so that two readers can share one descriptor.
+// The file read through its own position, so that two readers can share one
+// descriptor. Small reads: a zip's deflated data is unpacked as far as the bytes
+// read reach, so a member read on demand is unpacked little further than asked.
 struct Source {
     int Fd = -1;
     std::int64_t At = 0;
-    std::vector<char> Buffer = std::vector<char>(std::size_t{64} * 1024);
+    std::vector<char> Buffer = std::vector<char>(std::size_t{16} * 1024);
 };
 
 la_ssize_t ReadSource(archive* reader, void* data, const void** block) {
