@@ -30,24 +30,33 @@ enum class Kind {
 };
 
 // The file read through its own position, so that two readers can share one
-// descriptor. Small reads: a zip's deflated data is unpacked as far as the bytes
-// read reach, so a member read on demand is unpacked little further than asked.
+// descriptor. A zip's deflated data is unpacked as far as the bytes read reach,
+// so reads start small wherever the reader goes, and a member read on demand is
+// unpacked little further than asked; they grow as reading goes on.
 struct Source {
+    static constexpr std::size_t kFirstRead = 4 * 1024;
     int Fd = -1;
     std::int64_t At = 0;
-    std::vector<char> Buffer = std::vector<char>(std::size_t{16} * 1024);
+    std::size_t Next = kFirstRead;
+    std::vector<char> Buffer = std::vector<char>(std::size_t{64} * 1024);
+
+    void MoveTo(std::int64_t at) {
+        At = at;
+        Next = kFirstRead;
+    }
 };
 
 la_ssize_t ReadSource(archive* reader, void* data, const void** block) {
     auto* source = static_cast<Source*>(data);
     for (;;) {
-        const ssize_t got = ::pread(source->Fd, source->Buffer.data(), source->Buffer.size(), source->At);
+        const ssize_t got = ::pread(source->Fd, source->Buffer.data(), source->Next, source->At);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             archive_set_error(reader, errno, "%s", std::strerror(errno));
             return ARCHIVE_FATAL;
         }
         source->At += got;
+        source->Next = std::min(2 * source->Next, source->Buffer.size());
         *block = source->Buffer.data();
         return got;
     }
@@ -64,7 +73,7 @@ la_int64_t SeekSource(archive* /*reader*/, void* data, la_int64_t offset, int wh
     auto* source = static_cast<Source*>(data);
     const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? source->At : SourceLength(*source);
     if (base < 0 || base + offset < 0) return ARCHIVE_FATAL;
-    source->At = base + offset;
+    source->MoveTo(base + offset);
     return source->At;
 }
 
@@ -73,7 +82,7 @@ la_int64_t SkipSource(archive* /*reader*/, void* data, la_int64_t request) {
     auto* source = static_cast<Source*>(data);
     const std::int64_t length = SourceLength(*source);
     const std::int64_t step = std::max<std::int64_t>(0, std::min<std::int64_t>(request, length - source->At));
-    source->At += step;
+    source->MoveTo(source->At + step);
     return step;
 }
 
@@ -90,7 +99,7 @@ std::string ErrorOf(archive* reader, const char* otherwise) {
 // A reader of the file from its start that knows only the formats kind names:
 // a decompressed image must never be taken for another compressed stream or archive.
 ArchivePtr OpenReader(Source& source, Kind kind, std::string& error) {
-    source.At = 0;
+    source.MoveTo(0);
     ArchivePtr reader(archive_read_new());
     if (!reader) throw std::bad_alloc();
     archive* const r = reader.get();
