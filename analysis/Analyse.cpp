@@ -17,7 +17,7 @@ void RunReport(Analysis& analysis, DiskData& data, const AnalyseOptions& options
     analysis.Loaded = true;
 
     analysis.Search = LocateSector(data, options.Locate, [&analysis] { analysis.DmkGaveUp = true; });
-    const SectorLocation* const location = analysis.Location();
+    SectorLocation* const location = analysis.Location();
     if (location == nullptr) {
         analysis.Result = Outcome::NotFound;
         return;
@@ -27,7 +27,7 @@ void RunReport(Analysis& analysis, DiskData& data, const AnalyseOptions& options
     analysis.Result = *analysis.Marker ? Outcome::DriveReport : Outcome::NotNewdos;
 }
 
-void Stopped(Analysis& analysis, AnalysisStopped::Reason reason, const DiskData& data) {
+void Stopped(Analysis& analysis, AnalysisStopped::Reason reason, DiskData& data) {
     // A read past the image from a sector that starts at or past its end: the sector is not in the image at all.
     const SectorLocation* const location = analysis.Location();
     if (reason == AnalysisStopped::Reason::ReadOutsideImage && location != nullptr &&
@@ -40,7 +40,7 @@ void Stopped(Analysis& analysis, AnalysisStopped::Reason reason, const DiskData&
 
 // All ten slots, once the first one could be decoded; none if the image fails now.
 void ReadSlots(Analysis& analysis) {
-    const SectorLocation* const at = analysis.Location();
+    SectorLocation* const at = analysis.Location();
     if (!analysis.Slot || at == nullptr) return;
     try {
         analysis.Slots = ReadAllSlots(at->Sector);
@@ -51,8 +51,8 @@ void ReadSlots(Analysis& analysis) {
 
 // What the tracks hold, through the container that was searched (the byte scans
 // know nothing of tracks), and the check of a Newdos table against it.
-void ReadGeometry(Analysis& analysis, const DiskData& data, bool map) {
-    const Container* const container = analysis.Opened();
+void ReadGeometry(Analysis& analysis, DiskData& data, bool map) {
+    Container* const container = analysis.Opened();
     if (container == nullptr || !data.IsOpen()) return;
     try {
         // One reading of the tracks gives both the geometry and the map.

@@ -65,8 +65,10 @@ struct Analysis {
 
     // The sector found, if the search found one.
     const SectorLocation* Location() const { return Search && Search->Sector ? &*Search->Sector : nullptr; }
+    SectorLocation* Location() { return Search && Search->Sector ? &*Search->Sector : nullptr; }
     // The container the image was opened as, if any.
     const Container* Opened() const { return Search ? Search->Opened.get() : nullptr; }
+    Container* Opened() { return Search ? Search->Opened.get() : nullptr; }
     // The format the sector was found in, else the container recognised.
     std::optional<ImageFormat> Format() const;
     // The first slot when the sector is a Newdos one: only such a table is checked against the disk.

@@ -66,7 +66,7 @@ DiskData DiskData::FromBytes(std::span<const std::uint8_t> bytes) {
     return data;
 }
 
-void DiskData::ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::uint64_t length) const {
+void DiskData::ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::uint64_t length) {
     window_ = bytes;
     windowStart_ = start;
     windowLength_ = length;
@@ -89,7 +89,7 @@ DiskData DiskData::FromSource(std::unique_ptr<ByteSource> source, std::int32_t f
     return data;
 }
 
-std::uint8_t DiskData::AtSlow(std::int64_t index) const {
+std::uint8_t DiskData::AtSlow(std::int64_t index) {
     if (index < 0 || index > fileLength_) throw AnalysisStopped(AnalysisStopped::Reason::ReadOutsideImage);
     if (index == fileLength_) return 0;  // the spare byte
     if (inMemory_) return memory_[static_cast<std::size_t>(index)];
@@ -102,7 +102,7 @@ std::uint8_t DiskData::AtSlow(std::int64_t index) const {
     return Load(number).Bytes[static_cast<std::size_t>(index - number * kBlockSize)];
 }
 
-std::span<const std::uint8_t> DiskData::Run(std::int64_t index, std::int64_t count) const {
+std::span<const std::uint8_t> DiskData::Run(std::int64_t index, std::int64_t count) {
     if (index < 0 || index >= fileLength_ || count <= 0) return {};
     AtSlow(index);  // shows index's block (or the image in memory) as the window
     const auto offset = static_cast<std::uint64_t>(index - windowStart_);
@@ -110,7 +110,7 @@ std::span<const std::uint8_t> DiskData::Run(std::int64_t index, std::int64_t cou
     return {window_ + offset, static_cast<std::size_t>(length)};
 }
 
-void DiskData::CopyTo(std::int64_t index, std::span<std::uint8_t> out) const {
+void DiskData::CopyTo(std::int64_t index, std::span<std::uint8_t> out) {
     std::size_t done = 0;
     while (done < out.size()) {
         const std::int64_t at = index + static_cast<std::int64_t>(done);
@@ -127,7 +127,7 @@ void DiskData::CopyTo(std::int64_t index, std::span<std::uint8_t> out) const {
     }
 }
 
-void DiskData::ReadFirstBlock() const {
+void DiskData::ReadFirstBlock() {
     if (fileLength_ > 0 && !inMemory_ && kept_ == 0) Load(0);
 }
 
@@ -154,13 +154,13 @@ void DiskData::ReadEveryBlock(std::int64_t keep) {
     kept_ = static_cast<std::int64_t>(memory_.size());
 }
 
-void DiskData::Fail(AnalysisStopped::Reason reason) const {
+void DiskData::Fail(AnalysisStopped::Reason reason) {
     source_.reset();
     ShowWindow(nullptr, 0, 0);
     throw AnalysisStopped(reason);
 }
 
-const DiskData::Block& DiskData::Use(std::size_t slot) const {
+const DiskData::Block& DiskData::Use(std::size_t slot) {
     Block& block = blocks_[slot];
     block.LastUse = ++uses_;
     ShowWindow(block.Bytes.get(), block.Number * kBlockSize, block.Length);
@@ -174,7 +174,7 @@ std::size_t DiskData::Find(std::int64_t number) const {
     return kCachedBlocks;
 }
 
-const DiskData::Block& DiskData::Load(std::int64_t number) const {
+const DiskData::Block& DiskData::Load(std::int64_t number) {
     if (const std::size_t cached = Find(number); cached < kCachedBlocks) return Use(cached);
     if (!source_) Fail(AnalysisStopped::Reason::ReadError);
 
@@ -238,14 +238,14 @@ const DiskData::Block& DiskData::Load(std::int64_t number) const {
     return Use(slots[0]);
 }
 
-std::optional<DiskData> DiskData::OpenSibling(const std::string& name) const {
+std::optional<DiskData> DiskData::OpenSibling(const std::string& name) {
     if (!siblings_) return std::nullopt;
     auto sibling = siblings_->Open(name);
     if (sibling) sibling->SetSiblings(name, siblings_);
     return sibling;
 }
 
-std::optional<DiskData> FilesInMemory::Open(const std::string& name) const {
+std::optional<DiskData> FilesInMemory::Open(const std::string& name) {
     const auto file = files_.find(name);
     if (file == files_.end()) return std::nullopt;
     return DiskData::FromBytes(file->second);

@@ -34,7 +34,7 @@ public:
     virtual ~SiblingFiles() = default;
     // The file of that name, read on demand; nothing when there is no such
     // regular file (names with a folder in them included).
-    virtual std::optional<DiskData> Open(const std::string& name) const = 0;
+    virtual std::optional<DiskData> Open(const std::string& name) = 0;
 };
 
 // The image's bytes at indices 0 to FileLength, where the element at FileLength
@@ -52,8 +52,8 @@ public:
     DiskData() = default;
     DiskData(DiskData&& other) noexcept { *this = std::move(other); }
     DiskData& operator=(DiskData&& other) noexcept;
-    DiskData(const DiskData&) = delete;
-    DiskData& operator=(const DiskData&) = delete;
+    DiskData(DiskData&) = delete;
+    DiskData& operator=(DiskData&) = delete;
 
     // The given bytes, held in memory, followed by the spare 0 (tests and tools).
     static DiskData FromBytes(std::span<const std::uint8_t> bytes);
@@ -70,7 +70,7 @@ public:
     // The byte at index, 0 <= index <= FileLength. Throws AnalysisStopped outside
     // that range, on a read error, and when the file has become shorter than
     // FileLength; on either failure of the file it is closed at once.
-    std::uint8_t At(std::int64_t index) const {
+    std::uint8_t At(std::int64_t index) {
         // Most reads land in the block read last: answer those without a call.
         const auto offset = static_cast<std::uint64_t>(index - windowStart_);
         return offset < windowLength_ ? window_[offset] : AtSlow(index);
@@ -79,14 +79,14 @@ public:
     // The bytes from index on that lie together in memory, at most count of
     // them (none at or past FileLength): a view of the block that holds index,
     // read if need be, valid until the next read. For scans that go byte by byte.
-    std::span<const std::uint8_t> Run(std::int64_t index, std::int64_t count) const;
+    std::span<const std::uint8_t> Run(std::int64_t index, std::int64_t count);
 
     // The bytes from index on into out, each as At would give it (and throwing
     // where At would), copied a block at a time.
-    void CopyTo(std::int64_t index, std::span<std::uint8_t> out) const;
+    void CopyTo(std::int64_t index, std::span<std::uint8_t> out);
 
     // Reads the first block now, so that a file that cannot be read fails here.
-    void ReadFirstBlock() const;
+    void ReadFirstBlock();
 
     // Reads the whole file once, so that a file that cannot be read to its end
     // fails now rather than part way through a report. Its first keep bytes stay
@@ -100,12 +100,12 @@ public:
 
     // The name of the image's own file (no folder; empty when it has none, as
     // standard input), and the files beside it.
-    void SetSiblings(std::string name, std::shared_ptr<const SiblingFiles> siblings) {
+    void SetSiblings(std::string name, std::shared_ptr<SiblingFiles> siblings) {
         name_ = std::move(name);
         siblings_ = std::move(siblings);
     }
     const std::string& Name() const noexcept { return name_; }
-    std::optional<DiskData> OpenSibling(const std::string& name) const;
+    std::optional<DiskData> OpenSibling(const std::string& name);
 
 private:
     struct Block {
@@ -115,33 +115,33 @@ private:
         std::uint64_t Length = 0;
     };
 
-    std::uint8_t AtSlow(std::int64_t index) const;
-    const Block& Load(std::int64_t number) const;
+    std::uint8_t AtSlow(std::int64_t index);
+    const Block& Load(std::int64_t number);
     std::size_t Find(std::int64_t number) const;  // its slot, or kCachedBlocks
-    const Block& Use(std::size_t slot) const;
-    void ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::uint64_t length) const;
-    [[noreturn]] void Fail(AnalysisStopped::Reason reason) const;
+    const Block& Use(std::size_t slot);
+    void ShowWindow(const std::uint8_t* bytes, std::int64_t start, std::uint64_t length);
+    [[noreturn]] void Fail(AnalysisStopped::Reason reason);
 
     std::int32_t fileLength_ = 0;
     std::string name_;
-    std::shared_ptr<const SiblingFiles> siblings_;
+    std::shared_ptr<SiblingFiles> siblings_;
     bool inMemory_ = true;
-    std::vector<std::uint8_t> memory_;            // FromBytes: the whole image; FromFile: the bytes kept from the start
-    std::int64_t kept_ = 0;                       // FromFile: how many bytes from the start memory_ holds
-    mutable std::unique_ptr<ByteSource> source_;  // FromFile, FromSource: read on demand
-    mutable std::array<Block, kCachedBlocks> blocks_{};
-    mutable std::uint64_t uses_ = 0;
+    std::vector<std::uint8_t> memory_;    // FromBytes: the whole image; FromFile: the bytes kept from the start
+    std::int64_t kept_ = 0;               // FromFile: how many bytes from the start memory_ holds
+    std::unique_ptr<ByteSource> source_;  // FromFile, FromSource: read on demand
+    std::array<Block, kCachedBlocks> blocks_{};
+    std::uint64_t uses_ = 0;
     // The bytes of the block read last (or of the whole image held in memory).
-    mutable const std::uint8_t* window_ = nullptr;
-    mutable std::int64_t windowStart_ = 0;
-    mutable std::uint64_t windowLength_ = 0;
+    const std::uint8_t* window_ = nullptr;
+    std::int64_t windowStart_ = 0;
+    std::uint64_t windowLength_ = 0;
 };
 
 // Files held in memory, by name: a stream set for tests and tools.
 class FilesInMemory final : public SiblingFiles {
 public:
     explicit FilesInMemory(std::map<std::string, std::vector<std::uint8_t>> files) : files_(std::move(files)) {}
-    std::optional<DiskData> Open(const std::string& name) const override;
+    std::optional<DiskData> Open(const std::string& name) override;
 
 private:
     std::map<std::string, std::vector<std::uint8_t>> files_;

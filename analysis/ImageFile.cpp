@@ -58,7 +58,7 @@ OpenResult ImageFile::OpenRegular(const std::string& path) {
     return adopted;
 }
 
-void ImageFile::SetSiblings(std::shared_ptr<const SiblingFiles> siblings) { siblings_ = std::move(siblings); }
+void ImageFile::SetSiblings(std::shared_ptr<SiblingFiles> siblings) { siblings_ = std::move(siblings); }
 
 OpenResult ImageFile::Adopt(FileDescriptor file) {
     CloseAll();

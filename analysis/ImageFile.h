@@ -72,11 +72,11 @@ public:
     DiskData Load() override;
 
     // The files beside the open one, reachable by name from its bytes (none unless set).
-    void SetSiblings(std::shared_ptr<const SiblingFiles> siblings);
+    void SetSiblings(std::shared_ptr<SiblingFiles> siblings);
 
     // The open file's own name and the files beside it (none for an adopted descriptor).
     const std::string& Name() const noexcept { return name_; }
-    const std::shared_ptr<const SiblingFiles>& Siblings() const noexcept { return siblings_; }
+    const std::shared_ptr<SiblingFiles>& Siblings() const noexcept { return siblings_; }
 
 private:
     OpenResult OpenRegular(const std::string& path);
@@ -86,7 +86,7 @@ private:
     std::vector<std::uint8_t> head_;
     bool headRead_ = false;
     std::string name_;
-    std::shared_ptr<const SiblingFiles> siblings_;
+    std::shared_ptr<SiblingFiles> siblings_;
 };
 
 }  // namespace tabulon

@@ -14,7 +14,7 @@ ImageReader ImageReader::Strided(std::int64_t stride) const {
     return {image_, start_, end_, stride_ * stride};
 }
 
-std::vector<std::uint8_t> ImageReader::Bytes(std::int64_t n, std::int64_t count) const {
+std::vector<std::uint8_t> ImageReader::Bytes(std::int64_t n, std::int64_t count) {
     if (!Has(n, count)) throw StructureEnds();
     std::vector<std::uint8_t> bytes;
     bytes.resize(static_cast<std::size_t>(count));
@@ -22,7 +22,7 @@ std::vector<std::uint8_t> ImageReader::Bytes(std::int64_t n, std::int64_t count)
     return bytes;
 }
 
-void ImageReader::CopyTo(std::int64_t n, std::span<std::uint8_t> out) const {
+void ImageReader::CopyTo(std::int64_t n, std::span<std::uint8_t> out) {
     const auto count = static_cast<std::int64_t>(out.size());
     if (!Has(n, count)) throw StructureEnds();
     if (stride_ == 1) {
@@ -36,7 +36,7 @@ void ImageReader::CopyTo(std::int64_t n, std::span<std::uint8_t> out) const {
     }
 }
 
-bool ImageReader::StartsWith(std::int64_t n, std::string_view text) const {
+bool ImageReader::StartsWith(std::int64_t n, std::string_view text) {
     if (!Has(n, static_cast<std::int64_t>(text.size()))) return false;
     for (std::size_t k = 0; k < text.size(); ++k) {
         if (U8(n + static_cast<std::int64_t>(k)) != static_cast<std::uint8_t>(text[k])) return false;

@@ -35,7 +35,7 @@ auto UnlessStructureEnds(Read read) -> std::optional<decltype(read())> {
 // never reaches past the end of the file, whatever its length asked for.
 class ImageReader {
 public:
-    explicit ImageReader(const DiskData& image) : image_(&image), start_(0), end_(image.FileLength()), stride_(1) {}
+    explicit ImageReader(DiskData& image) : image_(&image), start_(0), end_(image.FileLength()), stride_(1) {}
 
     // The part from element offset on, at most length elements long.
     ImageReader Window(std::int64_t offset, std::int64_t length) const;
@@ -52,24 +52,24 @@ public:
     // The file offset of element n.
     std::int64_t FileOffset(std::int64_t n) const noexcept { return start_ + n * stride_; }
 
-    std::uint8_t U8(std::int64_t n) const {
+    std::uint8_t U8(std::int64_t n) {
         if (!Has(n)) throw StructureEnds();
         return image_->At(FileOffset(n));
     }
-    std::uint16_t Le16(std::int64_t n) const { return static_cast<std::uint16_t>(U8(n) | (U8(n + 1) << 8)); }
-    std::uint16_t Be16(std::int64_t n) const { return static_cast<std::uint16_t>((U8(n) << 8) | U8(n + 1)); }
-    std::vector<std::uint8_t> Bytes(std::int64_t n, std::int64_t count) const;
+    std::uint16_t Le16(std::int64_t n) { return static_cast<std::uint16_t>(U8(n) | (U8(n + 1) << 8)); }
+    std::uint16_t Be16(std::int64_t n) { return static_cast<std::uint16_t>((U8(n) << 8) | U8(n + 1)); }
+    std::vector<std::uint8_t> Bytes(std::int64_t n, std::int64_t count);
     // Whether the elements from n are these characters; false, not a throw, where the view ends first.
-    bool StartsWith(std::int64_t n, std::string_view text) const;
+    bool StartsWith(std::int64_t n, std::string_view text);
     // Elements n on into out, all of them or none (throws first): for hot paths
     // that read into a buffer they keep.
-    void CopyTo(std::int64_t n, std::span<std::uint8_t> out) const;
+    void CopyTo(std::int64_t n, std::span<std::uint8_t> out);
 
 private:
-    ImageReader(const DiskData* image, std::int64_t start, std::int64_t end, std::int64_t stride)
+    ImageReader(DiskData* image, std::int64_t start, std::int64_t end, std::int64_t stride)
         : image_(image), start_(start), end_(end), stride_(stride) {}
 
-    const DiskData* image_;
+    DiskData* image_;
     std::int64_t start_;  // file offset of element 0
     std::int64_t end_;    // file offset past the last byte this view may read
     std::int64_t stride_;

@@ -4,7 +4,7 @@
 
 namespace tabulon {
 
-Located LocateSector(const DiskData& image, LocateMode mode, const std::function<void()>& dmkGaveUp,
+Located LocateSector(DiskData& image, LocateMode mode, const std::function<void()>& dmkGaveUp,
                      const SectorPosition& address) {
     if (mode != LocateMode::Scan) {
         Located found{std::nullopt, LocateMethod::Structure, OpenContainer(image)};

@@ -22,14 +22,14 @@ enum class LocateMode {
 struct Located {
     std::optional<SectorLocation> Sector;
     LocateMethod Method = LocateMethod::Scan;
-    std::shared_ptr<const Container> Opened;
+    std::shared_ptr<Container> Opened;
 };
 
 // Searches image for the sector at address (the byte scans know only track 0,
 // side 0, sector 2) in the given mode. dmkGaveUp, when given, is called when the
 // DMK byte scan gives up and the JV scan starts (the report writes its switch
 // lines there); a search through the structure never calls it.
-Located LocateSector(const DiskData& image, LocateMode mode, const std::function<void()>& dmkGaveUp = {},
+Located LocateSector(DiskData& image, LocateMode mode, const std::function<void()>& dmkGaveUp = {},
                      const SectorPosition& address = kSystemSector);
 
 }  // namespace tabulon

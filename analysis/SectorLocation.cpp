@@ -19,13 +19,13 @@ constexpr std::int32_t kJvEntryLength = 3;
 constexpr std::int32_t kJvDataStart = 8704;  // also the give-up position
 constexpr std::int32_t kJvSectorLength = 256;
 
-SectorLocation ScanFound(const DiskData& data, const ImageFormat& format, std::int32_t base) {
+SectorLocation ScanFound(DiskData& data, const ImageFormat& format, std::int32_t base) {
     return {format, LocateMethod::Scan, base, SectorBytes(data, base), std::nullopt, std::nullopt, std::nullopt};
 }
 
 }  // namespace
 
-std::uint8_t SectorBytes::At(std::int64_t offset) const {
+std::uint8_t SectorBytes::At(std::int64_t offset) {
     if (image_ != nullptr) return image_->At(base_ + offset);
     if (detached_) throw AnalysisStopped(AnalysisStopped::Reason::ReadOutsideImage);
     const std::int64_t end = cutShort_ ? Length() - 1 : Length();  // the last byte there, the spare included
@@ -46,7 +46,7 @@ std::int64_t SectorBytes::Length() const noexcept {
     return static_cast<std::int64_t>(own_.size());
 }
 
-std::optional<std::int32_t> FindDmkSector(const DiskData& data) {
+std::optional<std::int32_t> FindDmkSector(DiskData& data) {
     const std::int32_t fileLength = data.FileLength();
     std::int32_t t = 0;
     std::size_t i = 0;
@@ -76,7 +76,7 @@ std::optional<std::int32_t> FindDmkSector(const DiskData& data) {
     return std::nullopt;
 }
 
-std::optional<std::int32_t> FindJvSector(const DiskData& data) {
+std::optional<std::int32_t> FindJvSector(DiskData& data) {
     const std::int32_t fileLength = data.FileLength();
     // The entry at u matches when byte u is 0 and byte u + 1 is 2; the last entry
     // the scan can examine starts at 8706, and every non-matching entry before it
@@ -106,7 +106,7 @@ std::optional<std::int32_t> FindJvSector(const DiskData& data) {
     return std::nullopt;
 }
 
-std::optional<SectorLocation> LocateSystemSector(const DiskData& data, const std::function<void()>& dmkGaveUp) {
+std::optional<SectorLocation> LocateSystemSector(DiskData& data, const std::function<void()>& dmkGaveUp) {
     if (auto base = FindDmkSector(data)) return ScanFound(data, kDmkScanFormat, *base);
     if (dmkGaveUp) dmkGaveUp();
     if (auto base = FindJvSector(data)) return ScanFound(data, kJvScanFormat, *base);

@@ -43,12 +43,12 @@ enum class LocateMethod { Scan, Structure };
 // that its track cut short (they end early only there) have no spare byte.
 class SectorBytes {
 public:
-    SectorBytes(const DiskData& image, std::int64_t base) : image_(&image), base_(base) {}
+    SectorBytes(DiskData& image, std::int64_t base) : image_(&image), base_(base) {}
     explicit SectorBytes(std::vector<std::uint8_t> own, bool cutShort = false)
         : own_(std::move(own)), cutShort_(cutShort) {}
 
     // The byte at Base + offset.
-    std::uint8_t At(std::int64_t offset) const;
+    std::uint8_t At(std::int64_t offset);
     std::int64_t Base() const noexcept { return base_; }
     // Bytes available from Base, the spare byte excluded.
     std::int64_t Length() const noexcept;
@@ -58,7 +58,7 @@ public:
     void Detach() noexcept;
 
 private:
-    const DiskData* image_ = nullptr;  // the image, while its analysis runs
+    DiskData* image_ = nullptr;  // the image, while its analysis runs
     bool detached_ = false;
     std::int64_t detachedLength_ = 0;
     std::int64_t base_ = 0;
@@ -83,15 +83,15 @@ struct SectorLocation {
 // Looks for the MFM ID field A1 A1 A1 FE 00 00 02 from offset 0, never moving
 // back on a mismatch, and gives up on a mismatch past offset 5000 or at the end
 // of the image. Found: Base = the byte after the sector number + 41.
-std::optional<std::int32_t> FindDmkSector(const DiskData& data);
+std::optional<std::int32_t> FindDmkSector(DiskData& data);
 
 // Reads the start of the image as JV3 header entries of three bytes and takes
 // the first entry of track 0, sector 2; gives up on a non-matching entry past
 // offset 8704 or at the end of the image. Found: Base = 8704 + 256 per entry passed.
-std::optional<std::int32_t> FindJvSector(const DiskData& data);
+std::optional<std::int32_t> FindJvSector(DiskData& data);
 
 // The DMK scan, then the JV scan when the DMK scan gave up; dmkGaveUp, when
 // given, is called between the two (the report writes its switch lines there).
-std::optional<SectorLocation> LocateSystemSector(const DiskData& data, const std::function<void()>& dmkGaveUp = {});
+std::optional<SectorLocation> LocateSystemSector(DiskData& data, const std::function<void()>& dmkGaveUp = {});
 
 }  // namespace tabulon

@@ -31,7 +31,7 @@ std::string SpacedDecimal(unsigned value) {
     return std::string(text.data(), end);
 }
 
-DriveSlot ReadDriveSlot(const SectorBytes& sector, std::int64_t offset) {
+DriveSlot ReadDriveSlot(SectorBytes& sector, std::int64_t offset) {
     DriveSlot slot;
     slot.DirectoryStartLump = sector.At(offset + 0);
     slot.TrackCount = sector.At(offset + 3);
@@ -78,16 +78,16 @@ DriveSpecs DescribeDriveSlot(const DriveSlot& slot) {
             SpacedDecimal(slot.DirectoryGranules)};
 }
 
-DriveSpecs DecodeDriveSpecs(const SectorBytes& sector) { return DescribeDriveSlot(ReadDriveSlot(sector)); }
+DriveSpecs DecodeDriveSpecs(SectorBytes& sector) { return DescribeDriveSlot(ReadDriveSlot(sector)); }
 
-bool HasNewdosMarker(const SectorBytes& sector) { return sector.At(kNewdosMarkerOffset) == kNewdosMarker; }
+bool HasNewdosMarker(SectorBytes& sector) { return sector.At(kNewdosMarkerOffset) == kNewdosMarker; }
 
-bool HasNewdosMarker(const SectorLocation& location) {
+bool HasNewdosMarker(SectorLocation& location) {
     if (location.SectorSize && *location.SectorSize <= kNewdosMarkerOffset) return false;
     return HasNewdosMarker(location.Sector);
 }
 
-std::vector<std::optional<DriveSlot>> ReadAllSlots(const SectorBytes& sector) {
+std::vector<std::optional<DriveSlot>> ReadAllSlots(SectorBytes& sector) {
     std::vector<std::optional<DriveSlot>> slots;
     for (int slot = 0; slot < kPdriveSlots; ++slot) {
         try {

@@ -52,7 +52,7 @@ std::string SpacedDecimal(unsigned value);
 // Reads the slot that begins offset bytes into the sector: +0, +3, +4, +5, +9,
 // +2, then +7 only when neither suffix bit of the flag byte is set. The first
 // read past the sector's bytes throws AnalysisStopped.
-DriveSlot ReadDriveSlot(const SectorBytes& sector, std::int64_t offset = 0);
+DriveSlot ReadDriveSlot(SectorBytes& sector, std::int64_t offset = 0);
 
 // What the SPT byte names besides the count: the TD letter and the sides and
 // density, as words and as numbers (10 A S/S S/D, 20 C D/S S/D, 18 E S/S D/D,
@@ -70,18 +70,18 @@ std::string InterfaceType(const DriveSlot& slot);
 DriveSpecs DescribeDriveSlot(const DriveSlot& slot);
 
 // Reads and describes the first slot of the sector.
-DriveSpecs DecodeDriveSpecs(const SectorBytes& sector);
+DriveSpecs DecodeDriveSpecs(SectorBytes& sector);
 
 // True when the byte at 239 is 0xA5; throws AnalysisStopped past the sector's bytes.
-bool HasNewdosMarker(const SectorBytes& sector);
+bool HasNewdosMarker(SectorBytes& sector);
 
 // The same for a located sector: one that its container records as shorter than
 // 240 bytes (128-byte sectors are real) cannot hold the marker, and is answered
 // false without reading.
-bool HasNewdosMarker(const SectorLocation& location);
+bool HasNewdosMarker(SectorLocation& location);
 
 // The ten 16-byte slots of the PDRIVE table, each read like the first; a slot
 // that runs past the sector's bytes is left empty.
-std::vector<std::optional<DriveSlot>> ReadAllSlots(const SectorBytes& sector);
+std::vector<std::optional<DriveSlot>> ReadAllSlots(SectorBytes& sector);
 
 }  // namespace tabulon

@@ -77,7 +77,7 @@ std::optional<bool> EndsInZip(int fd) {
 // Whether a container recognises the member.
 bool IsDiskImage(ImageSource& member) {
     try {
-        const DiskData image = member.Load();
+        DiskData image = member.Load();
         return OpenContainer(image) != nullptr;
     } catch (const std::exception&) {
         return false;

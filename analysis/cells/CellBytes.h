@@ -28,8 +28,8 @@ public:
     bool Has(std::int64_t n, std::int64_t count) const override {
         return cells_.HasBytes(CellOf(n), static_cast<std::size_t>(count));
     }
-    std::uint8_t At(std::int64_t n) const override { return cells_.Byte(CellOf(n)); }
-    std::size_t CopyTo(std::int64_t n, std::span<std::uint8_t> out) const override {
+    std::uint8_t At(std::int64_t n) override { return cells_.Byte(CellOf(n)); }
+    std::size_t CopyTo(std::int64_t n, std::span<std::uint8_t> out) override {
         std::size_t cell = CellOf(n);
         const std::size_t there = cell <= cells_.Size() ? (cells_.Size() - cell) / kCellsPerByte : 0;
         const std::size_t count = std::min(out.size(), there);

@@ -21,9 +21,9 @@ public:
     virtual bool FindDataMark(std::int64_t window) = 0;
     // Whether bytes n to n + count - 1 after the mark are there.
     virtual bool Has(std::int64_t n, std::int64_t count = 1) const = 0;
-    virtual std::uint8_t At(std::int64_t n) const = 0;
+    virtual std::uint8_t At(std::int64_t n) = 0;
     // Bytes n on into out, up to the first that is not there: how many were copied.
-    virtual std::size_t CopyTo(std::int64_t n, std::span<std::uint8_t> out) const {
+    virtual std::size_t CopyTo(std::int64_t n, std::span<std::uint8_t> out) {
         std::size_t copied = 0;
         for (; copied < out.size() && Has(n + static_cast<std::int64_t>(copied)); ++copied) {
             out[copied] = At(n + static_cast<std::int64_t>(copied));

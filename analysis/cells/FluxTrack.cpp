@@ -27,13 +27,13 @@ struct Revolution {
 };
 
 // Reads (again) up to limit intervals; false when the revolution ends early.
-bool Read(const FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
+bool Read(FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
     out.Asked = limit;
     return track.ReadRevolution(revolution, limit, out.Flux);
 }
 
 // A revolution's first intervals and its cell period; false when it ends early or shows no rate.
-bool Start(const FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
+bool Start(FluxTrack& track, std::size_t revolution, std::size_t limit, Revolution& out) {
     if (!Read(track, revolution, limit, out)) return false;
     const auto rate = CellRateOf(out.Flux, track.TicksPerMicrosecond());
     if (!rate) return false;
@@ -46,7 +46,7 @@ bool Start(const FluxTrack& track, std::size_t revolution, std::size_t limit, Re
 // the last one. A search put off keeps what it made, to go on from there.
 class RevolutionSearch {
 public:
-    RevolutionSearch(const FluxTrack& track, std::size_t n) : track_(&track), n_(n) {}
+    RevolutionSearch(FluxTrack& track, std::size_t n) : track_(&track), n_(n) {}
 
     // Goes on until the revolution settles the search (then true), or until it
     // shows itself damaged when mayPutOff (then false).
@@ -86,7 +86,7 @@ public:
     std::optional<FluxSector>& Found() { return found_; }
 
 private:
-    const FluxTrack* track_;
+    FluxTrack* track_;
     std::size_t n_;
     Revolution revolution_;
     std::optional<FluxCells> cells_;
@@ -144,7 +144,7 @@ void Merge(std::vector<DecodedSector>& best, std::vector<DecodedSector> readings
 
 }  // namespace
 
-std::optional<FluxSector> FindFluxSector(const FluxTrack& track, const SectorQuery& query, FluxBudget& budget) {
+std::optional<FluxSector> FindFluxSector(FluxTrack& track, const SectorQuery& query, FluxBudget& budget) {
     std::optional<FluxSector> best;
     // True once a reading is good: nothing can be better.
     const auto take = [&best](std::optional<FluxSector>& found) {
@@ -169,7 +169,7 @@ std::optional<FluxSector> FindFluxSector(const FluxTrack& track, const SectorQue
     return best;
 }
 
-std::vector<DecodedSector> ListFluxSectors(const FluxTrack& track, SectorDetail detail, FluxBudget& budget) {
+std::vector<DecodedSector> ListFluxSectors(FluxTrack& track, SectorDetail detail, FluxBudget& budget) {
     std::vector<DecodedSector> best;
     const auto complete = [detail](const DecodedSector& s) {
         return detail == SectorDetail::IdsOnly ? s.IdCrcOk : s.Good();

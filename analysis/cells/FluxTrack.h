@@ -23,7 +23,7 @@ public:
     // The first intervals of one revolution in sample ticks, at most limit of
     // them (and kMaxIntervals); false, with nothing, where the capture ends
     // before the revolution does.
-    virtual bool ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const = 0;
+    virtual bool ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) = 0;
     virtual double TicksPerMicrosecond() const = 0;
 };
 
@@ -59,12 +59,12 @@ struct FluxSector {
 // needed, so a sector early on the track costs little, and a revolution that
 // shows no good ID field in its first 1,536 recorded bytes, or two bad ones
 // before the first good one, is put off until the others have been tried.
-std::optional<FluxSector> FindFluxSector(const FluxTrack& track, const SectorQuery& query, FluxBudget& budget);
+std::optional<FluxSector> FindFluxSector(FluxTrack& track, const SectorQuery& query, FluxBudget& budget);
 
 // The sectors of a flux track in the order they lie, each the best of its
 // readings over the revolutions: the same sector (the same ID with a good CRC,
 // or a field at the same place) is read again in the next revolution until
 // every one reads good (with SectorDetail::IdsOnly, its ID CRC alone).
-std::vector<DecodedSector> ListFluxSectors(const FluxTrack& track, SectorDetail detail, FluxBudget& budget);
+std::vector<DecodedSector> ListFluxSectors(FluxTrack& track, SectorDetail detail, FluxBudget& budget);
 
 }  // namespace tabulon

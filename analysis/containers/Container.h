@@ -17,9 +17,9 @@ class Container;
 // extensions its files usually go by, and how an image is identified as one
 // and opened. Identifying reads only what it must; opening keeps what it learnt.
 struct ContainerType {
-    ImageFormat Format;                                         // short name and the report's label
-    std::span<const std::string_view> Extensions;               // lower case, with the dot
-    std::unique_ptr<Container> (*Open)(const DiskData& image);  // nothing when the image is not one
+    ImageFormat Format;                                   // short name and the report's label
+    std::span<const std::string_view> Extensions;         // lower case, with the dot
+    std::unique_ptr<Container> (*Open)(DiskData& image);  // nothing when the image is not one
     // Of the names in one folder, the file that opens a set of files this
     // container reads as one image (KryoFlux stream sets); none for the others.
     std::optional<std::string_view> (*FirstOfSet)(std::span<const std::string> names) = nullptr;
@@ -41,16 +41,16 @@ public:
     const ContainerType& Type() const noexcept { return *type_; }
 
     // The sector at address, through the container's structure.
-    virtual std::optional<SectorLocation> FindSector(const DiskData& image, const SectorPosition& address) const = 0;
+    virtual std::optional<SectorLocation> FindSector(DiskData& image, const SectorPosition& address) = 0;
 
     // The sectors of every track the container holds, in the order they lie,
     // with what reading them found as far as detail asks; and the cylinders its
     // header declares where it does. Each track is read once.
-    virtual TrackList Tracks(const DiskData& image, TrackDetail detail = TrackDetail::IdsOnly) const = 0;
+    virtual TrackList Tracks(DiskData& image, TrackDetail detail = TrackDetail::IdsOnly) = 0;
 
     // What the container records of the whole file and the file does not bear
     // out; none when it records nothing. Reads the whole file.
-    virtual std::optional<FileCheck> CheckWholeFile(const DiskData& /*image*/) const { return std::nullopt; }
+    virtual std::optional<FileCheck> CheckWholeFile(DiskData& /*image*/) { return std::nullopt; }
 
 private:
     const ContainerType* type_;
@@ -60,10 +60,10 @@ private:
 // its own functions: the usual shape of one, so that each needs no class of its own.
 template <class Header>
 struct ContainerFunctions {
-    std::optional<Header> (*Identify)(const DiskData&);
-    std::optional<SectorLocation> (*Find)(const DiskData&, const Header&, const SectorPosition&);
-    TrackList (*Tracks)(const DiskData&, const Header&, TrackDetail);
-    std::optional<FileCheck> (*CheckWholeFile)(const DiskData&, const Header&) = nullptr;
+    std::optional<Header> (*Identify)(DiskData&);
+    std::optional<SectorLocation> (*Find)(DiskData&, const Header&, const SectorPosition&);
+    TrackList (*Tracks)(DiskData&, const Header&, TrackDetail);
+    std::optional<FileCheck> (*CheckWholeFile)(DiskData&, const Header&) = nullptr;
 };
 
 template <class Header, const ContainerType& Kind, const ContainerFunctions<Header>& Functions>
@@ -71,18 +71,16 @@ class HeaderContainer final : public Container {
 public:
     explicit HeaderContainer(Header header) : Container(Kind), header_(std::move(header)) {}
 
-    static std::unique_ptr<Container> Open(const DiskData& image) {
+    static std::unique_ptr<Container> Open(DiskData& image) {
         auto header = Functions.Identify(image);
         if (!header) return nullptr;
         return std::make_unique<HeaderContainer>(std::move(*header));
     }
-    std::optional<SectorLocation> FindSector(const DiskData& image, const SectorPosition& address) const override {
+    std::optional<SectorLocation> FindSector(DiskData& image, const SectorPosition& address) override {
         return Functions.Find(image, header_, address);
     }
-    TrackList Tracks(const DiskData& image, TrackDetail detail) const override {
-        return Functions.Tracks(image, header_, detail);
-    }
-    std::optional<FileCheck> CheckWholeFile(const DiskData& image) const override {
+    TrackList Tracks(DiskData& image, TrackDetail detail) override { return Functions.Tracks(image, header_, detail); }
+    std::optional<FileCheck> CheckWholeFile(DiskData& image) override {
         return Functions.CheckWholeFile != nullptr ? Functions.CheckWholeFile(image, header_) : std::nullopt;
     }
 

@@ -37,7 +37,7 @@ bool EndsWithNoCase(std::string_view name, std::string_view end) {
 
 std::span<const ContainerType* const> ContainerTypes() { return kTypes; }
 
-std::unique_ptr<Container> OpenContainer(const DiskData& image) {
+std::unique_ptr<Container> OpenContainer(DiskData& image) {
     for (const ContainerType* type : kTypes) {
         if (auto opened = type->Open(image)) return opened;
     }

@@ -17,7 +17,7 @@ namespace tabulon {
 std::span<const ContainerType* const> ContainerTypes();
 
 // The image opened as the first container that recognises it; nothing when none does.
-std::unique_ptr<Container> OpenContainer(const DiskData& image);
+std::unique_ptr<Container> OpenContainer(DiskData& image);
 
 // Whether a name ends in one of the containers' extensions (any case).
 bool HasImageExtension(std::string_view name);

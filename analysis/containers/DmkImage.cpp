@@ -23,7 +23,7 @@ constexpr std::uint8_t kOptionIgnoreDensity = 0x80;  // every byte stored once, 
 constexpr std::uint16_t kIdamDoubleDensity = 0x8000;
 constexpr std::uint16_t kIdamOffsetMask = 0x3FFF;
 
-DmkHeader ReadHeader(const ImageReader& file) {
+DmkHeader ReadHeader(ImageReader file) {
     for (std::int64_t n = 12; n < kHeaderLength; ++n) {
         if (file.U8(n) != 0) throw StructureEnds();
     }
@@ -48,19 +48,19 @@ DmkHeader ReadHeader(const ImageReader& file) {
 }
 
 // The ID field in a field's first bytes.
-IdField ReadIdField(const ImageReader& field, bool doubleDensity) {
+IdField ReadIdField(ImageReader field, bool doubleDensity) {
     std::array<std::uint8_t, kIdFieldBytes> bytes{};
     field.CopyTo(0, bytes);
     return ReadIdField(bytes, doubleDensity ? Encoding::Mfm : Encoding::Fm);
 }
 
 // The bytes from one IDAM pointer's ID field on, one element per recorded byte.
-std::optional<ImageReader> FieldAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer) {
+std::optional<ImageReader> FieldAt(ImageReader track, const DmkHeader& header, std::uint16_t pointer) {
     const std::int64_t idMark = pointer & kIdamOffsetMask;
     const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
     if (idMark < kIdamTableLength || idMark >= track.Size()) return std::nullopt;
     const std::int64_t step = (doubleDensity || header.SingleDensityUndoubled) ? 1 : 2;
-    const ImageReader field = track.Window(idMark, track.Size()).Strided(step);
+    ImageReader field = track.Window(idMark, track.Size()).Strided(step);
     // ID field: FE, cylinder, head, sector, size code, CRC (2).
     if (!field.Has(0, kIdFieldBytes) || field.U8(0) != kIdAddressMark) return std::nullopt;
     return field;
@@ -71,7 +71,7 @@ class TrackBytes final : public RecordedBytes {
 public:
     static constexpr std::int64_t kLongestWindow = 64;  // more than either recording's
 
-    TrackBytes(const ImageReader& field, bool doubleDensity) : field_(field), doubleDensity_(doubleDensity) {}
+    TrackBytes(ImageReader field, bool doubleDensity) : field_(field), doubleDensity_(doubleDensity) {}
 
     bool FindDataMark(std::int64_t window) override {
         // The field's ID part takes its first kIdFieldBytes elements; in MFM the
@@ -91,8 +91,8 @@ public:
         return false;
     }
     bool Has(std::int64_t n, std::int64_t count) const override { return field_.Has(mark_ + n, count); }
-    std::uint8_t At(std::int64_t n) const override { return field_.U8(mark_ + n); }
-    std::size_t CopyTo(std::int64_t n, std::span<std::uint8_t> out) const override {
+    std::uint8_t At(std::int64_t n) override { return field_.U8(mark_ + n); }
+    std::size_t CopyTo(std::int64_t n, std::span<std::uint8_t> out) override {
         const std::int64_t there =
             std::clamp<std::int64_t>(field_.Size() - (mark_ + n), 0, static_cast<std::int64_t>(out.size()));
         field_.CopyTo(mark_ + n, out.first(static_cast<std::size_t>(there)));
@@ -101,7 +101,7 @@ public:
     std::int64_t Position(std::int64_t n) const override { return field_.FileOffset(mark_ + n); }
 
 private:
-    const ImageReader& field_;
+    ImageReader field_;
     bool doubleDensity_;
     std::int64_t mark_ = 0;
 };
@@ -109,9 +109,9 @@ static_assert(DataMarkWindow(true) <= TrackBytes::kLongestWindow &&
               DataMarkWindow(false) <= TrackBytes::kLongestWindow);
 
 // The sector behind one IDAM pointer, when its ID field names the sector at address.
-std::optional<SectorLocation> SectorAt(const ImageReader& track, const DmkHeader& header, std::uint16_t pointer,
+std::optional<SectorLocation> SectorAt(ImageReader track, const DmkHeader& header, std::uint16_t pointer,
                                        const SectorPosition& address) {
-    const auto found = FieldAt(track, header, pointer);
+    auto found = FieldAt(track, header, pointer);
     if (!found) return std::nullopt;
     const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
     const IdField id = ReadIdField(*found, doubleDensity);
@@ -125,21 +125,20 @@ std::optional<SectorLocation> SectorAt(const ImageReader& track, const DmkHeader
 
 }  // namespace
 
-std::optional<DmkHeader> IdentifyDmk(const DiskData& image) {
-    const ImageReader file(image);
+std::optional<DmkHeader> IdentifyDmk(DiskData& image) {
+    ImageReader file(image);
     // Most images are no DMK file: the protect byte and the zeros at 12 tell them, without an exception.
     if (!file.Has(0, kHeaderLength) || (file.U8(0) != 0x00 && file.U8(0) != 0xFF)) return std::nullopt;
     if (!file.StartsWith(12, std::string_view("\0\0\0\0", 4))) return std::nullopt;
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header,
-                                          const SectorPosition& address) {
+std::optional<SectorLocation> LocateInDmk(DiskData& image, const DmkHeader& header, const SectorPosition& address) {
     if (address.Cylinder >= header.Tracks || address.Side >= header.Sides) return std::nullopt;
     try {
         const std::int64_t start =
             kHeaderLength + (std::int64_t{address.Cylinder} * header.Sides + address.Side) * header.TrackLength;
-        const ImageReader track = ImageReader(image).Window(start, header.TrackLength);
+        ImageReader track = ImageReader(image).Window(start, header.TrackLength);
         for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
             const std::uint16_t pointer = track.Le16(2 * entry);
             if (pointer == 0) break;
@@ -150,21 +149,21 @@ std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader
     return std::nullopt;
 }
 
-TrackList DmkTracks(const DiskData& image, const DmkHeader& header, TrackDetail detail) {
+TrackList DmkTracks(DiskData& image, const DmkHeader& header, TrackDetail detail) {
     TrackList list{{}, header.Tracks, 0, header.Sides};
     std::vector<TrackLayout>& tracks = list.Tracks;
-    const ImageReader file(image);
+    ImageReader file(image);
     for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
         for (int side = 0; side < header.Sides; ++side) {
             const std::int64_t start =
                 kHeaderLength + (std::int64_t{cylinder} * header.Sides + side) * header.TrackLength;
             if (!file.Has(start, header.TrackLength)) return list;  // the image ends before this track
-            const ImageReader track = file.Window(start, header.TrackLength);
+            ImageReader track = file.Window(start, header.TrackLength);
             TrackLayout layout{cylinder, side, {}};
             for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
                 const std::uint16_t pointer = track.Le16(2 * entry);
                 if (pointer == 0) break;
-                const auto field = FieldAt(track, header, pointer);
+                auto field = FieldAt(track, header, pointer);
                 if (!field) continue;
                 // Every ID field counts, whatever its CRC.
                 const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;

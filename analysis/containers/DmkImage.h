@@ -34,17 +34,16 @@ struct DmkHeader {
 
 // The header, when it is a DMK header whose tracks fit the file (a header
 // declaring no tracks: when the file holds nothing else).
-std::optional<DmkHeader> IdentifyDmk(const DiskData& image);
+std::optional<DmkHeader> IdentifyDmk(DiskData& image);
 
 // The sector at address through its track's IDAM table: the ID field checked
 // (and its CRC), the data address mark within the distance the recording
 // allows, the data and its CRC.
-std::optional<SectorLocation> LocateInDmk(const DiskData& image, const DmkHeader& header,
-                                          const SectorPosition& address);
+std::optional<SectorLocation> LocateInDmk(DiskData& image, const DmkHeader& header, const SectorPosition& address);
 
 // The ID fields of every track the image holds, through each track's IDAM table;
 // the header's cylinders, and how many of them the file holds whole.
-TrackList DmkTracks(const DiskData& image, const DmkHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
+TrackList DmkTracks(DiskData& image, const DmkHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kDmkContainer;
 

@@ -31,7 +31,7 @@ constexpr std::uint8_t kOpSetBitRate = 0x4F;
 constexpr std::uint8_t kOpSkipBits = 0xCF;
 constexpr std::uint8_t kOpRand = 0x2F;
 
-HfeHeader ReadHeader(const ImageReader& file) {
+HfeHeader ReadHeader(ImageReader file) {
     HfeHeader header;
     if (file.StartsWith(0, kSignatureV1)) {
         header.Version = 1;
@@ -92,7 +92,7 @@ struct SideCells {
 };
 
 // The side's bytes, chunk by chunk, into out (sideLength bytes).
-void CopySide(const ImageReader& file, std::int64_t trackOffset, int side, std::span<std::uint8_t> out) {
+void CopySide(ImageReader file, std::int64_t trackOffset, int side, std::span<std::uint8_t> out) {
     const auto sideLength = static_cast<std::int64_t>(out.size());
     for (std::int64_t chunk = 0; chunk * kSideChunk < sideLength; ++chunk) {
         const std::int64_t count = std::min(kSideChunk, sideLength - chunk * kSideChunk);
@@ -102,7 +102,7 @@ void CopySide(const ImageReader& file, std::int64_t trackOffset, int side, std::
 }
 
 // Version 1: the side's bytes are its cells, word by word.
-PackedCells PlainCells(const ImageReader& file, std::int64_t trackOffset, int side, std::size_t sideLength) {
+PackedCells PlainCells(ImageReader file, std::int64_t trackOffset, int side, std::size_t sideLength) {
     std::vector<std::uint64_t> words((sideLength + kWordBytes - 1) / kWordBytes, 0);
     const std::span<std::uint8_t> bytes(reinterpret_cast<std::uint8_t*>(words.data()), sideLength);
     CopySide(file, trackOffset, side, bytes);
@@ -167,8 +167,8 @@ PackedCells CellsWithOpcodes(std::span<const std::uint8_t> bytes, std::vector<st
     return std::move(cells).Finish();
 }
 
-SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinder, int side) {
-    const ImageReader entry = file.Window(header.TrackListOffset + 4 * std::int64_t{cylinder}, 4);
+SideCells ReadSide(ImageReader file, const HfeHeader& header, int cylinder, int side) {
+    ImageReader entry = file.Window(header.TrackListOffset + 4 * std::int64_t{cylinder}, 4);
     SideCells out;
     out.TrackOffset = std::int64_t{entry.Le16(0)} * kBlock;
     out.Side = side;
@@ -190,15 +190,14 @@ SideCells ReadSide(const ImageReader& file, const HfeHeader& header, int cylinde
 
 }  // namespace
 
-std::optional<HfeHeader> IdentifyHfe(const DiskData& image) {
-    const ImageReader file(image);
+std::optional<HfeHeader> IdentifyHfe(DiskData& image) {
+    ImageReader file(image);
     // Most images are no HFE file: tell them by the signature, without an exception.
     if (!file.StartsWith(0, kSignatureV1) && !file.StartsWith(0, kSignatureV3)) return std::nullopt;
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader& header,
-                                          const SectorPosition& address) {
+std::optional<SectorLocation> LocateInHfe(DiskData& image, const HfeHeader& header, const SectorPosition& address) {
     const auto query = QueryOf(address);
     if (!query) return std::nullopt;
     try {
@@ -212,11 +211,11 @@ std::optional<SectorLocation> LocateInHfe(const DiskData& image, const HfeHeader
     }
 }
 
-TrackList HfeTracks(const DiskData& image, const HfeHeader& header, TrackDetail detail) {
+TrackList HfeTracks(DiskData& image, const HfeHeader& header, TrackDetail detail) {
     TrackList list{{}, header.Tracks, 0};
     list.GoodIdsOnly = true;
     std::vector<TrackLayout>& tracks = list.Tracks;
-    const ImageReader file(image);
+    ImageReader file(image);
     // The track list lies inside the file (the header was checked for it).
     for (bool held = true; held && list.HeldCylinders < header.Tracks;) {
         const std::int64_t entry = header.TrackListOffset + 4 * std::int64_t{list.HeldCylinders};

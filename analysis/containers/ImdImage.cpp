@@ -38,7 +38,7 @@ struct Track {
 };
 
 // The track whose mode byte is at offset at; throws StructureEnds when malformed.
-Track ReadTrack(const ImageReader& file, std::int64_t at) {
+Track ReadTrack(ImageReader file, std::int64_t at) {
     Track track;
     track.Mode = file.U8(at);
     track.Cylinder = file.U8(at + 1);
@@ -85,7 +85,7 @@ Track ReadTrack(const ImageReader& file, std::int64_t at) {
     return track;
 }
 
-ImdHeader ReadHeader(const ImageReader& file) {
+ImdHeader ReadHeader(ImageReader file) {
     if (!file.StartsWith(0, kSignature)) throw StructureEnds();
     for (std::int64_t n = 4; n < kMaxCommentLength && file.Has(n); ++n) {
         if (file.U8(n) == kCommentEnd) {
@@ -100,8 +100,8 @@ ImdHeader ReadHeader(const ImageReader& file) {
 // Calls visit(track) for each track from the first, until visit returns true,
 // the file ends or a track is malformed; the track count is capped.
 template <class Visit>
-void WalkTracks(const DiskData& image, const ImdHeader& header, Visit visit) {
-    const ImageReader file(image);
+void WalkTracks(DiskData& image, const ImdHeader& header, Visit visit) {
+    ImageReader file(image);
     std::int64_t at = header.FirstTrack;
     try {
         for (std::size_t n = 0; n < kMaxTracks && file.Has(at); ++n) {
@@ -115,17 +115,16 @@ void WalkTracks(const DiskData& image, const ImdHeader& header, Visit visit) {
 
 }  // namespace
 
-std::optional<ImdHeader> IdentifyImd(const DiskData& image) {
-    const ImageReader file(image);
+std::optional<ImdHeader> IdentifyImd(DiskData& image) {
+    ImageReader file(image);
     // Most images are no IMD file: tell them by the signature, without an exception.
     if (!file.StartsWith(0, kSignature)) return std::nullopt;
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header,
-                                          const SectorPosition& address) {
+std::optional<SectorLocation> LocateInImd(DiskData& image, const ImdHeader& header, const SectorPosition& address) {
     std::optional<SectorLocation> found;
-    WalkTracks(image, header, [&](const ImageReader& file, const Track& track) {
+    WalkTracks(image, header, [&](ImageReader file, const Track& track) {
         if (track.Cylinder != address.Cylinder || track.Head != address.Side) return false;
         for (std::size_t n = 0; n < track.Ids.size(); ++n) {
             const SectorId& id = track.Ids[n];
@@ -146,9 +145,9 @@ std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader
     return found;
 }
 
-TrackList ImdTracks(const DiskData& image, const ImdHeader& header, TrackDetail) {
+TrackList ImdTracks(DiskData& image, const ImdHeader& header, TrackDetail) {
     std::vector<TrackLayout> tracks;
-    WalkTracks(image, header, [&](const ImageReader& file, const Track& track) {
+    WalkTracks(image, header, [&](ImageReader file, const Track& track) {
         TrackLayout layout{track.Cylinder, track.Head, track.Ids};
         for (const std::int64_t record : track.Records) {
             const std::uint8_t type = file.U8(record);

@@ -34,18 +34,17 @@ struct ImdHeader {
 
 // The header, when the file opens with "IMD ", the comment ends with 0x1A and
 // a well-formed first track follows.
-std::optional<ImdHeader> IdentifyImd(const DiskData& image);
+std::optional<ImdHeader> IdentifyImd(DiskData& image);
 
 // Cylinder 0, head 0, sector 2 (as its ID says, on the track read at cylinder
 // 0, head 0). An unavailable record is not found; a record read with an error
 // is found with DataCrcOk false. FileOffset is the record's first data byte
 // (for a compressed record, its one byte).
-std::optional<SectorLocation> LocateInImd(const DiskData& image, const ImdHeader& header,
-                                          const SectorPosition& address);
+std::optional<SectorLocation> LocateInImd(DiskData& image, const ImdHeader& header, const SectorPosition& address);
 
 // Every track up to the end of the file or the first malformed one, with the
 // IDs of its sectors in the order they lie.
-TrackList ImdTracks(const DiskData& image, const ImdHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
+TrackList ImdTracks(DiskData& image, const ImdHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kImdContainer;
 

@@ -15,21 +15,20 @@ constexpr std::int64_t kTrackLength = kSectorsPerTrack * kSectorLength;
 constexpr int kMostTracks = 256;
 }  // namespace
 
-std::optional<Jv1Header> IdentifyJv1(const DiskData& image) {
+std::optional<Jv1Header> IdentifyJv1(DiskData& image) {
     const std::int64_t size = image.FileLength();
     if (size == 0 || size % kTrackLength != 0) return std::nullopt;
     return Jv1Header{static_cast<int>(size / kTrackLength)};
 }
 
-std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header& header,
-                                          const SectorPosition& address) {
+std::optional<SectorLocation> LocateInJv1(DiskData& image, const Jv1Header& header, const SectorPosition& address) {
     // One side, sectors 0 to 9 on every track.
     if (address.Side != 0 || address.Cylinder < 0 || address.Cylinder >= header.Tracks || address.Sector < 0 ||
         address.Sector >= kSectorsPerTrack) {
         return std::nullopt;
     }
     const std::int64_t offset = (address.Cylinder * kSectorsPerTrack + address.Sector) * kSectorLength;
-    const ImageReader sector = ImageReader(image).Window(offset, kSectorLength);
+    ImageReader sector = ImageReader(image).Window(offset, kSectorLength);
     return SectorLocation{kJv1Container.Format,
                           LocateMethod::Structure,
                           offset,
@@ -39,7 +38,7 @@ std::optional<SectorLocation> LocateInJv1(const DiskData& image, const Jv1Header
                           std::nullopt};
 }
 
-TrackList Jv1Tracks(const DiskData&, const Jv1Header& header, TrackDetail) {
+TrackList Jv1Tracks(DiskData&, const Jv1Header& header, TrackDetail) {
     std::vector<TrackLayout> tracks;
     for (int cylinder = 0; cylinder < std::min(header.Tracks, kMostTracks); ++cylinder) {
         TrackLayout track{cylinder, 0, {}};

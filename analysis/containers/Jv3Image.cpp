@@ -23,7 +23,7 @@ struct Entry {
 // A sector header table of kEntries entries, read in one copy.
 class EntryTable {
 public:
-    EntryTable(const ImageReader& file, std::int64_t at) { file.CopyTo(at, bytes_); }
+    EntryTable(ImageReader file, std::int64_t at) { file.CopyTo(at, bytes_); }
 
     Entry operator[](std::int64_t i) const {
         const auto n = static_cast<std::size_t>(kEntryLength * i);
@@ -42,8 +42,8 @@ std::int64_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags) {
     return (track == kJv3FreeTrack ? kFree : kUsed)[flags & kJv3SizeCode];
 }
 
-std::optional<Jv3Header> IdentifyJv3(const DiskData& image) {
-    const ImageReader file(image);
+std::optional<Jv3Header> IdentifyJv3(DiskData& image) {
+    ImageReader file(image);
     if (file.Size() < kDataStart) return std::nullopt;
     const std::uint8_t protect = file.U8(kWriteProtect);
     if (protect != 0x00 && protect != 0xFF) return std::nullopt;
@@ -76,8 +76,8 @@ SectorReading Jv3Reading(std::uint8_t flags) {
 
 }  // namespace
 
-std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header&, const SectorPosition& address) {
-    const ImageReader file(image);
+std::optional<SectorLocation> LocateInJv3(DiskData& image, const Jv3Header&, const SectorPosition& address) {
+    ImageReader file(image);
     const EntryTable table(file, 0);
     std::int64_t offset = kDataStart;
     for (std::int64_t i = 0; i < kEntries; ++i) {
@@ -85,7 +85,7 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
         const std::int64_t length = Jv3SectorLength(entry.Track, entry.Flags);
         const int side = (entry.Flags & kJv3Side1) != 0 ? 1 : 0;
         if (entry.Track == address.Cylinder && entry.Sector == address.Sector && side == address.Side) {
-            const ImageReader data = file.Window(offset, length);
+            ImageReader data = file.Window(offset, length);
             return SectorLocation{kJv3Container.Format,
                                   LocateMethod::Structure,
                                   offset,
@@ -99,8 +99,8 @@ std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header
     return std::nullopt;
 }
 
-TrackList Jv3Tracks(const DiskData& image, const Jv3Header& header, TrackDetail) {
-    const ImageReader file(image);
+TrackList Jv3Tracks(DiskData& image, const Jv3Header& header, TrackDetail) {
+    ImageReader file(image);
     // The first table, and the second when the first is full and the file holds one.
     std::vector<EntryTable> tables = {EntryTable(file, 0)};
     if (header.TableFull && file.Has(header.DataEnd, kDataStart)) tables.emplace_back(file, header.DataEnd);

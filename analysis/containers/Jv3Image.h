@@ -38,14 +38,13 @@ std::int64_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags);
 
 // The header, when the file holds a JV3 table with at least one used entry and
 // every used entry's data inside the file.
-std::optional<Jv3Header> IdentifyJv3(const DiskData& image);
+std::optional<Jv3Header> IdentifyJv3(DiskData& image);
 
 // The first entry of track 0, side 0, sector 2, with its data.
-std::optional<SectorLocation> LocateInJv3(const DiskData& image, const Jv3Header& header,
-                                          const SectorPosition& address);
+std::optional<SectorLocation> LocateInJv3(DiskData& image, const Jv3Header& header, const SectorPosition& address);
 
 // Every used entry, gathered by track and side in the order they stand.
-TrackList Jv3Tracks(const DiskData& image, const Jv3Header& header, TrackDetail detail = TrackDetail::IdsOnly);
+TrackList Jv3Tracks(DiskData& image, const Jv3Header& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kJv3Container;
 

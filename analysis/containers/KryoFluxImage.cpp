@@ -41,7 +41,7 @@ struct Code {
 // touches every byte, once per pass.
 class StreamBytes {
 public:
-    explicit StreamBytes(const ImageReader& file) : file_(file), size_(file.Size()) {}
+    explicit StreamBytes(ImageReader file) : file_(file), size_(file.Size()) {}
 
     std::int64_t Size() const { return size_; }
     // Throws StructureEnds past the end.
@@ -62,7 +62,7 @@ private:
         file_.CopyTo(at, bytes_);
     }
 
-    const ImageReader& file_;
+    ImageReader file_;
     std::int64_t size_;
     std::vector<std::uint8_t> bytes_;
     std::int64_t start_ = 0;
@@ -89,12 +89,12 @@ Code CodeAt(StreamBytes& file, std::int64_t at) {
     return {Code::Flux, code, 1};
 }
 
-std::uint32_t Le32(const ImageReader& file, std::int64_t at) {
+std::uint32_t Le32(ImageReader file, std::int64_t at) {
     return file.Le16(at) | (std::uint32_t{file.Le16(at + 2)} << 16);
 }
 
 // The sample clock an info block gives ("sck=24027428.5714285"), if it gives one.
-std::optional<double> SampleClockIn(const ImageReader& file, const Code& block) {
+std::optional<double> SampleClockIn(ImageReader file, const Code& block) {
     const std::vector<std::uint8_t> bytes = file.Bytes(block.BlockData, block.BlockSize);
     const std::string text(bytes.begin(), bytes.end());
     const auto at = text.find("sck=");
@@ -122,7 +122,7 @@ std::optional<double> SampleClockIn(const ImageReader& file, const Code& block) 
 // positions and the clock, once for where in the file each revolution begins.
 class StreamTrack final : public FluxTrack {
 public:
-    explicit StreamTrack(const DiskData& data) : file_(data) {
+    explicit StreamTrack(DiskData& data) : file_(data) {
         std::vector<std::uint32_t> indexes;
         StreamBytes bytes(file_);
         for (std::int64_t at = 0;;) {
@@ -153,11 +153,11 @@ public:
     std::size_t Revolutions() const override { return starts_.size() < 2 ? 0 : starts_.size() - 1; }
     double TicksPerMicrosecond() const override { return clock_.value_or(kDefaultSampleClock) / 1e6; }
 
-    bool ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
+    bool ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) override {
         return ReadIntervals([&](auto take) { Walk(revolution, take); }, std::min(limit, kMaxIntervals), flux);
     }
 
-    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) const {
+    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) {
         std::int64_t found = starts_.at(revolution + 1).At;
         std::size_t n = 0;
         Walk(revolution, [&](std::int64_t at, std::uint32_t) {
@@ -177,7 +177,7 @@ private:
     // Calls take(file offset of its last code, ticks) for each interval of the
     // revolution while it returns true.
     template <class Take>
-    void Walk(std::size_t revolution, Take take) const {
+    void Walk(std::size_t revolution, Take take) {
         const Start& from = starts_.at(revolution);
         const std::int64_t end = starts_.at(revolution + 1).Stream;
         std::uint64_t carried = 0;
@@ -206,7 +206,7 @@ private:
 // A track of the set: the file given, or the one beside it; nothing when the set has none.
 class SetTrack {
 public:
-    SetTrack(const DiskData& image, const KryoFluxHeader& header, int cylinder, int side) {
+    SetTrack(DiskData& image, const KryoFluxHeader& header, int cylinder, int side) {
         const bool own = header.Named ? cylinder == header.Cylinder && side == header.Side : cylinder == 0 && side == 0;
         if (!own) {
             if (!header.Named) return;
@@ -215,7 +215,7 @@ public:
         }
         track_ = std::make_unique<StreamTrack>(own ? image : *sibling_);
     }
-    const StreamTrack* Get() const { return track_.get(); }
+    StreamTrack* Get() { return track_.get(); }
 
 private:
     std::optional<DiskData> sibling_;
@@ -224,8 +224,8 @@ private:
 
 }  // namespace
 
-std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
-    const ImageReader file(image);
+std::optional<KryoFluxHeader> IdentifyKryoFlux(DiskData& image) {
+    ImageReader file(image);
     // A stream opens with a block of a known type: most images are none, told at once.
     if (!file.Has(0, 4) || file.U8(0) != kBlock || file.U8(1) < kStreamInfo || file.U8(1) > kInfo) return std::nullopt;
     const bool wellFormed =
@@ -248,11 +248,11 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image) {
     return header;
 }
 
-std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header,
+std::optional<SectorLocation> LocateInKryoFlux(DiskData& image, const KryoFluxHeader& header,
                                                const SectorPosition& address) {
     const auto query = QueryOf(address);
     return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
-               const SetTrack track(image, header, address.Cylinder, address.Side);
+               SetTrack track(image, header, address.Cylinder, address.Side);
                FluxBudget budget;
                auto found = track.Get() && query ? FindFluxSector(*track.Get(), *query, budget) : std::nullopt;
                if (!found) return std::nullopt;
@@ -262,14 +262,14 @@ std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const Kryo
         .value_or(std::nullopt);
 }
 
-TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header, TrackDetail detail) {
+TrackList KryoFluxTracks(DiskData& image, const KryoFluxHeader& header, TrackDetail detail) {
     std::vector<TrackLayout> tracks;
     FluxBudget budget;
     for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
         for (int side = 0; side < 2; ++side) {
             // A file that is there but no stream is listed with no sectors.
             auto sectors = UnlessStructureEnds([&]() -> std::optional<std::vector<DecodedSector>> {
-                const SetTrack track(image, header, cylinder, side);
+                SetTrack track(image, header, cylinder, side);
                 if (track.Get() == nullptr) return std::nullopt;
                 return ListFluxSectors(*track.Get(), DetailOf(detail), budget);
             });

@@ -59,16 +59,15 @@ std::optional<std::string_view> FirstStream(std::span<const std::string> names);
 
 // The header, when the file starts with a well-formed out-of-band block and its
 // first 64 KiB hold nothing a stream cannot.
-std::optional<KryoFluxHeader> IdentifyKryoFlux(const DiskData& image);
+std::optional<KryoFluxHeader> IdentifyKryoFlux(DiskData& image);
 
 // Track 0, side 0, sector 2 from track 0's revolutions (its own file, or the
 // one of that name beside the file given).
-std::optional<SectorLocation> LocateInKryoFlux(const DiskData& image, const KryoFluxHeader& header,
+std::optional<SectorLocation> LocateInKryoFlux(DiskData& image, const KryoFluxHeader& header,
                                                const SectorPosition& address);
 
 // The ID fields of every track the set holds, each sector the best of its revolutions.
-TrackList KryoFluxTracks(const DiskData& image, const KryoFluxHeader& header,
-                         TrackDetail detail = TrackDetail::IdsOnly);
+TrackList KryoFluxTracks(DiskData& image, const KryoFluxHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kKryoFluxContainer;
 

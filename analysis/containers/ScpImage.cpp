@@ -25,7 +25,7 @@ constexpr std::int64_t kRevolutionEntry = 12;
 constexpr std::int64_t kCopyChunk = std::int64_t{64} * 1024;  // file bytes decoded at once
 constexpr int kCylinders = 84;                                // the table's 168 tracks
 
-ScpHeader ReadHeader(const ImageReader& file) {
+ScpHeader ReadHeader(ImageReader file) {
     ScpHeader header;
     if (!file.StartsWith(0, kSignature) || !file.Has(0, kHeaderLength)) throw StructureEnds();
     header.Version = file.U8(3);
@@ -65,7 +65,7 @@ ScpHeader ReadHeader(const ImageReader& file) {
     return header;
 }
 
-std::uint32_t Le32(const ImageReader& file, std::int64_t at) {
+std::uint32_t Le32(ImageReader file, std::int64_t at) {
     return file.Le16(at) | (std::uint32_t{file.Le16(at + 2)} << 16);
 }
 
@@ -90,7 +90,7 @@ private:
 // One track's revolutions as the flux decoder reads them.
 class ScpTrack final : public FluxTrack {
 public:
-    ScpTrack(const DiskData& image, const ScpHeader& header, std::uint32_t offset, FluxRanges& taken)
+    ScpTrack(DiskData& image, const ScpHeader& header, std::uint32_t offset, FluxRanges& taken)
         : file_(image), header_(header), track_(offset) {
         if (!file_.StartsWith(track_, kTrackSignature)) throw StructureEnds();
         const int first = (header.Flags & kFlagIndexCued) || header.Revolutions == 1 ? 0 : 1;
@@ -109,12 +109,12 @@ public:
     std::size_t Revolutions() const override { return entries_.size(); }
     double TicksPerMicrosecond() const override { return header_.TicksPerMicrosecond; }
 
-    bool ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
+    bool ReadRevolution(std::size_t revolution, std::size_t limit, std::vector<std::uint32_t>& flux) override {
         return ReadIntervals([&](auto take) { Walk(revolution, take); }, std::min(limit, kMaxIntervals), flux);
     }
 
     // Where interval n of a revolution lies in the file.
-    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) const {
+    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) {
         std::int64_t at = Data(revolution);
         Walk(
             revolution,
@@ -128,12 +128,12 @@ public:
 
 private:
     std::int64_t Width() const { return header_.CellBits / 8; }
-    std::int64_t Data(std::size_t revolution) const { return track_ + Le32(file_, entries_.at(revolution) + 8); }
+    std::int64_t Data(std::size_t revolution) { return track_ + Le32(file_, entries_.at(revolution) + 8); }
 
     // Calls take(value index, interval) for the revolution's intervals from the
     // one that ends at or after value index `from`, while it returns true.
     template <class Take>
-    void Walk(std::size_t revolution, Take take, std::size_t from = 0) const {
+    void Walk(std::size_t revolution, Take take, std::size_t from = 0) {
         const std::int64_t count = Le32(file_, entries_.at(revolution) + 4);
         const std::int64_t start = Data(revolution);
         if (!file_.Has(start, count * Width())) throw StructureEnds();  // a count past its data
@@ -176,21 +176,20 @@ std::uint32_t TrackOffset(const ScpHeader& header, int cylinder, int side) {
 
 }  // namespace
 
-std::optional<ScpHeader> IdentifyScp(const DiskData& image) {
-    const ImageReader file(image);
+std::optional<ScpHeader> IdentifyScp(DiskData& image) {
+    ImageReader file(image);
     if (!file.StartsWith(0, kSignature)) return std::nullopt;
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header,
-                                          const SectorPosition& address) {
+std::optional<SectorLocation> LocateInScp(DiskData& image, const ScpHeader& header, const SectorPosition& address) {
     const auto query = QueryOf(address);
     const std::uint32_t offset = TrackOffset(header, address.Cylinder, address.Side);
     if (offset == 0 || !query) return std::nullopt;
     return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
                FluxRanges taken;
                FluxBudget budget;
-               const ScpTrack track(image, header, offset, taken);
+               ScpTrack track(image, header, offset, taken);
                auto found = FindFluxSector(track, *query, budget);
                if (!found) return std::nullopt;
                const std::int64_t at = track.FileOffsetOf(found->Revolution, found->Interval);
@@ -199,7 +198,7 @@ std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader
         .value_or(std::nullopt);
 }
 
-TrackList ScpTracks(const DiskData& image, const ScpHeader& header, TrackDetail detail) {
+TrackList ScpTracks(DiskData& image, const ScpHeader& header, TrackDetail detail) {
     std::vector<TrackLayout> tracks;
     FluxRanges taken;
     FluxBudget budget;
@@ -207,10 +206,10 @@ TrackList ScpTracks(const DiskData& image, const ScpHeader& header, TrackDetail 
         for (int side = 0; side < 2; ++side) {
             const std::uint32_t offset = TrackOffset(header, cylinder, side);
             if (offset == 0) continue;
-            const auto sectors =
-                UnlessStructureEnds([&] {
-                    return ListFluxSectors(ScpTrack(image, header, offset, taken), DetailOf(detail), budget);
-                }).value_or(std::vector<DecodedSector>{});
+            const auto sectors = UnlessStructureEnds([&] {
+                                     ScpTrack track(image, header, offset, taken);
+                                     return ListFluxSectors(track, DetailOf(detail), budget);
+                                 }).value_or(std::vector<DecodedSector>{});
             tracks.push_back(LayoutOf(cylinder, side, sectors));
         }
     }
@@ -219,9 +218,9 @@ TrackList ScpTracks(const DiskData& image, const ScpHeader& header, TrackDetail 
     return list;
 }
 
-bool ScpChecksumMatches(const DiskData& image, const ScpHeader& header) {
+bool ScpChecksumMatches(DiskData& image, const ScpHeader& header) {
     if (header.Checksum == 0) return true;
-    const ImageReader file(image);
+    ImageReader file(image);
     std::vector<std::uint8_t> bytes;
     std::uint32_t sum = 0;
     for (std::int64_t at = kTable; at < file.Size(); at += kCopyChunk) {
@@ -232,7 +231,7 @@ bool ScpChecksumMatches(const DiskData& image, const ScpHeader& header) {
     return sum == header.Checksum;
 }
 
-std::optional<FileCheck> CheckScpChecksum(const DiskData& image, const ScpHeader& header) {
+std::optional<FileCheck> CheckScpChecksum(DiskData& image, const ScpHeader& header) {
     if (ScpChecksumMatches(image, header)) return std::nullopt;
     return FileCheck::ChecksumMismatch;
 }

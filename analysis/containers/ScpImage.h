@@ -53,21 +53,20 @@ struct ScpHeader {
 };
 
 // The header, when the signature is there with a sane header and track table.
-std::optional<ScpHeader> IdentifyScp(const DiskData& image);
+std::optional<ScpHeader> IdentifyScp(DiskData& image);
 
 // Track 0, side 0, sector 2 from the flux of track 0's revolutions.
-std::optional<SectorLocation> LocateInScp(const DiskData& image, const ScpHeader& header,
-                                          const SectorPosition& address);
+std::optional<SectorLocation> LocateInScp(DiskData& image, const ScpHeader& header, const SectorPosition& address);
 
 // The ID fields of every captured track, each sector the best of its
 // revolutions. Revolutions whose values overlap values read already (track
 // entries or revolutions that repeat) are refused: each value is decoded once.
-TrackList ScpTracks(const DiskData& image, const ScpHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
+TrackList ScpTracks(DiskData& image, const ScpHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 // Whether the header's checksum fits the file (a zero checksum is none to
 // check). Reads the whole file.
-bool ScpChecksumMatches(const DiskData& image, const ScpHeader& header);
-std::optional<FileCheck> CheckScpChecksum(const DiskData& image, const ScpHeader& header);
+bool ScpChecksumMatches(DiskData& image, const ScpHeader& header);
+std::optional<FileCheck> CheckScpChecksum(DiskData& image, const ScpHeader& header);
 
 extern const ContainerType kScpContainer;
 

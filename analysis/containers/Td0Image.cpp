@@ -44,7 +44,7 @@ std::uint16_t Le16(std::span<const std::uint8_t> bytes, std::size_t at) {
 // their end throw StructureEnds.
 class Stream {
 public:
-    Stream(const DiskData& image, const Td0Header& header)
+    Stream(DiskData& image, const Td0Header& header)
         : file_(ImageReader(image).Window(kHeaderLength, image.FileLength())) {
         if (header.Advanced) decoder_.emplace(file_);
     }
@@ -146,7 +146,7 @@ void SkipComment(Stream& stream, std::vector<std::uint8_t>& buffer) {
 // visitor.TrackDone() after its last; until one of the first two returns true,
 // the end mark, or a record that is malformed. The track count is capped.
 template <class Visitor>
-void Walk(const DiskData& image, const Td0Header& header, Visitor& visitor) {
+void Walk(DiskData& image, const Td0Header& header, Visitor& visitor) {
     if (header.Sequence != 0 || (header.Advanced && header.Version < kFirstLzhufVersion)) return;
     try {
         Stream stream(image, header);
@@ -195,8 +195,8 @@ void Walk(const DiskData& image, const Td0Header& header, Visitor& visitor) {
 
 }  // namespace
 
-std::optional<Td0Header> IdentifyTd0(const DiskData& image) {
-    const ImageReader file(image);
+std::optional<Td0Header> IdentifyTd0(DiskData& image) {
+    ImageReader file(image);
     if ((!file.StartsWith(0, "TD") && !file.StartsWith(0, "td")) || !file.Has(0, kHeaderLength)) return std::nullopt;
     std::array<std::uint8_t, kHeaderLength> bytes{};
     file.CopyTo(0, bytes);
@@ -204,8 +204,7 @@ std::optional<Td0Header> IdentifyTd0(const DiskData& image) {
     return Td0Header{bytes[0] == kAdvancedSignature, bytes[2], bytes[4], bytes[5], bytes[6], bytes[7], bytes[9]};
 }
 
-std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header& header,
-                                          const SectorPosition& address) {
+std::optional<SectorLocation> LocateInTd0(DiskData& image, const Td0Header& header, const SectorPosition& address) {
     struct Visitor {
         const SectorPosition& Address;
         std::optional<SectorLocation> Found;
@@ -235,7 +234,7 @@ std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header
     return std::move(visitor.Found);
 }
 
-TrackList Td0Tracks(const DiskData& image, const Td0Header& header, TrackDetail) {
+TrackList Td0Tracks(DiskData& image, const Td0Header& header, TrackDetail) {
     // A track is listed once all its records have been read.
     struct Visitor {
         std::vector<TrackLayout> Tracks;

@@ -51,7 +51,7 @@ struct Td0Header {
 };
 
 // The header, when the file opens with "TD" or "td" and the header's CRC matches.
-std::optional<Td0Header> IdentifyTd0(const DiskData& image);
+std::optional<Td0Header> IdentifyTd0(DiskData& image);
 
 // Cylinder 0, head 0, sector 2 (as its ID says, on the first track recorded at
 // cylinder 0, side 0; the walk ends with that track). A sector without data is
@@ -65,13 +65,12 @@ std::optional<Td0Header> IdentifyTd0(const DiskData& image);
 // it is, else the first byte after the encoding byte. With advanced compression
 // it is 12 plus that byte's place in the decompressed stream: the offset it has
 // in the same image stored without advanced compression.
-std::optional<SectorLocation> LocateInTd0(const DiskData& image, const Td0Header& header,
-                                          const SectorPosition& address);
+std::optional<SectorLocation> LocateInTd0(DiskData& image, const Td0Header& header, const SectorPosition& address);
 
 // Every track up to the end mark or the first malformed record, with the IDs of
 // its sectors in the order they lie (those of no data too; not those whose size
 // code is above 7).
-TrackList Td0Tracks(const DiskData& image, const Td0Header& header, TrackDetail detail = TrackDetail::IdsOnly);
+TrackList Td0Tracks(DiskData& image, const Td0Header& header, TrackDetail detail = TrackDetail::IdsOnly);
 
 extern const ContainerType kTd0Container;
 

@@ -27,7 +27,7 @@ public:
     // No such file: nothing. A file that is there but cannot be read as an
     // image (a folder, a FIFO, no permission, a loop of links) stops the
     // analysis as a read error, rather than passing for a track not captured.
-    std::optional<DiskData> Open(const std::string& name) const override {
+    std::optional<DiskData> Open(const std::string& name) override {
         if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return std::nullopt;
         const std::string path = folder_ + "/" + name;
         struct stat status {};

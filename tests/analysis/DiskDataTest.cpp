@@ -13,14 +13,14 @@ namespace tabulon {
 namespace {
 
 TEST(DiskData, HoldsTheBytesAndOneSpareZero) {
-    const DiskData data = test::Raw().Fill(5, 0xFF).Data();
+    DiskData data = test::Raw().Fill(5, 0xFF).Data();
     EXPECT_EQ(data.FileLength(), 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(data.At(i), 0xFF);
     EXPECT_EQ(data.At(5), 0) << "the spare byte at FileLength reads as 0";
     for (const std::int64_t index : {std::int64_t{-1}, std::int64_t{6}, std::int64_t{1} << 40}) {
         EXPECT_THROW(data.At(index), AnalysisStopped) << index;
     }
-    const DiskData empty = test::Raw().Data();
+    DiskData empty = test::Raw().Data();
     EXPECT_EQ(empty.At(0), 0);
     EXPECT_THROW(empty.At(1), AnalysisStopped);
 }
@@ -75,7 +75,7 @@ TEST_F(DiskDataFromFile, CopiesRunsAcrossBlockEdgesAsAtReadsThem) {
     test::Bytes two(2);
     EXPECT_THROW(data_.CopyTo(length, two), AnalysisStopped) << "past the spare byte";
     EXPECT_THROW(data_.CopyTo(-1, two), AnalysisStopped);
-    const DiskData memory = DiskData::FromBytes(bytes_);
+    DiskData memory = DiskData::FromBytes(bytes_);
     test::Bytes all(bytes_.size() + 1);
     memory.CopyTo(0, all);
     EXPECT_TRUE(std::equal(bytes_.begin(), bytes_.end(), all.begin()));

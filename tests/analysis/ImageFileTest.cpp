@@ -175,7 +175,7 @@ TEST(ImagePath, AFolderOfStreamsOpensItsFirstTrackWithTheOthersBeside) {
     DiskData data;
     data = file.Load();
     EXPECT_EQ(data.FileLength(), 2);
-    const auto beside = data.OpenSibling("track01.0.raw");
+    auto beside = data.OpenSibling("track01.0.raw");
     ASSERT_TRUE(beside);
     EXPECT_EQ(beside->At(0), 1);
     EXPECT_EQ(beside->Name(), "track01.0.raw");

@@ -23,7 +23,8 @@ class DmkScan : public ::testing::TestWithParam<ScanCase> {};
 
 TEST_P(DmkScan, FindsOrGivesUp) {
     const auto& c = GetParam();
-    EXPECT_EQ(FindDmkSector(c.image.Data()), c.base) << c.what;
+    DiskData data = c.image.Data();
+    EXPECT_EQ(FindDmkSector(data), c.base) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -60,7 +61,8 @@ class JvScan : public ::testing::TestWithParam<ScanCase> {};
 
 TEST_P(JvScan, FindsOrGivesUp) {
     const auto& c = GetParam();
-    EXPECT_EQ(FindJvSector(c.image.Data()), c.base) << c.what;
+    DiskData data = c.image.Data();
+    EXPECT_EQ(FindJvSector(data), c.base) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -92,9 +94,9 @@ TEST(LocateSystemSector, TakesDmkFirstThenJv) {
           LocateCase{"falls back to JV", Raw().Put({0, 0, 0, 0, 2, 0}), 8704 + 256, kJvScanFormat, true},
           LocateCase{"empty", Raw(), std::nullopt, kDmkScanFormat, true},
           LocateCase{"neither", Raw().Fill(20000, 0xE5), std::nullopt, kDmkScanFormat, true}}) {
-        const DiskData data = c.image.Data();
+        DiskData data = c.image.Data();
         bool switched = false;
-        const auto found = LocateSystemSector(data, [&switched] { switched = true; });
+        auto found = LocateSystemSector(data, [&switched] { switched = true; });
         EXPECT_EQ(switched, c.switched) << c.what;
         ASSERT_EQ(found.has_value(), c.base.has_value()) << c.what;
         if (!found) continue;

@@ -9,8 +9,15 @@ namespace {
 
 using test::Raw;
 
-DriveSpecs Decode(const DiskData& data, std::int64_t base) { return DecodeDriveSpecs(SectorBytes(data, base)); }
-bool Marker(const DiskData& data, std::int64_t base) { return HasNewdosMarker(SectorBytes(data, base)); }
+// Images made for the case or kept by it.
+DriveSpecs Decode(auto&& data, std::int64_t base) {
+    SectorBytes sector(data, base);
+    return DecodeDriveSpecs(sector);
+}
+bool Marker(auto&& data, std::int64_t base) {
+    SectorBytes sector(data, base);
+    return HasNewdosMarker(sector);
+}
 
 // A slot at offset 0 with the given flag bytes (F at 2, G at 7), marker at 239.
 DiskData Slot(std::uint8_t f, std::uint8_t g, std::uint8_t spt = 10) {
@@ -74,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SectorsPerTrack,
                                            SptCase{36, "G", "D/S D/D", " 36"}, SptCase{255, "G", "D/S D/D", " 255"}));
 
 TEST(DecodeDriveSpecs, NumericFieldsAreSpacedAndNeverPadded) {
-    const DiskData data = Raw().At(100, {0, 0xEE, 0x07, 255, 10, 1, 0xEE, 0, 0xEE, 0}).Resize(400).Data();
+    DiskData data = Raw().At(100, {0, 0xEE, 0x07, 255, 10, 1, 0xEE, 0, 0xEE, 0}).Resize(400).Data();
     const DriveSpecs drive = Decode(data, 100);
     EXPECT_EQ(drive.DirectoryStartLump, " 0");
     EXPECT_EQ(drive.TrackCount, " 255");
@@ -87,9 +94,9 @@ TEST(DecodeDriveSpecs, NumericFieldsAreSpacedAndNeverPadded) {
 
 TEST(DecodeDriveSpecs, StopsWhenTheSlotRunsPastTheImage) {
     // base+9 is the farthest read: FileLength = base+8 stops, base+9 (the spare byte) does not.
-    const DiskData shortOne = Raw().Fill(108, 0x04).Data();
+    DiskData shortOne = Raw().Fill(108, 0x04).Data();
     EXPECT_THROW(Decode(shortOne, 100), AnalysisStopped);
-    const DiskData justEnough = Raw().Fill(109, 0x04).Data();
+    DiskData justEnough = Raw().Fill(109, 0x04).Data();
     EXPECT_EQ(Decode(justEnough, 100).DirectoryGranules, " 0") << "base+9 is the spare byte";
     EXPECT_THROW(Decode(justEnough, 8704), AnalysisStopped) << "a JV Base far beyond a short file";
     EXPECT_THROW(Decode(justEnough, -1), AnalysisStopped);
@@ -97,13 +104,13 @@ TEST(DecodeDriveSpecs, StopsWhenTheSlotRunsPastTheImage) {
 
 TEST(HasNewdosMarker, OnlyA5Counts) {
     for (const std::uint8_t marker : {std::uint8_t{0xA5}, std::uint8_t{0xA4}, std::uint8_t{0x5A}, std::uint8_t{0x00}}) {
-        const DiskData data = Raw().At(239, {marker}).Resize(256).Data();
+        DiskData data = Raw().At(239, {marker}).Resize(256).Data();
         EXPECT_EQ(Marker(data, 0), marker == 0xA5) << int(marker);
     }
 }
 
 TEST(HasNewdosMarker, SpareByteReadsAsNoMarkerAndBeyondStops) {
-    const DiskData data = Raw().Fill(239, 0xA5).Data();  // FileLength = 239: base+239 is the spare byte
+    DiskData data = Raw().Fill(239, 0xA5).Data();  // FileLength = 239: base+239 is the spare byte
     EXPECT_FALSE(Marker(data, 0));
     EXPECT_THROW(Marker(data, 1), AnalysisStopped);
 }

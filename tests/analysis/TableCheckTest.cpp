@@ -108,7 +108,7 @@ TEST(TableCheck, GeometryOfTheImageAndTheDifferencesFromSlotZero) {
     };
     // clang-format on
     for (const CheckCase& c : cases) {
-        const DiskData image = DiskData::FromBytes(c.image);
+        DiskData image = DiskData::FromBytes(c.image);
         const auto container = OpenContainer(image);
         ASSERT_TRUE(container) << c.what;
         const auto geometry = SummariseGeometry(container->Tracks(image));

@@ -54,7 +54,7 @@ test::Bytes ImageOfKind(std::int64_t kind) {
 const char* KindName(std::int64_t kind) { return kind == 0 ? "DMK" : kind == 1 ? "JV3" : "random"; }
 
 void LocateAndDecode(benchmark::State& state) {
-    const DiskData data = DiskData::FromBytes(ImageOfKind(state.range(0)));
+    DiskData data = DiskData::FromBytes(ImageOfKind(state.range(0)));
     state.SetLabel(KindName(state.range(0)));
     for (auto _ : state) {
         const auto location = LocateSystemSector(data);
@@ -91,9 +91,9 @@ void PllAndDecoder(benchmark::State& state) {
     disk.Tracks = 1;
     disk.Track0DoubleDensity = state.range(0) == 0;
     const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
-    const DiskData image = DiskData::FromBytes(img::BuildScpImage(cells, {.Revolutions = 1, .Jitter = 0.1}));
+    DiskData image = DiskData::FromBytes(img::BuildScpImage(cells, {.Revolutions = 1, .Jitter = 0.1}));
     // The revolution's intervals, as the SCP file holds them (big-endian, no overflows at this rate).
-    const ImageReader file(image);
+    ImageReader file(image);
     const std::int64_t track = file.Le16(0x10);
     const std::int64_t count = file.Le16(track + 8);
     const std::int64_t data = track + file.Le16(track + 12);
@@ -118,7 +118,7 @@ void FluxSectorTwo(benchmark::State& state) {
     disk.Track0DoubleDensity = false;
     const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
     const int damaged = state.range(0) == 0 ? -1 : 0;
-    const DiskData image = DiskData::FromBytes(img::BuildScpImage(cells, {.Jitter = 0.1, .Damaged = damaged}));
+    DiskData image = DiskData::FromBytes(img::BuildScpImage(cells, {.Jitter = 0.1, .Damaged = damaged}));
     const auto header = IdentifyContainer(image);
     for (auto _ : state) benchmark::DoNotOptimize(LocateInContainer(image, *header));
     state.SetLabel(damaged < 0 ? "good revolutions" : "first revolution damaged");

@@ -133,7 +133,7 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
 // The track listings of the signed containers end, whatever the bytes: HFE
 // lists every track and side its header promises, IMD stops at its cap.
 void ListTracks(const std::uint8_t* data, std::size_t size) {
-    const DiskData image = DiskData::FromBytes({data, size});
+    DiskData image = DiskData::FromBytes({data, size});
     if (const auto hfe = IdentifyHfe(image)) {
         Check(HfeTracks(image, *hfe).Tracks.size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides),
               "HFE track list");

@@ -32,7 +32,7 @@ using fuzz::Check;
 
 constexpr std::int64_t kLargestSector = 16 * 1024;  // IMD's size table goes this far
 
-void CheckSector(const SectorLocation& found, ImageFormat format, std::int64_t fileLength) {
+void CheckSector(SectorLocation& found, ImageFormat format, std::int64_t fileLength) {
     Check(found.Format == format && found.Method == LocateMethod::Structure, "format and method");
     // A TD0 sector's offset with advanced compression is its place in the decompressed stream.
     Check(found.FileOffset >= 0 && (found.Format == kTd0Container.Format || found.FileOffset <= fileLength),
@@ -88,10 +88,10 @@ void CheckTracks(const TrackList& list) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const DiskData image = DiskData::FromBytes({data, size});
+    DiskData image = DiskData::FromBytes({data, size});
     const auto container = TABULON_CONTAINER.Open(image);
     if (!container) return 0;
-    if (const auto found = container->FindSector(image, kSystemSector)) {
+    if (auto found = container->FindSector(image, kSystemSector)) {
         CheckSector(*found, container->Type().Format, image.FileLength());
     }
     CheckTracks(container->Tracks(image));

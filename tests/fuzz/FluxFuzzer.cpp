@@ -20,7 +20,7 @@ namespace {
 using namespace tabulon;
 using fuzz::Check;
 
-void CheckFound(const std::optional<SectorLocation>& found, const DiskData& image) {
+void CheckFound(const std::optional<SectorLocation>& found, DiskData& image) {
     if (!found) return;
     Check(found->FileOffset >= 0 && found->FileOffset <= image.FileLength(), "sector offset inside the file");
     Check(found->Sector.Length() <= 1024, "sector size");

@@ -18,7 +18,7 @@ namespace {
 using namespace tabulon;
 using fuzz::Check;
 
-std::vector<std::uint8_t> Decompress(const DiskData& input, std::size_t readSize) {
+std::vector<std::uint8_t> Decompress(DiskData& input, std::size_t readSize) {
     LzhufDecoder decoder{ImageReader(input)};
     std::vector<std::uint8_t> out;
     std::vector<std::uint8_t> chunk(readSize);
@@ -37,12 +37,13 @@ std::vector<std::uint8_t> Decompress(const DiskData& input, std::size_t readSize
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 64 * 1024) return 0;
-    const DiskData input = DiskData::FromBytes({data, size});
+    DiskData input = DiskData::FromBytes({data, size});
     const auto whole = Decompress(input, 4096);
     Check(Decompress(input, 1 + size % 61) == whole, "the same bytes whatever the read size");
 
     const auto packed = images::LzhufCompress({data, size});
-    const auto back = Decompress(DiskData::FromBytes(packed), 4096);
+    DiskData image = DiskData::FromBytes(packed);
+    const auto back = Decompress(image, 4096);
     Check(back.size() >= size && back.size() <= size + 7 && std::equal(data, data + size, back.begin()),
           "a round trip gives the bytes back");
     return 0;

@@ -78,7 +78,8 @@ TEST_P(CellDecoder, FindsSectorTwoAndTheIdFields) {
         // The marker at byte 239 of a sector cut before it is not there: no spare 0 stands in for it.
         if (c.length <= 239) {
             try {
-                HasNewdosMarker(LocationOf(*found, kHfeContainer.Format, 0));
+                SectorLocation location = LocationOf(*found, kHfeContainer.Format, 0);
+                HasNewdosMarker(location);
                 ADD_FAILURE() << "expected a stop";
             } catch (const AnalysisStopped& stop) {
                 EXPECT_EQ(stop.WhyStopped(), AnalysisStopped::Reason::SectorCutShort);

@@ -15,12 +15,12 @@ namespace {
 
 namespace img = images;
 
-std::optional<ImageFormat> IdentifyLayout(const DiskData& image) {
+std::optional<ImageFormat> IdentifyLayout(auto&& image) {
     const auto container = OpenContainer(image);
     return container ? std::optional(container->Type().Format) : std::nullopt;
 }
 
-std::optional<SectorLocation> LocateByStructure(const DiskData& image) {
+std::optional<SectorLocation> LocateByStructure(auto&& image) {
     const auto container = OpenContainer(image);
     return container ? container->FindSector(image, kSystemSector) : std::nullopt;
 }
@@ -46,9 +46,9 @@ class DmkStructure : public ::testing::TestWithParam<DmkCase> {};
 
 TEST_P(DmkStructure, FindsTheSectorThroughTheTrackTable) {
     const auto& c = GetParam();
-    const DiskData image = DiskData::FromBytes(img::BuildDmkImage(c.options, kSector));
+    DiskData image = DiskData::FromBytes(img::BuildDmkImage(c.options, kSector));
     ASSERT_EQ(IdentifyLayout(image), kDmkContainer.Format);
-    const auto found = LocateByStructure(image);
+    auto found = LocateByStructure(image);
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->FormatLabel(), "   DMK Format");
     EXPECT_EQ(found->CrcOk(), c.crcOk);
@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DmkStructure, BadCrcStillGivesTheData) {
     img::DmkOptions options;
     options.BadSystemSectorCrc = true;
-    const auto found = LocateByStructure(DiskData::FromBytes(img::BuildDmkImage(options, kSector)));
+    auto found = LocateByStructure(DiskData::FromBytes(img::BuildDmkImage(options, kSector)));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->IdCrcOk, true);
     EXPECT_EQ(found->DataCrcOk, false);
@@ -128,7 +128,7 @@ TEST(DmkStructure, HeaderMustFitTheFile) {
     // A header alone that declares no tracks is a blank DMK: no sector, no track.
     test::Bytes header(good.begin(), good.begin() + 16);
     header[1] = 0;
-    const DiskData blank = DiskData::FromBytes(header);
+    DiskData blank = DiskData::FromBytes(header);
     ASSERT_EQ(IdentifyLayout(blank), kDmkContainer.Format);
     EXPECT_FALSE(LocateByStructure(blank));
     EXPECT_TRUE(OpenContainer(blank)->Tracks(blank).Tracks.empty());
@@ -159,7 +159,7 @@ TEST(DmkStructure, ASectorCutByTheEndOfItsTrackStopsAsSuch) {
     bytes[2] = static_cast<std::uint8_t>(length & 0xFF);
     bytes[3] = static_cast<std::uint8_t>(length >> 8);
     bytes.resize(16 + length);
-    const auto found = LocateByStructure(DiskData::FromBytes(bytes));
+    auto found = LocateByStructure(DiskData::FromBytes(bytes));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->DataCrcOk, false);
     EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
@@ -181,9 +181,9 @@ TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
         {0, 2, 0x00, system},                   // track 0, side 0, sector 2
         {1, 0, 0x00, test::Bytes(256, 0x44)},
     };
-    const DiskData image = DiskData::FromBytes(img::BuildJv3Image(sectors));
+    DiskData image = DiskData::FromBytes(img::BuildJv3Image(sectors));
     ASSERT_EQ(IdentifyLayout(image), kJv3Container.Format);
-    const auto found = LocateByStructure(image);
+    auto found = LocateByStructure(image);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->FormatLabel(), "   JV  Format");
     EXPECT_EQ(found->FileOffset, 8704 + 128 + 512 + 256 + 1024);
@@ -194,7 +194,7 @@ TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
 
 TEST(Jv3Structure, A128ByteSystemSectorHoldsNoMarker) {
     const std::vector<img::Jv3Sector> sectors = {{0, 2, 0x01, test::Bytes(kSector.begin(), kSector.begin() + 128)}};
-    const auto found = LocateByStructure(DiskData::FromBytes(img::BuildJv3Image(sectors)));
+    auto found = LocateByStructure(DiskData::FromBytes(img::BuildJv3Image(sectors)));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->Sector.Length(), 128);
     EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
@@ -213,15 +213,15 @@ TEST(Jv3Structure, SectorsMustFitTheFile) {
 }
 
 TEST(Jv1Structure, SectorTwoIsAtOffset512) {
-    const DiskData image = DiskData::FromBytes(img::BuildJv1Image(35, kSector));
+    DiskData image = DiskData::FromBytes(img::BuildJv1Image(35, kSector));
     ASSERT_EQ(IdentifyLayout(image), kJv1Container.Format);
-    const auto found = LocateByStructure(image);
+    auto found = LocateByStructure(image);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->FormatLabel(), "   JV1 Format");
     EXPECT_EQ(found->FileOffset, 512);
     EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
     // A file far longer than any disk lists no more tracks than an ID field can number.
-    const DiskData huge = DiskData::FromBytes(img::BuildJv1Image(300, kSector));
+    DiskData huge = DiskData::FromBytes(img::BuildJv1Image(300, kSector));
     EXPECT_EQ(OpenContainer(huge)->Tracks(huge, TrackDetail::WithData).Tracks.size(), 256u);
 }
 
@@ -241,15 +241,17 @@ TEST(Crc16Ccitt, KnownAnswer) {
 TEST(ReadAllSlots, TenSlotsSixteenBytesApart) {
     std::vector<img::PdriveSlot> slots(10);
     for (std::size_t i = 0; i < slots.size(); ++i) slots[i].TrackCount = static_cast<std::uint8_t>(30 + i);
-    const DiskData sector = DiskData::FromBytes(img::MakeSystemSector(slots));
-    const auto decoded = ReadAllSlots(SectorBytes(sector, 0));
+    DiskData sector = DiskData::FromBytes(img::MakeSystemSector(slots));
+    SectorBytes whole(sector, 0);
+    const auto decoded = ReadAllSlots(whole);
     ASSERT_EQ(decoded.size(), 10u);
     for (std::size_t i = 0; i < 10; ++i) {
         ASSERT_TRUE(decoded[i]);
         EXPECT_EQ(decoded[i]->TrackCount, 30 + i);
     }
-    const DiskData shortOne = DiskData::FromBytes(test::Bytes(60, 0));
-    const auto cut = ReadAllSlots(SectorBytes(shortOne, 0));
+    DiskData shortOne = DiskData::FromBytes(test::Bytes(60, 0));
+    SectorBytes shortBytes(shortOne, 0);
+    const auto cut = ReadAllSlots(shortBytes);
     EXPECT_TRUE(cut[3]) << "slot 3 ends at byte 57";
     EXPECT_FALSE(cut[4]) << "slot 4 needs byte 73";
 }
@@ -266,8 +268,8 @@ TEST(RealImages, StructureFindsWhatTheScansMiss) {
                           Case{"newdos86-dd-track0-dmk.dsk", kDmkContainer.Format, true, " 40"},
                           Case{"newdos80-sssd-jv1.dsk", kJv1Container.Format, true, " 80"},
                           Case{"newdos80-no-pdrive-dmk.dsk", kDmkContainer.Format, false, nullptr}}) {
-        const DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / c.file));
-        const auto found = LocateByStructure(image);
+        DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / c.file));
+        auto found = LocateByStructure(image);
         ASSERT_TRUE(found) << c.file;
         EXPECT_EQ(found->Format, c.layout) << c.file;
         EXPECT_EQ(HasNewdosMarker(found->Sector), c.marker) << c.file;

@@ -50,14 +50,14 @@ struct Answer {
     std::optional<ImageGeometry> Geometry;
 };
 
-Answer Analyse(const DiskData& image) {
+Answer Analyse(auto&& image) {
     const auto header = OpenContainer(image);
     if (!header) return {};
     return {header->Type().Format, header->FindSector(image, kSystemSector), SummariseGeometry(header->Tracks(image))};
 }
 
 // The same outcome, slot and geometry: sector 2's bytes, CRCs and marker, and what the tracks hold.
-void ExpectSameAnswer(const Answer& flux, const Answer& source, const std::string& what) {
+void ExpectSameAnswer(auto&& flux, auto&& source, const std::string& what) {
     ASSERT_EQ(flux.Sector.has_value(), source.Sector.has_value()) << what;
     // What the tracks hold: a capture declares no cylinder count (none of these sources is cut).
     const auto held = [](std::optional<ImageGeometry> geometry) {
@@ -77,9 +77,9 @@ void ExpectSameAnswer(const Answer& flux, const Answer& source, const std::strin
 }
 
 // The tracks of an analysed image as cells: every ID field it lists, sector 2 with its data, the rest E5.
-std::vector<img::TrackCells> CellsLike(const DiskData& image) {
+std::vector<img::TrackCells> CellsLike(auto&& image) {
     const auto header = OpenContainer(image);
-    const auto sector = header->FindSector(image, kSystemSector);
+    auto sector = header->FindSector(image, kSystemSector);
     std::vector<std::uint8_t> two;
     for (std::int64_t n = 0; sector && n < sector->Sector.Length(); ++n) two.push_back(sector->Sector.At(n));
     const std::vector<std::uint8_t> filler(1024, 0xE5);
@@ -128,7 +128,7 @@ TEST_P(FluxCapture, GivesWhatTheDiskGivesAsDmk) {
     options.Tracks = 3;
     disk.change(options);
     const auto sector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
-    const Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
+    Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
     ASSERT_EQ(source.Format, kDmkContainer.Format);
     const auto cells = img::DiskCells(options, sector);
     for (const double speed : kSpeeds) {
@@ -136,7 +136,7 @@ TEST_P(FluxCapture, GivesWhatTheDiskGivesAsDmk) {
             for (const std::uint32_t seed : {1u, 2u}) {
                 img::FluxOptions flux{.Jitter = jitter, .Speed = speed, .Seed = seed};
                 disk.capture(flux);
-                const Answer answer = Analyse(Load(capture, cells, flux));
+                Answer answer = Analyse(Load(capture, cells, flux));
                 EXPECT_EQ(answer.Format, capture == Capture::Scp ? kScpContainer.Format : kKryoFluxContainer.Format);
                 ExpectSameAnswer(answer, source,
                                  std::string(disk.what) + ", speed " + std::to_string(speed) + ", jitter " +
@@ -217,8 +217,8 @@ TEST_P(ImageAsFlux, GivesTheImagesOwnAnswer) {
         TABULON_REAL_IMAGES(dir);
         file = dir / name;
     }
-    const DiskData image = DiskData::FromBytes(test::ReadWholeFile(file));
-    const Answer source = Analyse(image);
+    DiskData image = DiskData::FromBytes(test::ReadWholeFile(file));
+    Answer source = Analyse(image);
     if (!source.Format) GTEST_SKIP() << "no container here reads " << name;
     const auto cells = CellsLike(image);
     // Each speed and jitter once, as SCP and as a stream set by turns.
@@ -226,7 +226,7 @@ TEST_P(ImageAsFlux, GivesTheImagesOwnAnswer) {
     for (const double speed : kSpeeds) {
         for (const double jitter : kJitters) {
             const Capture capture = turn++ % 2 == 0 ? Capture::Scp : Capture::KryoFlux;
-            const Answer answer = Analyse(Load(capture, cells, {.Revolutions = 2, .Jitter = jitter, .Speed = speed}));
+            Answer answer = Analyse(Load(capture, cells, {.Revolutions = 2, .Jitter = jitter, .Speed = speed}));
             ExpectSameAnswer(answer, source,
                              name + ", speed " + std::to_string(speed) + ", jitter " + std::to_string(jitter));
         }
@@ -253,8 +253,8 @@ TEST(SharedFlux, GivesTheSourceImagesAnswer) {
     TABULON_REAL_IMAGES(dir);
     const auto flux = dir.parent_path() / "flux" / "newdos80-sssd-jv1-fm.scp";
     if (!std::filesystem::exists(flux)) GTEST_SKIP() << "no shared flux captures here";
-    const Answer source = Analyse(DiskData::FromBytes(test::ReadWholeFile(dir / "newdos80-sssd-jv1.dsk")));
-    const Answer answer = Analyse(DiskData::FromBytes(test::ReadWholeFile(flux)));
+    Answer source = Analyse(DiskData::FromBytes(test::ReadWholeFile(dir / "newdos80-sssd-jv1.dsk")));
+    Answer answer = Analyse(DiskData::FromBytes(test::ReadWholeFile(flux)));
     ASSERT_TRUE(source.Sector && source.Sector->CrcOk());
     ExpectSameAnswer(answer, source, flux.string());
 }
@@ -265,7 +265,7 @@ TEST(FluxCapture, RepeatedTracksAndRevolutionsShareTheirFlux) {
     img::DmkOptions options;
     options.Tracks = 2;
     const auto sector = img::MakeSystemSector(img::PdriveSlot{});
-    const Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
+    Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
     test::Bytes scp = img::BuildScpImage(img::DiskCells(options, sector), {.Revolutions = 3, .Jitter = 0.05});
     const std::uint32_t track0 = Le32(scp, 0x10);
     for (std::size_t n = 1; n < 3; ++n) {  // every revolution's values are the first one's
@@ -288,7 +288,7 @@ public:
     IntervalTrack(std::vector<std::uint32_t> flux, std::size_t revolutions)
         : flux_(std::move(flux)), revolutions_(revolutions) {}
     std::size_t Revolutions() const override { return revolutions_; }
-    bool ReadRevolution(std::size_t, std::size_t limit, std::vector<std::uint32_t>& flux) const override {
+    bool ReadRevolution(std::size_t, std::size_t limit, std::vector<std::uint32_t>& flux) override {
         flux.assign(flux_.begin(), flux_.begin() + static_cast<std::ptrdiff_t>(std::min(limit, flux_.size())));
         return true;
     }
@@ -310,7 +310,7 @@ TEST(FluxBudget, CapsTheIntervalsDecoded) {
         run += 80;
         if (cell != 0) flux.push_back(std::exchange(run, 0));
     }
-    const IntervalTrack track(flux, 3);
+    IntervalTrack track(flux, 3);
     FluxBudget whole;
     EXPECT_EQ(GoodIds(ListFluxSectors(track, SectorDetail::IdsOnly, whole)).size(), 18u);
     EXPECT_EQ(whole.Left(), FluxBudget::kPerImage - flux.size()) << "one good revolution is enough";
@@ -322,7 +322,7 @@ TEST(FluxBudget, CapsTheIntervalsDecoded) {
     FluxBudget none(0);
     EXPECT_FALSE(FindFluxSector(track, SectorQuery{0, 0, 2}, none));
     FluxBudget enough;
-    const auto found = FindFluxSector(track, SectorQuery{0, 0, 2}, enough);
+    auto found = FindFluxSector(track, SectorQuery{0, 0, 2}, enough);
     ASSERT_TRUE(found && found->Sector.Good());
     EXPECT_EQ(found->Revolution, 0u);
 }
@@ -334,7 +334,7 @@ TEST(KryoFluxSet, NamesInTheirOwnCaseAndUnreadableFiles) {
     img::DmkOptions options;
     options.Tracks = 3;
     const auto sector = img::MakeSystemSector(img::PdriveSlot{});
-    const Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
+    Answer source = Analyse(DiskData::FromBytes(img::BuildDmkImage(options, sector)));
     const test::TempDir dir;
     for (const auto& [name, bytes] : img::BuildKryoFluxSet(img::DiskCells(options, sector), {.Jitter = 0.05})) {
         std::string upper = name;
@@ -360,7 +360,7 @@ TEST(KryoFluxSet, NamesInTheirOwnCaseAndUnreadableFiles) {
     std::filesystem::rename(dir.path() / "TRACK02.0.RAW", dir.path() / "TRACK00.0.RAW.tmp");
     std::filesystem::rename(dir.path() / "TRACK00.0.RAW", dir.path() / "TRACK02.0.RAW");
     std::filesystem::rename(dir.path() / "TRACK00.0.RAW.tmp", dir.path() / "TRACK00.0.RAW");
-    const DiskData next = open(dir.path());
+    DiskData next = open(dir.path());
     EXPECT_EQ(next.Name(), "TRACK01.0.RAW");
     EXPECT_THROW(Analyse(next), AnalysisStopped);  // its track 0 cannot be read
 }
@@ -471,7 +471,7 @@ TEST(BadFluxInput, CutAnywhere) {
     const test::Bytes stream = img::BuildKryoFluxSet(cells, {.Revolutions = 1}).begin()->second;
     for (const test::Bytes* base : {&scp, &stream}) {
         for (std::size_t size = 0; size < base->size(); size += size < 2000 ? 13 : 7919) {
-            const DiskData image = DiskData::FromBytes({base->data(), size});
+            DiskData image = DiskData::FromBytes({base->data(), size});
             const auto header = OpenContainer(image);
             if (!header) continue;
             EXPECT_NO_THROW(header->FindSector(image, kSystemSector)) << size;

@@ -19,7 +19,7 @@ namespace img = images;
 
 const test::Bytes kSector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
 
-std::optional<SectorLocation> Locate(const DiskData& image) {
+std::optional<SectorLocation> Locate(auto&& image) {
     const auto container = OpenContainer(image);
     return container ? container->FindSector(image, kSystemSector) : std::nullopt;
 }
@@ -34,7 +34,7 @@ img::DmkOptions Disk(void (*change)(img::DmkOptions&)) {
 void Fm(img::DmkOptions& o) { o.Track0DoubleDensity = o.OtherTracksDoubleDensity = false; }
 
 // Expects the system sector, and track 0's sectors all listed, in the order they lie.
-void ExpectSystemSector(const std::optional<SectorLocation>& found, ImageFormat format, bool crcOk) {
+void ExpectSystemSector(auto&& found, ImageFormat format, bool crcOk) {
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->Format, format);
     EXPECT_EQ(found->CrcOk(), crcOk);
@@ -67,12 +67,12 @@ class HfeStructure : public ::testing::TestWithParam<HfeCase> {};
 
 TEST_P(HfeStructure, DecodesTrackZeroFromTheBitCells) {
     const auto& c = GetParam();
-    const DiskData image = DiskData::FromBytes(img::BuildHfeImage(c.options, kSector));
+    DiskData image = DiskData::FromBytes(img::BuildHfeImage(c.options, kSector));
     const auto header = IdentifyHfe(image);
     ASSERT_TRUE(header.has_value());
     EXPECT_EQ(header->Version, c.options.Version3 ? 3 : 1);
     ASSERT_EQ(OpenContainer(image)->Type().Format, kHfeContainer.Format);
-    const auto found = Locate(image);
+    auto found = Locate(image);
     if (!c.found) {
         EXPECT_FALSE(found.has_value());
         return;
@@ -143,12 +143,12 @@ class ImdStructure : public ::testing::TestWithParam<ImdCase> {};
 
 TEST_P(ImdStructure, WalksTheTrackRecords) {
     const auto& c = GetParam();
-    const DiskData image = DiskData::FromBytes(img::BuildImdImage(c.options, kSector));
+    DiskData image = DiskData::FromBytes(img::BuildImdImage(c.options, kSector));
     const auto header = IdentifyImd(image);
     ASSERT_TRUE(header.has_value());
     ASSERT_EQ(OpenContainer(image)->Type().Format, kImdContainer.Format);
     ExpectTrackZero(ImdTracks(image, *header).Tracks, c.options.Disk);
-    const auto found = Locate(image);
+    auto found = Locate(image);
     if (!c.found) {
         EXPECT_FALSE(found.has_value());
         return;
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ImdStructure, CompressedSystemSectorFillsTheSector) {
     const test::Bytes filled(256, 0x42);
-    const auto found = Locate(DiskData::FromBytes(img::BuildImdImage(Imd(Fm), filled)));
+    auto found = Locate(DiskData::FromBytes(img::BuildImdImage(Imd(Fm), filled)));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->Sector.Length(), 256);
     EXPECT_EQ(found->Sector.At(0), 0x42);
@@ -196,7 +196,7 @@ TEST(ImdStructure, SizeTableAndDeletedData) {
     raw.Put({'I', 'M', 'D', ' ', '1', '.', '1', '8', 0x1A});
     raw.Put({5, 0, 0, 2, 0xFF, 1, 2, 0x80, 0x00, 0x00, 0x01});
     raw.Put({2, 0x11, 3}).Put(kSector);
-    const DiskData image = raw.Data();
+    DiskData image = raw.Data();
     const auto header = IdentifyImd(image);
     ASSERT_TRUE(header);
     const auto tracks = ImdTracks(image, *header).Tracks;
@@ -266,7 +266,7 @@ TEST(BadHfeImdInput, EndsClearly) {
     for (const BadCase& c : cases) {
         test::Bytes bytes = *c.base;
         c.spoil(bytes);
-        const DiskData image = DiskData::FromBytes(bytes);
+        DiskData image = DiskData::FromBytes(bytes);
         const auto hfe = IdentifyHfe(image);
         const auto imd = IdentifyImd(image);
         EXPECT_EQ(hfe.has_value() || imd.has_value(), c.identified) << c.what;
@@ -288,7 +288,7 @@ TEST(BadHfeImdInput, EndsClearly) {
 TEST(BadHfeImdInput, CutAnywhere) {
     for (const test::Bytes* base : {&kHfe, &kImd}) {
         for (std::size_t size = 0; size < base->size(); size += size < 1100 ? 7 : 701) {
-            const DiskData image = DiskData::FromBytes({base->data(), size});
+            DiskData image = DiskData::FromBytes({base->data(), size});
             EXPECT_NO_THROW(Locate(image)) << size;
             if (const auto hfe = IdentifyHfe(image)) {
                 EXPECT_NO_THROW(HfeTracks(image, *hfe)) << size;
@@ -313,10 +313,10 @@ TEST(RealImages, PairsGiveTheSameSectorTwo) {
     for (const Pair& p :
          {Pair{"frehd-boot-dd.hfe", kHfeContainer.Format, "frehd-boot-dd.jv3", kJv3Container.Format, 256},
           Pair{"genie-cpm-dd.imd", kImdContainer.Format, "genie-cpm-dd.dmk", kDmkContainer.Format, 512}}) {
-        const DiskData one = DiskData::FromBytes(test::ReadWholeFile(dir / p.first));
-        const DiskData two = DiskData::FromBytes(test::ReadWholeFile(dir / p.second));
-        const auto a = Locate(one);
-        const auto b = Locate(two);
+        DiskData one = DiskData::FromBytes(test::ReadWholeFile(dir / p.first));
+        DiskData two = DiskData::FromBytes(test::ReadWholeFile(dir / p.second));
+        auto a = Locate(one);
+        auto b = Locate(two);
         ASSERT_TRUE(a && b) << p.first;
         EXPECT_EQ(a->Format, p.firstFormat);
         EXPECT_EQ(b->Format, p.secondFormat);
@@ -330,11 +330,11 @@ TEST(RealImages, PairsGiveTheSameSectorTwo) {
 
 TEST(RealImages, SingleDensityMarkedMfmIsFound) {
     TABULON_REAL_IMAGES(dir);
-    const DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / "cpm-blank-sd-marked-mfm.hfe"));
+    DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / "cpm-blank-sd-marked-mfm.hfe"));
     const auto header = IdentifyHfe(image);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->Encoding, 0) << "the header says MFM";
-    const auto found = LocateInHfe(image, *header, kSystemSector);
+    auto found = LocateInHfe(image, *header, kSystemSector);
     ASSERT_TRUE(found);
     EXPECT_TRUE(found->CrcOk());
     EXPECT_EQ(found->SectorSize, 256);

@@ -29,7 +29,7 @@ test::Bytes Noise(std::size_t size, unsigned seed) {
 
 // Everything a decoder gives, read count bytes at a time.
 test::Bytes Decompress(std::span<const std::uint8_t> packed, std::size_t count = 4096) {
-    const DiskData input = DiskData::FromBytes(packed);
+    DiskData input = DiskData::FromBytes(packed);
     LzhufDecoder decoder{ImageReader(input)};
     test::Bytes out;
     test::Bytes chunk(count);
@@ -78,7 +78,7 @@ TEST(Lzhuf, AStreamCutShortGivesOnlyWhatItHolds) {
     }
 }
 
-std::optional<SectorLocation> Locate(const DiskData& image) {
+std::optional<SectorLocation> Locate(auto&& image) {
     const auto container = OpenContainer(image);
     return container ? container->FindSector(image, kSystemSector) : std::nullopt;
 }
@@ -104,7 +104,7 @@ class Td0Structure : public ::testing::TestWithParam<Td0Case> {};
 
 TEST_P(Td0Structure, WalksTheTrackRecords) {
     const auto& c = GetParam();
-    const DiskData image = DiskData::FromBytes(img::BuildTd0Image(c.options, kSector));
+    DiskData image = DiskData::FromBytes(img::BuildTd0Image(c.options, kSector));
     const auto header = IdentifyTd0(image);
     ASSERT_TRUE(header.has_value());
     EXPECT_EQ(header->Advanced, c.options.Advanced);
@@ -119,7 +119,7 @@ TEST_P(Td0Structure, WalksTheTrackRecords) {
     EXPECT_EQ(tracks.back().Side, disk.DoubleSided ? 1 : 0);
     EXPECT_EQ(tracks.back().Sectors.size(), disk.OtherTracksDoubleDensity ? 18u : 10u);
 
-    const auto found = Locate(image);
+    auto found = Locate(image);
     ASSERT_EQ(found.has_value(), c.found);
     if (!found) return;
     EXPECT_EQ(found->FormatLabel(), "   TD0 Format");
@@ -204,7 +204,7 @@ TEST(Td0Structure, EveryEncodingGivesTheSectorsBytes) {
     };
     for (const Case& c : cases) {
         const test::Bytes bytes = TrackZero(c.data, c.block);
-        const auto found = Locate(DiskData::FromBytes(bytes));
+        auto found = Locate(DiskData::FromBytes(bytes));
         ASSERT_TRUE(found) << c.what;
         ASSERT_EQ(found->Sector.Length(), 256) << c.what;
         for (std::int64_t n = 0; n < 256; ++n) {
@@ -295,7 +295,7 @@ TEST(BadTd0Input, EndsClearly) {
     for (const BadCase& c : cases) {
         test::Bytes bytes = *c.base;
         c.spoil(bytes);
-        const DiskData image = DiskData::FromBytes(bytes);
+        DiskData image = DiskData::FromBytes(bytes);
         const auto header = IdentifyTd0(image);
         ASSERT_EQ(header.has_value(), c.identified) << c.what;
         if (!header) continue;
@@ -315,7 +315,7 @@ TEST(BadTd0Input, EndsClearly) {
 TEST(BadTd0Input, CutOrFlippedAnywhere) {
     for (const test::Bytes* base : {&kNormal, &kAdvanced}) {
         for (std::size_t size = 0; size < base->size(); size += 7) {
-            const DiskData image = DiskData::FromBytes({base->data(), size});
+            DiskData image = DiskData::FromBytes({base->data(), size});
             std::optional<SectorLocation> found;
             ASSERT_NO_THROW(found = Locate(image)) << size;
             if (found) {
@@ -328,7 +328,7 @@ TEST(BadTd0Input, CutOrFlippedAnywhere) {
         for (std::size_t at = 12; at < base->size(); at += 5) {
             test::Bytes bytes = *base;
             bytes[at] ^= 0x10;
-            const DiskData image = DiskData::FromBytes(bytes);
+            DiskData image = DiskData::FromBytes(bytes);
             EXPECT_NO_THROW(Locate(image)) << at;
             if (const auto header = IdentifyTd0(image)) {
                 EXPECT_NO_THROW(Td0Tracks(image, *header)) << at;
@@ -348,10 +348,10 @@ struct Analysis {
     friend bool operator==(const Analysis&, const Analysis&) = default;
 };
 
-Analysis Analyse(const DiskData& image) {
+Analysis Analyse(auto&& image) {
     Analysis result;
     const auto container = OpenContainer(image);
-    const auto found = container ? container->FindSector(image, kSystemSector) : LocateSystemSector(image);
+    auto found = container ? container->FindSector(image, kSystemSector) : LocateSystemSector(image);
     if (container) result.geometry = SummariseGeometry(container->Tracks(image));
     if (result.geometry) {
         // A TD0 declares no cylinder count: the tracks it holds are the geometry.
@@ -375,10 +375,10 @@ Analysis Analyse(const DiskData& image) {
 // track's density its sectors' majority. Track 0, side 0, sector 2 holds the
 // bytes the container found for it (or no data when it found none); the other
 // sectors, which no check reads, hold 0xE5.
-test::Bytes AsTd0(const DiskData& image, bool advanced) {
+test::Bytes AsTd0(DiskData& image, bool advanced) {
     std::vector<img::Td0Track> tracks;
     if (const auto container = OpenContainer(image)) {
-        const auto found = container->FindSector(image, kSystemSector);
+        auto found = container->FindSector(image, kSystemSector);
         bool placed = false;
         for (const TrackLayout& layout : container->Tracks(image).Tracks) {
             const auto singles = std::count_if(layout.Sectors.begin(), layout.Sectors.end(),
@@ -423,11 +423,11 @@ TEST(Td0Conversion, SamplesAndRealImagesKeepTheirOutcomeSlotAndGeometry) {
     if (test::RealImagesDir().empty()) std::cout << "the shared real images are not here: samples only\n";
     int foundAndConverted = 0;
     for (const auto& file : files) {
-        const DiskData image = DiskData::FromBytes(test::ReadWholeFile(file));
+        DiskData image = DiskData::FromBytes(test::ReadWholeFile(file));
         const Analysis original = Analyse(image);
         for (const bool advanced : {false, true}) {
             const test::Bytes td0 = AsTd0(image, advanced);
-            const DiskData converted = DiskData::FromBytes(td0);
+            DiskData converted = DiskData::FromBytes(td0);
             ASSERT_EQ(OpenContainer(converted)->Type().Format, kTd0Container.Format) << file;
             EXPECT_EQ(Analyse(converted), original) << file << (advanced ? " (advanced)" : "");
         }
@@ -440,12 +440,12 @@ TEST(Td0Conversion, SamplesAndRealImagesKeepTheirOutcomeSlotAndGeometry) {
 TEST(RealImages, TelediskModelIiCpmDisk) {
     const auto dir = test::RealImagesDir();
     if (dir.empty()) GTEST_SKIP() << "the shared real images are not here";
-    const DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / "model2-cpm-8in.td0"));
+    DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / "model2-cpm-8in.td0"));
     const auto header = IdentifyTd0(image);
     ASSERT_TRUE(header);
     EXPECT_FALSE(header->Advanced);
     EXPECT_EQ(header->DriveType, 2);
-    const auto found = LocateInTd0(image, *header, kSystemSector);
+    auto found = LocateInTd0(image, *header, kSystemSector);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->FileOffset, 490);  // fc 0e 00 cd: the CP/M boot loader's sector 2
     EXPECT_EQ(found->Sector.At(0), 0xFC);
