@@ -57,10 +57,11 @@ enum Field : int {
     kCheckLine,     // "Check: ..."
     kShown,         // the name as tabulon-report shows it: "ARCHIVE:MEMBER" for a member, quoted where it must be
     kOutcome,       // the outcome's name
-    kFields
+    kFields,
+    kEvery = kFields  // every text above, each ended by a NUL: the worker takes an answer in one read
 };
 
-using Answer = std::array<std::string, kFields>;
+using Answer = std::array<std::string, kFields + 1>;
 
 // One analysis gives every view: --json --all-slots reads the slots and the
 // geometry, which the plain report leaves alone but never changes.
@@ -92,6 +93,10 @@ Answer AnswerOf(const ImageResult& result, const ReportOptions& options, const s
     fields[kCheckLine] = tabulon::cli::CheckLine(result);
     fields[kShown] = result.Shown;
     fields[kOutcome] = tabulon::cli::InfoOf(result.Result).Name;
+    for (int field = 0; field < kFields; ++field) {
+        fields[kEvery] += fields[static_cast<std::size_t>(field)];
+        fields[kEvery] += '\0';
+    }
     return fields;
 }
 
@@ -138,7 +143,7 @@ namespace {
 
 const std::string& FieldText(int index, int field) {
     static const std::string none;
-    if (index < 0 || static_cast<std::size_t>(index) >= answers.size() || field < 0 || field >= kFields) return none;
+    if (index < 0 || static_cast<std::size_t>(index) >= answers.size() || field < 0 || field > kEvery) return none;
     return answers[static_cast<std::size_t>(index)][static_cast<std::size_t>(field)];
 }
 

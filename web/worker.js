@@ -60,29 +60,17 @@ const modulePromise = createTabulon().then((module) => {
 
 const utf8 = new TextDecoder();
 
-// The analysis' texts (web/WebAnalysis.cpp), as the page takes them: one answer's.
-// A text is decoded from its bytes and length (UTF8ToString looks for its end byte by byte).
+const kEvery = 9;  // the field with every text of an answer, each ended by a NUL
+
+// The analysis' texts (web/WebAnalysis.cpp), as the page takes them: one answer's,
+// decoded at once from its bytes and length (UTF8ToString looks for its end byte by byte).
 function answerOf(module, index) {
-    const text = (field) => {
-        const at = module._tabulon_field(index, field);
-        const size = module._tabulon_field_size(index, field);
-        return size > 16 ? utf8.decode(module.HEAPU8.subarray(at, at + size)) : module.UTF8ToString(at);
-    };
-    const lines = (field) => text(field).split('\n').slice(0, -1);
-    return {
-        jsonLine: text(0),
-        report: text(1),
-        lines: lines(2).map((line) => {
-            const [x, y, red] = line.split(' ');
-            return {x: Number(x), y: Number(y), red: red === '1'};
-        }),
-        messages: lines(3),
-        brief: text(4),
-        geometryLine: text(5),
-        checkLine: text(6),
-        shown: text(7),
-        outcome: text(8),
-    };
+    const at = module._tabulon_field(index, kEvery);
+    const text = utf8.decode(module.HEAPU8.subarray(at, at + module._tabulon_field_size(index, kEvery))).split('\0');
+    const [jsonLine, report, lines, messages, brief, geometryLine, checkLine, shown, outcome] = text;
+    // lines: read by the page when it draws the report (page/drawing.js)
+    return {jsonLine, report, lines, messages: messages.split('\n').slice(0, -1), brief, geometryLine, checkLine,
+            shown, outcome};
 }
 
 const queue = [];

@@ -132,7 +132,7 @@ var TabulonPage = (function () {
         byImageId.delete(image.id);
         ++answered;
         const made = results.map((result) => {
-            if (result.failure) result = {messages: [result.failure], report: '', lines: [], brief: 'unreadable'};
+            if (result.failure) result = {messages: [result.failure], report: '', lines: '', brief: 'unreadable'};
             if (image.unhanded) result.messages = [kUnhanded];
             // The JSON line is read when the entry is opened: most never are.
             const entry = {order: entries.length, name: result.shown || image.name, answer: result, source};
