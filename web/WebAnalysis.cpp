@@ -1,7 +1,8 @@
 // The page's call into the analysis: tabulon-report's own running code, applied
 // to a file (or a folder holding a stream set) of the worker's file system, with
 // everything the page shows; an archive gives one answer per member, by the
-// command line's own rules (ArchiveImages.cpp).
+// command line's own rules (ArchiveImages.cpp). The tracks (--tracks) are read
+// only when asked for: the page asks again for the image whose map it draws.
 #include "DriveReport.h"
 #include "JsonView.h"
 #include "RecordingSurface.h"
@@ -47,7 +48,7 @@ std::string BriefFields(const ImageResult& result) {
 // The page's answer for one image, as separate texts (kFields), so that the
 // JSON line is made once, exactly as tabulon-report makes it.
 enum Field : int {
-    kJsonLine,      // tabulon-report --json --all-slots --tracks's line
+    kJsonLine,      // tabulon-report --json --all-slots's line (with --tracks when asked for)
     kReport,        // tabulon-report's default text: nothing for an image never loaded
     kLines,         // each report line's place and colour: "x y red" (red 1 or 0), one a line
     kMessages,      // what tabulon-report says on standard error, one a line, without its prefix
@@ -56,18 +57,19 @@ enum Field : int {
     kCheckLine,     // "Check: ..."
     kShown,         // the name as tabulon-report shows it: "ARCHIVE:MEMBER" for a member, quoted where it must be
     kOutcome,       // the outcome's name
-    kFields
+    kFields,
+    kEvery = kFields  // every text above, each ended by a NUL: the worker takes an answer in one read
 };
 
-using Answer = std::array<std::string, kFields>;
+using Answer = std::array<std::string, kFields + 1>;
 
 // One analysis gives every view: --json --all-slots reads the slots and the
 // geometry, which the plain report leaves alone but never changes.
-ReportOptions AnalysisOptions(bool allMembers) {
+ReportOptions AnalysisOptions(bool allMembers, bool tracks) {
     ReportOptions options;
     options.Json = true;
     options.AllSlots = true;
-    options.Tracks = true;  // the page's track map
+    options.Tracks = tracks;  // the track map's walk of the whole disk, for the map only
     options.AllMembers = allMembers;
     return options;
 }
@@ -91,6 +93,10 @@ Answer AnswerOf(const ImageResult& result, const ReportOptions& options, const s
     fields[kCheckLine] = tabulon::cli::CheckLine(result);
     fields[kShown] = result.Shown;
     fields[kOutcome] = tabulon::cli::InfoOf(result.Result).Name;
+    for (int field = 0; field < kFields; ++field) {
+        fields[kEvery] += fields[static_cast<std::size_t>(field)];
+        fields[kEvery] += '\0';
+    }
     return fields;
 }
 
@@ -102,8 +108,8 @@ void Name(ImageResult& result, const std::string& path, const std::string& name)
     result.Shown = tabulon::cli::ShownName(name);
 }
 
-std::vector<Answer> Analyse(const std::string& path, const std::string& name, bool allMembers) {
-    const ReportOptions options = AnalysisOptions(allMembers);
+std::vector<Answer> Analyse(const std::string& path, const std::string& name, bool allMembers, bool tracks) {
+    const ReportOptions options = AnalysisOptions(allMembers, tracks);
     std::vector<Answer> answers;
     ImageResult named;
     Name(named, path, name);
@@ -118,14 +124,15 @@ std::vector<Answer> answers;
 }  // namespace
 
 // Analyses the image (or archive, or stream set's folder) at path, shown as
-// name; the answers' texts are then read with tabulon_field. Returns the number
+// name, with every track's sectors when tracks is not 0; the answers' texts are
+// then read with tabulon_field. Returns the number
 // of answers (one for an image, one per member or refusal for an archive), or
 // 0 when the analysis could not be run at all (no memory).
-extern "C" EMSCRIPTEN_KEEPALIVE int tabulon_analyse(const char* path, const char* name, int allMembers) {
+extern "C" EMSCRIPTEN_KEEPALIVE int tabulon_analyse(const char* path, const char* name, int allMembers, int tracks) {
     answers.clear();
     answers.shrink_to_fit();
     try {
-        answers = Analyse(path, name, allMembers != 0);
+        answers = Analyse(path, name, allMembers != 0, tracks != 0);
     } catch (...) {
         answers.clear();
     }
@@ -136,7 +143,7 @@ namespace {
 
 const std::string& FieldText(int index, int field) {
     static const std::string none;
-    if (index < 0 || static_cast<std::size_t>(index) >= answers.size() || field < 0 || field >= kFields) return none;
+    if (index < 0 || static_cast<std::size_t>(index) >= answers.size() || field < 0 || field > kEvery) return none;
     return answers[static_cast<std::size_t>(index)][static_cast<std::size_t>(field)];
 }
 

@@ -1,23 +1,29 @@
 // The worker: analyses the images the reader hands on, one after another, and
-// sends the page each one's answer. Runs inside tabulonWorker(), after the
-// Emscripten module's code (createTabulon).
+// sends the page each one's answer; and, when the page opens an image, that
+// image again with its tracks, for its map. Runs inside tabulonWorker(), after
+// the Emscripten module's code (createTabulon).
 //
 // Messages in (page):   {port} once: the reader's end of a channel (page/reader.js);
 //                       {cancel: set}: images of earlier sets are dropped;
-//                       {allMembers: bool}: every member of an archive, or only its disk images
+//                       {allMembers: bool}: every member of an archive, or only its disk images;
+//                       {map, shown, members, image: {name, files: [{name, file}], set?}}: the image's
+//                       tracks, for the answer shown so (an archive's member, a stream set)
 // Messages in (port):   {set, image: {id, name, files: [{name, size, file?}], set?, last?}, first, length}:
 //                       the set's last image is answered at once
 // Messages out (port):  {done: bytes}: the lengths of the images taken off the queue, once a piece's
 //                       worth or the queue is empty
 // Messages out (page):  {ready: true} once (or {unusable: why}), then
 //                       {results: [{id, answers: [answer], ms}], heapBytes} in the order handed on, a few
-//                       at a time; an archive has one answer per member (or refusal)
+//                       at a time; an archive has one answer per member (or refusal);
+//                       {map, jsonLine}: the JSON line with --tracks of the answer asked for (null: none)
 //
 // Reading: each image is a file of Emscripten's WORKERFS, read on demand. A read
 // of the browser's files costs far more than its bytes, so a file is read in
 // pieces of kPiece bytes, one piece kept; the reader has read the first one
 // (for most images the whole file). Memory stays within the reader's pieces
-// ahead and one piece, whatever the images' sizes.
+// ahead and one piece, whatever the images' sizes. One WORKERFS is mounted at
+// /in for good; each image's files are put in a folder of it for the analysis
+// only (a mount per image would cost its unmount's walk of every file name).
 
 const kEio = 29;  // Emscripten's EIO
 const kBatchMs = 50;  // answers are sent at most this often, so the page redraws rarely
@@ -48,34 +54,23 @@ const modulePromise = createTabulon().then((module) => {
         return count;
     };
     module.FS.mkdir('/in');
+    module.FS.mount(workerfs, {blobs: []}, '/in');
     return module;
 });
 
 const utf8 = new TextDecoder();
 
-// The analysis' texts (web/WebAnalysis.cpp), as the page takes them: one answer's.
-// A text is decoded from its bytes and length (UTF8ToString looks for its end byte by byte).
+const kEvery = 9;  // the field with every text of an answer, each ended by a NUL
+
+// The analysis' texts (web/WebAnalysis.cpp), as the page takes them: one answer's,
+// decoded at once from its bytes and length (UTF8ToString looks for its end byte by byte).
 function answerOf(module, index) {
-    const text = (field) => {
-        const at = module._tabulon_field(index, field);
-        const size = module._tabulon_field_size(index, field);
-        return size > 16 ? utf8.decode(module.HEAPU8.subarray(at, at + size)) : module.UTF8ToString(at);
-    };
-    const lines = (field) => text(field).split('\n').slice(0, -1);
-    return {
-        jsonLine: text(0),
-        report: text(1),
-        lines: lines(2).map((line) => {
-            const [x, y, red] = line.split(' ');
-            return {x: Number(x), y: Number(y), red: red === '1'};
-        }),
-        messages: lines(3),
-        brief: text(4),
-        geometryLine: text(5),
-        checkLine: text(6),
-        shown: text(7),
-        outcome: text(8),
-    };
+    const at = module._tabulon_field(index, kEvery);
+    const text = utf8.decode(module.HEAPU8.subarray(at, at + module._tabulon_field_size(index, kEvery))).split('\0');
+    const [jsonLine, report, lines, messages, brief, geometryLine, checkLine, shown, outcome] = text;
+    // lines: read by the page when it draws the report (page/drawing.js)
+    return {jsonLine, report, lines, messages: messages.split('\n').slice(0, -1), brief, geometryLine, checkLine,
+            shown, outcome};
 }
 
 const queue = [];
@@ -93,46 +88,56 @@ function mountedName(name) {
     return base && base !== '.' && base !== '..' && !base.includes('\0') ? base : 'image';
 }
 
-// The image's files are mounted in a folder of their own, for its analysis only,
-// the first piece of a single file with it; WORKERFS asks each file for its size
-// and slices of it. A single file is analysed by its path, a stream set by its
-// folder's, as tabulon-report takes a folder. A file the browser would not hand
-// over is analysed at a path where nothing is: unreadable, as natively.
-function analyseOne(module, entry) {
-    const image = entry.image;
-    const folder = '/in/' + image.id;
+let folders = 0;  // the folders made in /in, each named by its number
+
+// Analyses the image's files, put in a folder of their own, the first piece of
+// a single file with it; WORKERFS asks each file for its size and slices of it.
+// A single file is analysed by its path, a stream set by its folder's, as
+// tabulon-report takes a folder. A file the browser would not hand over is
+// analysed at a path where nothing is: unreadable, as natively. Returns the
+// analysis' number of answers (0: no memory).
+function analyseIn(module, image, first, tracks, members) {
+    const workerfs = module.FS.filesystems.WORKERFS;
+    const root = module.FS.lookupPath('/in').node;
+    const name = String(++folders);
+    const folder = workerfs.createNode(root, name, workerfs.DIR_MODE, 0);
     const unread = () => new Blob([]);  // past the first piece of a file read whole: never asked for
-    const blobs = image.files.filter((one) => one.file || entry.first).map((one) => ({
-        name: mountedName(one.name),
-        data: {size: one.size, slice: (start, end) => one.file ? one.file.slice(start, end) : unread()},
-    }));
-    module.FS.mkdir(folder);
-    module.FS.mount(module.FS.filesystems.WORKERFS, {blobs}, folder);
+    const files = image.files.filter((one) => one.file || first).map((one) => workerfs.createNode(
+        folder, mountedName(one.name), workerfs.FILE_MODE, 0,
+        {size: one.file ? one.file.size : one.size, slice: (start, end) => one.file ? one.file.slice(start, end) : unread()}));
     try {
-        const path = image.set ? folder : folder + '/' + (blobs.length ? blobs[0].name : 'unreadable');
-        if (entry.first && blobs.length) module.FS.lookupPath(path).node.piece = {start: 0, bytes: new Uint8Array(entry.first)};
-        const count = module.ccall('tabulon_analyse', 'number', ['string', 'string', 'number'],
-                                   [path, image.name, allMembers ? 1 : 0]);
-        if (count === 0) return [{failure: 'not enough memory'}];
-        const answers = [];
-        for (let index = 0; index < count; ++index) answers.push(answerOf(module, index));
-        return answers;
+        if (first && files.length) files[0].piece = {start: 0, bytes: new Uint8Array(first)};
+        const path = '/in/' + name + (image.set ? '' : '/' + (files.length ? files[0].name : 'unreadable'));
+        return module.ccall('tabulon_analyse', 'number', ['string', 'string', 'number', 'number'],
+                            [path, image.name, members ? 1 : 0, tracks ? 1 : 0]);
     } finally {
-        forgetFiles(module, folder);
-        module.FS.unmount(folder);
-        module.FS.rmdir(folder);
+        // Out of the file system's table of names, and the bytes let go.
+        for (const node of [...files, folder]) {
+            node.piece = node.contents = null;
+            module.FS.destroyNode(node);
+        }
+        delete root.contents[name];
     }
 }
 
-// WORKERFS makes a mount's files before the mount is theirs, so unmounting
-// leaves them in the file system's table of names, with their piece of the
-// image: they are taken out here, and their bytes let go.
-function forgetFiles(module, folder) {
-    const root = module.FS.lookupPath(folder).node;
-    for (const node of Object.values(root.contents || {})) {
-        node.piece = node.contents = null;
-        module.FS.destroyNode(node);
+function analyseOne(module, entry) {
+    const count = analyseIn(module, entry.image, entry.first, false, allMembers);
+    if (count === 0) return [{failure: 'not enough memory'}];
+    const answers = [];
+    for (let index = 0; index < count; ++index) answers.push(answerOf(module, index));
+    return answers;
+}
+
+// The map's answer: the image analysed again with its tracks, and the JSON
+// line of the answer with the name shown (an archive's member).
+function mapLine(module, request) {
+    const files = request.image.files.map((one) => ({name: one.name, file: one.file, size: one.file ? one.file.size : 0}));
+    const count = analyseIn(module, {...request.image, files}, null, true, request.members);
+    for (let index = 0; index < count; ++index) {
+        const shown = module.UTF8ToString(module._tabulon_field(index, 7));
+        if (shown === request.shown) return answerOf(module, index).jsonLine;
     }
+    return null;
 }
 
 function flush(module) {
@@ -172,9 +177,30 @@ function run(module) {
     if (batch.length > 0 && !flushTimer) flushTimer = setTimeout(() => flush(module), kBatchMs);
 }
 
+// Only the page's last request for a map is answered: the others are for
+// images opened and left since.
+let mapAsked = null;
+function makeMap(module) {
+    const request = mapAsked;
+    mapAsked = null;
+    if (!request) return;
+    let jsonLine = null;
+    try {
+        jsonLine = mapLine(module, request);
+    } catch (error) {
+        // no map
+    }
+    postMessage({map: request.map, jsonLine});
+}
+
 // The handlers are there from the start: a message that came before them would be lost.
 let ready = null;  // the module, once it is
 self.onmessage = (event) => {
+    if (event.data.map !== undefined) {
+        if (!mapAsked && ready) setTimeout(() => makeMap(ready), 0);
+        mapAsked = event.data;
+        return;
+    }
     if (event.data.port) {
         port = event.data.port;
         port.onmessage = (message) => {
@@ -189,4 +215,5 @@ modulePromise.then((module) => {
     ready = module;
     postMessage({ready: true});
     run(module);
+    makeMap(module);
 }, (error) => postMessage({unusable: String(error && error.message ? error.message : error)}));

@@ -28,7 +28,7 @@ import time
 import track_map
 
 SKIPPED = 77
-PAGE_VIEW = ('--json', '--all-slots', '--tracks')  # the JSON Lines the page shows
+PAGE_VIEW = ('--json', '--all-slots')  # the JSON Lines the page shows (its maps add --tracks, on demand)
 TWO_GIB = 2**31
 
 
@@ -263,7 +263,7 @@ def make_flux_set(native, folder):
 # --- what the command line reads: archives, stream sets, folders, drops ----------------------
 
 def native_lines(native, pairs):
-    """tabulon-report --json --all-slots --tracks's lines and messages for (path, page name) pairs, each
+    """tabulon-report --json --all-slots's lines and messages for (path, page name) pairs, each
     path's absolute name replaced by the page's: the messages as {shown name: [message]}."""
     lines, messages = [], {}
     for path, name in pairs:
@@ -418,6 +418,7 @@ def take_screenshots(failures, driver, args, images, damaged, folder, flux_set):
     for name, shot in (('dmk-drive-report.dsk', 'drive-report.png'), ('hfe-drive-report.hfe', 'geometry-difference.png'),
                        (damaged[0].name, 'cut-short.png'), (damaged[2].name, 'too-large.png')):
         messages_shown(driver, name)
+        track_map.wait_for_map(driver)
         driver.find_element(By.ID, 'image').screenshot(str(args.screenshots / shot))
     fifty = bench_images(folder / 'fifty', samples + images, 50)
     choose(driver, fifty)
@@ -440,6 +441,7 @@ def take_screenshots(failures, driver, args, images, damaged, folder, flux_set):
     driver.find_element(By.ID, 'summary').screenshot(str(args.screenshots / 'zip-members.png'))
     driver.set_window_size(1280, 1000)
     drop(driver, [flux_set])
+    track_map.wait_for_map(driver)
     driver.find_element(By.ID, 'image').screenshot(str(args.screenshots / 'stream-set.png'))
     driver.execute_cdp_cmd('Emulation.setEmulatedMedia', {'media': 'print'})  # the printable view
     driver.save_screenshot(str(args.screenshots / 'print.png'))
@@ -513,7 +515,7 @@ def run_bench(args, images, folder):
     json_ms = best_ms([args.native, *PAGE_VIEW, *names], args.rounds)
     count = len(thousand)
     print(f'tabulon-report (text)                          {text_ms:8.1f} ms  {text_ms / count:6.3f} ms per image')
-    print(f'tabulon-report --json --all-slots --tracks {json_ms:8.1f} ms  {json_ms / count:6.3f} ms per image')
+    print(f'tabulon-report --json --all-slots          {json_ms:8.1f} ms  {json_ms / count:6.3f} ms per image')
 
     expected = native_outputs(args.native, thousand)
     with serve(args.site) as (url, _), chromium() as driver:
@@ -535,12 +537,11 @@ def run_bench(args, images, folder):
         for label, ms in (('page: chosen to all shown', page_ms), ('page: the same, chosen again', again_ms),
                           ('page: the analyses in the worker', worker_ms)):
             print(f'{label:37s} {ms:8.1f} ms  {ms / count:6.3f} ms per image'
-                  f'  ({ms / json_ms:.2f} x --json --all-slots --tracks, {ms / text_ms:.2f} x text)')
+                  f'  ({ms / json_ms:.2f} x --json --all-slots, {ms / text_ms:.2f} x text)')
 
     # The page/CLI ratio over 200 real-like images (the real images and samples as they are).
     two_hundred = bench_images(folder / 'two-hundred', samples + images, 200, noise=False)
     cli_ms = best_ms([args.native, *PAGE_VIEW, *two_hundred], args.rounds)
-    plain_ms = best_ms([args.native, '--json', '--all-slots', *two_hundred], args.rounds)  # without the tracks
     with serve(args.site) as (url, _), chromium() as driver:
         driver.get(url)
         wait_for_state(driver, ['ready'])
@@ -549,10 +550,8 @@ def run_bench(args, images, folder):
             choose(driver, two_hundred)
             page = float(driver.execute_script('return document.body.dataset.pageMs'))
             page_ms = page if page_ms is None else min(page_ms, page)
-    print(f'200 real-like images: page {page_ms / 200:.3f} ms, tabulon-report --json --all-slots --tracks'
+    print(f'200 real-like images: page {page_ms / 200:.3f} ms, tabulon-report --json --all-slots'
           f' {cli_ms / 200:.3f} ms per image: page/CLI ratio {page_ms / cli_ms:.2f}')
-    print(f'    against tabulon-report --json --all-slots, without the tracks, {plain_ms / 200:.3f} ms per image:'
-          f' ratio {page_ms / plain_ms:.2f}')
 
     # Memory: a fresh page, one small image, then the largest image read (2 GiB - 1, sparse).
     small = samples[0]

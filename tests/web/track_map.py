@@ -5,6 +5,7 @@ at a phone's width and 200 % zoom, and screenshots of it."""
 import json
 import pathlib
 import subprocess
+import time
 
 AXE = pathlib.Path(__file__).resolve().parent / 'node_modules' / 'axe-core' / 'axe.min.js'
 
@@ -64,9 +65,21 @@ def damaged_dmk(samples, path):
     return {5: 'crc', 7: 'missing', 9: 'unformatted', 39: 'absent'}
 
 
-def cells(driver):
+def wait_for_map(driver, seconds=60):
+    """Waits for the open image's map, which the page asks of the worker once the image is opened."""
+    deadline = time.monotonic() + seconds
+    while (made := driver.execute_script('return document.getElementById("track-map").dataset.map')) == 'making':
+        assert time.monotonic() < deadline, f'no map after {seconds} s'
+        time.sleep(0.02)
+    return made
+
+
+def cells(driver, labels=False):
+    wait_for_map(driver)
     return driver.execute_script("""return [...document.querySelectorAll('[data-track-map] [data-cylinder]')]
-        .map((cell) => [Number(cell.dataset.cylinder), Number(cell.dataset.side), cell.dataset.state])""")
+        .map((cell) => arguments[0] ? cell.getAttribute('aria-label')
+                                    : [Number(cell.dataset.cylinder), Number(cell.dataset.side), cell.dataset.state])""",
+                                 labels)
 
 
 def axe_violations(driver):
@@ -90,6 +103,7 @@ def saved(driver):
 
 def at_width(failures, driver, shot, width, height, scale):
     """The map at a width (and zoom): nothing wider than the page; a screenshot."""
+    wait_for_map(driver)
     driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
                            {'width': width, 'height': height, 'deviceScaleFactor': scale, 'mobile': False})
     driver.execute_script('document.getElementById("track-map").scrollIntoView()')
@@ -126,6 +140,10 @@ def check_track_map(failures, driver, args, urls, folder, flux_set, choose, wait
         want = [[c, 0, expected.get(c, 'good')] for c in range(40)]
         failures.check(shown == want, f'{where}: map of the damaged disk\n  page: {shown}\n  want: {want}')
         failures.check(len(native.get('tracks', [])) == 39, f'tabulon-report: {len(native.get("tracks", []))} tracks')
+        # The map drawn from the page's answer with the tracks is the one drawn from tabulon-report's.
+        labels = driver.execute_script("""const label = new Map(TabulonTrackMap.states.map((s) => [s.name, s.label]));
+            return TabulonTrackMap.cellsOf(arguments[0]).cells.map((c) => `${c.line} (${label.get(c.state)})`)""", native)
+        failures.check(cells(driver, True) == labels, f'{where}: the map is not the one of tabulon-report --json --tracks')
         svg, (magic, size) = saved(driver)
         failures.check(svg.startswith('<?xml') and svg.count('data-state=') == 40 and 'role=' not in svg,
                        f'{where}: the SVG saved: {svg[:200]}')

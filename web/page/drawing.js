@@ -65,7 +65,11 @@ var TabulonDrawing = (function () {
         if (!report.dataset.drawn) {
             report.style.font = kFont;
             report.textContent = '';
-            const placed = answer.lines || [];
+            // Each line's place and colour, "x y red" a line: read only for a report drawn.
+            const placed = (answer.lines || '').split('\n').slice(0, -1).map((place) => {
+                const [x, y, red] = place.split(' ');
+                return {x: Number(x), y: Number(y), red: red === '1'};
+            });
             const advance = kLineHeight * kTwipsPerPixel;
             const firstY = placed.length > 0 ? placed[0].y : 200;
             texts.forEach((text, index) => {

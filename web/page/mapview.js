@@ -1,6 +1,7 @@
 // The track map's place under the open report: the map (TabulonTrackMap) drawn as
 // wide as the page allows and again when that changes, the line of the track
 // hovered or focused, keys to move between tracks, and the map saved as SVG or PNG.
+// The box's data-map says where the map is: "making", "shown" or "none".
 'use strict';
 
 var TabulonMapView = (function () {
@@ -130,16 +131,30 @@ var TabulonMapView = (function () {
         return (name || 'image') + '-tracks';
     }
 
-    // The open answer's map in box, or nothing (box hidden) when it lists no track.
-    function show(box, json, name) {
+    function start(box, state) {
         box.textContent = '';
+        box.dataset.map = state;
         shown = null;
-        const tracks = json && Array.isArray(json.tracks) ? json.tracks : [];
-        box.hidden = tracks.length === 0 && !(json && (json.absentTracks || []).length > 0);
-        if (box.hidden) return;
-        const cells = map.cellsOf(json);
         const heading = box.appendChild(element('h3', '', 'Tracks'));
         heading.id = 'track-map-heading';
+    }
+
+    // While the worker reads the open image's tracks: a status in the map's place.
+    function making(box) {
+        start(box, 'making');
+        box.hidden = false;
+        const status = box.appendChild(element('p', 'hint', 'Making the track map…'));
+        status.setAttribute('role', 'status');
+    }
+
+    // The open answer's map in box, or nothing (box hidden) when it lists no track.
+    function show(box, json, name) {
+        const tracks = json && Array.isArray(json.tracks) ? json.tracks : [];
+        const none = tracks.length === 0 && !(json && (json.absentTracks || []).length > 0);
+        start(box, none ? 'none' : 'shown');
+        box.hidden = none;
+        if (none) return;
+        const cells = map.cellsOf(json);
         box.appendChild(element('p', 'hint', 'One cell per track, cylinders across, sides as rows. Point at a cell, ' +
                                              'or move to the map and use the arrow keys, to read its track.'));
         const holder = element('div', 'map-holder');
@@ -166,5 +181,5 @@ var TabulonMapView = (function () {
     const watch = typeof ResizeObserver === 'undefined' ? null
         : new ResizeObserver(() => { if (shown && !shown.box.hidden) draw(); });
 
-    return {show, svgText, pngBlob};
+    return {making, show, svgText, pngBlob};
 })();

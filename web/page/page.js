@@ -2,7 +2,9 @@
 // answers: one row per image (per member of an archive), the open image's report
 // and findings, and the JSON Lines. document.body.dataset.state is "loading", then
 // "ready", "working" while images are being analysed, and "done" once every one
-// has its answer. The analysis' script is loaded after the page is drawn.
+// has its answer. The analysis' script is loaded after the page is drawn. The
+// open image's track map is made when it is opened: the worker analyses it again
+// with its tracks, which no other answer needs.
 'use strict';
 
 var TabulonPage = (function () {
@@ -37,6 +39,8 @@ var TabulonPage = (function () {
     let unshown = [];     // entries answered since the table was last drawn
     let shownAt = 0;
     let showTimer = 0;
+    let members = false;  // the set's archives give every member (--all-members)
+    let mapAsked = 0;     // the last map asked for: earlier answers are for images no longer open
     const table = TabulonTable.create(ui, (entry, scroll) => openEntry(entry, scroll));
 
     function setState(state) {
@@ -95,6 +99,7 @@ var TabulonPage = (function () {
             say(images.length > 0 ? progressText() : 'Ready: choose or drop disk images.');
             return;
         }
+        if (data.map !== undefined) return mapMade(data);
         if (data.heapBytes) document.body.dataset.heapBytes = data.heapBytes;
         for (const result of data.results || []) {
             const image = byImageId.get(result.id);
@@ -119,17 +124,18 @@ var TabulonPage = (function () {
         return {outcome, format, method, values, verdict};
     }
 
-    // The image's answers become entries; its file is let go.
+    // The image's answers become entries, which keep its files (the browser's
+    // handles, not their bytes) for the map.
     function answer(image, results) {
         image.answered = true;
-        image.files = null;
+        const source = {name: image.name, set: image.set, files: image.files.map(({name, file}) => ({name, file}))};
         byImageId.delete(image.id);
         ++answered;
         const made = results.map((result) => {
-            if (result.failure) result = {messages: [result.failure], report: '', lines: [], brief: 'unreadable'};
+            if (result.failure) result = {messages: [result.failure], report: '', lines: '', brief: 'unreadable'};
             if (image.unhanded) result.messages = [kUnhanded];
             // The JSON line is read when the entry is opened: most never are.
-            const entry = {order: entries.length, name: result.shown || image.name, answer: result};
+            const entry = {order: entries.length, name: result.shown || image.name, answer: result, source};
             entry.fields = fieldsOf(result);
             // Every report is in the page as its text; the open one is drawn as the window draws it.
             entry.report = TabulonDrawing.reportText(entry.name, result);
@@ -188,6 +194,8 @@ var TabulonPage = (function () {
         showTimer = 0;
         answered = 0;
         open = null;
+        ++mapAsked;
+        members = byId('all-members').checked;
         workerMs = 0;
         started = performance.now();
         // The reader starts on the new images while the last ones' answers are taken off the page.
@@ -197,8 +205,8 @@ var TabulonPage = (function () {
         for (const element of [ui.window, ui.store, ui.details, ui.messages, ui.jsonl, ui.trackMap]) {
             element.textContent = '';
         }
-        ui.image.hidden = true;
-        ui.summary.hidden = true;
+        ui.image.hidden = ui.summary.hidden = true;
+        delete ui.trackMap.dataset.map;
         ui.copy.disabled = ui.download.disabled = ui.print.disabled = true;
         setState(ready ? 'working' : 'loading');
         say(ready ? progressText() : 'Loading the analysis…');
@@ -238,11 +246,28 @@ var TabulonPage = (function () {
         const json = entry.answer.jsonLine ? JSON.parse(entry.answer.jsonLine) : null;
         if (json) ui.details.appendChild(TabulonDrawing.details(entry.answer, json));
         ui.image.hidden = false;
-        TabulonMapView.show(ui.trackMap, json, entry.name);
+        askMap(entry, json);
         ui.copy.disabled = !entry.answer.report;
         ui.print.disabled = false;
         table.mark(entry);
         if (scroll) ui.image.scrollIntoView({block: 'start'});
+    }
+
+    // The map of an image whose tracks were read (its geometry known) is asked
+    // of the worker; in the meantime its place says so.
+    function askMap(entry, json) {
+        ++mapAsked;
+        if (!json || !json.geometry || entry.source.files.every((one) => !one.file)) {
+            TabulonMapView.show(ui.trackMap, null, entry.name);
+            return;
+        }
+        TabulonMapView.making(ui.trackMap);
+        worker.postMessage({map: mapAsked, shown: entry.name, members, image: entry.source});
+    }
+
+    function mapMade(data) {
+        if (data.map !== mapAsked || !open) return;
+        TabulonMapView.show(ui.trackMap, data.jsonLine ? JSON.parse(data.jsonLine) : null, open.name);
     }
 
     function setAllMembers(on) {
