@@ -4,20 +4,50 @@
 #include "TableCheck.h"
 
 #include <algorithm>
+#include <array>
+#include <bitset>
 #include <map>
-#include <set>
+#include <span>
+#include <utility>
+#include <vector>
 
 namespace tabulon {
 
 namespace {
 
-template <class Key>
-Key MostCommon(const std::map<Key, int>& counts, Key none) {
-    Key best = none;
+// Sector numbers are bytes: counts of each, in arrays rather than trees.
+using NumberCounts = std::array<int, 256>;
+
+// The number counted most often, the lowest one on a tie; none when none is counted.
+int MostCommon(std::span<const int> counts, int none) {
+    int best = none;
     int most = 0;
-    for (const auto& [key, count] : counts) {
-        if (count > most) {
-            best = key;
+    for (std::size_t key = 0; key < counts.size(); ++key) {
+        if (counts[key] > most) {
+            best = static_cast<int>(key);
+            most = counts[key];
+        }
+    }
+    return best;
+}
+
+// The size most of a track's sectors have, the smallest on a tie.
+std::int64_t UsualSize(const TrackLayout& track) {
+    std::vector<std::pair<std::int64_t, int>> sizes;  // a track has a size or two
+    for (const SectorId& id : track.Sectors) {
+        const auto known =
+            std::find_if(sizes.begin(), sizes.end(), [&](const auto& size) { return size.first == id.Size; });
+        if (known != sizes.end()) {
+            ++known->second;
+        } else {
+            sizes.emplace_back(id.Size, 1);
+        }
+    }
+    std::int64_t best = 0;
+    int most = 0;
+    for (const auto& [size, count] : sizes) {
+        if (count > most || (count == most && size < best)) {
+            best = size;
             most = count;
         }
     }
@@ -41,12 +71,12 @@ struct Run {
 };
 
 Run RunOf(const std::vector<TrackLayout>& tracks, Density recording, int first) {
-    std::map<int, int> lengths;
+    std::array<int, 257> lengths{};  // how many tracks hold each count of distinct numbers
     for (const TrackLayout& track : tracks) {
         if (track.Sectors.empty() || TrackDensity(track) != recording || FirstOf(track) != first) continue;
-        std::set<int> numbers;
-        for (const SectorId& id : track.Sectors) numbers.insert(id.Sector);
-        ++lengths[static_cast<int>(numbers.size())];
+        std::bitset<256> numbers;
+        for (const SectorId& id : track.Sectors) numbers.set(id.Sector);
+        ++lengths[numbers.count()];
     }
     return {first, MostCommon(lengths, 0)};
 }
@@ -54,19 +84,15 @@ Run RunOf(const std::vector<TrackLayout>& tracks, Density recording, int first) 
 TrackFindings FindingsOf(const TrackLayout& track, const Run& run) {
     TrackFindings findings;
     findings.Recording = TrackDensity(track);
-    std::map<std::int64_t, int> sizes;
-    std::map<int, int> seen;
-    for (const SectorId& id : track.Sectors) {
-        ++sizes[id.Size];
-        ++seen[id.Sector];
-    }
-    findings.UsualSize = MostCommon<std::int64_t>(sizes, 0);
-    for (const auto& [number, count] : seen) {
-        if (count > 1) findings.Twice.push_back(number);
+    NumberCounts seen{};
+    for (const SectorId& id : track.Sectors) ++seen[id.Sector];
+    findings.UsualSize = UsualSize(track);
+    for (std::size_t number = 0; number < seen.size(); ++number) {
+        if (seen[number] > 1) findings.Twice.push_back(static_cast<int>(number));
     }
     if (!track.Sectors.empty()) {
         for (int number = run.First; number < run.First + run.Length; ++number) {
-            if (!seen.contains(number)) findings.Missing.push_back(number);
+            if (number > 255 || seen[static_cast<std::size_t>(number)] == 0) findings.Missing.push_back(number);
         }
     }
     return findings;
