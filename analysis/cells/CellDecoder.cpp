@@ -41,7 +41,7 @@ std::vector<DecodedSector> ListSectors(const PackedCells& cells, SectorDetail de
         }
         const CellView view(cells, kDecodings[id.Decoding]);
         CellBytes bytes(view, id.After);
-        DecodedSector& sector = sectors.emplace_back(SectorAfterIdField(bytes, id.Field));
+        DecodedSector& sector = sectors.emplace_back(SectorAfterIdField(bytes, id.Field, false));
         sector.FirstCell = id.TrackCell;
     }
     return sectors;

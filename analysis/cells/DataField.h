@@ -38,7 +38,8 @@ public:
 // mark within the distance the recording allows (43 bytes in MFM, 30 in FM),
 // the data as long as the ID field's size code says (or as much as is there
 // when the track ends first), and the data CRC over the mark and the data.
-// No data mark: DataCrcOk is nothing. FirstCell is left to the caller.
-DecodedSector SectorAfterIdField(RecordedBytes& track, const IdField& id);
+// No data mark: DataCrcOk is nothing. FirstCell is left to the caller. Without
+// keepData the bytes are only checked, not kept (a listing of the tracks).
+DecodedSector SectorAfterIdField(RecordedBytes& track, const IdField& id, bool keepData = true);
 
 }  // namespace tabulon

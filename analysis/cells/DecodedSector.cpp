@@ -6,7 +6,7 @@ namespace tabulon {
 
 bool BetterReading(const DecodedSector& a, const DecodedSector& b) {
     const auto rank = [](const DecodedSector& s) {
-        return std::tuple(s.IdCrcOk, s.HasData(), s.DataCrcOk.value_or(false), s.Data.size());
+        return std::tuple(s.IdCrcOk, s.HasData(), s.DataCrcOk.value_or(false), s.Held);
     };
     return rank(a) > rank(b);
 }

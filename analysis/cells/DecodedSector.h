@@ -41,14 +41,15 @@ struct DecodedSector {
     bool IdCrcOk = false;
     std::optional<bool> DataCrcOk;               // nothing when no data mark follows within the window
     bool Deleted = false;                        // a data mark F8 to FA (deleted data) rather than FB
-    std::vector<std::uint8_t> Data;              // as much of the data as the track holds: Size unless cut short
+    std::int64_t Held = 0;                       // how much of the data the track holds: Size unless cut short
+    std::vector<std::uint8_t> Data;              // those bytes, where they were kept
     std::size_t FirstCell = 0;                   // where the ID field's mark begins
     std::size_t DataStart = 0;                   // where the first data byte begins
     std::size_t DataStep = 0;                    // and from one data byte to the next
     std::optional<std::size_t> Revolution = {};  // a flux track's revolution it was read from
 
     bool HasData() const noexcept { return DataCrcOk.has_value(); }
-    bool CutShort() const noexcept { return static_cast<std::int64_t>(Data.size()) < Size; }
+    bool CutShort() const noexcept { return Held < Size; }
     bool Good() const noexcept { return IdCrcOk && DataCrcOk.value_or(false); }
 };
 

@@ -173,7 +173,7 @@ TrackList DmkTracks(DiskData& image, const DmkHeader& header, TrackDetail detail
                     id,
                     [&] {
                         TrackBytes bytes(*field, doubleDensity);
-                        return SectorAfterIdField(bytes, id);
+                        return SectorAfterIdField(bytes, id, false);
                     },
                     detail));
             }
