@@ -66,9 +66,11 @@ def damaged_dmk(samples, path):
 
 
 def wait_for_map(driver, seconds=60):
-    """Waits for the open image's map, which the page asks of the worker once the image is opened."""
+    """Waits for the open image's map, which the page asks of the worker once the image is opened
+    (until then the map's place is empty, then making)."""
     deadline = time.monotonic() + seconds
-    while (made := driver.execute_script('return document.getElementById("track-map").dataset.map')) == 'making':
+    while (made := driver.execute_script('return document.getElementById("track-map").dataset.map')) not in ('shown',
+                                                                                                          'none'):
         assert time.monotonic() < deadline, f'no map after {seconds} s'
         time.sleep(0.02)
     return made
@@ -107,8 +109,14 @@ def at_width(failures, driver, shot, width, height, scale):
     driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
                            {'width': width, 'height': height, 'deviceScaleFactor': scale, 'mobile': False})
     driver.execute_script('document.getElementById("track-map").scrollIntoView()')
-    wide = driver.execute_script("""const holder = document.querySelector('.map-holder');
-        return [document.documentElement.scrollWidth, holder.scrollWidth - holder.clientWidth]""")
+    # The map is drawn again for the new width once the page sees it resized (the next frames).
+    deadline = time.monotonic() + 5
+    while True:
+        wide = driver.execute_script("""const holder = document.querySelector('.map-holder');
+            return [document.documentElement.scrollWidth, holder.scrollWidth - holder.clientWidth]""")
+        if (wide[0] <= width and wide[1] == 0) or time.monotonic() > deadline:
+            break
+        time.sleep(0.05)
     failures.check(wide[0] <= width and wide[1] == 0, f'{shot}: page {wide[0]} px wide in {width}, map over by {wide[1]}')
     if shot:
         driver.save_screenshot(str(shot))
