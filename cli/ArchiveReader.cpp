@@ -34,7 +34,7 @@ enum class Kind {
 // so reads start small wherever the reader goes, and a member read on demand is
 // unpacked little further than asked; they grow as reading goes on.
 struct Source {
-    static constexpr std::size_t kFirstRead = 4 * 1024;
+    static constexpr std::size_t kFirstRead = std::size_t{4} * 1024;
     int Fd = -1;
     std::int64_t At = 0;
     std::size_t Next = kFirstRead;
