@@ -19,7 +19,7 @@ constexpr std::uint64_t StartsOf(std::uint64_t window, std::uint16_t pattern) {
     std::uint64_t starts = ~std::uint64_t{0};
     for (unsigned bit = 0; bit < kCellsPerByte; ++bit) {
         const std::uint64_t shifted = window >> bit;
-        starts &= ((pattern >> bit) & 1u) != 0 ? shifted : ~shifted;
+        starts &= ((unsigned{pattern} >> bit) & 1u) != 0 ? shifted : ~shifted;
     }
     return starts;
 }
