@@ -57,6 +57,7 @@ public:
         return image_->At(FileOffset(n));
     }
     std::uint16_t Le16(std::int64_t n) { return static_cast<std::uint16_t>(U8(n) | (U8(n + 1) << 8)); }
+    std::uint32_t Le32(std::int64_t n) { return Le16(n) | (std::uint32_t{Le16(n + 2)} << 16); }
     std::uint16_t Be16(std::int64_t n) { return static_cast<std::uint16_t>((U8(n) << 8) | U8(n + 1)); }
     std::vector<std::uint8_t> Bytes(std::int64_t n, std::int64_t count);
     // Whether the elements from n are these characters; false, not a throw, where the view ends first.

@@ -188,19 +188,16 @@ void EachMember(const ImageResult& archive, int fd, Packing packing, const Repor
         ImageResult result = archive;
         NameMember(result, member.Name);
         std::ostringstream err;
-        if (!member.Opened.Opened()) {
-            Say(err, result, member.Opened.Reason);
-            result.Result = Outcome::Unreadable;
-        } else {
-            AnalyseOpened(result, *member.Source, options, err);
-            if (const OpenResult unpacking = member.Unpacking(); !unpacking.Opened()) {  // what was read was not there
-                result = archive;
-                NameMember(result, member.Name);
-                err.str("");
-                Say(err, result, unpacking.Reason);
-                result.Result = Outcome::Unreadable;
-            }
+        OpenResult refused = member.Opened;
+        if (refused.Opened()) {
+            ImageResult analysed = result;
+            AnalyseOpened(analysed, *member.Source, options, err);
+            refused = member.Unpacking();  // what was read was not there: the member is refused instead
+            if (refused.Opened()) return each(analysed, err.str());
+            err.str("");
         }
+        Say(err, result, refused.Reason);
+        result.Result = Outcome::Unreadable;
         each(result, err.str());
     });
     if (!failure && any) return;

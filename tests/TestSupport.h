@@ -12,12 +12,6 @@
 
 namespace tabulon::test {
 
-// A value made for one call, handed to a function that reads through it.
-template <class T>
-T& Held(T&& value) {
-    return value;
-}
-
 using Bytes = std::vector<std::uint8_t>;
 
 // Raw image bytes built piece by piece: Raw().Fill(5000, 0).Put({0xA1, ...}).

@@ -125,9 +125,9 @@ std::vector<Answer> answers;
 
 // Analyses the image (or archive, or stream set's folder) at path, shown as
 // name, with every track's sectors when tracks is not 0; the answers' texts are
-// then read with tabulon_field. Returns the number
-// of answers (one for an image, one per member or refusal for an archive), or
-// 0 when the analysis could not be run at all (no memory).
+// then read with tabulon_field. Returns the number of answers (one for an image,
+// one per member or refusal for an archive), or 0 when the analysis could not be
+// run at all (no memory).
 extern "C" EMSCRIPTEN_KEEPALIVE int tabulon_analyse(const char* path, const char* name, int allMembers, int tracks) {
     answers.clear();
     answers.shrink_to_fit();

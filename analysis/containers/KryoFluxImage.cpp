@@ -89,10 +89,6 @@ Code CodeAt(StreamBytes& file, std::int64_t at) {
     return {Code::Flux, code, 1};
 }
 
-std::uint32_t Le32(ImageReader file, std::int64_t at) {
-    return file.Le16(at) | (std::uint32_t{file.Le16(at + 2)} << 16);
-}
-
 // The sample clock an info block gives ("sck=24027428.5714285"), if it gives one.
 std::optional<double> SampleClockIn(ImageReader file, const Code& block) {
     const std::vector<std::uint8_t> bytes = file.Bytes(block.BlockData, block.BlockSize);
@@ -130,7 +126,7 @@ public:
             if (code.What == Code::End) break;
             if (code.What == Code::Block && code.BlockType == kIndex && code.BlockSize >= 12 &&
                 indexes.size() < kMaxIndexes) {
-                indexes.push_back(Le32(file_, code.BlockData));
+                indexes.push_back(file_.Le32(code.BlockData));
             }
             if (code.What == Code::Block && code.BlockType == kInfo && !clock_) clock_ = SampleClockIn(file_, code);
             at += code.Length;

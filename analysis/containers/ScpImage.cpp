@@ -35,7 +35,7 @@ ScpHeader ReadHeader(ImageReader file) {
     const int width = file.U8(9);
     header.Heads = file.U8(10);
     header.TicksPerMicrosecond = 1000.0 / (25.0 * (file.U8(11) + 1));
-    header.Checksum = static_cast<std::uint32_t>(file.Le16(12) | (std::uint32_t{file.Le16(14)} << 16));
+    header.Checksum = file.Le32(12);
     if (header.Revolutions < 1 || header.Revolutions > kMaxRevolutions || header.Heads > 2) throw StructureEnds();
     if (width != 0 && width != 16 && width != 8) throw StructureEnds();
     header.CellBits = width == 8 ? 8 : 16;
@@ -49,7 +49,7 @@ ScpHeader ReadHeader(ImageReader file) {
             entries = n;
             break;
         }
-        const std::uint32_t offset = file.Le16(table + 4 * n) | (std::uint32_t{file.Le16(table + 4 * n + 2)} << 16);
+        const std::uint32_t offset = file.Le32(table + 4 * n);
         if (offset == 0) continue;
         if (offset < table + 4 * (n + 1)) throw StructureEnds();  // a track inside the table so far
         entries = std::min<std::int64_t>(entries, (offset - table) / 4);
@@ -63,10 +63,6 @@ ScpHeader ReadHeader(ImageReader file) {
         header.Consecutive = odd && even;
     }
     return header;
-}
-
-std::uint32_t Le32(ImageReader file, std::int64_t at) {
-    return file.Le16(at) | (std::uint32_t{file.Le16(at + 2)} << 16);
 }
 
 // The flux values one use of the file has taken: each range of them is
@@ -97,8 +93,8 @@ public:
         for (int n = first; n < header.Revolutions; ++n) {
             const std::int64_t entry = track_ + 4 + kRevolutionEntry * n;
             if (!file_.Has(entry, kRevolutionEntry)) break;
-            const std::int64_t count = Le32(file_, entry + 4);
-            const std::int64_t data = track_ + Le32(file_, entry + 8);
+            const std::int64_t count = file_.Le32(entry + 4);
+            const std::int64_t data = track_ + file_.Le32(entry + 8);
             // An empty revolution holds nothing; one whose values were taken already is refused
             // (one past the end of the file costs nothing: its read fails at once).
             const bool inside = file_.Has(data, count * Width());
@@ -128,13 +124,13 @@ public:
 
 private:
     std::int64_t Width() const { return header_.CellBits / 8; }
-    std::int64_t Data(std::size_t revolution) { return track_ + Le32(file_, entries_.at(revolution) + 8); }
+    std::int64_t Data(std::size_t revolution) { return track_ + file_.Le32(entries_.at(revolution) + 8); }
 
     // Calls take(value index, interval) for the revolution's intervals from the
     // one that ends at or after value index `from`, while it returns true.
     template <class Take>
     void Walk(std::size_t revolution, Take take, std::size_t from = 0) {
-        const std::int64_t count = Le32(file_, entries_.at(revolution) + 4);
+        const std::int64_t count = file_.Le32(entries_.at(revolution) + 4);
         const std::int64_t start = Data(revolution);
         if (!file_.Has(start, count * Width())) throw StructureEnds();  // a count past its data
         const std::uint64_t overflow = std::uint64_t{1} << header_.CellBits;
