@@ -8,6 +8,13 @@ namespace tabulon {
 
 enum class Density { Single, Double };  // FM or MFM recording
 
+// A track's place on the disk.
+struct TrackPlace {
+    int Cylinder = 0;
+    int Side = 0;
+    friend bool operator==(const TrackPlace&, const TrackPlace&) = default;
+};
+
 // One sector's ID field as a container records it.
 struct SectorId {
     std::uint8_t Cylinder = 0;

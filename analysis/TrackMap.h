@@ -18,13 +18,6 @@ struct TrackFindings {
     std::vector<int> Twice;               // numbers its ID fields give more than once
 };
 
-// A track's place on the disk.
-struct TrackPlace {
-    int Cylinder = 0;
-    int Side = 0;
-    friend bool operator==(const TrackPlace&, const TrackPlace&) = default;
-};
-
 // Every track of an image as the container holds it, read in detail, with
 // what each track lacks, and the tracks a Newdos table expects that the image
 // does not hold.

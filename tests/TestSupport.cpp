@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "ContainerList.h"
 #include "ImageBuilder.h"
 
 #include <cstdlib>
@@ -8,6 +9,16 @@
 #include <stdexcept>
 
 namespace tabulon::test {
+
+std::optional<SectorLocation> FindSystemSector(DiskData& image) {
+    const auto container = OpenContainer(image);
+    return container ? container->FindSector(image, kSystemSector) : std::nullopt;
+}
+
+TrackList ListTracks(DiskData& image, TrackDetail detail) {
+    const auto container = OpenContainer(image);
+    return container ? container->Tracks(image, detail) : TrackList{};
+}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tabulon-test-XXXXXX").string();

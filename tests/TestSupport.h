@@ -2,10 +2,13 @@
 
 #include "Analysis.h"
 #include "DiskData.h"
+#include "SectorLocation.h"
+#include "TrackLayout.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -47,6 +50,12 @@ private:
 };
 
 inline constexpr std::initializer_list<std::uint8_t> kDmkPattern = {0xA1, 0xA1, 0xA1, 0xFE, 0x00, 0x00, 0x02};
+
+// The image opened as the first container that takes it: its system sector
+// found, or its tracks listed; nothing when no container takes it.
+std::optional<SectorLocation> FindSystemSector(DiskData& image);
+TrackList ListTracks(DiskData& image, TrackDetail detail = TrackDetail::IdsOnly);
+inline std::optional<SectorLocation> FindSystemSector(DiskData&& image) { return FindSystemSector(image); }
 
 // A folder under the system's temporary folder, removed with everything in it.
 class TempDir {

@@ -3,6 +3,7 @@
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
+#include "TrackWalk.h"
 
 #include <memory>
 #include <optional>
@@ -40,17 +41,28 @@ public:
 
     const ContainerType& Type() const noexcept { return *type_; }
 
-    // The sector at address, through the container's structure.
-    virtual std::optional<SectorLocation> FindSector(DiskData& image, const SectorPosition& address) = 0;
+    // Meets the tracks in scope in the order the container holds them, until
+    // visit returns false. Finding a sector and listing the tracks are two uses of it.
+    virtual void Walk(DiskData& image, const WalkScope& scope, const TrackVisitor& visit) = 0;
 
-    // The sectors of every track the container holds, in the order they lie,
-    // with what reading them found as far as detail asks; and the cylinders its
-    // header declares where it does. Each track is read once.
-    virtual TrackList Tracks(DiskData& image, TrackDetail detail = TrackDetail::IdsOnly) = 0;
+    // The sector at address: found on the first track the walk meets at its
+    // place, or on a later one there where the container may record a place twice.
+    std::optional<SectorLocation> FindSector(DiskData& image, const SectorPosition& address);
+
+    // The sectors of every track the file holds whole, in the order the walk
+    // meets them, with what reading them found as far as detail asks; and what
+    // the header declares where it does. Each track is read once.
+    TrackList Tracks(DiskData& image, TrackDetail detail = TrackDetail::IdsOnly);
 
     // What the container records of the whole file and the file does not bear
     // out; none when it records nothing. Reads the whole file.
     virtual std::optional<FileCheck> CheckWholeFile(DiskData& /*image*/) { return std::nullopt; }
+
+protected:
+    // A track listing before any track: what the header declares, and which ID fields count.
+    virtual TrackList Declared(DiskData& image);
+    // Whether a place may hold more than one track record, each to be searched in turn.
+    virtual bool PlacesRepeat() const { return false; }
 
 private:
     const ContainerType* type_;
@@ -61,9 +73,10 @@ private:
 template <class Header>
 struct ContainerFunctions {
     std::optional<Header> (*Identify)(DiskData&);
-    std::optional<SectorLocation> (*Find)(DiskData&, const Header&, const SectorPosition&);
-    TrackList (*Tracks)(DiskData&, const Header&, TrackDetail);
+    void (*Walk)(DiskData&, const Header&, const WalkScope&, const TrackVisitor&);
+    TrackList (*Declared)(DiskData&, const Header&) = nullptr;
     std::optional<FileCheck> (*CheckWholeFile)(DiskData&, const Header&) = nullptr;
+    bool PlacesRepeat = false;
 };
 
 template <class Header, const ContainerType& Kind, const ContainerFunctions<Header>& Functions>
@@ -76,24 +89,47 @@ public:
         if (!header) return nullptr;
         return std::make_unique<HeaderContainer>(std::move(*header));
     }
-    std::optional<SectorLocation> FindSector(DiskData& image, const SectorPosition& address) override {
-        return Functions.Find(image, header_, address);
+    void Walk(DiskData& image, const WalkScope& scope, const TrackVisitor& visit) override {
+        Functions.Walk(image, header_, scope, visit);
     }
-    TrackList Tracks(DiskData& image, TrackDetail detail) override { return Functions.Tracks(image, header_, detail); }
     std::optional<FileCheck> CheckWholeFile(DiskData& image) override {
         return Functions.CheckWholeFile != nullptr ? Functions.CheckWholeFile(image, header_) : std::nullopt;
     }
+
+protected:
+    TrackList Declared(DiskData& image) override {
+        return Functions.Declared != nullptr ? Functions.Declared(image, header_) : Container::Declared(image);
+    }
+    bool PlacesRepeat() const override { return Functions.PlacesRepeat; }
 
 private:
     Header header_;
 };
 
+// Whether a walk in scope meets a track at place.
+constexpr bool InScope(const WalkScope& scope, TrackPlace place) { return !scope || *scope == place; }
+
+// For a container that can go straight to any place: calls meet(place) for
+// each place of cylinders by sides in order, or for the scope's place alone
+// where it is one of them, until meet returns false.
+template <class Meet>
+void ForEachPlace(const WalkScope& scope, int cylinders, int sides, Meet meet) {
+    if (scope) {
+        if (scope->Cylinder >= 0 && scope->Cylinder < cylinders && scope->Side >= 0 && scope->Side < sides) {
+            meet(*scope);
+        }
+        return;
+    }
+    for (int cylinder = 0; cylinder < cylinders; ++cylinder) {
+        for (int side = 0; side < sides; ++side) {
+            if (!meet(TrackPlace{cylinder, side})) return;
+        }
+    }
+}
+
 // Whether an ID field names the sector at address.
 constexpr bool Names(const SectorId& id, const SectorPosition& address) {
     return id.Cylinder == address.Cylinder && id.Head == address.Side && id.Sector == address.Sector;
 }
-
-// The tracks of a container whose header declares no cylinder count.
-inline TrackList Undeclared(std::vector<TrackLayout> tracks) { return {std::move(tracks), std::nullopt, 0}; }
 
 }  // namespace tabulon

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CellDecoder.h"
+#include "DiskData.h"
 #include "DecodedSector.h"
 #include "IdField.h"
 #include "ImageReader.h"
@@ -50,6 +51,15 @@ constexpr SectorDetail DetailOf(TrackDetail detail) {
 // A track's sectors as the cell decoder listed them, every ID field with what
 // reading it found; the geometry counts only those with a good ID CRC.
 TrackLayout LayoutOf(int cylinder, int side, const std::vector<DecodedSector>& sectors);
+
+// A listing from the cell decoder, before any track: only ID fields with a
+// good CRC count toward the geometry.
+template <class Header>
+TrackList DecodedTrackList(DiskData& /*image*/, const Header& /*header*/) {
+    TrackList list;
+    list.GoodIdsOnly = true;
+    return list;
+}
 
 // A flux revolution's first intervals into flux, at most limit of them, as
 // walk(take) calls take(position, ticks) for each until take returns false;

@@ -108,19 +108,90 @@ private:
 static_assert(DataMarkWindow(true) <= TrackBytes::kLongestWindow &&
               DataMarkWindow(false) <= TrackBytes::kLongestWindow);
 
-// The sector behind one IDAM pointer, when its ID field names the sector at address.
-std::optional<SectorLocation> SectorAt(ImageReader track, const DmkHeader& header, std::uint16_t pointer,
-                                       const SectorPosition& address) {
-    auto found = FieldAt(track, header, pointer);
-    if (!found) return std::nullopt;
-    const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
-    const IdField id = ReadIdField(*found, doubleDensity);
-    if (!Names(SectorIdOf(id.Id, id.Coding), address)) return std::nullopt;
-    TrackBytes bytes(*found, doubleDensity);
-    DecodedSector sector = SectorAfterIdField(bytes, id);
-    if (!sector.HasData()) return std::nullopt;
-    const auto offset = static_cast<std::int64_t>(sector.DataStart);
-    return LocationOf(std::move(sector), kDmkContainer.Format, offset);
+// One track: the IDAM table at its start points to its ID fields.
+class DmkTrack final : public WalkedTrack {
+public:
+    DmkTrack(ImageReader file, const DmkHeader& header, TrackPlace place)
+        : WalkedTrack(place, file.Has(Start(header, place), header.TrackLength)),
+          file_(file),
+          header_(header),
+          start_(Start(header, place)) {}
+
+    // Every ID field counts, whatever its CRC.
+    TrackLayout Layout(TrackDetail detail) override {
+        TrackLayout layout = Empty();
+        ForEachIdField([&](ImageReader field, bool doubleDensity, const IdField& id) {
+            layout.Sectors.push_back(SectorIdOf(id.Id, id.Coding));
+            layout.Readings.push_back(ReadingOf(
+                id,
+                [&] {
+                    TrackBytes bytes(field, doubleDensity);
+                    return SectorAfterIdField(bytes, id, false);
+                },
+                detail));
+            return true;
+        });
+        return layout;
+    }
+
+    // The first ID field naming the sector that a data mark follows, whatever
+    // either CRC; the track may be cut short.
+    std::optional<SectorLocation> Find(const SectorPosition& address) override {
+        std::optional<SectorLocation> found;
+        UnlessStructureEnds([&] {
+            ForEachIdField([&](ImageReader field, bool doubleDensity, const IdField& id) {
+                if (!Names(SectorIdOf(id.Id, id.Coding), address)) return true;
+                TrackBytes bytes(field, doubleDensity);
+                DecodedSector sector = SectorAfterIdField(bytes, id);
+                if (!sector.HasData()) return true;
+                const auto offset = static_cast<std::int64_t>(sector.DataStart);
+                found = LocationOf(std::move(sector), kDmkContainer.Format, offset);
+                return false;
+            });
+            return true;
+        });
+        return found;
+    }
+
+private:
+    // Calls meet(field, doubleDensity, id) for each ID field the IDAM table
+    // points to, in the table's order, until meet returns false.
+    template <class Meet>
+    void ForEachIdField(Meet meet) {
+        ImageReader track = file_.Window(start_, header_.TrackLength);
+        for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
+            const std::uint16_t pointer = track.Le16(2 * entry);
+            if (pointer == 0) break;
+            auto field = FieldAt(track, header_, pointer);
+            if (!field) continue;
+            const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
+            if (!meet(*field, doubleDensity, ReadIdField(*field, doubleDensity))) return;
+        }
+    }
+
+    static std::int64_t Start(const DmkHeader& header, TrackPlace place) {
+        return kHeaderLength + (std::int64_t{place.Cylinder} * header.Sides + place.Side) * header.TrackLength;
+    }
+
+    ImageReader file_;
+    const DmkHeader& header_;
+    std::int64_t start_;
+};
+
+// Cylinder after cylinder, side 0 then side 1, as the header declares them.
+void WalkDmk(DiskData& image, const DmkHeader& header, const WalkScope& scope, const TrackVisitor& visit) {
+    ImageReader file(image);
+    ForEachPlace(scope, header.Tracks, header.Sides, [&](TrackPlace place) {
+        DmkTrack track(file, header, place);
+        return visit(track);
+    });
+}
+
+// The cylinders the header declares, and how many of them from 0 the file holds whole.
+TrackList DeclaredDmk(DiskData& image, const DmkHeader& header) {
+    const std::int64_t cylinder = std::int64_t{header.Sides} * header.TrackLength;
+    const std::int64_t held = cylinder > 0 ? (image.FileLength() - kHeaderLength) / cylinder : 0;
+    return {{}, header.Tracks, static_cast<int>(std::clamp<std::int64_t>(held, 0, header.Tracks)), header.Sides};
 }
 
 }  // namespace
@@ -133,60 +204,10 @@ std::optional<DmkHeader> IdentifyDmk(DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInDmk(DiskData& image, const DmkHeader& header, const SectorPosition& address) {
-    if (address.Cylinder >= header.Tracks || address.Side >= header.Sides) return std::nullopt;
-    try {
-        const std::int64_t start =
-            kHeaderLength + (std::int64_t{address.Cylinder} * header.Sides + address.Side) * header.TrackLength;
-        ImageReader track = ImageReader(image).Window(start, header.TrackLength);
-        for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
-            const std::uint16_t pointer = track.Le16(2 * entry);
-            if (pointer == 0) break;
-            if (auto found = SectorAt(track, header, pointer, address)) return found;
-        }
-    } catch (const StructureEnds&) {
-    }
-    return std::nullopt;
-}
-
-TrackList DmkTracks(DiskData& image, const DmkHeader& header, TrackDetail detail) {
-    TrackList list{{}, header.Tracks, 0, header.Sides};
-    std::vector<TrackLayout>& tracks = list.Tracks;
-    ImageReader file(image);
-    for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
-        for (int side = 0; side < header.Sides; ++side) {
-            const std::int64_t start =
-                kHeaderLength + (std::int64_t{cylinder} * header.Sides + side) * header.TrackLength;
-            if (!file.Has(start, header.TrackLength)) return list;  // the image ends before this track
-            ImageReader track = file.Window(start, header.TrackLength);
-            TrackLayout layout{cylinder, side, {}};
-            for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
-                const std::uint16_t pointer = track.Le16(2 * entry);
-                if (pointer == 0) break;
-                auto field = FieldAt(track, header, pointer);
-                if (!field) continue;
-                // Every ID field counts, whatever its CRC.
-                const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
-                const IdField id = ReadIdField(*field, doubleDensity);
-                layout.Sectors.push_back(SectorIdOf(id.Id, id.Coding));
-                layout.Readings.push_back(ReadingOf(
-                    id,
-                    [&] {
-                        TrackBytes bytes(*field, doubleDensity);
-                        return SectorAfterIdField(bytes, id, false);
-                    },
-                    detail));
-            }
-            tracks.push_back(std::move(layout));
-        }
-        list.HeldCylinders = cylinder + 1;
-    }
-    return list;
-}
-
 namespace {
 constexpr std::array<std::string_view, 2> kDmkExtensions{".dsk", ".dmk"};
-constexpr ContainerFunctions<DmkHeader> kDmkFunctions{IdentifyDmk, LocateInDmk, DmkTracks};
+constexpr ContainerFunctions<DmkHeader> kDmkFunctions{
+    .Identify = IdentifyDmk, .Walk = WalkDmk, .Declared = DeclaredDmk};
 }  // namespace
 
 constinit const ContainerType kDmkContainer{

@@ -36,15 +36,12 @@ struct DmkHeader {
 // declaring no tracks: when the file holds nothing else).
 std::optional<DmkHeader> IdentifyDmk(DiskData& image);
 
-// The sector at address through its track's IDAM table: the ID field checked
-// (and its CRC), the data address mark within the distance the recording
-// allows, the data and its CRC.
-std::optional<SectorLocation> LocateInDmk(DiskData& image, const DmkHeader& header, const SectorPosition& address);
-
-// The ID fields of every track the image holds, through each track's IDAM table;
-// the header's cylinders, and how many of them the file holds whole.
-TrackList DmkTracks(DiskData& image, const DmkHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
-
+// Opened, its walk meets every track the header declares, cylinder after
+// cylinder, through each track's IDAM table; a listing ends before a track
+// the file does not hold whole, and every ID field counts, whatever its CRC.
+// A sector is the first ID field naming it that a data address mark follows
+// within the distance the recording allows, whatever either CRC; it is found
+// in a track cut short too.
 extern const ContainerType kDmkContainer;
 
 }  // namespace tabulon

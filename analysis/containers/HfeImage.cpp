@@ -197,47 +197,69 @@ std::optional<HfeHeader> IdentifyHfe(DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInHfe(DiskData& image, const HfeHeader& header, const SectorPosition& address) {
-    const auto query = QueryOf(address);
-    if (!query) return std::nullopt;
-    try {
-        const SideCells side = ReadSide(ImageReader(image), header, address.Cylinder, address.Side);
-        auto found = FindSector(side.Cells, *query);
-        if (!found) return std::nullopt;
-        const std::int64_t offset = side.FileOffsetOf(found->DataStart);
-        return LocationOf(std::move(*found), kHfeContainer.Format, offset);
-    } catch (const StructureEnds&) {
-        return std::nullopt;
+namespace {
+
+// One side of one cylinder, decoded from its cells when asked for; a track
+// whose data lie outside the file holds no sectors.
+class HfeTrack final : public WalkedTrack {
+public:
+    HfeTrack(ImageReader file, const HfeHeader& header, TrackPlace place)
+        : WalkedTrack(place), file_(file), header_(header) {}
+
+    TrackLayout Layout(TrackDetail detail) override {
+        std::vector<DecodedSector> sectors;
+        try {
+            sectors = ListSectors(ReadSide(file_, header_, Place().Cylinder, Place().Side).Cells, DetailOf(detail));
+        } catch (const StructureEnds&) {
+        }
+        return LayoutOf(Place().Cylinder, Place().Side, sectors);
     }
+
+    std::optional<SectorLocation> Find(const SectorPosition& address) override {
+        const auto query = QueryOf(address);
+        if (!query) return std::nullopt;
+        try {
+            const SideCells side = ReadSide(file_, header_, Place().Cylinder, Place().Side);
+            auto found = FindSector(side.Cells, *query);
+            if (!found) return std::nullopt;
+            const std::int64_t offset = side.FileOffsetOf(found->DataStart);
+            return LocationOf(std::move(*found), kHfeContainer.Format, offset);
+        } catch (const StructureEnds&) {
+            return std::nullopt;
+        }
+    }
+
+private:
+    ImageReader file_;
+    const HfeHeader& header_;
+};
+
+// Every side of every cylinder the header promises, in order.
+void WalkHfe(DiskData& image, const HfeHeader& header, const WalkScope& scope, const TrackVisitor& visit) {
+    ImageReader file(image);
+    ForEachPlace(scope, header.Tracks, header.Sides, [&](TrackPlace place) {
+        HfeTrack track(file, header, place);
+        return visit(track);
+    });
 }
 
-TrackList HfeTracks(DiskData& image, const HfeHeader& header, TrackDetail detail) {
+// The header's cylinders, and how many of them, from 0, have their data in
+// the file (the header was checked for the track list lying inside it).
+TrackList DeclaredHfe(DiskData& image, const HfeHeader& header) {
     TrackList list{{}, header.Tracks, 0};
     list.GoodIdsOnly = true;
-    std::vector<TrackLayout>& tracks = list.Tracks;
     ImageReader file(image);
-    // The track list lies inside the file (the header was checked for it).
     for (bool held = true; held && list.HeldCylinders < header.Tracks;) {
         const std::int64_t entry = header.TrackListOffset + 4 * std::int64_t{list.HeldCylinders};
         held = file.Has(std::int64_t{file.Le16(entry)} * kBlock, file.Le16(entry + 2));
         if (held) ++list.HeldCylinders;
     }
-    for (int cylinder = 0; cylinder < header.Tracks; ++cylinder) {
-        for (int side = 0; side < header.Sides; ++side) {
-            std::vector<DecodedSector> sectors;
-            try {
-                sectors = ListSectors(ReadSide(file, header, cylinder, side).Cells, DetailOf(detail));
-            } catch (const StructureEnds&) {
-            }
-            tracks.push_back(LayoutOf(cylinder, side, sectors));
-        }
-    }
     return list;
 }
 
-namespace {
 constexpr std::array<std::string_view, 1> kHfeExtensions{".hfe"};
-constexpr ContainerFunctions<HfeHeader> kHfeFunctions{IdentifyHfe, LocateInHfe, HfeTracks};
+constexpr ContainerFunctions<HfeHeader> kHfeFunctions{
+    .Identify = IdentifyHfe, .Walk = WalkHfe, .Declared = DeclaredHfe};
 }  // namespace
 
 constinit const ContainerType kHfeContainer{

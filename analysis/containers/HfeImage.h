@@ -47,18 +47,15 @@ struct HfeHeader {
 // data lie inside the file.
 std::optional<HfeHeader> IdentifyHfe(DiskData& image);
 
-// Track 0, side 0, sector 2, decoded from the bit cells: an ID field naming
-// cylinder 0, head 0, sector 2 (MFM, FM, or FM with doubled cells, whatever the
-// header claims), its CRC, the data address mark within the distance the
-// recording allows, the data and its CRC. FileOffset is the file offset of the
-// 256-byte chunk of side-0 cells that holds the first data bit's first cell.
-std::optional<SectorLocation> LocateInHfe(DiskData& image, const HfeHeader& header, const SectorPosition& address);
-
-// For every track and side the header promises, the ID fields with a good CRC
-// in the order they lie (none for a track whose data is outside the file); the
-// header's cylinders, and how many of them, from 0, have their data in the file.
-TrackList HfeTracks(DiskData& image, const HfeHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
-
+// Opened, its walk meets every side of every cylinder the header promises; a
+// track whose data lie outside the file holds no sectors. The listing gives
+// the ID fields in the order they lie and counts those with a good CRC, and
+// the header's cylinders and how many of them, from 0, have their data in the
+// file. A sector is decoded from the bit cells: an ID field naming it (MFM,
+// FM, or FM with doubled cells, whatever the header claims), its CRC, the data
+// address mark within the distance the recording allows, the data and its CRC.
+// FileOffset is the file offset of the 256-byte chunk of the side's cells that
+// holds the first data bit's first cell.
 extern const ContainerType kHfeContainer;
 
 }  // namespace tabulon

@@ -97,17 +97,59 @@ ImdHeader ReadHeader(ImageReader file) {
     throw StructureEnds();
 }
 
-// Calls visit(track) for each track from the first, until visit returns true,
-// the file ends or a track is malformed; the track count is capped.
-template <class Visit>
-void WalkTracks(DiskData& image, const ImdHeader& header, Visit visit) {
+// One track record: its sectors' IDs read, their records read when asked.
+class ImdTrack final : public WalkedTrack {
+public:
+    ImdTrack(ImageReader file, const Track& track)
+        : WalkedTrack({track.Cylinder, track.Head}), file_(file), track_(track) {}
+
+    TrackLayout Layout(TrackDetail) override {
+        TrackLayout layout{track_.Cylinder, track_.Head, track_.Ids};
+        for (const std::int64_t record : track_.Records) {
+            const std::uint8_t type = file_.U8(record);
+            // Types 3, 4, 7 and 8 hold deleted data; 5 to 8 data with an error; 0 none.
+            const bool deleted = type == 3 || type == 4 || type == 7 || type == 8;
+            layout.Readings.push_back(
+                {true, type == kRecordUnavailable ? std::nullopt : std::optional(!HasDataError(type)), deleted});
+        }
+        return layout;
+    }
+
+    // The first ID naming the sector whose record holds data.
+    std::optional<SectorLocation> Find(const SectorPosition& address) override {
+        for (std::size_t n = 0; n < track_.Ids.size(); ++n) {
+            const SectorId& id = track_.Ids[n];
+            if (!Names(id, address)) continue;
+            const std::int64_t record = track_.Records[n];
+            const std::uint8_t type = file_.U8(record);
+            if (type == kRecordUnavailable) continue;
+            std::vector<std::uint8_t> data =
+                IsCompressed(type) ? std::vector<std::uint8_t>(static_cast<std::size_t>(id.Size), file_.U8(record + 1))
+                                   : file_.Bytes(record + 1, id.Size);
+            return SectorLocation{
+                kImdContainer.Format, LocateMethod::Structure, record + 1, SectorBytes(std::move(data)), id.Size,
+                std::nullopt,         !HasDataError(type)};
+        }
+        return std::nullopt;
+    }
+
+private:
+    ImageReader file_;
+    const Track& track_;
+};
+
+// The tracks from the first, until the file ends or a track is malformed; the
+// track count is capped.
+void WalkImd(DiskData& image, const ImdHeader& header, const WalkScope& scope, const TrackVisitor& visit) {
     ImageReader file(image);
     std::int64_t at = header.FirstTrack;
     try {
         for (std::size_t n = 0; n < kMaxTracks && file.Has(at); ++n) {
             const Track track = ReadTrack(file, at);
-            if (visit(file, track)) return;
             at = track.End;
+            if (!InScope(scope, {track.Cylinder, track.Head})) continue;
+            ImdTrack walked(file, track);
+            if (!visit(walked)) return;
         }
     } catch (const StructureEnds&) {
     }
@@ -122,49 +164,9 @@ std::optional<ImdHeader> IdentifyImd(DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInImd(DiskData& image, const ImdHeader& header, const SectorPosition& address) {
-    std::optional<SectorLocation> found;
-    WalkTracks(image, header, [&](ImageReader file, const Track& track) {
-        if (track.Cylinder != address.Cylinder || track.Head != address.Side) return false;
-        for (std::size_t n = 0; n < track.Ids.size(); ++n) {
-            const SectorId& id = track.Ids[n];
-            if (!Names(id, address)) continue;
-            const std::int64_t record = track.Records[n];
-            const std::uint8_t type = file.U8(record);
-            if (type == kRecordUnavailable) continue;
-            std::vector<std::uint8_t> data =
-                IsCompressed(type) ? std::vector<std::uint8_t>(static_cast<std::size_t>(id.Size), file.U8(record + 1))
-                                   : file.Bytes(record + 1, id.Size);
-            found = SectorLocation{
-                kImdContainer.Format, LocateMethod::Structure, record + 1, SectorBytes(std::move(data)), id.Size,
-                std::nullopt,         !HasDataError(type)};
-            return true;
-        }
-        return false;
-    });
-    return found;
-}
-
-TrackList ImdTracks(DiskData& image, const ImdHeader& header, TrackDetail) {
-    std::vector<TrackLayout> tracks;
-    WalkTracks(image, header, [&](ImageReader file, const Track& track) {
-        TrackLayout layout{track.Cylinder, track.Head, track.Ids};
-        for (const std::int64_t record : track.Records) {
-            const std::uint8_t type = file.U8(record);
-            // Types 3, 4, 7 and 8 hold deleted data; 5 to 8 data with an error; 0 none.
-            const bool deleted = type == 3 || type == 4 || type == 7 || type == 8;
-            layout.Readings.push_back(
-                {true, type == kRecordUnavailable ? std::nullopt : std::optional(!HasDataError(type)), deleted});
-        }
-        tracks.push_back(std::move(layout));
-        return false;
-    });
-    return Undeclared(std::move(tracks));
-}
-
 namespace {
 constexpr std::array<std::string_view, 1> kImdExtensions{".imd"};
-constexpr ContainerFunctions<ImdHeader> kImdFunctions{IdentifyImd, LocateInImd, ImdTracks};
+constexpr ContainerFunctions<ImdHeader> kImdFunctions{.Identify = IdentifyImd, .Walk = WalkImd, .PlacesRepeat = true};
 }  // namespace
 
 constinit const ContainerType kImdContainer{

@@ -36,16 +36,11 @@ struct ImdHeader {
 // a well-formed first track follows.
 std::optional<ImdHeader> IdentifyImd(DiskData& image);
 
-// Cylinder 0, head 0, sector 2 (as its ID says, on the track read at cylinder
-// 0, head 0). An unavailable record is not found; a record read with an error
-// is found with DataCrcOk false. FileOffset is the record's first data byte
-// (for a compressed record, its one byte).
-std::optional<SectorLocation> LocateInImd(DiskData& image, const ImdHeader& header, const SectorPosition& address);
-
-// Every track up to the end of the file or the first malformed one, with the
-// IDs of its sectors in the order they lie.
-TrackList ImdTracks(DiskData& image, const ImdHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
-
+// Opened, its walk meets the tracks in the order the file holds them, up to
+// its end or the first malformed one. A sector is the first whose ID names it
+// and whose record holds data, looked for in every track recorded at its place;
+// one read with an error is found with DataCrcOk false. FileOffset is the
+// record's first data byte (for a compressed record, its one byte).
 extern const ContainerType kImdContainer;
 
 }  // namespace tabulon

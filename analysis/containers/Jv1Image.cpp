@@ -21,40 +21,50 @@ std::optional<Jv1Header> IdentifyJv1(DiskData& image) {
     return Jv1Header{static_cast<int>(size / kTrackLength)};
 }
 
-std::optional<SectorLocation> LocateInJv1(DiskData& image, const Jv1Header& header, const SectorPosition& address) {
-    // One side, sectors 0 to 9 on every track.
-    if (address.Side != 0 || address.Cylinder < 0 || address.Cylinder >= header.Tracks || address.Sector < 0 ||
-        address.Sector >= kSectorsPerTrack) {
-        return std::nullopt;
-    }
-    const std::int64_t offset = (address.Cylinder * kSectorsPerTrack + address.Sector) * kSectorLength;
-    ImageReader sector = ImageReader(image).Window(offset, kSectorLength);
-    return SectorLocation{kJv1Container.Format,
-                          LocateMethod::Structure,
-                          offset,
-                          SectorBytes(sector.Bytes(0, sector.Size())),
-                          kSectorLength,
-                          std::nullopt,
-                          std::nullopt};
-}
+namespace {
 
-TrackList Jv1Tracks(DiskData&, const Jv1Header& header, TrackDetail) {
-    std::vector<TrackLayout> tracks;
-    for (int cylinder = 0; cylinder < std::min(header.Tracks, kMostTracks); ++cylinder) {
-        TrackLayout track{cylinder, 0, {}};
+// A track of ten sectors numbered 0 to 9, wherever the file holds it.
+class Jv1Track final : public WalkedTrack {
+public:
+    Jv1Track(DiskData& image, int cylinder) : WalkedTrack({cylinder, 0}), image_(image) {}
+
+    TrackLayout Layout(TrackDetail) override {
+        TrackLayout track = Empty();
+        const auto cylinder = static_cast<std::uint8_t>(Place().Cylinder);
         for (int sector = 0; sector < kSectorsPerTrack; ++sector) {
-            track.Sectors.push_back({static_cast<std::uint8_t>(cylinder), 0, static_cast<std::uint8_t>(sector),
-                                     kSectorLength, Density::Single});
+            track.Sectors.push_back({cylinder, 0, static_cast<std::uint8_t>(sector), kSectorLength, Density::Single});
             track.Readings.push_back({true, true, false});
         }
-        tracks.push_back(std::move(track));
+        return track;
     }
-    return Undeclared(std::move(tracks));
+
+    std::optional<SectorLocation> Find(const SectorPosition& address) override {
+        if (address.Sector < 0 || address.Sector >= kSectorsPerTrack) return std::nullopt;
+        const std::int64_t offset = (Place().Cylinder * kSectorsPerTrack + address.Sector) * kSectorLength;
+        ImageReader sector = ImageReader(image_).Window(offset, kSectorLength);
+        return SectorLocation{kJv1Container.Format,
+                              LocateMethod::Structure,
+                              offset,
+                              SectorBytes(sector.Bytes(0, sector.Size())),
+                              kSectorLength,
+                              std::nullopt,
+                              std::nullopt};
+    }
+
+private:
+    DiskData& image_;
+};
+
+// One side; a walk over every track meets no more than an ID field can number.
+void WalkJv1(DiskData& image, const Jv1Header& header, const WalkScope& scope, const TrackVisitor& visit) {
+    ForEachPlace(scope, scope ? header.Tracks : std::min(header.Tracks, kMostTracks), 1, [&](TrackPlace place) {
+        Jv1Track track(image, place.Cylinder);
+        return visit(track);
+    });
 }
 
-namespace {
 constexpr std::array<std::string_view, 2> kJv1Extensions{".dsk", ".jv1"};
-constexpr ContainerFunctions<Jv1Header> kJv1Functions{IdentifyJv1, LocateInJv1, Jv1Tracks};
+constexpr ContainerFunctions<Jv1Header> kJv1Functions{.Identify = IdentifyJv1, .Walk = WalkJv1};
 }  // namespace
 
 constinit const ContainerType kJv1Container{

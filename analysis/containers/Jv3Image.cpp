@@ -2,8 +2,11 @@
 
 #include "ImageReader.h"
 
+#include <algorithm>
 #include <array>
-#include <map>
+#include <span>
+#include <utility>
+#include <vector>
 
 namespace tabulon {
 
@@ -74,58 +77,84 @@ SectorReading Jv3Reading(std::uint8_t flags) {
     return {true, (flags & kCrcError) == 0, deleted};
 }
 
-}  // namespace
+// A used entry, where it stands.
+struct Placed {
+    Entry Sector;
+    TrackPlace Place;
+    std::int64_t DataOffset;  // in the file; -1 for an entry of the second table
+};
 
-std::optional<SectorLocation> LocateInJv3(DiskData& image, const Jv3Header&, const SectorPosition& address) {
-    ImageReader file(image);
-    const EntryTable table(file, 0);
-    std::int64_t offset = kDataStart;
-    for (std::int64_t i = 0; i < kEntries; ++i) {
-        const Entry entry = table[i];
-        const std::int64_t length = Jv3SectorLength(entry.Track, entry.Flags);
-        const int side = (entry.Flags & kJv3Side1) != 0 ? 1 : 0;
-        if (entry.Track == address.Cylinder && entry.Sector == address.Sector && side == address.Side) {
-            ImageReader data = file.Window(offset, length);
+// The entries of one track, in the order they stand in the tables.
+class Jv3Track final : public WalkedTrack {
+public:
+    Jv3Track(DiskData& image, std::span<const Placed> entries)
+        : WalkedTrack(entries.front().Place), image_(image), entries_(entries) {}
+
+    TrackLayout Layout(TrackDetail) override {
+        TrackLayout track = Empty();
+        for (const Placed& placed : entries_) {
+            const Entry entry = placed.Sector;
+            track.Sectors.push_back({entry.Track, static_cast<std::uint8_t>(placed.Place.Side), entry.Sector,
+                                     Jv3SectorLength(entry.Track, entry.Flags),
+                                     (entry.Flags & kJv3DoubleDensity) ? Density::Double : Density::Single});
+            track.Readings.push_back(Jv3Reading(entry.Flags));
+        }
+        return track;
+    }
+
+    // The first entry of the first table that names the sector.
+    std::optional<SectorLocation> Find(const SectorPosition& address) override {
+        for (const Placed& placed : entries_) {
+            if (placed.Sector.Sector != address.Sector || placed.DataOffset < 0) continue;
+            const std::int64_t length = Jv3SectorLength(placed.Sector.Track, placed.Sector.Flags);
+            ImageReader data = ImageReader(image_).Window(placed.DataOffset, length);
             return SectorLocation{kJv3Container.Format,
                                   LocateMethod::Structure,
-                                  offset,
+                                  placed.DataOffset,
                                   SectorBytes(data.Bytes(0, data.Size())),
                                   length,
                                   std::nullopt,
                                   std::nullopt};
         }
-        offset += length;
+        return std::nullopt;
     }
-    return std::nullopt;
-}
 
-TrackList Jv3Tracks(DiskData& image, const Jv3Header& header, TrackDetail) {
+private:
+    DiskData& image_;
+    std::span<const Placed> entries_;
+};
+
+// The used entries, gathered by track and side in the order they stand: the
+// first table's, then the second's when the first is full and the file holds one.
+void WalkJv3(DiskData& image, const Jv3Header& header, const WalkScope& scope, const TrackVisitor& visit) {
     ImageReader file(image);
-    // The first table, and the second when the first is full and the file holds one.
     std::vector<EntryTable> tables = {EntryTable(file, 0)};
     if (header.TableFull && file.Has(header.DataEnd, kDataStart)) tables.emplace_back(file, header.DataEnd);
-    std::map<std::pair<int, int>, TrackLayout> tracks;
-    for (std::int64_t i = 0; i < kEntries * static_cast<std::int64_t>(tables.size()); ++i) {
-        const Entry entry = tables[static_cast<std::size_t>(i / kEntries)][i % kEntries];
-        if (entry.Track == kJv3FreeTrack) continue;
-        const int side = (entry.Flags & kJv3Side1) ? 1 : 0;
-        TrackLayout& track = tracks[{entry.Track, side}];
-        track.Cylinder = entry.Track;
-        track.Side = side;
-        track.Sectors.push_back({entry.Track, static_cast<std::uint8_t>(side), entry.Sector,
-                                 Jv3SectorLength(entry.Track, entry.Flags),
-                                 (entry.Flags & kJv3DoubleDensity) ? Density::Double : Density::Single});
-        track.Readings.push_back(Jv3Reading(entry.Flags));
+    std::vector<Placed> entries;
+    std::int64_t offset = kDataStart;
+    for (std::size_t table = 0; table < tables.size(); ++table) {
+        for (std::int64_t i = 0; i < kEntries; ++i) {
+            const Entry entry = tables[table][i];
+            const TrackPlace place{entry.Track, (entry.Flags & kJv3Side1) ? 1 : 0};
+            if (entry.Track != kJv3FreeTrack && InScope(scope, place)) {
+                entries.push_back({entry, place, table == 0 ? offset : -1});
+            }
+            offset += Jv3SectorLength(entry.Track, entry.Flags);
+        }
     }
-    std::vector<TrackLayout> list;
-    list.reserve(tracks.size());
-    for (auto& [position, track] : tracks) list.push_back(std::move(track));
-    return Undeclared(std::move(list));
+    std::stable_sort(entries.begin(), entries.end(), [](const Placed& a, const Placed& b) {
+        return std::pair(a.Place.Cylinder, a.Place.Side) < std::pair(b.Place.Cylinder, b.Place.Side);
+    });
+    for (auto first = entries.begin(); first != entries.end();) {
+        const auto last = std::find_if(first, entries.end(), [&](const Placed& p) { return p.Place != first->Place; });
+        Jv3Track track(image, std::span(first, last));
+        if (!visit(track)) return;
+        first = last;
+    }
 }
 
-namespace {
 constexpr std::array<std::string_view, 2> kJv3Extensions{".dsk", ".jv3"};
-constexpr ContainerFunctions<Jv3Header> kJv3Functions{IdentifyJv3, LocateInJv3, Jv3Tracks};
+constexpr ContainerFunctions<Jv3Header> kJv3Functions{.Identify = IdentifyJv3, .Walk = WalkJv3};
 }  // namespace
 
 constinit const ContainerType kJv3Container{

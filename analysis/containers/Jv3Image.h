@@ -40,11 +40,8 @@ std::int64_t Jv3SectorLength(std::uint8_t track, std::uint8_t flags);
 // every used entry's data inside the file.
 std::optional<Jv3Header> IdentifyJv3(DiskData& image);
 
-// The first entry of track 0, side 0, sector 2, with its data.
-std::optional<SectorLocation> LocateInJv3(DiskData& image, const Jv3Header& header, const SectorPosition& address);
-
-// Every used entry, gathered by track and side in the order they stand.
-TrackList Jv3Tracks(DiskData& image, const Jv3Header& header, TrackDetail detail = TrackDetail::IdsOnly);
+// Opened, its walk meets the used entries gathered by track and side, in the
+// order they stand. A sector is its first entry in the first table.
 
 extern const ContainerType kJv3Container;
 

@@ -199,24 +199,59 @@ private:
     std::vector<Start> starts_;  // one per index pulse
 };
 
-// A track of the set: the file given, or the one beside it; nothing when the set has none.
-class SetTrack {
+// A track of the set, its stream read when first asked for; a file that is
+// no stream holds no sectors.
+class SetTrack final : public WalkedTrack {
 public:
-    SetTrack(DiskData& image, const KryoFluxHeader& header, int cylinder, int side) {
-        const bool own = header.Named ? cylinder == header.Cylinder && side == header.Side : cylinder == 0 && side == 0;
-        if (!own) {
-            if (!header.Named) return;
-            sibling_ = image.OpenSibling(StreamFileName(header, cylinder, side));
-            if (!sibling_) return;
-        }
-        track_ = std::make_unique<StreamTrack>(own ? image : *sibling_);
+    SetTrack(DiskData& file, TrackPlace place, FluxBudget& budget) : WalkedTrack(place), file_(file), budget_(budget) {}
+
+    TrackLayout Layout(TrackDetail detail) override {
+        const auto sectors = UnlessStructureEnds([&] {
+                                 return ListFluxSectors(Flux(), DetailOf(detail), budget_);
+                             }).value_or(std::vector<DecodedSector>{});
+        return LayoutOf(Place().Cylinder, Place().Side, sectors);
     }
-    StreamTrack* Get() { return track_.get(); }
+
+    std::optional<SectorLocation> Find(const SectorPosition& address) override {
+        const auto query = QueryOf(address);
+        if (!query) return std::nullopt;
+        return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
+                   auto found = FindFluxSector(Flux(), *query, budget_);
+                   if (!found) return std::nullopt;
+                   const std::int64_t at = Flux().FileOffsetOf(found->Revolution, found->Interval);
+                   return LocationOf(std::move(found->Sector), kKryoFluxContainer.Format, at);
+               })
+            .value_or(std::nullopt);
+    }
 
 private:
-    std::optional<DiskData> sibling_;
-    std::unique_ptr<StreamTrack> track_;
+    StreamTrack& Flux() {
+        if (!track_) track_.emplace(file_);
+        return *track_;
+    }
+
+    DiskData& file_;
+    FluxBudget& budget_;
+    std::optional<StreamTrack> track_;
 };
+
+// Every track the set holds: the file given, and the files of the other
+// tracks beside it; places without a file are not met. All share one budget.
+void WalkKryoFlux(DiskData& image, const KryoFluxHeader& header, const WalkScope& scope, const TrackVisitor& visit) {
+    FluxBudget budget;
+    ForEachPlace(scope, kCylinders, 2, [&](TrackPlace place) {
+        const bool own = header.Named ? place == TrackPlace{header.Cylinder, header.Side} : place == TrackPlace{0, 0};
+        if (own) {
+            SetTrack track(image, place, budget);
+            return visit(track);
+        }
+        if (!header.Named) return true;
+        std::optional<DiskData> sibling = image.OpenSibling(StreamFileName(header, place.Cylinder, place.Side));
+        if (!sibling) return true;
+        SetTrack track(*sibling, place, budget);
+        return visit(track);
+    });
+}
 
 }  // namespace
 
@@ -244,42 +279,9 @@ std::optional<KryoFluxHeader> IdentifyKryoFlux(DiskData& image) {
     return header;
 }
 
-std::optional<SectorLocation> LocateInKryoFlux(DiskData& image, const KryoFluxHeader& header,
-                                               const SectorPosition& address) {
-    const auto query = QueryOf(address);
-    return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
-               SetTrack track(image, header, address.Cylinder, address.Side);
-               FluxBudget budget;
-               auto found = track.Get() && query ? FindFluxSector(*track.Get(), *query, budget) : std::nullopt;
-               if (!found) return std::nullopt;
-               const std::int64_t at = track.Get()->FileOffsetOf(found->Revolution, found->Interval);
-               return LocationOf(std::move(found->Sector), kKryoFluxContainer.Format, at);
-           })
-        .value_or(std::nullopt);
-}
-
-TrackList KryoFluxTracks(DiskData& image, const KryoFluxHeader& header, TrackDetail detail) {
-    std::vector<TrackLayout> tracks;
-    FluxBudget budget;
-    for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
-        for (int side = 0; side < 2; ++side) {
-            // A file that is there but no stream is listed with no sectors.
-            auto sectors = UnlessStructureEnds([&]() -> std::optional<std::vector<DecodedSector>> {
-                SetTrack track(image, header, cylinder, side);
-                if (track.Get() == nullptr) return std::nullopt;
-                return ListFluxSectors(*track.Get(), DetailOf(detail), budget);
-            });
-            if (sectors && !*sectors) continue;  // no such file
-            tracks.push_back(LayoutOf(cylinder, side, sectors && *sectors ? **sectors : std::vector<DecodedSector>{}));
-        }
-    }
-    TrackList list = Undeclared(std::move(tracks));
-    list.GoodIdsOnly = true;
-    return list;
-}
-
 namespace {
-constexpr ContainerFunctions<KryoFluxHeader> kKryoFluxFunctions{IdentifyKryoFlux, LocateInKryoFlux, KryoFluxTracks};
+constexpr ContainerFunctions<KryoFluxHeader> kKryoFluxFunctions{
+    .Identify = IdentifyKryoFlux, .Walk = WalkKryoFlux, .Declared = DecodedTrackList<KryoFluxHeader>};
 }  // namespace
 
 constinit const ContainerType kKryoFluxContainer{

@@ -61,14 +61,10 @@ std::optional<std::string_view> FirstStream(std::span<const std::string> names);
 // first 64 KiB hold nothing a stream cannot.
 std::optional<KryoFluxHeader> IdentifyKryoFlux(DiskData& image);
 
-// Track 0, side 0, sector 2 from track 0's revolutions (its own file, or the
-// one of that name beside the file given).
-std::optional<SectorLocation> LocateInKryoFlux(DiskData& image, const KryoFluxHeader& header,
-                                               const SectorPosition& address);
-
-// The ID fields of every track the set holds, each sector the best of its revolutions.
-TrackList KryoFluxTracks(DiskData& image, const KryoFluxHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
-
+// Opened, its walk meets the track of each file of the set (the file given,
+// and those beside it); a file that is there but no stream holds no sectors.
+// Each sector is the best of its track's revolutions; the listing counts ID
+// fields with a good CRC.
 extern const ContainerType kKryoFluxContainer;
 
 }  // namespace tabulon

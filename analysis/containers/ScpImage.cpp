@@ -178,41 +178,63 @@ std::optional<ScpHeader> IdentifyScp(DiskData& image) {
     return UnlessStructureEnds([&file] { return ReadHeader(file); });
 }
 
-std::optional<SectorLocation> LocateInScp(DiskData& image, const ScpHeader& header, const SectorPosition& address) {
-    const auto query = QueryOf(address);
-    const std::uint32_t offset = TrackOffset(header, address.Cylinder, address.Side);
-    if (offset == 0 || !query) return std::nullopt;
-    return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
-               FluxRanges taken;
-               FluxBudget budget;
-               ScpTrack track(image, header, offset, taken);
-               auto found = FindFluxSector(track, *query, budget);
-               if (!found) return std::nullopt;
-               const std::int64_t at = track.FileOffsetOf(found->Revolution, found->Interval);
-               return LocationOf(std::move(found->Sector), kScpContainer.Format, at);
-           })
-        .value_or(std::nullopt);
-}
+namespace {
 
-TrackList ScpTracks(DiskData& image, const ScpHeader& header, TrackDetail detail) {
-    std::vector<TrackLayout> tracks;
+// One captured track, its revolutions taken from the file when first asked for.
+class ScpWalkedTrack final : public WalkedTrack {
+public:
+    ScpWalkedTrack(DiskData& image, const ScpHeader& header, std::uint32_t offset, TrackPlace place, FluxRanges& taken,
+                   FluxBudget& budget)
+        : WalkedTrack(place), image_(image), header_(header), offset_(offset), taken_(taken), budget_(budget) {}
+
+    // A track whose entry is malformed holds no sectors.
+    TrackLayout Layout(TrackDetail detail) override {
+        const auto sectors = UnlessStructureEnds([&] {
+                                 return ListFluxSectors(Flux(), DetailOf(detail), budget_);
+                             }).value_or(std::vector<DecodedSector>{});
+        return LayoutOf(Place().Cylinder, Place().Side, sectors);
+    }
+
+    std::optional<SectorLocation> Find(const SectorPosition& address) override {
+        const auto query = QueryOf(address);
+        if (!query) return std::nullopt;
+        return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
+                   auto found = FindFluxSector(Flux(), *query, budget_);
+                   if (!found) return std::nullopt;
+                   const std::int64_t at = Flux().FileOffsetOf(found->Revolution, found->Interval);
+                   return LocationOf(std::move(found->Sector), kScpContainer.Format, at);
+               })
+            .value_or(std::nullopt);
+    }
+
+private:
+    ScpTrack& Flux() {
+        if (!track_) track_.emplace(image_, header_, offset_, taken_);
+        return *track_;
+    }
+
+    DiskData& image_;
+    const ScpHeader& header_;
+    std::uint32_t offset_;
+    FluxRanges& taken_;
+    FluxBudget& budget_;
+    std::optional<ScpTrack> track_;
+};
+
+// Every captured track in the table's order. Flux values are decoded once per
+// walk, and all its tracks share one budget.
+void WalkScp(DiskData& image, const ScpHeader& header, const WalkScope& scope, const TrackVisitor& visit) {
     FluxRanges taken;
     FluxBudget budget;
-    for (int cylinder = 0; cylinder < kCylinders; ++cylinder) {
-        for (int side = 0; side < 2; ++side) {
-            const std::uint32_t offset = TrackOffset(header, cylinder, side);
-            if (offset == 0) continue;
-            const auto sectors = UnlessStructureEnds([&] {
-                                     ScpTrack track(image, header, offset, taken);
-                                     return ListFluxSectors(track, DetailOf(detail), budget);
-                                 }).value_or(std::vector<DecodedSector>{});
-            tracks.push_back(LayoutOf(cylinder, side, sectors));
-        }
-    }
-    TrackList list = Undeclared(std::move(tracks));
-    list.GoodIdsOnly = true;
-    return list;
+    ForEachPlace(scope, kCylinders, 2, [&](TrackPlace place) {
+        const std::uint32_t offset = TrackOffset(header, place.Cylinder, place.Side);
+        if (offset == 0) return true;
+        ScpWalkedTrack track(image, header, offset, place, taken, budget);
+        return visit(track);
+    });
 }
+
+}  // namespace
 
 bool ScpChecksumMatches(DiskData& image, const ScpHeader& header) {
     if (header.Checksum == 0) return true;
@@ -234,7 +256,10 @@ std::optional<FileCheck> CheckScpChecksum(DiskData& image, const ScpHeader& head
 
 namespace {
 constexpr std::array<std::string_view, 1> kScpExtensions{".scp"};
-constexpr ContainerFunctions<ScpHeader> kScpFunctions{IdentifyScp, LocateInScp, ScpTracks, CheckScpChecksum};
+constexpr ContainerFunctions<ScpHeader> kScpFunctions{.Identify = IdentifyScp,
+                                                      .Walk = WalkScp,
+                                                      .Declared = DecodedTrackList<ScpHeader>,
+                                                      .CheckWholeFile = CheckScpChecksum};
 }  // namespace
 
 constinit const ContainerType kScpContainer{

@@ -55,14 +55,10 @@ struct ScpHeader {
 // The header, when the signature is there with a sane header and track table.
 std::optional<ScpHeader> IdentifyScp(DiskData& image);
 
-// Track 0, side 0, sector 2 from the flux of track 0's revolutions.
-std::optional<SectorLocation> LocateInScp(DiskData& image, const ScpHeader& header, const SectorPosition& address);
-
-// The ID fields of every captured track, each sector the best of its
-// revolutions. Revolutions whose values overlap values read already (track
-// entries or revolutions that repeat) are refused: each value is decoded once.
-TrackList ScpTracks(DiskData& image, const ScpHeader& header, TrackDetail detail = TrackDetail::IdsOnly);
-
+// Opened, its walk meets every captured track. Each sector is the best of its
+// revolutions; revolutions whose values overlap values read already in the
+// same walk (track entries or revolutions that repeat) are refused, so that
+// each value is decoded once. The listing counts ID fields with a good CRC.
 // Whether the header's checksum fits the file (a zero checksum is none to
 // check). Reads the whole file.
 bool ScpChecksumMatches(DiskData& image, const ScpHeader& header);

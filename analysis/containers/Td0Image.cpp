@@ -118,17 +118,11 @@ bool Expand(std::uint8_t encoding, std::span<const std::uint8_t> block, std::spa
     return false;
 }
 
-struct TrackRecord {
-    std::uint8_t Cylinder = 0;
-    std::uint8_t Side = 0;
-    Density Recording = Density::Double;
-};
-
 struct SectorRecord {
     SectorId Id;
     std::uint8_t Flags = 0;
     bool HasData = false;
-    std::int64_t DataOffset = 0;         // see LocateInTd0
+    std::int64_t DataOffset = 0;         // as the header tells
     std::span<const std::uint8_t> Data;  // valid until the next record
 };
 
@@ -141,53 +135,109 @@ void SkipComment(Stream& stream, std::vector<std::uint8_t>& buffer) {
     if (Crc16Teledisk(buffer, Crc16Teledisk(std::span(head).subspan(2))) != Le16(head, 0)) throw StructureEnds();
 }
 
-// Walks the tracks from the first: visitor.Track(track) as each begins,
-// visitor.Sector(track, sector) for each sector whose size code is in range,
-// visitor.TrackDone() after its last; until one of the first two returns true,
-// the end mark, or a record that is malformed. The track count is capped.
-template <class Visitor>
-void Walk(DiskData& image, const Td0Header& header, Visitor& visitor) {
+// The records after the header, read in order, and the room one sector's take.
+struct Records {
+    Stream Bytes;
+    std::vector<std::uint8_t> Block;  // one sector's encoded bytes (at most 64 KiB)
+    std::vector<std::uint8_t> Data;   // and its bytes (at most 16 KiB)
+};
+
+// One track whose sector records are read as they are asked for: they lie
+// one after another in the stream, so whatever is not asked for is read past
+// before the next track. A record that is malformed throws StructureEnds.
+class Td0Track final : public WalkedTrack {
+public:
+    Td0Track(Records& records, TrackPlace place, Density recording, int count)
+        : WalkedTrack(place), records_(records), recording_(recording), left_(count) {}
+
+    TrackLayout Layout(TrackDetail) override {
+        TrackLayout layout = Empty();
+        while (const SectorRecord* sector = Next()) {
+            layout.Sectors.push_back(sector->Id);
+            constexpr std::uint8_t kFlagDeleted = 0x04;
+            layout.Readings.push_back(
+                {true, sector->HasData ? std::optional((sector->Flags & kFlagCrcError) == 0) : std::nullopt,
+                 (sector->Flags & kFlagDeleted) != 0});
+        }
+        return layout;
+    }
+
+    // The first sector whose ID names it and which holds data.
+    std::optional<SectorLocation> Find(const SectorPosition& address) override {
+        while (const SectorRecord* sector = Next()) {
+            if (!sector->HasData || !Names(sector->Id, address)) continue;
+            return SectorLocation{kTd0Container.Format,
+                                  LocateMethod::Structure,
+                                  sector->DataOffset,
+                                  SectorBytes(std::vector<std::uint8_t>(sector->Data.begin(), sector->Data.end())),
+                                  sector->Id.Size,
+                                  std::nullopt,
+                                  (sector->Flags & kFlagCrcError) == 0};
+        }
+        return std::nullopt;
+    }
+
+    void SkipRest() {
+        while (Next() != nullptr) {
+        }
+    }
+
+private:
+    // The next record whose size code is in range; nothing after the track's last.
+    const SectorRecord* Next() {
+        while (left_ > 0) {
+            --left_;
+            std::array<std::uint8_t, 6> id{};
+            records_.Bytes.Read(id);
+            const std::uint8_t sizeCode = id[3];
+            sector_ = {};
+            sector_.Id = {id[0], id[1], id[2], 0, recording_};
+            sector_.Flags = id[4];
+            if (sizeCode > kLastSizeCode) continue;  // no data follows, and no size a drive could read
+            sector_.Id.Size = std::int64_t{128} << sizeCode;
+            sector_.HasData = (sector_.Flags & (kFlagSkipped | kFlagNoData)) == 0;
+            if (sector_.HasData) ReadData(id[5]);
+            return &sector_;
+        }
+        return nullptr;
+    }
+
+    void ReadData(std::uint8_t crc) {
+        std::array<std::uint8_t, 3> head{};
+        records_.Bytes.Read(head);
+        const std::uint16_t length = Le16(head, 0);
+        if (length == 0) throw StructureEnds();  // not even the encoding byte
+        sector_.DataOffset = records_.Bytes.Offset();
+        records_.Block.resize(length - 1u);
+        records_.Bytes.Read(records_.Block);
+        records_.Data.resize(static_cast<std::size_t>(sector_.Id.Size));
+        if (!Expand(head[2], records_.Block, records_.Data) || LowCrc(records_.Data) != crc) throw StructureEnds();
+        sector_.Data = records_.Data;
+    }
+
+    Records& records_;
+    Density recording_;
+    int left_;
+    SectorRecord sector_;
+};
+
+// The tracks from the first, until the end mark or a record that is malformed;
+// the track count is capped.
+void WalkTd0(DiskData& image, const Td0Header& header, const WalkScope& scope, const TrackVisitor& visit) {
     if (header.Sequence != 0 || (header.Advanced && header.Version < kFirstLzhufVersion)) return;
     try {
-        Stream stream(image, header);
-        std::vector<std::uint8_t> block;  // one sector's encoded bytes (at most 64 KiB)
-        std::vector<std::uint8_t> data;   // and its bytes (at most 16 KiB)
-        if (header.Stepping & kCommentFollows) SkipComment(stream, block);
+        Records records{Stream(image, header), {}, {}};
+        if (header.Stepping & kCommentFollows) SkipComment(records.Bytes, records.Block);
         for (std::size_t n = 0; n < kMaxTracks; ++n) {
             std::array<std::uint8_t, 4> head{};
-            head[0] = stream.U8();
+            head[0] = records.Bytes.U8();
             if (head[0] == kEndOfImage) return;
-            stream.Read(std::span(head).subspan(1));
+            records.Bytes.Read(std::span(head).subspan(1));
             if (LowCrc(std::span(head).first(3)) != head[3]) throw StructureEnds();
             const bool fm = (head[2] & kTrackFm) != 0 || (header.DataRate & kAllFm) != 0;
-            const TrackRecord track{head[1], static_cast<std::uint8_t>(head[2] & kSideBit),
-                                    fm ? Density::Single : Density::Double};
-            if (visitor.Track(track)) return;
-            for (int count = head[0]; count > 0; --count) {
-                std::array<std::uint8_t, 6> id{};
-                stream.Read(id);
-                const std::uint8_t sizeCode = id[3];
-                SectorRecord sector;
-                sector.Id = {id[0], id[1], id[2], 0, track.Recording};
-                sector.Flags = id[4];
-                if (sizeCode > kLastSizeCode) continue;  // no data follows, and no size a drive could read
-                sector.Id.Size = std::int64_t{128} << sizeCode;
-                sector.HasData = (sector.Flags & (kFlagSkipped | kFlagNoData)) == 0;
-                if (sector.HasData) {
-                    std::array<std::uint8_t, 3> dataHead{};
-                    stream.Read(dataHead);
-                    const std::uint16_t length = Le16(dataHead, 0);
-                    if (length == 0) throw StructureEnds();  // not even the encoding byte
-                    sector.DataOffset = stream.Offset();
-                    block.resize(length - 1u);
-                    stream.Read(block);
-                    data.resize(static_cast<std::size_t>(sector.Id.Size));
-                    if (!Expand(dataHead[2], block, data) || LowCrc(data) != id[5]) throw StructureEnds();
-                    sector.Data = data;
-                }
-                if (visitor.Sector(track, sector)) return;
-            }
-            visitor.TrackDone();
+            Td0Track track(records, {head[1], head[2] & kSideBit}, fm ? Density::Single : Density::Double, head[0]);
+            if (InScope(scope, track.Place()) && !visit(track)) return;
+            track.SkipRest();
         }
     } catch (const StructureEnds&) {
     }
@@ -204,63 +254,9 @@ std::optional<Td0Header> IdentifyTd0(DiskData& image) {
     return Td0Header{bytes[0] == kAdvancedSignature, bytes[2], bytes[4], bytes[5], bytes[6], bytes[7], bytes[9]};
 }
 
-std::optional<SectorLocation> LocateInTd0(DiskData& image, const Td0Header& header, const SectorPosition& address) {
-    struct Visitor {
-        const SectorPosition& Address;
-        std::optional<SectorLocation> Found;
-        bool TrackSeen = false;
-
-        bool Track(const TrackRecord& track) {
-            if (TrackSeen) return true;  // the track of the address is done
-            TrackSeen = track.Cylinder == Address.Cylinder && track.Side == Address.Side;
-            return false;
-        }
-        bool Sector(const TrackRecord& track, const SectorRecord& sector) {
-            const SectorId& id = sector.Id;
-            if (track.Cylinder != Address.Cylinder || track.Side != Address.Side || !sector.HasData) return false;
-            if (!Names(id, Address)) return false;
-            Found = SectorLocation{kTd0Container.Format,
-                                   LocateMethod::Structure,
-                                   sector.DataOffset,
-                                   SectorBytes(std::vector<std::uint8_t>(sector.Data.begin(), sector.Data.end())),
-                                   id.Size,
-                                   std::nullopt,
-                                   (sector.Flags & kFlagCrcError) == 0};
-            return true;
-        }
-        void TrackDone() {}
-    } visitor{address, std::nullopt, false};
-    Walk(image, header, visitor);
-    return std::move(visitor.Found);
-}
-
-TrackList Td0Tracks(DiskData& image, const Td0Header& header, TrackDetail) {
-    // A track is listed once all its records have been read.
-    struct Visitor {
-        std::vector<TrackLayout> Tracks;
-        TrackLayout Current;
-
-        bool Track(const TrackRecord& track) {
-            Current = {track.Cylinder, track.Side, {}};
-            return false;
-        }
-        bool Sector(const TrackRecord&, const SectorRecord& sector) {
-            Current.Sectors.push_back(sector.Id);
-            constexpr std::uint8_t kFlagDeleted = 0x04;
-            Current.Readings.push_back(
-                {true, sector.HasData ? std::optional((sector.Flags & kFlagCrcError) == 0) : std::nullopt,
-                 (sector.Flags & kFlagDeleted) != 0});
-            return false;
-        }
-        void TrackDone() { Tracks.push_back(std::move(Current)); }
-    } visitor;
-    Walk(image, header, visitor);
-    return Undeclared(std::move(visitor.Tracks));
-}
-
 namespace {
 constexpr std::array<std::string_view, 1> kTd0Extensions{".td0"};
-constexpr ContainerFunctions<Td0Header> kTd0Functions{IdentifyTd0, LocateInTd0, Td0Tracks};
+constexpr ContainerFunctions<Td0Header> kTd0Functions{.Identify = IdentifyTd0, .Walk = WalkTd0};
 }  // namespace
 
 constinit const ContainerType kTd0Container{

@@ -53,25 +53,19 @@ struct Td0Header {
 // The header, when the file opens with "TD" or "td" and the header's CRC matches.
 std::optional<Td0Header> IdentifyTd0(DiskData& image);
 
-// Cylinder 0, head 0, sector 2 (as its ID says, on the first track recorded at
-// cylinder 0, side 0; the walk ends with that track). A sector without data is
-// not found; one read with a CRC error is found with DataCrcOk false. The walk
-// also ends, finding nothing more, at a CRC that does not match, a record cut
-// short or data that does not make exactly one sector; with advanced
-// compression, where the stream ends. A later file of a set and the older
-// advanced compression give nothing.
+// Opened, its walk meets the tracks in the order they are recorded, up to the
+// end mark; it also ends at a CRC that does not match, a record cut short or
+// data that does not make exactly one sector, and, with advanced compression,
+// where the stream ends. A later file of a set and the older advanced
+// compression give no tracks. A track lists the IDs of its sectors in the order
+// they lie (those of no data too; not those whose size code is above 7).
 //
-// FileOffset is the sector's first data byte: its own first byte when stored as
-// it is, else the first byte after the encoding byte. With advanced compression
-// it is 12 plus that byte's place in the decompressed stream: the offset it has
-// in the same image stored without advanced compression.
-std::optional<SectorLocation> LocateInTd0(DiskData& image, const Td0Header& header, const SectorPosition& address);
-
-// Every track up to the end mark or the first malformed record, with the IDs of
-// its sectors in the order they lie (those of no data too; not those whose size
-// code is above 7).
-TrackList Td0Tracks(DiskData& image, const Td0Header& header, TrackDetail detail = TrackDetail::IdsOnly);
-
+// A sector is the first on the first track recorded at its place whose ID
+// names it and which holds data; one read with a CRC error is found with
+// DataCrcOk false. FileOffset is the sector's first data byte: its own first
+// byte when stored as it is, else the first byte after the encoding byte. With
+// advanced compression it is 12 plus that byte's place in the decompressed
+// stream: the offset it has in the same image stored without advanced compression.
 extern const ContainerType kTd0Container;
 
 }  // namespace tabulon

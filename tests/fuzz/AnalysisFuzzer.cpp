@@ -134,12 +134,15 @@ void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {
 // lists every track and side its header promises, IMD stops at its cap.
 void ListTracks(const std::uint8_t* data, std::size_t size) {
     DiskData image = DiskData::FromBytes({data, size});
+    const auto listed = [&](const ContainerType& type) {
+        const auto container = type.Open(image);
+        return container ? std::optional(container->Tracks(image).Tracks.size()) : std::nullopt;
+    };
     if (const auto hfe = IdentifyHfe(image)) {
-        Check(HfeTracks(image, *hfe).Tracks.size() == static_cast<std::size_t>(hfe->Tracks * hfe->Sides),
-              "HFE track list");
+        Check(listed(kHfeContainer) == static_cast<std::size_t>(hfe->Tracks * hfe->Sides), "HFE track list");
     }
-    if (const auto imd = IdentifyImd(image)) Check(ImdTracks(image, *imd).Tracks.size() <= 1024, "IMD track walk");
-    if (const auto td0 = IdentifyTd0(image)) Check(Td0Tracks(image, *td0).Tracks.size() <= 1024, "TD0 track walk");
+    Check(listed(kImdContainer).value_or(0) <= 1024, "IMD track walk");
+    Check(listed(kTd0Container).value_or(0) <= 1024, "TD0 track walk");
     // Whatever container the bytes pass for, its geometry and the check of a slot against it.
     if (const auto container = OpenContainer(image)) {
         if (const auto geometry = SummariseGeometry(container->Tracks(image))) {

@@ -31,14 +31,12 @@ void Capture(std::span<const std::uint8_t> bytes) {
     DiskData image = DiskData::FromBytes(bytes);
     image.SetSiblings("track00.0.raw", std::make_shared<FilesInMemory>(std::map<std::string, std::vector<std::uint8_t>>{
                                            {"track00.1.raw", copy}, {"track01.0.raw", copy}}));
-    if (const auto scp = IdentifyScp(image)) {
-        CheckFound(LocateInScp(image, *scp, kSystemSector), image);
-        ScpTracks(image, *scp);
-        ScpChecksumMatches(image, *scp);
-    }
-    if (const auto stream = IdentifyKryoFlux(image)) {
-        CheckFound(LocateInKryoFlux(image, *stream, kSystemSector), image);
-        KryoFluxTracks(image, *stream);
+    for (const ContainerType* type : {&kScpContainer, &kKryoFluxContainer}) {
+        if (const auto container = type->Open(image)) {
+            CheckFound(container->FindSector(image, kSystemSector), image);
+            container->Tracks(image);
+            container->CheckWholeFile(image);
+        }
     }
 }
 

@@ -13,16 +13,14 @@
 namespace tabulon {
 namespace {
 
+using test::FindSystemSector;
+using test::ListTracks;
+
 namespace img = images;
 
 std::optional<ImageFormat> IdentifyLayout(auto&& image) {
     const auto container = OpenContainer(image);
     return container ? std::optional(container->Type().Format) : std::nullopt;
-}
-
-std::optional<SectorLocation> LocateByStructure(auto&& image) {
-    const auto container = OpenContainer(image);
-    return container ? container->FindSector(image, kSystemSector) : std::nullopt;
 }
 
 const test::Bytes kSector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
@@ -48,7 +46,7 @@ TEST_P(DmkStructure, FindsTheSectorThroughTheTrackTable) {
     const auto& c = GetParam();
     DiskData image = DiskData::FromBytes(img::BuildDmkImage(c.options, kSector));
     ASSERT_EQ(IdentifyLayout(image), kDmkContainer.Format);
-    auto found = LocateByStructure(image);
+    auto found = FindSystemSector(image);
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->FormatLabel(), "   DMK Format");
     EXPECT_EQ(found->CrcOk(), c.crcOk);
@@ -96,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DmkStructure, BadCrcStillGivesTheData) {
     img::DmkOptions options;
     options.BadSystemSectorCrc = true;
-    auto found = LocateByStructure(DiskData::FromBytes(img::BuildDmkImage(options, kSector)));
+    auto found = FindSystemSector(DiskData::FromBytes(img::BuildDmkImage(options, kSector)));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->IdCrcOk, true);
     EXPECT_EQ(found->DataCrcOk, false);
@@ -130,7 +128,7 @@ TEST(DmkStructure, HeaderMustFitTheFile) {
     header[1] = 0;
     DiskData blank = DiskData::FromBytes(header);
     ASSERT_EQ(IdentifyLayout(blank), kDmkContainer.Format);
-    EXPECT_FALSE(LocateByStructure(blank));
+    EXPECT_FALSE(FindSystemSector(blank));
     EXPECT_TRUE(OpenContainer(blank)->Tracks(blank).Tracks.empty());
 }
 
@@ -141,7 +139,7 @@ TEST(DmkStructure, NoSectorTwoOnTrackZeroIsNotFound) {
     test::Bytes bytes = img::BuildDmkImage(options, kSector);
     for (std::size_t entry = 1; entry < 64; ++entry) bytes[16 + 2 * entry] = bytes[16 + 2 * entry + 1] = 0;
     EXPECT_EQ(IdentifyLayout(DiskData::FromBytes(bytes)), kDmkContainer.Format);
-    EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)));
+    EXPECT_FALSE(FindSystemSector(DiskData::FromBytes(bytes)));
 }
 
 TEST(DmkStructure, ASectorCutByTheEndOfItsTrackStopsAsSuch) {
@@ -159,7 +157,7 @@ TEST(DmkStructure, ASectorCutByTheEndOfItsTrackStopsAsSuch) {
     bytes[2] = static_cast<std::uint8_t>(length & 0xFF);
     bytes[3] = static_cast<std::uint8_t>(length >> 8);
     bytes.resize(16 + length);
-    auto found = LocateByStructure(DiskData::FromBytes(bytes));
+    auto found = FindSystemSector(DiskData::FromBytes(bytes));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->DataCrcOk, false);
     EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
@@ -183,7 +181,7 @@ TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
     };
     DiskData image = DiskData::FromBytes(img::BuildJv3Image(sectors));
     ASSERT_EQ(IdentifyLayout(image), kJv3Container.Format);
-    auto found = LocateByStructure(image);
+    auto found = FindSystemSector(image);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->FormatLabel(), "   JV  Format");
     EXPECT_EQ(found->FileOffset, 8704 + 128 + 512 + 256 + 1024);
@@ -194,7 +192,7 @@ TEST(Jv3Structure, WalksMixedSizesAndFreeEntries) {
 
 TEST(Jv3Structure, A128ByteSystemSectorHoldsNoMarker) {
     const std::vector<img::Jv3Sector> sectors = {{0, 2, 0x01, test::Bytes(kSector.begin(), kSector.begin() + 128)}};
-    auto found = LocateByStructure(DiskData::FromBytes(img::BuildJv3Image(sectors)));
+    auto found = FindSystemSector(DiskData::FromBytes(img::BuildJv3Image(sectors)));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->Sector.Length(), 128);
     EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, " 77");
@@ -215,7 +213,7 @@ TEST(Jv3Structure, SectorsMustFitTheFile) {
 TEST(Jv1Structure, SectorTwoIsAtOffset512) {
     DiskData image = DiskData::FromBytes(img::BuildJv1Image(35, kSector));
     ASSERT_EQ(IdentifyLayout(image), kJv1Container.Format);
-    auto found = LocateByStructure(image);
+    auto found = FindSystemSector(image);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->FormatLabel(), "   JV1 Format");
     EXPECT_EQ(found->FileOffset, 512);
@@ -229,7 +227,7 @@ TEST(Structure, OtherFilesFitNoLayout) {
     for (const test::Bytes& bytes :
          {test::Bytes{}, test::Bytes(100, 0), test::Bytes(2561, 0xE5), test::Bytes(9000, 0x55)}) {
         EXPECT_FALSE(IdentifyLayout(DiskData::FromBytes(bytes)).has_value()) << bytes.size();
-        EXPECT_FALSE(LocateByStructure(DiskData::FromBytes(bytes)).has_value());
+        EXPECT_FALSE(FindSystemSector(DiskData::FromBytes(bytes)).has_value());
     }
 }
 
@@ -269,7 +267,7 @@ TEST(RealImages, StructureFindsWhatTheScansMiss) {
                           Case{"newdos80-sssd-jv1.dsk", kJv1Container.Format, true, " 80"},
                           Case{"newdos80-no-pdrive-dmk.dsk", kDmkContainer.Format, false, nullptr}}) {
         DiskData image = DiskData::FromBytes(test::ReadWholeFile(dir / c.file));
-        auto found = LocateByStructure(image);
+        auto found = FindSystemSector(image);
         ASSERT_TRUE(found) << c.file;
         EXPECT_EQ(found->Format, c.layout) << c.file;
         EXPECT_EQ(HasNewdosMarker(found->Sector), c.marker) << c.file;

@@ -15,14 +15,12 @@
 namespace tabulon {
 namespace {
 
+using test::FindSystemSector;
+using test::ListTracks;
+
 namespace img = images;
 
 const test::Bytes kSector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
-
-std::optional<SectorLocation> Locate(auto&& image) {
-    const auto container = OpenContainer(image);
-    return container ? container->FindSector(image, kSystemSector) : std::nullopt;
-}
 
 img::DmkOptions Disk(void (*change)(img::DmkOptions&)) {
     img::DmkOptions options;
@@ -72,7 +70,7 @@ TEST_P(HfeStructure, DecodesTrackZeroFromTheBitCells) {
     ASSERT_TRUE(header.has_value());
     EXPECT_EQ(header->Version, c.options.Version3 ? 3 : 1);
     ASSERT_EQ(OpenContainer(image)->Type().Format, kHfeContainer.Format);
-    auto found = Locate(image);
+    auto found = FindSystemSector(image);
     if (!c.found) {
         EXPECT_FALSE(found.has_value());
         return;
@@ -86,7 +84,7 @@ TEST_P(HfeStructure, DecodesTrackZeroFromTheBitCells) {
     if (c.fileOffset != 0) {
         EXPECT_EQ(found->FileOffset, c.fileOffset);
     }
-    ExpectTrackZero(HfeTracks(image, *header).Tracks, c.options.Disk);
+    ExpectTrackZero(ListTracks(image).Tracks, c.options.Disk);
 }
 
 img::HfeOptions Hfe(void (*change)(img::DmkOptions&), bool doubled = true, bool version3 = false) {
@@ -147,8 +145,8 @@ TEST_P(ImdStructure, WalksTheTrackRecords) {
     const auto header = IdentifyImd(image);
     ASSERT_TRUE(header.has_value());
     ASSERT_EQ(OpenContainer(image)->Type().Format, kImdContainer.Format);
-    ExpectTrackZero(ImdTracks(image, *header).Tracks, c.options.Disk);
-    auto found = Locate(image);
+    ExpectTrackZero(ListTracks(image).Tracks, c.options.Disk);
+    auto found = FindSystemSector(image);
     if (!c.found) {
         EXPECT_FALSE(found.has_value());
         return;
@@ -183,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ImdStructure, CompressedSystemSectorFillsTheSector) {
     const test::Bytes filled(256, 0x42);
-    auto found = Locate(DiskData::FromBytes(img::BuildImdImage(Imd(Fm), filled)));
+    auto found = FindSystemSector(DiskData::FromBytes(img::BuildImdImage(Imd(Fm), filled)));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->Sector.Length(), 256);
     EXPECT_EQ(found->Sector.At(0), 0x42);
@@ -199,12 +197,12 @@ TEST(ImdStructure, SizeTableAndDeletedData) {
     DiskData image = raw.Data();
     const auto header = IdentifyImd(image);
     ASSERT_TRUE(header);
-    const auto tracks = ImdTracks(image, *header).Tracks;
+    const auto tracks = ListTracks(image).Tracks;
     ASSERT_EQ(tracks.size(), 1u);
     ASSERT_EQ(tracks[0].Sectors.size(), 2u);
     EXPECT_EQ(tracks[0].Sectors[0].Size, 128);
-    ExpectSystemSector(LocateInImd(image, *header, kSystemSector), kImdContainer.Format, true);
-    EXPECT_EQ(LocateInImd(image, *header, kSystemSector)->FileOffset, 9 + 11 + 3);
+    ExpectSystemSector(FindSystemSector(image), kImdContainer.Format, true);
+    EXPECT_EQ(FindSystemSector(image)->FileOffset, 9 + 11 + 3);
 }
 
 // Bad input: every case ends identified or not, found or not, never in a crash.
@@ -271,16 +269,13 @@ TEST(BadHfeImdInput, EndsClearly) {
         const auto imd = IdentifyImd(image);
         EXPECT_EQ(hfe.has_value() || imd.has_value(), c.identified) << c.what;
         std::optional<SectorLocation> found;
-        ASSERT_NO_THROW(found = hfe   ? LocateInHfe(image, *hfe, kSystemSector)
-                                : imd ? LocateInImd(image, *imd, kSystemSector)
-                                      : std::nullopt)
-            << c.what;
+        ASSERT_NO_THROW(found = hfe ? FindSystemSector(image) : imd ? FindSystemSector(image) : std::nullopt) << c.what;
         EXPECT_EQ(found.has_value(), c.found) << c.what;
         if (hfe) {
-            EXPECT_NO_THROW(HfeTracks(image, *hfe)) << c.what;
+            EXPECT_NO_THROW(ListTracks(image)) << c.what;
         }
         if (imd) {
-            EXPECT_NO_THROW(ImdTracks(image, *imd)) << c.what;
+            EXPECT_NO_THROW(ListTracks(image)) << c.what;
         }
     }
 }
@@ -289,12 +284,12 @@ TEST(BadHfeImdInput, CutAnywhere) {
     for (const test::Bytes* base : {&kHfe, &kImd}) {
         for (std::size_t size = 0; size < base->size(); size += size < 1100 ? 7 : 701) {
             DiskData image = DiskData::FromBytes({base->data(), size});
-            EXPECT_NO_THROW(Locate(image)) << size;
+            EXPECT_NO_THROW(FindSystemSector(image)) << size;
             if (const auto hfe = IdentifyHfe(image)) {
-                EXPECT_NO_THROW(HfeTracks(image, *hfe)) << size;
+                EXPECT_NO_THROW(ListTracks(image)) << size;
             }
             if (const auto imd = IdentifyImd(image)) {
-                EXPECT_NO_THROW(ImdTracks(image, *imd)) << size;
+                EXPECT_NO_THROW(ListTracks(image)) << size;
             }
         }
     }
@@ -315,8 +310,8 @@ TEST(RealImages, PairsGiveTheSameSectorTwo) {
           Pair{"genie-cpm-dd.imd", kImdContainer.Format, "genie-cpm-dd.dmk", kDmkContainer.Format, 512}}) {
         DiskData one = DiskData::FromBytes(test::ReadWholeFile(dir / p.first));
         DiskData two = DiskData::FromBytes(test::ReadWholeFile(dir / p.second));
-        auto a = Locate(one);
-        auto b = Locate(two);
+        auto a = FindSystemSector(one);
+        auto b = FindSystemSector(two);
         ASSERT_TRUE(a && b) << p.first;
         EXPECT_EQ(a->Format, p.firstFormat);
         EXPECT_EQ(b->Format, p.secondFormat);
@@ -334,11 +329,11 @@ TEST(RealImages, SingleDensityMarkedMfmIsFound) {
     const auto header = IdentifyHfe(image);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->Encoding, 0) << "the header says MFM";
-    auto found = LocateInHfe(image, *header, kSystemSector);
+    auto found = FindSystemSector(image);
     ASSERT_TRUE(found);
     EXPECT_TRUE(found->CrcOk());
     EXPECT_EQ(found->SectorSize, 256);
-    const auto tracks = HfeTracks(image, *header).Tracks;
+    const auto tracks = ListTracks(image).Tracks;
     ASSERT_EQ(tracks.size(), 40u);
     ASSERT_EQ(tracks[0].Sectors.size(), 10u);
     EXPECT_EQ(tracks[0].Sectors[0].Recording, Density::Single);

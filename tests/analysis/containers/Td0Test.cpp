@@ -16,6 +16,9 @@
 namespace tabulon {
 namespace {
 
+using test::FindSystemSector;
+using test::ListTracks;
+
 namespace img = images;
 
 const test::Bytes kSector = img::MakeSystemSector(img::PdriveSlot{.TrackCount = 77});
@@ -78,11 +81,6 @@ TEST(Lzhuf, AStreamCutShortGivesOnlyWhatItHolds) {
     }
 }
 
-std::optional<SectorLocation> Locate(auto&& image) {
-    const auto container = OpenContainer(image);
-    return container ? container->FindSector(image, kSystemSector) : std::nullopt;
-}
-
 img::Td0Options Td0(void (*change)(img::Td0Options&)) {
     img::Td0Options options;
     options.Disk.Tracks = 2;
@@ -111,7 +109,7 @@ TEST_P(Td0Structure, WalksTheTrackRecords) {
     ASSERT_EQ(OpenContainer(image)->Type().Format, kTd0Container.Format);
 
     const img::DmkOptions& disk = c.options.Disk;
-    const auto tracks = Td0Tracks(image, *header).Tracks;
+    const auto tracks = ListTracks(image).Tracks;
     ASSERT_EQ(tracks.size(), static_cast<std::size_t>(disk.Tracks * (disk.DoubleSided ? 2 : 1)));
     ASSERT_EQ(tracks[0].Sectors.size(), disk.Track0DoubleDensity ? 18u : 10u);
     EXPECT_EQ(tracks[0].Sectors[static_cast<std::size_t>(disk.Interleave)].Sector, 1);
@@ -119,7 +117,7 @@ TEST_P(Td0Structure, WalksTheTrackRecords) {
     EXPECT_EQ(tracks.back().Side, disk.DoubleSided ? 1 : 0);
     EXPECT_EQ(tracks.back().Sectors.size(), disk.OtherTracksDoubleDensity ? 18u : 10u);
 
-    auto found = Locate(image);
+    auto found = FindSystemSector(image);
     ASSERT_EQ(found.has_value(), c.found);
     if (!found) return;
     EXPECT_EQ(found->FormatLabel(), "   TD0 Format");
@@ -132,7 +130,8 @@ TEST_P(Td0Structure, WalksTheTrackRecords) {
     // With advanced compression the offset is the one the same image has without it.
     img::Td0Options normal = c.options;
     normal.Advanced = false;
-    EXPECT_EQ(found->FileOffset, Locate(DiskData::FromBytes(img::BuildTd0Image(normal, kSector)))->FileOffset);
+    EXPECT_EQ(found->FileOffset,
+              FindSystemSector(DiskData::FromBytes(img::BuildTd0Image(normal, kSector)))->FileOffset);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -204,7 +203,7 @@ TEST(Td0Structure, EveryEncodingGivesTheSectorsBytes) {
     };
     for (const Case& c : cases) {
         const test::Bytes bytes = TrackZero(c.data, c.block);
-        auto found = Locate(DiskData::FromBytes(bytes));
+        auto found = FindSystemSector(DiskData::FromBytes(bytes));
         ASSERT_TRUE(found) << c.what;
         ASSERT_EQ(found->Sector.Length(), 256) << c.what;
         for (std::int64_t n = 0; n < 256; ++n) {
@@ -300,14 +299,14 @@ TEST(BadTd0Input, EndsClearly) {
         ASSERT_EQ(header.has_value(), c.identified) << c.what;
         if (!header) continue;
         std::optional<SectorLocation> found;
-        ASSERT_NO_THROW(found = LocateInTd0(image, *header, kSystemSector)) << c.what;
+        ASSERT_NO_THROW(found = FindSystemSector(image)) << c.what;
         ASSERT_EQ(found.has_value(), c.found) << c.what;
         if (found) {
             ASSERT_EQ(found->Sector.Length(), 256) << c.what;
             for (std::int64_t n = 0; n < 256; ++n) ASSERT_EQ(found->Sector.At(n), kSector[static_cast<std::size_t>(n)]);
         }
         std::vector<TrackLayout> tracks;
-        ASSERT_NO_THROW(tracks = Td0Tracks(image, *header).Tracks) << c.what;
+        ASSERT_NO_THROW(tracks = ListTracks(image).Tracks) << c.what;
         EXPECT_EQ(tracks.size(), c.tracks) << c.what;
     }
 }
@@ -317,21 +316,21 @@ TEST(BadTd0Input, CutOrFlippedAnywhere) {
         for (std::size_t size = 0; size < base->size(); size += 7) {
             DiskData image = DiskData::FromBytes({base->data(), size});
             std::optional<SectorLocation> found;
-            ASSERT_NO_THROW(found = Locate(image)) << size;
+            ASSERT_NO_THROW(found = FindSystemSector(image)) << size;
             if (found) {
                 EXPECT_EQ(found->Sector.At(3), 77) << size;
             }
             if (const auto header = IdentifyTd0(image)) {
-                EXPECT_NO_THROW(Td0Tracks(image, *header)) << size;
+                EXPECT_NO_THROW(ListTracks(image)) << size;
             }
         }
         for (std::size_t at = 12; at < base->size(); at += 5) {
             test::Bytes bytes = *base;
             bytes[at] ^= 0x10;
             DiskData image = DiskData::FromBytes(bytes);
-            EXPECT_NO_THROW(Locate(image)) << at;
+            EXPECT_NO_THROW(FindSystemSector(image)) << at;
             if (const auto header = IdentifyTd0(image)) {
-                EXPECT_NO_THROW(Td0Tracks(image, *header)) << at;
+                EXPECT_NO_THROW(ListTracks(image)) << at;
             }
         }
     }
@@ -445,7 +444,7 @@ TEST(RealImages, TelediskModelIiCpmDisk) {
     ASSERT_TRUE(header);
     EXPECT_FALSE(header->Advanced);
     EXPECT_EQ(header->DriveType, 2);
-    auto found = LocateInTd0(image, *header, kSystemSector);
+    auto found = FindSystemSector(image);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->FileOffset, 490);  // fc 0e 00 cd: the CP/M boot loader's sector 2
     EXPECT_EQ(found->Sector.At(0), 0xFC);
@@ -454,7 +453,7 @@ TEST(RealImages, TelediskModelIiCpmDisk) {
     EXPECT_FALSE(HasNewdosMarker(*found)) << "a 128-byte sector holds no marker";
     // 8-inch: FM track 0 of 26 sectors of 128 bytes, MFM data tracks of 26 of 256 up to
     // cylinder 76, and three more cylinders of 15 sectors of 512.
-    const auto geometry = SummariseGeometry(Td0Tracks(image, *header));
+    const auto geometry = SummariseGeometry(ListTracks(image));
     ASSERT_TRUE(geometry);
     EXPECT_EQ(*geometry, (ImageGeometry{80, {}, 1, Density::Single, Density::Double, 26, 256, std::nullopt, 80}));
 }

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "SectorLocation.h"
+#include "TrackLayout.h"
+
+#include <functional>
+#include <optional>
+
+namespace tabulon {
+
+// One track as a container's walk meets it. Nothing of it is read until it is
+// asked for, and then once: either its layout or one sector.
+class WalkedTrack {
+public:
+    explicit WalkedTrack(TrackPlace place, bool whole = true) : place_(place), whole_(whole) {}
+    virtual ~WalkedTrack() = default;
+    WalkedTrack(const WalkedTrack&) = delete;
+    WalkedTrack& operator=(const WalkedTrack&) = delete;
+
+    TrackPlace Place() const noexcept { return place_; }
+    // Whether the file holds all of the track (a DMK file may end inside one).
+    bool Whole() const noexcept { return whole_; }
+
+    // Its sectors in the order they lie, with what reading them found as far as detail asks.
+    virtual TrackLayout Layout(TrackDetail detail) = 0;
+
+    // The sector at address, as the container chooses among the ID fields that
+    // name it; nothing when none does or its data cannot be had.
+    virtual std::optional<SectorLocation> Find(const SectorPosition& address) = 0;
+
+protected:
+    // A layout of no sectors at this track's place.
+    TrackLayout Empty() const { return {place_.Cylinder, place_.Side, {}}; }
+
+private:
+    TrackPlace place_;
+    bool whole_;
+};
+
+// Told of each track a walk meets, in the order the container holds them;
+// returns whether the walk goes on.
+using TrackVisitor = std::function<bool(WalkedTrack&)>;
+
+// Which tracks a walk meets: all of them, or only those at one place.
+using WalkScope = std::optional<TrackPlace>;
+
+}  // namespace tabulon
