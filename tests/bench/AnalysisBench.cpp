@@ -2,7 +2,9 @@
 // whole analysis (load, location, decoding, report) on a text surface.
 #include "FluxBuilder.h"
 #include "IdFieldSearch.h"
-#include "ImageContainer.h"
+#include "Analysis.h"
+#include "ContainerList.h"
+#include "ImageFile.h"
 #include "ImageBuilder.h"
 #include "ImageReader.h"
 #include "Pll.h"
@@ -57,7 +59,7 @@ void LocateAndDecode(benchmark::State& state) {
     DiskData data = DiskData::FromBytes(ImageOfKind(state.range(0)));
     state.SetLabel(KindName(state.range(0)));
     for (auto _ : state) {
-        const auto location = LocateSystemSector(data);
+        auto location = LocateSystemSector(data);
         benchmark::DoNotOptimize(location);
         if (location) {
             benchmark::DoNotOptimize(DecodeDriveSpecs(location->Sector));
@@ -72,14 +74,12 @@ void WholeAnalysis(benchmark::State& state) {
     const std::string path = dir.Write("image.dsk", ImageOfKind(state.range(0))).string();
     state.SetLabel(KindName(state.range(0)));
     ImageFile file;
-    DiskData data;
     for (auto _ : state) {
         RecordingSurface surface;
         file.Open(path);
-        ShowDriveSpecs(surface, file, path, data, LocateMode::Scan);
+        DrawDriveReport(surface, Analyse(file, {.Locate = LocateMode::Scan}), path);
         benchmark::DoNotOptimize(surface.Lines().data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kMiB));
 }
 BENCHMARK(WholeAnalysis)->Arg(0)->Arg(1)->Arg(2);
 
@@ -119,8 +119,8 @@ void FluxSectorTwo(benchmark::State& state) {
     const auto cells = img::DiskCells(disk, img::MakeSystemSector(img::PdriveSlot{}));
     const int damaged = state.range(0) == 0 ? -1 : 0;
     DiskData image = DiskData::FromBytes(img::BuildScpImage(cells, {.Jitter = 0.1, .Damaged = damaged}));
-    const auto header = IdentifyContainer(image);
-    for (auto _ : state) benchmark::DoNotOptimize(LocateInContainer(image, *header));
+    const auto container = OpenContainer(image);
+    for (auto _ : state) benchmark::DoNotOptimize(container->FindSector(image, kSystemSector));
     state.SetLabel(damaged < 0 ? "good revolutions" : "first revolution damaged");
 }
 BENCHMARK(FluxSectorTwo)->Arg(0)->Arg(1);
