@@ -1,38 +1,46 @@
 #include "ImageGeometry.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
+#include <utility>
+#include <vector>
 
 namespace tabulon {
 
 namespace {
 
-// The value seen most often; on a tie the larger one.
+// How often each of a few values was seen.
 template <class T>
-T MostCommon(const std::map<T, int>& counts) {
-    auto best = counts.begin();
-    for (auto it = counts.begin(); it != counts.end(); ++it) {
-        if (it->second >= best->second) best = it;
-    }
-    return best->first;
-}
-
-// The list with only the sectors that count toward the geometry.
-TrackList Counted(const TrackList& list) {
-    TrackList counted = list;
-    for (TrackLayout& track : counted.Tracks) {
-        if (track.Readings.size() != track.Sectors.size()) continue;
-        std::vector<SectorId> kept;
-        for (std::size_t n = 0; n < track.Sectors.size(); ++n) {
-            if (track.Readings[n].IdCrcOk) kept.push_back(track.Sectors[n]);
+class Tally {
+public:
+    void Add(T value) {
+        for (auto& [seen, count] : counts_) {
+            if (seen == value) {
+                ++count;
+                return;
+            }
         }
-        track.Sectors = std::move(kept);
-        track.Readings.clear();
+        counts_.emplace_back(value, 1);
     }
-    counted.GoodIdsOnly = false;
-    return counted;
-}
+    // The value seen most often; on a tie the larger one. There must be one.
+    T MostCommon() const {
+        auto best = counts_.front();
+        for (const auto& entry : counts_) {
+            if (entry.second > best.second || (entry.second == best.second && best.first < entry.first)) best = entry;
+        }
+        return best.first;
+    }
+
+private:
+    std::vector<std::pair<T, int>> counts_;
+};
+
+// A track that holds sectors that count toward the geometry: how many, and
+// the recording most of them use.
+struct UsedTrack {
+    const TrackLayout* Track;
+    int Sectors;
+    Density Recording;
+};
 
 }  // namespace
 
@@ -43,48 +51,65 @@ Density TrackDensity(const TrackLayout& track) {
 }
 
 std::optional<ImageGeometry> SummariseGeometry(const TrackList& list) {
-    if (list.GoodIdsOnly) return SummariseGeometry(Counted(list));
-    std::vector<const TrackLayout*> used;
+    // Where a cell decoder listed the tracks, only ID fields with a good CRC count.
+    const auto counts = [&list](const TrackLayout& track, std::size_t n) {
+        return !list.GoodIdsOnly || track.Readings.size() != track.Sectors.size() || track.Readings[n].IdCrcOk;
+    };
+    std::vector<UsedTrack> used;
+    int last = 0;
     for (const TrackLayout& track : list.Tracks) {
-        if (!track.Sectors.empty()) used.push_back(&track);
+        int sectors = 0;
+        int doubles = 0;
+        for (std::size_t n = 0; n < track.Sectors.size(); ++n) {
+            if (!counts(track, n)) continue;
+            ++sectors;
+            if (track.Sectors[n].Recording == Density::Double) ++doubles;
+        }
+        if (sectors == 0) continue;
+        used.push_back({&track, sectors, 2 * doubles >= sectors ? Density::Double : Density::Single});
+        last = std::max(last, track.Cylinder);
     }
     if (used.empty()) return std::nullopt;
 
     ImageGeometry geometry;
-    std::set<int> sideZero;
-    int last = 0;
-    for (const TrackLayout* track : used) {
-        last = std::max(last, track->Cylinder);
-        if (track->Side == 1) geometry.Sides = 2;
-        if (track->Side == 0) sideZero.insert(track->Cylinder);
+    std::vector<bool> sideZero(static_cast<std::size_t>(last) + 1);
+    for (const UsedTrack& track : used) {
+        if (track.Track->Side == 1) geometry.Sides = 2;
+        if (track.Track->Side == 0 && track.Track->Cylinder >= 0) {
+            sideZero[static_cast<std::size_t>(track.Track->Cylinder)] = true;
+        }
     }
+    const auto onSideZero = [&](int cylinder) {
+        return cylinder <= last && sideZero[static_cast<std::size_t>(cylinder)];
+    };
     geometry.Cylinders = last + 1;
     if (list.DeclaredSides > geometry.Sides) geometry.DeclaredSides = list.DeclaredSides;
     geometry.DeclaredCylinders = list.DeclaredCylinders;
     geometry.HeldCylinders = list.DeclaredCylinders ? list.HeldCylinders : geometry.Cylinders;
     if (geometry.Cut()) geometry.Cylinders = std::max(geometry.Cylinders, *geometry.DeclaredCylinders);
     for (int cylinder = 0; cylinder < geometry.Cylinders; ++cylinder) {
-        if (cylinder >= geometry.HeldCylinders || !sideZero.contains(cylinder)) {
-            geometry.MissingCylinders.push_back(cylinder);
-        }
+        if (cylinder >= geometry.HeldCylinders || !onSideZero(cylinder)) geometry.MissingCylinders.push_back(cylinder);
     }
 
     const bool anyDataTrack =
-        std::any_of(used.begin(), used.end(), [](const TrackLayout* t) { return t->Cylinder > 0; });
-    std::map<Density, int> densities;
-    std::map<int, int> counts;
-    std::map<std::int64_t, int> sizes;
-    for (const TrackLayout* track : used) {
-        if (track->Cylinder == 0 && track->Side == 0) geometry.Track0Density = TrackDensity(*track);
-        if (anyDataTrack && track->Cylinder == 0) continue;
-        ++densities[TrackDensity(*track)];
-        ++counts[static_cast<int>(track->Sectors.size())];
-        for (const SectorId& id : track->Sectors) ++sizes[id.Size];
+        std::any_of(used.begin(), used.end(), [](const UsedTrack& t) { return t.Track->Cylinder > 0; });
+    Tally<Density> densities;
+    Tally<int> sectorCounts;
+    Tally<std::int64_t> sizes;
+    for (const UsedTrack& usedTrack : used) {
+        const TrackLayout& track = *usedTrack.Track;
+        if (track.Cylinder == 0 && track.Side == 0) geometry.Track0Density = usedTrack.Recording;
+        if (anyDataTrack && track.Cylinder == 0) continue;
+        densities.Add(usedTrack.Recording);
+        sectorCounts.Add(usedTrack.Sectors);
+        for (std::size_t n = 0; n < track.Sectors.size(); ++n) {
+            if (counts(track, n)) sizes.Add(track.Sectors[n].Size);
+        }
     }
-    geometry.DataDensity = MostCommon(densities);
-    geometry.SectorsPerTrack = MostCommon(counts);
-    geometry.SectorSize = MostCommon(sizes);
-    if (sideZero.contains(0) == false) geometry.Track0Density = geometry.DataDensity;
+    geometry.DataDensity = densities.MostCommon();
+    geometry.SectorsPerTrack = sectorCounts.MostCommon();
+    geometry.SectorSize = sizes.MostCommon();
+    if (!onSideZero(0)) geometry.Track0Density = geometry.DataDensity;
     return geometry;
 }
 
