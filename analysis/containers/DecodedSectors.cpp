@@ -37,6 +37,8 @@ SectorReading ReadingOf(const DecodedSector& sector) {
 
 TrackLayout LayoutOf(int cylinder, int side, const std::vector<DecodedSector>& sectors) {
     TrackLayout layout{cylinder, side, {}};
+    layout.Sectors.reserve(sectors.size());
+    layout.Readings.reserve(sectors.size());
     for (const DecodedSector& sector : sectors) {
         layout.Sectors.push_back(SectorIdOf(sector));
         layout.Readings.push_back(ReadingOf(sector));

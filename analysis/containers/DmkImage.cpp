@@ -119,7 +119,8 @@ public:
 
     // Every ID field counts, whatever its CRC.
     TrackLayout Layout(TrackDetail detail) override {
-        TrackLayout layout = Empty();
+        const auto& table = Table();
+        TrackLayout layout = Empty(static_cast<std::size_t>(std::find(table.begin(), table.end(), 0) - table.begin()));
         ForEachIdField([&](ImageReader field, bool doubleDensity, const IdField& id) {
             layout.Sectors.push_back(SectorIdOf(id.Id, id.Coding));
             layout.Readings.push_back(ReadingOf(
@@ -160,13 +161,28 @@ private:
     void ForEachIdField(Meet meet) {
         ImageReader track = file_.Window(start_, header_.TrackLength);
         for (std::int64_t entry = 0; entry < kIdamEntries; ++entry) {
-            const std::uint16_t pointer = track.Le16(2 * entry);
+            const std::uint16_t pointer = Table()[static_cast<std::size_t>(entry)];
             if (pointer == 0) break;
             auto field = FieldAt(track, header_, pointer);
             if (!field) continue;
             const bool doubleDensity = (pointer & kIdamDoubleDensity) != 0;
             if (!meet(*field, doubleDensity, ReadIdField(*field, doubleDensity))) return;
         }
+    }
+
+    // The IDAM table, read at once when first asked for; entries past the end
+    // of a track cut short are 0.
+    const std::array<std::uint16_t, kIdamEntries>& Table() {
+        if (tableRead_) return table_;
+        std::array<std::uint8_t, kIdamTableLength> bytes{};
+        ImageReader track = file_.Window(start_, header_.TrackLength);
+        const std::int64_t whole = std::min(track.Size(), kIdamTableLength) / 2 * 2;
+        track.CopyTo(0, std::span(bytes).first(static_cast<std::size_t>(whole)));
+        for (std::size_t entry = 0; entry < table_.size(); ++entry) {
+            table_[entry] = static_cast<std::uint16_t>(bytes[2 * entry] | (bytes[2 * entry + 1] << 8));
+        }
+        tableRead_ = true;
+        return table_;
     }
 
     static std::int64_t Start(const DmkHeader& header, TrackPlace place) {
@@ -176,6 +192,8 @@ private:
     ImageReader file_;
     const DmkHeader& header_;
     std::int64_t start_;
+    std::array<std::uint16_t, kIdamEntries> table_{};
+    bool tableRead_ = false;
 };
 
 // Cylinder after cylinder, side 0 then side 1, as the header declares them.

@@ -105,6 +105,7 @@ public:
 
     TrackLayout Layout(TrackDetail) override {
         TrackLayout layout{track_.Cylinder, track_.Head, track_.Ids};
+        layout.Readings.reserve(track_.Records.size());
         for (const std::int64_t record : track_.Records) {
             const std::uint8_t type = file_.U8(record);
             // Types 3, 4, 7 and 8 hold deleted data; 5 to 8 data with an error; 0 none.

@@ -29,7 +29,7 @@ public:
     Jv1Track(DiskData& image, int cylinder) : WalkedTrack({cylinder, 0}), image_(image) {}
 
     TrackLayout Layout(TrackDetail) override {
-        TrackLayout track = Empty();
+        TrackLayout track = Empty(kSectorsPerTrack);
         const auto cylinder = static_cast<std::uint8_t>(Place().Cylinder);
         for (int sector = 0; sector < kSectorsPerTrack; ++sector) {
             track.Sectors.push_back({cylinder, 0, static_cast<std::uint8_t>(sector), kSectorLength, Density::Single});

@@ -91,7 +91,7 @@ public:
         : WalkedTrack(entries.front().Place), image_(image), entries_(entries) {}
 
     TrackLayout Layout(TrackDetail) override {
-        TrackLayout track = Empty();
+        TrackLayout track = Empty(entries_.size());
         for (const Placed& placed : entries_) {
             const Entry entry = placed.Sector;
             track.Sectors.push_back({entry.Track, static_cast<std::uint8_t>(placed.Place.Side), entry.Sector,

@@ -151,7 +151,7 @@ public:
         : WalkedTrack(place), records_(records), recording_(recording), left_(count) {}
 
     TrackLayout Layout(TrackDetail) override {
-        TrackLayout layout = Empty();
+        TrackLayout layout = Empty(static_cast<std::size_t>(left_));
         while (const SectorRecord* sector = Next()) {
             layout.Sectors.push_back(sector->Id);
             constexpr std::uint8_t kFlagDeleted = 0x04;

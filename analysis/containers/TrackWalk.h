@@ -3,6 +3,7 @@
 #include "SectorLocation.h"
 #include "TrackLayout.h"
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 
@@ -29,8 +30,13 @@ public:
     virtual std::optional<SectorLocation> Find(const SectorPosition& address) = 0;
 
 protected:
-    // A layout of no sectors at this track's place.
-    TrackLayout Empty() const { return {place_.Cylinder, place_.Side, {}}; }
+    // A layout at this track's place with room for sectors.
+    TrackLayout Empty(std::size_t sectors = 0) const {
+        TrackLayout layout{place_.Cylinder, place_.Side, {}};
+        layout.Sectors.reserve(sectors);
+        layout.Readings.reserve(sectors);
+        return layout;
+    }
 
 private:
     TrackPlace place_;
