@@ -2,6 +2,7 @@
 
 #include "DiskData.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -65,6 +66,13 @@ public:
     // Elements n on into out, all of them or none (throws first): for hot paths
     // that read into a buffer they keep.
     void CopyTo(std::int64_t n, std::span<std::uint8_t> out);
+
+    // Elements n on as they lie together in memory, at most count of them, valid
+    // until the next read: none where they are not there or not one byte apart.
+    std::span<const std::uint8_t> Run(std::int64_t n, std::int64_t count) {
+        if (stride_ != 1 || !Has(n)) return {};
+        return image_->Run(FileOffset(n), std::min(count, Size() - n));
+    }
 
 private:
     ImageReader(DiskData* image, std::int64_t start, std::int64_t end, std::int64_t stride)

@@ -24,16 +24,20 @@ DecodedSector SectorAfterIdField(RecordedBytes& track, const IdField& id, bool k
     sector.DataStep = static_cast<std::size_t>(track.Position(2) - track.Position(1));
     const std::array<std::uint8_t, 1> markByte{mark};
     std::uint16_t crc = Crc16Ccitt(markByte, FieldCrcStart(doubleDensity));
-    // The data a piece at a time: checked, and kept when asked for.
+    // The data a piece at a time, read in place where the container keeps
+    // bytes: checked, and kept when asked for.
     std::array<std::uint8_t, 256> piece{};
     while (sector.Held < sector.Size) {
-        const auto wanted = static_cast<std::size_t>(
-            std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), sector.Size - sector.Held));
-        const auto got = std::span(piece).first(track.CopyTo(1 + sector.Held, std::span(piece).first(wanted)));
+        std::span<const std::uint8_t> got = track.Run(1 + sector.Held, sector.Size - sector.Held);
+        if (got.empty()) {
+            const auto wanted = static_cast<std::size_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), sector.Size - sector.Held));
+            got = std::span(piece).first(track.CopyTo(1 + sector.Held, std::span(piece).first(wanted)));
+        }
+        if (got.empty()) break;  // the track ends inside the data
         crc = Crc16Ccitt(got, crc);
         if (keepData) sector.Data.insert(sector.Data.end(), got.begin(), got.end());
         sector.Held += static_cast<std::int64_t>(got.size());
-        if (got.size() < wanted) break;
     }
     bool dataCrcOk = false;
     if (!sector.CutShort() && track.Has(1 + sector.Size, 2)) {

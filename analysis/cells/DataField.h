@@ -30,6 +30,9 @@ public:
         }
         return copied;
     }
+    // Bytes n on as they lie in memory, at most count, valid until the next
+    // call; none where they are not kept as bytes (cells are decoded a copy at a time).
+    virtual std::span<const std::uint8_t> Run(std::int64_t /*n*/, std::int64_t /*count*/) { return {}; }
     // Where byte n lies, in the units the container counts in (a cell, a file offset).
     virtual std::int64_t Position(std::int64_t n) const = 0;
 };

@@ -98,6 +98,9 @@ public:
         field_.CopyTo(mark_ + n, out.first(static_cast<std::size_t>(there)));
         return static_cast<std::size_t>(there);
     }
+    std::span<const std::uint8_t> Run(std::int64_t n, std::int64_t count) override {
+        return field_.Run(mark_ + n, count);
+    }
     std::int64_t Position(std::int64_t n) const override { return field_.FileOffset(mark_ + n); }
 
 private:
