@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <bitset>
 #include <map>
 #include <span>
@@ -14,9 +15,6 @@
 namespace tabulon {
 
 namespace {
-
-// Sector numbers are bytes: counts of each, in arrays rather than trees.
-using NumberCounts = std::array<int, 256>;
 
 // The number counted most often, the lowest one on a tie; none when none is counted.
 int MostCommon(std::span<const int> counts, int none) {
@@ -81,18 +79,49 @@ Run RunOf(const std::vector<TrackLayout>& tracks, Density recording, int first) 
     return {first, MostCommon(lengths, 0)};
 }
 
+// A set of sector numbers, a bit each.
+class NumberSet {
+public:
+    // Adds number; whether it was there already.
+    bool Add(std::uint8_t number) {
+        std::uint64_t& word = words_[number / 64u];
+        const std::uint64_t bit = std::uint64_t{1} << (number % 64u);
+        const bool there = (word & bit) != 0;
+        word |= bit;
+        return there;
+    }
+    bool Has(int number) const {
+        return number >= 0 && number < 256 &&
+               (words_[static_cast<std::size_t>(number) / 64u] >> (static_cast<unsigned>(number) % 64u) & 1u) != 0;
+    }
+    // The numbers in order.
+    std::vector<int> Numbers() const {
+        std::vector<int> numbers;
+        for (std::size_t w = 0; w < words_.size(); ++w) {
+            for (std::uint64_t word = words_[w]; word != 0; word &= word - 1) {
+                numbers.push_back(static_cast<int>(64 * w) + std::countr_zero(word));
+            }
+        }
+        return numbers;
+    }
+
+private:
+    std::array<std::uint64_t, 4> words_{};
+};
+
 TrackFindings FindingsOf(const TrackLayout& track, const Run& run) {
     TrackFindings findings;
     findings.Recording = TrackDensity(track);
-    NumberCounts seen{};
-    for (const SectorId& id : track.Sectors) ++seen[id.Sector];
     findings.UsualSize = UsualSize(track);
-    for (std::size_t number = 0; number < seen.size(); ++number) {
-        if (seen[number] > 1) findings.Twice.push_back(static_cast<int>(number));
+    NumberSet seen;
+    NumberSet twice;
+    for (const SectorId& id : track.Sectors) {
+        if (seen.Add(id.Sector)) twice.Add(id.Sector);
     }
+    findings.Twice = twice.Numbers();
     if (!track.Sectors.empty()) {
         for (int number = run.First; number < run.First + run.Length; ++number) {
-            if (number > 255 || seen[static_cast<std::size_t>(number)] == 0) findings.Missing.push_back(number);
+            if (!seen.Has(number)) findings.Missing.push_back(number);
         }
     }
     return findings;
@@ -104,6 +133,7 @@ TrackMap MapTracks(TrackList list, const std::optional<DriveSlot>& table) {
     TrackMap map;
     map.Tracks = std::move(list.Tracks);
     std::map<std::pair<Density, int>, Run> runs;  // each kind of track's run, worked out once
+    map.Findings.reserve(map.Tracks.size());
     for (const TrackLayout& track : map.Tracks) {
         Run run;
         if (!track.Sectors.empty()) {
