@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <span>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -82,68 +83,113 @@ struct Placed {
     Entry Sector;
     TrackPlace Place;
     std::int64_t DataOffset;  // in the file; -1 for an entry of the second table
+    std::size_t Order;        // its number in the tables, from 0
 };
 
-// The entries of one track, in the order they stand in the tables.
+// The tables of a file, the second when the first is full and the file holds one.
+using Tables = std::vector<EntryTable>;
+
+// Calls meet(placed) for each used entry at or after entry `from` (counted over
+// both tables; its data at offset) that scope takes, in the order they stand,
+// until meet returns false.
+template <class Meet>
+void ForEachEntry(const Tables& tables, const WalkScope& scope, std::size_t from, std::int64_t offset, Meet meet) {
+    for (std::size_t n = from; n < tables.size() * kEntries; ++n) {
+        const Entry entry = tables[n / kEntries][static_cast<std::int64_t>(n % kEntries)];
+        const TrackPlace place{entry.Track, (entry.Flags & kJv3Side1) ? 1 : 0};
+        if (entry.Track != kJv3FreeTrack && InScope(scope, place)) {
+            if (!meet(Placed{entry, place, n < kEntries ? offset : -1, n})) return;
+        }
+        offset += Jv3SectorLength(entry.Track, entry.Flags);
+    }
+}
+
+// The entries of one track, in the order they stand in the tables: gathered
+// already, or read from the tables as they are asked for (a search at one
+// place, which stops at the sector it looks for).
 class Jv3Track final : public WalkedTrack {
 public:
     Jv3Track(DiskData& image, std::span<const Placed> entries)
-        : WalkedTrack(entries.front().Place), image_(image), entries_(entries) {}
+        : WalkedTrack(entries.front().Place), image_(image), gathered_(entries) {}
+    Jv3Track(DiskData& image, const Tables& tables, const Placed& first)
+        : WalkedTrack(first.Place), image_(image), tables_(&tables), first_(first) {}
 
     TrackLayout Layout(TrackDetail) override {
-        TrackLayout track = Empty(entries_.size());
-        for (const Placed& placed : entries_) {
+        TrackLayout track = Empty(gathered_.size());
+        ForEach([&](const Placed& placed) {
             const Entry entry = placed.Sector;
             track.Sectors.push_back({entry.Track, static_cast<std::uint8_t>(placed.Place.Side), entry.Sector,
                                      Jv3SectorLength(entry.Track, entry.Flags),
                                      (entry.Flags & kJv3DoubleDensity) ? Density::Double : Density::Single});
             track.Readings.push_back(Jv3Reading(entry.Flags));
-        }
+            return true;
+        });
         return track;
     }
 
     // The first entry of the first table that names the sector.
     std::optional<SectorLocation> Find(const SectorPosition& address) override {
-        for (const Placed& placed : entries_) {
-            if (placed.Sector.Sector != address.Sector || placed.DataOffset < 0) continue;
+        std::optional<SectorLocation> found;
+        ForEach([&](const Placed& placed) {
+            if (placed.Sector.Sector != address.Sector || placed.DataOffset < 0) return true;
             const std::int64_t length = Jv3SectorLength(placed.Sector.Track, placed.Sector.Flags);
             ImageReader data = ImageReader(image_).Window(placed.DataOffset, length);
-            return SectorLocation{kJv3Container.Format,
-                                  LocateMethod::Structure,
-                                  placed.DataOffset,
-                                  SectorBytes(data.Bytes(0, data.Size())),
-                                  length,
-                                  std::nullopt,
-                                  std::nullopt};
-        }
-        return std::nullopt;
+            found = SectorLocation{kJv3Container.Format,
+                                   LocateMethod::Structure,
+                                   placed.DataOffset,
+                                   SectorBytes(data.Bytes(0, data.Size())),
+                                   length,
+                                   std::nullopt,
+                                   std::nullopt};
+            return false;
+        });
+        return found;
     }
 
 private:
+    template <class Meet>
+    void ForEach(Meet meet) {
+        if (tables_ == nullptr) {
+            for (const Placed& placed : gathered_) {
+                if (!meet(placed)) return;
+            }
+            return;
+        }
+        ForEachEntry(*tables_, Place(), first_.Order, first_.DataOffset, meet);
+    }
+
     DiskData& image_;
-    std::span<const Placed> entries_;
+    std::span<const Placed> gathered_;
+    const Tables* tables_ = nullptr;
+    Placed first_{};
 };
 
-// The used entries, gathered by track and side in the order they stand: the
-// first table's, then the second's when the first is full and the file holds one.
+// The used entries gathered by track and side, each track's in the order they
+// stand; a walk at one place reads its entries as they are asked for.
 void WalkJv3(DiskData& image, const Jv3Header& header, const WalkScope& scope, const TrackVisitor& visit) {
     ImageReader file(image);
-    std::vector<EntryTable> tables = {EntryTable(file, 0)};
+    Tables tables = {EntryTable(file, 0)};
     if (header.TableFull && file.Has(header.DataEnd, kDataStart)) tables.emplace_back(file, header.DataEnd);
-    std::vector<Placed> entries;
-    std::int64_t offset = kDataStart;
-    for (std::size_t table = 0; table < tables.size(); ++table) {
-        for (std::int64_t i = 0; i < kEntries; ++i) {
-            const Entry entry = tables[table][i];
-            const TrackPlace place{entry.Track, (entry.Flags & kJv3Side1) ? 1 : 0};
-            if (entry.Track != kJv3FreeTrack && InScope(scope, place)) {
-                entries.push_back({entry, place, table == 0 ? offset : -1});
-            }
-            offset += Jv3SectorLength(entry.Track, entry.Flags);
+    if (scope) {
+        std::optional<Placed> first;
+        ForEachEntry(tables, scope, 0, kDataStart, [&](const Placed& placed) {
+            first = placed;
+            return false;
+        });
+        if (first) {
+            Jv3Track track(image, tables, *first);
+            visit(track);
         }
+        return;
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const Placed& a, const Placed& b) {
-        return std::pair(a.Place.Cylinder, a.Place.Side) < std::pair(b.Place.Cylinder, b.Place.Side);
+    std::vector<Placed> entries;
+    ForEachEntry(tables, scope, 0, kDataStart, [&](const Placed& placed) {
+        entries.push_back(placed);
+        return true;
+    });
+    std::sort(entries.begin(), entries.end(), [](const Placed& a, const Placed& b) {
+        return std::tuple(a.Place.Cylinder, a.Place.Side, a.Order) <
+               std::tuple(b.Place.Cylinder, b.Place.Side, b.Order);
     });
     for (auto first = entries.begin(); first != entries.end();) {
         const auto last = std::find_if(first, entries.end(), [&](const Placed& p) { return p.Place != first->Place; });
