@@ -231,9 +231,33 @@ TEST(Structure, OtherFilesFitNoLayout) {
     }
 }
 
-TEST(Crc16Ccitt, KnownAnswer) {
-    const std::string check = "123456789";
-    EXPECT_EQ(Crc16Ccitt({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0x29B1);
+// A place recorded twice, the sector only in the second record: IMD looks in
+// every record of the place, TD0 only in the first. Either way the listing
+// gives both records.
+TEST(Walk, APlaceRecordedTwice) {
+    const auto low = [](std::span<const std::uint8_t> bytes) {
+        return static_cast<std::uint8_t>(Crc16Teledisk(bytes) & 0xFFu);
+    };
+    test::Raw imd;
+    imd.Put({'I', 'M', 'D', ' ', '1', '.', '1', '8', 0x1A});
+    imd.Put({0, 0, 0, 1, 1, 1, 2, 0xE5});  // FM, cylinder 0, head 0, sector 1 of 256 bytes, compressed
+    imd.Put({0, 0, 0, 1, 1, 2, 1}).Put(kSector);
+    test::Raw td0;
+    td0.Put({'T', 'D', 0, 0, 21, 0, 0, 0, 0, 1});
+    const std::uint16_t headerCrc = Crc16Teledisk(td0.bytes());
+    td0.Put({static_cast<std::uint8_t>(headerCrc & 0xFFu), static_cast<std::uint8_t>(headerCrc >> 8)});
+    for (const std::uint8_t number : {std::uint8_t{1}, std::uint8_t{2}}) {
+        const std::array<std::uint8_t, 3> track{1, 0, 0};
+        td0.Put(track).Put({low(track)});
+        td0.Put({0, 0, number, 1, 0, low(kSector), 1, 1, 0}).Put(kSector);  // 257 bytes follow: as they are
+    }
+    td0.Put({0xFF});
+    for (const auto& [raw, found] : {std::pair{&imd, true}, std::pair{&td0, false}}) {
+        DiskData image = raw->Data();
+        ASSERT_TRUE(IdentifyLayout(image).has_value());
+        EXPECT_EQ(FindSystemSector(image).has_value(), found) << IdentifyLayout(image)->Name;
+        EXPECT_EQ(ListTracks(image).Tracks.size(), 2u);
+    }
 }
 
 TEST(ReadAllSlots, TenSlotsSixteenBytesApart) {
