@@ -193,7 +193,7 @@ void WalkJv3(DiskData& image, const Jv3Header& header, const WalkScope& scope, c
     });
     for (auto first = entries.begin(); first != entries.end();) {
         const auto last = std::find_if(first, entries.end(), [&](const Placed& p) { return p.Place != first->Place; });
-        Jv3Track track(image, std::span(first, last));
+        Jv3Track track(image, std::span<const Placed>(&*first, static_cast<std::size_t>(last - first)));
         if (!visit(track)) return;
         first = last;
     }
