@@ -46,6 +46,25 @@ TrackLayout LayoutOf(int cylinder, int side, const std::vector<DecodedSector>& s
     return layout;
 }
 
+TrackLayout FluxWalkedTrack::Layout(TrackDetail detail) {
+    const auto sectors = UnlessStructureEnds([&] {
+                             return ListFluxSectors(Flux(), DetailOf(detail), budget_);
+                         }).value_or(std::vector<DecodedSector>{});
+    return LayoutOf(Place().Cylinder, Place().Side, sectors);
+}
+
+std::optional<SectorLocation> FluxWalkedTrack::Find(const SectorPosition& address) {
+    const auto query = QueryOf(address);
+    if (!query) return std::nullopt;
+    return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
+               auto found = FindFluxSector(Flux(), *query, budget_);
+               if (!found) return std::nullopt;
+               const std::int64_t at = FileOffsetOf(found->Revolution, found->Interval);
+               return LocationOf(std::move(found->Sector), format_, at);
+           })
+        .value_or(std::nullopt);
+}
+
 std::vector<SectorId> GoodIds(const std::vector<DecodedSector>& sectors) {
     std::vector<SectorId> ids;
     ids.reserve(sectors.size());

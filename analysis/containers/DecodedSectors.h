@@ -3,10 +3,12 @@
 #include "CellDecoder.h"
 #include "DiskData.h"
 #include "DecodedSector.h"
+#include "FluxTrack.h"
 #include "IdField.h"
 #include "ImageReader.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
+#include "TrackWalk.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -60,6 +62,28 @@ TrackList DecodedTrackList(DiskData& /*image*/, const Header& /*header*/) {
     list.GoodIdsOnly = true;
     return list;
 }
+
+// A track of a flux capture as a walk meets it: each sector the best of its
+// revolutions, which are read when first asked for. A track whose revolutions
+// cannot be had (its entry or stream malformed) holds no sectors.
+class FluxWalkedTrack : public WalkedTrack {
+public:
+    FluxWalkedTrack(TrackPlace place, ImageFormat format, FluxBudget& budget)
+        : WalkedTrack(place), format_(format), budget_(budget) {}
+
+    TrackLayout Layout(TrackDetail detail) override;
+    std::optional<SectorLocation> Find(const SectorPosition& address) override;
+
+protected:
+    // The track's revolutions; throws StructureEnds where they cannot be had.
+    virtual FluxTrack& Flux() = 0;
+    // Where interval n of a revolution lies in the file.
+    virtual std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) = 0;
+
+private:
+    ImageFormat format_;
+    FluxBudget& budget_;
+};
 
 // A flux revolution's first intervals into flux, at most limit of them, as
 // walk(take) calls take(position, ticks) for each until take returns false;

@@ -199,39 +199,22 @@ private:
     std::vector<Start> starts_;  // one per index pulse
 };
 
-// A track of the set, its stream read when first asked for; a file that is
-// no stream holds no sectors.
-class SetTrack final : public WalkedTrack {
+// A track of the set, its stream read when first asked for.
+class SetTrack final : public FluxWalkedTrack {
 public:
-    SetTrack(DiskData& file, TrackPlace place, FluxBudget& budget) : WalkedTrack(place), file_(file), budget_(budget) {}
-
-    TrackLayout Layout(TrackDetail detail) override {
-        const auto sectors = UnlessStructureEnds([&] {
-                                 return ListFluxSectors(Flux(), DetailOf(detail), budget_);
-                             }).value_or(std::vector<DecodedSector>{});
-        return LayoutOf(Place().Cylinder, Place().Side, sectors);
-    }
-
-    std::optional<SectorLocation> Find(const SectorPosition& address) override {
-        const auto query = QueryOf(address);
-        if (!query) return std::nullopt;
-        return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
-                   auto found = FindFluxSector(Flux(), *query, budget_);
-                   if (!found) return std::nullopt;
-                   const std::int64_t at = Flux().FileOffsetOf(found->Revolution, found->Interval);
-                   return LocationOf(std::move(found->Sector), kKryoFluxContainer.Format, at);
-               })
-            .value_or(std::nullopt);
-    }
+    SetTrack(DiskData& file, TrackPlace place, FluxBudget& budget)
+        : FluxWalkedTrack(place, kKryoFluxContainer.Format, budget), file_(file) {}
 
 private:
-    StreamTrack& Flux() {
+    StreamTrack& Flux() override {
         if (!track_) track_.emplace(file_);
         return *track_;
     }
+    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) override {
+        return Flux().FileOffsetOf(revolution, interval);
+    }
 
     DiskData& file_;
-    FluxBudget& budget_;
     std::optional<StreamTrack> track_;
 };
 

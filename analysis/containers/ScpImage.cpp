@@ -181,43 +181,29 @@ std::optional<ScpHeader> IdentifyScp(DiskData& image) {
 namespace {
 
 // One captured track, its revolutions taken from the file when first asked for.
-class ScpWalkedTrack final : public WalkedTrack {
+class ScpWalkedTrack final : public FluxWalkedTrack {
 public:
     ScpWalkedTrack(DiskData& image, const ScpHeader& header, std::uint32_t offset, TrackPlace place, FluxRanges& taken,
                    FluxBudget& budget)
-        : WalkedTrack(place), image_(image), header_(header), offset_(offset), taken_(taken), budget_(budget) {}
-
-    // A track whose entry is malformed holds no sectors.
-    TrackLayout Layout(TrackDetail detail) override {
-        const auto sectors = UnlessStructureEnds([&] {
-                                 return ListFluxSectors(Flux(), DetailOf(detail), budget_);
-                             }).value_or(std::vector<DecodedSector>{});
-        return LayoutOf(Place().Cylinder, Place().Side, sectors);
-    }
-
-    std::optional<SectorLocation> Find(const SectorPosition& address) override {
-        const auto query = QueryOf(address);
-        if (!query) return std::nullopt;
-        return UnlessStructureEnds([&]() -> std::optional<SectorLocation> {
-                   auto found = FindFluxSector(Flux(), *query, budget_);
-                   if (!found) return std::nullopt;
-                   const std::int64_t at = Flux().FileOffsetOf(found->Revolution, found->Interval);
-                   return LocationOf(std::move(found->Sector), kScpContainer.Format, at);
-               })
-            .value_or(std::nullopt);
-    }
+        : FluxWalkedTrack(place, kScpContainer.Format, budget),
+          image_(image),
+          header_(header),
+          offset_(offset),
+          taken_(taken) {}
 
 private:
-    ScpTrack& Flux() {
+    ScpTrack& Flux() override {
         if (!track_) track_.emplace(image_, header_, offset_, taken_);
         return *track_;
+    }
+    std::int64_t FileOffsetOf(std::size_t revolution, std::size_t interval) override {
+        return Flux().FileOffsetOf(revolution, interval);
     }
 
     DiskData& image_;
     const ScpHeader& header_;
     std::uint32_t offset_;
     FluxRanges& taken_;
-    FluxBudget& budget_;
     std::optional<ScpTrack> track_;
 };
 
