@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <span>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tabulon {
 
 // The bytes after one ID field, read out of the cells of its decoding;
@@ -34,6 +38,13 @@ public:
         const std::size_t there = cell <= cells_.Size() ? (cells_.Size() - cell) / kCellsPerByte : 0;
         const std::size_t count = std::min(out.size(), there);
         std::size_t copied = 0;
+#if defined(__SSE2__)
+        for (; count - copied >= 8; copied += 8, cell += 8 * kCellsPerByte) {  // eight bytes from two words
+            const __m128i cells = _mm_set_epi64x(static_cast<long long>(cells_.Cells64(cell + 4 * kCellsPerByte)),
+                                                 static_cast<long long>(cells_.Cells64(cell)));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out.data() + copied), BytesOfCells(cells));
+        }
+#endif
         for (; count - copied >= 4; copied += 4, cell += 4 * kCellsPerByte) {  // four bytes from a word of cells
             const std::uint64_t word = cells_.Cells64(cell);
             for (unsigned k = 0; k < 4; ++k)
@@ -47,6 +58,26 @@ public:
     }
 
 private:
+#if defined(__SSE2__)
+    // Eight bytes from their cells, sixteen to a lane, the first in time lowest:
+    // each lane's odd cells gathered into its low byte, then that byte's bits
+    // reversed (the first data cell is the highest bit); the low half of the result.
+    static __m128i BytesOfCells(__m128i x) {
+        const auto mask = [](int m) { return _mm_set1_epi16(static_cast<short>(m)); };
+        x = _mm_and_si128(_mm_srli_epi16(x, 1), mask(0x5555));
+        x = _mm_and_si128(_mm_or_si128(x, _mm_srli_epi16(x, 1)), mask(0x3333));
+        x = _mm_and_si128(_mm_or_si128(x, _mm_srli_epi16(x, 2)), mask(0x0F0F));
+        x = _mm_and_si128(_mm_or_si128(x, _mm_srli_epi16(x, 4)), mask(0x00FF));
+        x = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(x, mask(0x0F)), 4),
+                         _mm_and_si128(_mm_srli_epi16(x, 4), mask(0x0F)));
+        x = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(x, mask(0x33)), 2),
+                         _mm_and_si128(_mm_srli_epi16(x, 2), mask(0x33)));
+        x = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(x, mask(0x55)), 1),
+                         _mm_and_si128(_mm_srli_epi16(x, 1), mask(0x55)));
+        return _mm_packus_epi16(x, x);
+    }
+#endif
+
     std::size_t CellOf(std::int64_t n) const { return markByte_ + static_cast<std::size_t>(n) * kCellsPerByte; }
 
     const CellView& cells_;
