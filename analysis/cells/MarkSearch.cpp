@@ -12,16 +12,31 @@ static_assert(ByteOfCells(kFmIdMarkCells) == kIdAddressMark);
 
 namespace {
 
-// Bit k set where the 16 cells from k of window are pattern, for the starts whose
-// cells all lie in the window.
+// Bit k set where the first `cells` cells from k of window are those of
+// pattern, for the starts whose 16 cells all lie in the window.
 constexpr std::size_t kStartsPerWindow = PackedCells::kWordCells - kCellsPerByte + 1;
-constexpr std::uint64_t StartsOf(std::uint64_t window, std::uint16_t pattern) {
+constexpr std::uint64_t StartsOf(std::uint64_t window, std::uint16_t pattern, unsigned cells = kCellsPerByte) {
     std::uint64_t starts = ~std::uint64_t{0};
-    for (unsigned bit = 0; bit < kCellsPerByte; ++bit) {
+    for (unsigned bit = 0; bit < cells; ++bit) {
         const std::uint64_t shifted = window >> bit;
         starts &= ((unsigned{pattern} >> bit) & 1u) != 0 ? shifted : ~shifted;
     }
     return starts;
+}
+
+// The first cells every FM mark shares (FE and F8 to FB, all with clock C7):
+// matched first, the whole mark then checked only where they are.
+constexpr unsigned kFmSharedCells = 11;
+constexpr bool SharedByFmMarks() {
+    for (const std::uint16_t mark : kFmMarkCells) {
+        if (((mark ^ kFmMarkCells[0]) & ((1u << kFmSharedCells) - 1)) != 0) return false;
+    }
+    return true;
+}
+static_assert(SharedByFmMarks());
+
+bool IsFmMark(std::uint16_t cells) {
+    return std::find(kFmMarkCells.begin(), kFmMarkCells.end(), cells) != kFmMarkCells.end();
 }
 
 constexpr bool IsWanted(MarkKind kind, std::uint8_t value) {
@@ -46,7 +61,7 @@ std::optional<Mark> NextMark(const CellView& cells, std::size_t from, std::size_
         const std::uint64_t window = cells.Cells64(start);
         std::uint64_t found = 0;
         if (fm) {
-            for (const std::uint16_t mark : kFmMarkCells) found |= StartsOf(window, mark);
+            found = StartsOf(window, kFmMarkCells[0], kFmSharedCells);
         } else {
             found = StartsOf(window, kMfmSyncCells);
         }
@@ -59,7 +74,8 @@ std::optional<Mark> NextMark(const CellView& cells, std::size_t from, std::size_
         start += static_cast<std::size_t>(std::countr_zero(found));
         if (fm) {
             const std::uint8_t value = cells.Byte(start);
-            if (IsWanted(kind, value)) return Mark{start, start + kCellsPerByte, value};
+            if (IsFmMark(cells.Cells16(start)) && IsWanted(kind, value))
+                return Mark{start, start + kCellsPerByte, value};
             ++start;
             continue;
         }
