@@ -1,38 +1,13 @@
 #include "ImageGeometry.h"
 
+#include "Tally.h"
+
 #include <algorithm>
-#include <utility>
 #include <vector>
 
 namespace tabulon {
 
 namespace {
-
-// How often each of a few values was seen.
-template <class T>
-class Tally {
-public:
-    void Add(T value) {
-        for (auto& [seen, count] : counts_) {
-            if (seen == value) {
-                ++count;
-                return;
-            }
-        }
-        counts_.emplace_back(value, 1);
-    }
-    // The value seen most often; on a tie the larger one. There must be one.
-    T MostCommon() const {
-        auto best = counts_.front();
-        for (const auto& entry : counts_) {
-            if (entry.second > best.second || (entry.second == best.second && best.first < entry.first)) best = entry;
-        }
-        return best.first;
-    }
-
-private:
-    std::vector<std::pair<T, int>> counts_;
-};
 
 // A track that holds sectors that count toward the geometry: how many, and
 // the recording most of them use.
@@ -106,9 +81,9 @@ std::optional<ImageGeometry> SummariseGeometry(const TrackList& list) {
             if (counts(track, n)) sizes.Add(track.Sectors[n].Size);
         }
     }
-    geometry.DataDensity = densities.MostCommon();
-    geometry.SectorsPerTrack = sectorCounts.MostCommon();
-    geometry.SectorSize = sizes.MostCommon();
+    geometry.DataDensity = densities.MostCommon(OnTie::Larger);
+    geometry.SectorsPerTrack = sectorCounts.MostCommon(OnTie::Larger);
+    geometry.SectorSize = sizes.MostCommon(OnTie::Larger);
     if (!onSideZero(0)) geometry.Track0Density = geometry.DataDensity;
     return geometry;
 }

@@ -2,13 +2,12 @@
 
 #include "ImageGeometry.h"
 #include "TableCheck.h"
+#include "Tally.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <bitset>
 #include <map>
-#include <span>
 #include <utility>
 #include <vector>
 
@@ -16,40 +15,46 @@ namespace tabulon {
 
 namespace {
 
-// The number counted most often, the lowest one on a tie; none when none is counted.
-int MostCommon(std::span<const int> counts, int none) {
-    int best = none;
-    int most = 0;
-    for (std::size_t key = 0; key < counts.size(); ++key) {
-        if (counts[key] > most) {
-            best = static_cast<int>(key);
-            most = counts[key];
-        }
+// A set of sector numbers, a bit each.
+class NumberSet {
+public:
+    // Adds number; whether it was there already.
+    bool Add(std::uint8_t number) {
+        std::uint64_t& word = words_[number / 64u];
+        const std::uint64_t bit = std::uint64_t{1} << (number % 64u);
+        const bool there = (word & bit) != 0;
+        word |= bit;
+        return there;
     }
-    return best;
-}
+    bool Has(int number) const {
+        return number >= 0 && number < 256 &&
+               (words_[static_cast<std::size_t>(number) / 64u] >> (static_cast<unsigned>(number) % 64u) & 1u) != 0;
+    }
+    int Count() const {
+        int count = 0;
+        for (const std::uint64_t word : words_) count += std::popcount(word);
+        return count;
+    }
+    // The numbers in order.
+    std::vector<int> Numbers() const {
+        std::vector<int> numbers;
+        for (std::size_t w = 0; w < words_.size(); ++w) {
+            for (std::uint64_t word = words_[w]; word != 0; word &= word - 1) {
+                numbers.push_back(static_cast<int>(64 * w) + std::countr_zero(word));
+            }
+        }
+        return numbers;
+    }
+
+private:
+    std::array<std::uint64_t, 4> words_{};
+};
 
 // The size most of a track's sectors have, the smallest on a tie.
 std::int64_t UsualSize(const TrackLayout& track) {
-    std::vector<std::pair<std::int64_t, int>> sizes;  // a track has a size or two
-    for (const SectorId& id : track.Sectors) {
-        const auto known =
-            std::find_if(sizes.begin(), sizes.end(), [&](const auto& size) { return size.first == id.Size; });
-        if (known != sizes.end()) {
-            ++known->second;
-        } else {
-            sizes.emplace_back(id.Size, 1);
-        }
-    }
-    std::int64_t best = 0;
-    int most = 0;
-    for (const auto& [size, count] : sizes) {
-        if (count > most || (count == most && size < best)) {
-            best = size;
-            most = count;
-        }
-    }
-    return best;
+    Tally<std::int64_t> sizes;
+    for (const SectorId& id : track.Sectors) sizes.Add(id.Size);
+    return sizes.MostCommon(OnTie::Smaller);
 }
 
 // Where a track's run of sector numbers starts: 0, or 1 for tracks numbered from 1 on.
@@ -69,45 +74,15 @@ struct Run {
 };
 
 Run RunOf(const std::vector<TrackLayout>& tracks, Density recording, int first) {
-    std::array<int, 257> lengths{};  // how many tracks hold each count of distinct numbers
+    Tally<int> lengths;  // the counts of distinct numbers the tracks hold
     for (const TrackLayout& track : tracks) {
         if (track.Sectors.empty() || TrackDensity(track) != recording || FirstOf(track) != first) continue;
-        std::bitset<256> numbers;
-        for (const SectorId& id : track.Sectors) numbers.set(id.Sector);
-        ++lengths[numbers.count()];
+        NumberSet numbers;
+        for (const SectorId& id : track.Sectors) numbers.Add(id.Sector);
+        lengths.Add(numbers.Count());
     }
-    return {first, MostCommon(lengths, 0)};
+    return {first, lengths.MostCommon(OnTie::Smaller)};
 }
-
-// A set of sector numbers, a bit each.
-class NumberSet {
-public:
-    // Adds number; whether it was there already.
-    bool Add(std::uint8_t number) {
-        std::uint64_t& word = words_[number / 64u];
-        const std::uint64_t bit = std::uint64_t{1} << (number % 64u);
-        const bool there = (word & bit) != 0;
-        word |= bit;
-        return there;
-    }
-    bool Has(int number) const {
-        return number >= 0 && number < 256 &&
-               (words_[static_cast<std::size_t>(number) / 64u] >> (static_cast<unsigned>(number) % 64u) & 1u) != 0;
-    }
-    // The numbers in order.
-    std::vector<int> Numbers() const {
-        std::vector<int> numbers;
-        for (std::size_t w = 0; w < words_.size(); ++w) {
-            for (std::uint64_t word = words_[w]; word != 0; word &= word - 1) {
-                numbers.push_back(static_cast<int>(64 * w) + std::countr_zero(word));
-            }
-        }
-        return numbers;
-    }
-
-private:
-    std::array<std::uint64_t, 4> words_{};
-};
 
 TrackFindings FindingsOf(const TrackLayout& track, const Run& run) {
     TrackFindings findings;

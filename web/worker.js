@@ -60,6 +60,7 @@ const modulePromise = createTabulon().then((module) => {
 
 const utf8 = new TextDecoder();
 
+const kShown = 7;  // the field with the name shown (an archive's member)
 const kEvery = 9;  // the field with every text of an answer, each ended by a NUL
 
 // The analysis' texts (web/WebAnalysis.cpp), as the page takes them: one answer's,
@@ -134,7 +135,7 @@ function mapLine(module, request) {
     const files = request.image.files.map((one) => ({name: one.name, file: one.file, size: one.file ? one.file.size : 0}));
     const count = analyseIn(module, {...request.image, files}, null, true, request.members);
     for (let index = 0; index < count; ++index) {
-        const shown = module.UTF8ToString(module._tabulon_field(index, 7));
+        const shown = module.UTF8ToString(module._tabulon_field(index, kShown));
         if (shown === request.shown) return answerOf(module, index).jsonLine;
     }
     return null;

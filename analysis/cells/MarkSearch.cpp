@@ -73,9 +73,10 @@ std::optional<Mark> NextMark(const CellView& cells, std::size_t from, std::size_
         }
         start += static_cast<std::size_t>(std::countr_zero(found));
         if (fm) {
-            const std::uint8_t value = cells.Byte(start);
-            if (IsFmMark(cells.Cells16(start)) && IsWanted(kind, value))
-                return Mark{start, start + kCellsPerByte, value};
+            const std::uint16_t mark = cells.Cells16(start);
+            if (IsFmMark(mark) && IsWanted(kind, ByteOfCells(mark))) {
+                return Mark{start, start + kCellsPerByte, ByteOfCells(mark)};
+            }
             ++start;
             continue;
         }
