@@ -108,7 +108,7 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
         return kExitUsage;
     }
 
-    ReportOptions options;
+    tabulon::ReportOptions options;
     options.Json = json;
     using tabulon::LocateMode;
     options.Locate = locate == "structure" ? LocateMode::Structure
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     options.Brief = brief;
     options.Tracks = tracks;
     options.AllMembers = allMembers;
-    options.FlushEach = ::isatty(STDOUT_FILENO) != 0;  // a terminal shows each report as it is made
-    options.Color = ColorWanted(color, ::isatty(STDOUT_FILENO) != 0, std::getenv("NO_COLOR"), std::getenv("TERM"));
-    return RunReports(images, options, std::cout, std::cerr);
+    const bool terminal = ::isatty(STDOUT_FILENO) != 0;  // a terminal shows each report as it is made
+    options.Color = ColorWanted(color, terminal, std::getenv("NO_COLOR"), std::getenv("TERM"));
+    return RunReports(images, options, terminal, std::cout, std::cerr);
 }

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 // Whether a 512-byte block opens a tar archive: "ustar" at 257, or an old (V7)
 // header whose checksum at 148 (octal) is the sum of its bytes, the checksum's
@@ -28,4 +28,4 @@ inline bool IsTarHeader(std::string_view block) {
     return n > first && ended && declared == sum;
 }
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 // Whether text is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsUtf8(std::string_view text);
@@ -27,4 +27,4 @@ std::string AbsolutePath(const std::string& path);
 // The bytes of text in lower-case hexadecimal, two digits each: "ff2e".
 std::string HexBytes(std::string_view text);
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

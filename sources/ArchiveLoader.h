@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 // The archive reader's entry point, loaded at the first call: tabulon-archives.so
 // beside the program (the build tree), else in the package's private library
@@ -12,4 +12,4 @@ namespace tabulon::cli {
 // it cannot be loaded, error saying why.
 tabulon_read_archive_fn LoadArchiveReader(std::string& error);
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 namespace {
 
@@ -69,4 +69,4 @@ OpenResult OpenStandardInput(ImageFile& file, int fd, std::int64_t maxLength, co
     return SpoolInto(file, readFd, maxLength, folders);
 }
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -9,7 +9,7 @@
 #include <array>
 #include <sstream>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 namespace {
 
@@ -168,4 +168,4 @@ std::string AbsolutePath(const std::string& path) {
     return cleaned;
 }
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 std::string_view DensityWord(Density density);   // "single", "double"
 std::string_view FieldName(CheckedField field);  // "cylinders", "sides", "density", "sectorsPerCylinder"
@@ -32,8 +32,12 @@ std::string BriefVerdict(const ImageResult& result);
 // The report as the window draws it, then the slots and the geometry when asked for.
 void WriteReport(const ImageResult& result, const ReportOptions& options, std::ostream& out);
 
+// The --brief line's fields after the name: the outcome, the container, how it
+// was searched, and for a report the eight values and the check.
+std::string BriefFields(const ImageResult& result);
+
 // One line: the name as given, the outcome, the container, how it was searched,
 // and for a report the eight values and the check, two spaces between fields.
 void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out);
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -155,7 +155,7 @@ std::optional<Kind> CompressedKind(int fd, std::string& error) {
         if (got == 0) break;
         held += static_cast<std::size_t>(got);
     }
-    return tabulon::cli::IsTarHeader(std::string_view(block.data(), held)) ? Kind::CompressedTar
+    return tabulon::IsTarHeader(std::string_view(block.data(), held)) ? Kind::CompressedTar
                                                                            : Kind::CompressedImage;
 }
 

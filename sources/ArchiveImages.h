@@ -1,13 +1,16 @@
 #pragma once
 
+#include "Finding.h"
 #include "ImageFile.h"
+#include "ImageSources.h"
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 // How a file given as an image is packed.
 enum class Packing {
@@ -17,30 +20,18 @@ enum class Packing {
 };
 Packing PackingOf(std::string_view firstBytes);
 
-// By the first bytes of the open file, and for an executable or script its last
-// ones (a self-extracting zip); nothing when they cannot be read, error saying why.
-std::optional<Packing> PackingOf(int fd, int& error);
-// The same when the file's first bytes (at least the first 512 the file has) are read already.
-std::optional<Packing> PackingOf(std::string_view head, int fd, int& error);
+// By the open file's first bytes (at least the first 512 the file has, read
+// already), and for an executable or script its last ones (a self-extracting
+// zip); or why they cannot be read.
+std::variant<Packing, Finding> PackingOf(std::string_view head, int fd);
 
 // Opens path when it is an archive or compressed file, whatever its length (an
 // image has a limit, an archive none); nothing otherwise.
 FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing);
 
-// One member of an archive as the analysis sees it: unpacked into an unnamed
-// temporary file as far as the analysis reads it, or refused with the reason in
-// Opened. Source and Unpacking serve while the member is handed over.
-struct Member {
-    std::string Name;  // as the archive names it (a compressed file's one member: none)
-    OpenResult Opened;
-    ImageSource* Source = nullptr;
-    // Why the member could not be unpacked as far as it was read, if it could
-    // not: then the analysis stopped there, and the member is refused instead.
-    std::function<OpenResult()> Unpacking;
-};
-
 // Hands each member of the archive open on fd (read from its start) that is a
-// disk image (every member with allMembers) to each, one after another in the
+// disk image (every member with allMembers) to each, unpacked into an unnamed
+// temporary file as far as the analysis reads it or refused, one after another in the
 // archive's order; a member named as a disk image is unpacked only as far as it
 // is read. A member is a disk image when its name ends in one of the usual
 // extensions or a container recognises it (unpacked whole to tell); others are
@@ -49,6 +40,6 @@ struct Member {
 // those past maxLength. Returns why the archive itself could not be read on,
 // or could not be read at all (the archive reader not loaded), if so.
 std::optional<std::string> ForEachMember(int fd, Packing packing, bool allMembers, std::int64_t maxLength,
-                                         const std::function<void(Member&)>& each);
+                                         const VisitImage& each);
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 namespace {
 
@@ -107,4 +107,4 @@ FileDescriptor TemporaryCopy::Finish(std::int64_t length) {
     return std::move(file_);
 }
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -2,8 +2,9 @@
 
 #include "LocateSector.h"
 
-namespace tabulon::cli {
+namespace tabulon {
 
+// What is asked of each image: what the analysis reads and what the views show.
 struct ReportOptions {
     bool Json = false;
     bool Color = false;  // red lines in red (ANSI), decided by the caller
@@ -13,7 +14,6 @@ struct ReportOptions {
     bool Tracks = false;      // every track and its sectors, after the report or the --brief line
     bool Brief = false;       // one line per image
     bool AllMembers = false;  // every member of an archive, not only its disk images
-    bool FlushEach = true;    // each image's output as soon as it is made (a terminal); else one buffer
 };
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -21,7 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 namespace {
 
@@ -84,6 +84,8 @@ bool IsDiskImage(ImageSource& member) {
     }
 }
 
+Finding ReadFailure(int error) { return {FindingKind::Refusal, std::strerror(error)}; }
+
 bool LooksLikeProgram(std::string_view first) {
     return StartsWith(first, "MZ") ||
            StartsWith(first,
@@ -110,36 +112,26 @@ Packing PackingOf(std::string_view first) {
     return Packing::Plain;
 }
 
-std::optional<Packing> PackingOf(int fd, int& error) {
-    const auto first = ReadAt(fd, kMagicLength, 0);
-    if (!first) {
-        error = errno;
-        return std::nullopt;
-    }
-    return PackingOf(*first, fd, error);
-}
-
-std::optional<Packing> PackingOf(std::string_view head, int fd, int& error) {
+std::variant<Packing, Finding> PackingOf(std::string_view head, int fd) {
     const std::string_view first = head.substr(0, kMagicLength);
     const Packing packing = PackingOf(first);
     // A self-extracting zip: a program (Windows, ELF or a script) with the zip behind it.
     if (packing != Packing::Plain || !LooksLikeProgram(first)) return packing;
     const auto zip = EndsInZip(fd);
-    if (!zip) {
-        error = errno;
-        return std::nullopt;
-    }
+    if (!zip) return ReadFailure(errno);
     return *zip ? Packing::Archive : Packing::Plain;
 }
 
 FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     struct stat status {};
-    int error = 0;
     if (!file.IsOpen() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
-    const auto found = PackingOf(file.Get(), error);
-    if (!found || *found == Packing::Plain) return {};
-    packing = *found;
+    const auto first = ReadAt(file.Get(), kMagicLength, 0);
+    if (!first) return {};
+    const auto found = PackingOf(*first, file.Get());
+    const auto* const known = std::get_if<Packing>(&found);
+    if (known == nullptr || *known == Packing::Plain) return {};
+    packing = *known;
     return file;
 }
 
@@ -150,18 +142,16 @@ struct Walk {
     bool AllMembers = false;
     std::int64_t MaxLength = 0;
     std::vector<std::string> Folders;
-    const std::function<void(Member&)>* Each = nullptr;
+    const VisitImage* Each = nullptr;
     std::exception_ptr Thrown;
 
     bool Named(const tabulon_member& entry) const {
         return entry.name == nullptr || AllMembers || HasImageExtension(entry.name);
     }
-    void Refuse(const tabulon_member& entry, OpenResult why) const {
-        Member member;
-        member.Name = entry.name != nullptr ? entry.name : "";
-        member.Opened = std::move(why);
-        (*Each)(member);
+    void Refuse(const tabulon_member& entry, std::string why) const {
+        (*Each)({NameOf(entry), {FindingKind::Refusal, std::move(why)}});
     }
+    static std::string NameOf(const tabulon_member& entry) { return entry.name != nullptr ? entry.name : ""; }
 };
 
 // Before unpacking: refusals that need no data. A member not named as a disk
@@ -172,11 +162,11 @@ int Wanted(void* context, const tabulon_member* entry) {
     try {
         const bool named = walk.Named(*entry);
         if (entry->encrypted != 0) {
-            if (named) walk.Refuse(*entry, {OpenFailure::CannotOpen, "encrypted: not unpacked"});
+            if (named) walk.Refuse(*entry, "encrypted: not unpacked");
             return 0;
         }
         if (entry->size > walk.MaxLength) {
-            if (named) walk.Refuse(*entry, {OpenFailure::TooLarge, "File too large"});
+            if (named) walk.Refuse(*entry, "File too large");
             return 0;
         }
         return 1;
@@ -187,26 +177,22 @@ int Wanted(void* context, const tabulon_member* entry) {
 }
 
 // The member's packing by its first bytes (and a program's last ones, for
-// which it is unpacked whole).
-std::optional<Packing> MemberPacking(MemberSpool& spool, int& error) {
+// which it is unpacked whole); or why it cannot be told.
+std::variant<Packing, Finding> MemberPacking(MemberSpool& spool) {
     const auto first = ReadAt(spool.Descriptor(), kMagicLength, 0);
-    if (!first) {
-        error = errno;
-        return std::nullopt;
-    }
+    if (!first) return ReadFailure(errno);
     if (PackingOf(*first) == Packing::Plain && LooksLikeProgram(*first) &&
         !spool.FillTo(std::numeric_limits<std::int64_t>::max())) {
-        error = EIO;
-        return std::nullopt;
+        return ReadFailure(EIO);
     }
-    return PackingOf(*first, spool.Descriptor(), error);
+    return PackingOf(*first, spool.Descriptor());
 }
 
 void Unpacked(void* context, const tabulon_member* entry, const tabulon_member_data* data, const char* reason) {
     auto& walk = *static_cast<Walk*>(context);
     if (walk.Thrown) return;
     try {
-        if (data == nullptr) return walk.Refuse(*entry, {OpenFailure::CannotOpen, reason});
+        if (data == nullptr) return walk.Refuse(*entry, reason);
         const bool named = walk.Named(*entry);
         const auto spool = std::make_shared<MemberSpool>(*data, walk.Folders, walk.MaxLength, entry->size);
         struct Handover {  // the data is the reader's only while this call lasts
@@ -217,27 +203,24 @@ void Unpacked(void* context, const tabulon_member* entry, const tabulon_member_d
         const bool whole = !named || entry->size < 0;
         if (!spool->Open() || !spool->FillTo(whole ? std::numeric_limits<std::int64_t>::max() : kMagicLength)) {
             // Damage is told whatever the name; a large member no one asked for is not.
-            if (named || spool->Problem().Failure != OpenFailure::TooLarge) walk.Refuse(*entry, spool->Problem());
+            if (named || spool->Problem().Failure != OpenFailure::TooLarge) walk.Refuse(*entry, spool->Problem().Reason);
             return;
         }
-        Member member;
-        member.Name = entry->name != nullptr ? entry->name : "";
-        int error = 0;
-        const auto packing = MemberPacking(*spool, error);
+        const auto packing = MemberPacking(*spool);
         MemberImage image(spool, spool->Length());
-        if (!packing) {
-            member.Opened = spool->Problem().Opened() ? OpenResult{OpenFailure::CannotOpen, std::strerror(error)}
-                                                      : spool->Problem();
-        } else if (*packing != Packing::Plain) {
-            if (!named) return;
-            member.Opened = {OpenFailure::CannotOpen, "an archive inside an archive: not followed"};
-        } else if (!named && !IsDiskImage(image)) {
-            return;
-        } else {
-            member.Source = &image;
-            member.Unpacking = [spool] { return spool->Problem(); };
+        if (const auto* const failed = std::get_if<Finding>(&packing)) {
+            if (!spool->Problem().Opened()) return walk.Refuse(*entry, spool->Problem().Reason);
+            return (*walk.Each)({Walk::NameOf(*entry), *failed});
         }
-        (*walk.Each)(member);
+        if (std::get<Packing>(packing) != Packing::Plain) {
+            if (named) walk.Refuse(*entry, "an archive inside an archive: not followed");
+            return;
+        }
+        if (!named && !IsDiskImage(image)) return;
+        (*walk.Each)({Walk::NameOf(*entry), image, [spool]() -> std::optional<Finding> {
+                          if (spool->Problem().Opened()) return std::nullopt;
+                          return Finding{FindingKind::Refusal, spool->Problem().Reason};
+                      }});
     } catch (...) {
         if (!walk.Thrown) walk.Thrown = std::current_exception();
     }
@@ -246,7 +229,7 @@ void Unpacked(void* context, const tabulon_member* entry, const tabulon_member_d
 }  // namespace
 
 std::optional<std::string> ForEachMember(int fd, Packing packing, bool allMembers, std::int64_t maxLength,
-                                         const std::function<void(Member&)>& each) {
+                                         const VisitImage& each) {
     std::string error;
     const tabulon_read_archive_fn read = LoadArchiveReader(error);
     if (read == nullptr) return error;
@@ -259,4 +242,4 @@ std::optional<std::string> ForEachMember(int fd, Packing packing, bool allMember
     return std::string(failure.data());
 }
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

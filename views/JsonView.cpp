@@ -4,7 +4,7 @@
 #include "TextView.h"
 #include "TrackView.h"
 
-namespace tabulon::cli {
+namespace tabulon {
 
 namespace {
 
@@ -101,4 +101,4 @@ std::string JsonLine(const ImageResult& result, const ReportOptions& options) {
     return line;
 }
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

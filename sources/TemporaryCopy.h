@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 // An unnamed temporary file being filled: in the first of folders that takes
 // one, moved on to the next folder (with what it holds so far) as soon as a
@@ -49,4 +49,4 @@ private:
     std::string refusals_;  // "/x (No space left on device) or /tmp (Permission denied)"
 };
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

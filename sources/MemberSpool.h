@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 // An archive member's data in an unnamed temporary file, unpacked as far as
 // reads need it while the archive reader hands the member over.
@@ -53,4 +53,4 @@ private:
     std::int64_t length_;
 };
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 namespace {
 
@@ -197,4 +197,4 @@ void InsertTracksJson(const ImageResult& result, std::string& line) {
     line.insert(at + kEmpty.size() - 1, tracks);
 }
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

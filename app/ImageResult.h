@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Analysis.h"
+#include "Finding.h"
 
 #include <array>
 #include <cstddef>
@@ -9,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 // Each outcome's name for scripts and its exit status; the statuses are ordered
 // so that the worst of several images wins.
@@ -26,7 +27,8 @@ inline constexpr std::array<OutcomeInfo, 5> kOutcomes = {{
 }};
 constexpr const OutcomeInfo& InfoOf(Outcome outcome) { return kOutcomes[static_cast<std::size_t>(outcome)]; }
 
-// Everything the command line learnt of one image, for its views.
+// Everything learnt of one image, for the views: its names, the analysis, and
+// what is said of it besides (findings, in the order they were made).
 struct ImageResult {
     std::string Given;                  // the name as given, which is the name opened
     std::string Path;                   // for JSON: absolute when it can be made, "-" for standard input
@@ -35,8 +37,9 @@ struct ImageResult {
 
     Analysis Run;                          // what the analysis found, up to where it stopped
     Outcome Result = Outcome::Unreadable;  // the analysis' outcome, or unreadable when it could not be opened
+    std::vector<Finding> Findings;         // warnings, stops, refusals, damage
 
     int Status() const { return InfoOf(Result).Status; }
 };
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

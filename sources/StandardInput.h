@@ -11,11 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace tabulon::cli {
-
-// The name that stands for standard input, and how messages and reports show it.
-inline constexpr const char* kStandardInputName = "-";
-inline constexpr const char* kStandardInputShown = "(standard input)";
+namespace tabulon {
 
 inline constexpr const char* kFallbackTemporaryFolder = "/tmp";
 
@@ -42,4 +38,4 @@ OpenResult OpenStandardInput(ImageFile& file, int fd = STDIN_FILENO,
                              std::int64_t maxLength = std::numeric_limits<std::int32_t>::max(),
                              const std::vector<std::string>& folders = TemporaryFolders(std::getenv("TMPDIR")));
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -8,7 +8,7 @@
 
 #include <sstream>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 namespace {
 
@@ -133,15 +133,14 @@ void WriteReport(const ImageResult& result, const ReportOptions& options, std::o
     }
 }
 
-void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
+std::string BriefFields(const ImageResult& result) {
     const Analysis& run = result.Run;
     const std::optional<ImageFormat> format = run.Format();
     const std::string_view method = !run.Search                                     ? "-"
                                     : run.Search->Method == LocateMethod::Structure ? "structure"
                                                                                     : "scan";
     std::ostringstream line;
-    line << ShownName(result.Given) << "  " << InfoOf(result.Result).Name << "  " << (format ? format->Name : "-")
-         << "  " << method;
+    line << InfoOf(result.Result).Name << "  " << (format ? format->Name : "-") << "  " << method;
     if (const auto slot = run.Table(); slot && result.Result == Outcome::DriveReport) {
         std::string ti = InterfaceType(*slot);
         if (ti.back() == ' ') ti.pop_back();
@@ -150,7 +149,12 @@ void WriteBrief(const ImageResult& result, const ReportOptions& options, std::os
              << " GPL=" << int{slot->GranulesPerLump} << " DDSL=" << int{slot->DirectoryStartLump}
              << " DDGA=" << int{slot->DirectoryGranules} << "  " << BriefVerdict(result);
     }
-    WriteLine(line.str(), options.Color && result.Result == Outcome::NotFound, out);
+    return line.str();
 }
 
-}  // namespace tabulon::cli
+void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
+    WriteLine(ShownName(result.Given) + "  " + BriefFields(result), options.Color && result.Result == Outcome::NotFound,
+              out);
+}
+
+}  // namespace tabulon

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 // One image as the JSON object tabulon-report --json prints.
 nlohmann::json ResultJson(const ImageResult& result, const ReportOptions& options);
@@ -15,4 +15,4 @@ nlohmann::json ResultJson(const ImageResult& result, const ReportOptions& option
 // That object as one line of JSON Lines, without the line's end.
 std::string JsonLine(const ImageResult& result, const ReportOptions& options);
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

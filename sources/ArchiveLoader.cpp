@@ -11,13 +11,13 @@
 extern "C" int tabulon_read_archive_v2(int fd, int compressed, const tabulon_member_calls* calls, char* error,
                                        size_t errorSize);
 
-tabulon_read_archive_fn tabulon::cli::LoadArchiveReader(std::string& error) {
+tabulon_read_archive_fn tabulon::LoadArchiveReader(std::string& error) {
     error.clear();
     return tabulon_read_archive_v2;
 }
 #else
 
-namespace tabulon::cli {
+namespace tabulon {
 
 namespace {
 
@@ -74,5 +74,5 @@ tabulon_read_archive_fn LoadArchiveReader(std::string& error) {
     return loaded.Entry;
 }
 
-}  // namespace tabulon::cli
+}  // namespace tabulon
 #endif

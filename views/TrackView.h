@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 // The map of the image's tracks in text, one line per track at most 80
 // columns wide (longer ones go on below, indented): cylinder/side, encoding,
@@ -22,4 +22,4 @@ void WriteTracks(const ImageResult& result, std::ostream& out);
 void AddTracksJson(const ImageResult& result, nlohmann::json& object);
 void InsertTracksJson(const ImageResult& result, std::string& line);
 
-}  // namespace tabulon::cli
+}  // namespace tabulon

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <sys/uio.h>
 
-namespace tabulon::cli {
+namespace tabulon {
 
 namespace {
 
@@ -70,4 +70,4 @@ DiskData MemberImage::Load() {
     return data;
 }
 
-}  // namespace tabulon::cli
+}  // namespace tabulon
