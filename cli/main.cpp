@@ -1,4 +1,5 @@
 // tabulon-report: the drive report of Tabulon's window, for scripts and batch checks.
+#include "HelpText.h"
 #include "OutputBuffer.h"
 #include "ReportCommand.h"
 #include "TabulonVersion.h"
@@ -49,12 +50,11 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     } useBuffer{std::cout.rdbuf(&output)};
     std::cerr.tie(nullptr);  // a message need not push out the reports before it
 
-    CLI::App app{
-        "Shows the NEWDOS/80 drive parameters (first PDRIVE slot) of TRS-80 emulator disk images\n"
-        "(DMK, JV3, JV1, HFE, IMD, TD0, SCP and KryoFlux flux captures, also inside archives) in the\n"
-        "drive report of the Tabulon window, and checks them\n"
-        "against the image's own tracks.",
-        "tabulon-report"};
+    CLI::App app{"Shows the NEWDOS/80 drive parameters (first PDRIVE slot) of TRS-80 emulator disk images\n(" +
+                     ContainerNames() +
+                     ", also inside archives) in the drive report\n"
+                     "of the Tabulon window, and checks them against the image's own tracks.",
+                 "tabulon-report"};
     app.set_version_flag("--version", std::string("tabulon-report ") + TABULON_VERSION);
     app.footer(
         "IMAGE \"-\" reads the image from standard input.\n"
@@ -75,7 +75,8 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     app.add_option("--locate", locate,
                    "How to find track 0, side 0, sector 2: auto (the container's structure when one is\n"
                    "recognised, otherwise the byte scans), scan (exactly the window's byte scans) or structure\n"
-                   "(the container's structure only: DMK, JV3, JV1, HFE, IMD, TD0, SCP, KryoFlux)")
+                   "(the container's structure only: " +
+                       ContainerNames() + ")")
         ->check(CLI::IsMember({"auto", "scan", "structure"}))
         ->capture_default_str();
     app.add_flag("--all-slots", allSlots, "Also decode all ten PDRIVE slots of the system sector");
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     bool allMembers = false;
     app.add_flag("--all-members", allMembers,
                  "In an archive, analyse every member, not only those a container recognises or named as disk\n"
-                 "images (.dsk .dmk .jv1 .jv3 .hfe .imd .td0)");
+                 "images (" +
+                     ImageExtensions() + ")");
     bool brief = false;
     app.add_flag("--geometry", geometry,
                  "After the report, the image's geometry (from its container) and whether slot 0 fits it");

@@ -1,12 +1,13 @@
-// The page's call into the analysis: tabulon-report's own running code, applied
+// The page's call into the analysis: the application tabulon-report runs, applied
 // to a file (or a folder holding a stream set) of the worker's file system, with
-// everything the page shows; an archive gives one answer per member, by the
-// command line's own rules (ArchiveImages.cpp). The tracks (--tracks) are read
+// everything the page shows through the same views; an archive gives one answer
+// per member. The tracks (--tracks) are read
 // only when asked for: the page asks again for the image whose map it draws.
+#include "AnalyseNames.h"
 #include "DriveReport.h"
 #include "JsonView.h"
 #include "RecordingSurface.h"
-#include "ReportCommand.h"
+#include "ShownName.h"
 #include "TextView.h"
 
 #include <emscripten/emscripten.h>
@@ -18,31 +19,14 @@
 
 namespace {
 
-using tabulon::cli::ImageResult;
-using tabulon::cli::ReportOptions;
+using tabulon::ImageResult;
+using tabulon::ReportOptions;
 
-// The lines tabulon-report writes on standard error for this image, each
-// without the "tabulon-report: NAME: " that starts it.
-std::string Messages(const std::string& errors, const std::string& shown) {
-    const std::string prefix = "tabulon-report: " + shown + ": ";
+// What is said of the image, one finding a line.
+std::string Messages(const ImageResult& result) {
     std::string messages;
-    std::istringstream lines(errors);
-    for (std::string line; std::getline(lines, line);) {
-        messages += line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line;
-        messages += '\n';
-    }
+    for (const tabulon::Finding& finding : result.Findings) messages += finding.Text + '\n';
     return messages;
-}
-
-// The image's --brief line without the name and the two spaces after it: the
-// outcome, container, how it was searched, the values and the check.
-std::string BriefFields(const ImageResult& result) {
-    std::ostringstream line;
-    tabulon::cli::WriteBrief(result, ReportOptions{}, line);
-    std::string text = line.str();
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    const std::size_t skip = result.Given.size() + 2;
-    return text.size() >= skip ? text.substr(skip) : text;
 }
 
 // The page's answer for one image, as separate texts (kFields), so that the
@@ -51,7 +35,7 @@ enum Field : int {
     kJsonLine,      // tabulon-report --json --all-slots's line (with --tracks when asked for)
     kReport,        // tabulon-report's default text: nothing for an image never loaded
     kLines,         // each report line's place and colour: "x y red" (red 1 or 0), one a line
-    kMessages,      // what tabulon-report says on standard error, one a line, without its prefix
+    kMessages,      // what is said of the image (its findings), one a line
     kBrief,         // the --brief line after the name
     kGeometryLine,  // "Image: ..."
     kCheckLine,     // "Check: ..."
@@ -74,11 +58,11 @@ ReportOptions AnalysisOptions(bool allMembers, bool tracks) {
     return options;
 }
 
-Answer AnswerOf(const ImageResult& result, const ReportOptions& options, const std::string& errors) {
+Answer AnswerOf(const ImageResult& result, const ReportOptions& options) {
     Answer fields;
-    fields[kJsonLine] = tabulon::cli::JsonLine(result, options);
+    fields[kJsonLine] = tabulon::JsonLine(result, options);
     std::ostringstream text;
-    if (result.Run.Loaded) tabulon::cli::WriteReport(result, ReportOptions{}, text);
+    if (result.Run.Loaded) tabulon::WriteReport(result, ReportOptions{}, text);
     fields[kReport] = text.str();
     std::ostringstream lines;
     tabulon::RecordingSurface surface;
@@ -87,12 +71,12 @@ Answer AnswerOf(const ImageResult& result, const ReportOptions& options, const s
         lines << line.X << ' ' << line.Y << ' ' << (line.Color == tabulon::kRed ? 1 : 0) << '\n';
     }
     fields[kLines] = lines.str();
-    fields[kMessages] = Messages(errors, result.Shown);
-    fields[kBrief] = BriefFields(result);
-    fields[kGeometryLine] = tabulon::cli::GeometryLine(result);
-    fields[kCheckLine] = tabulon::cli::CheckLine(result);
+    fields[kMessages] = Messages(result);
+    fields[kBrief] = tabulon::BriefFields(result);
+    fields[kGeometryLine] = tabulon::GeometryLine(result);
+    fields[kCheckLine] = tabulon::CheckLine(result);
     fields[kShown] = result.Shown;
-    fields[kOutcome] = tabulon::cli::InfoOf(result.Result).Name;
+    fields[kOutcome] = tabulon::InfoOf(result.Result).Name;
     for (int field = 0; field < kFields; ++field) {
         fields[kEvery] += fields[static_cast<std::size_t>(field)];
         fields[kEvery] += '\0';
@@ -105,7 +89,7 @@ Answer AnswerOf(const ImageResult& result, const ReportOptions& options, const s
 void Name(ImageResult& result, const std::string& path, const std::string& name) {
     result.Given = path;
     result.Path = name;
-    result.Shown = tabulon::cli::ShownName(name);
+    result.Shown = tabulon::ShownName(name);
 }
 
 std::vector<Answer> Analyse(const std::string& path, const std::string& name, bool allMembers, bool tracks) {
@@ -113,9 +97,8 @@ std::vector<Answer> Analyse(const std::string& path, const std::string& name, bo
     std::vector<Answer> answers;
     ImageResult named;
     Name(named, path, name);
-    tabulon::cli::AnalyseEach(named, options, [&](ImageResult& result, const std::string& messages) {
-        answers.push_back(AnswerOf(result, options, messages));
-    });
+    tabulon::AnalyseEach(named, options,
+                         [&](ImageResult& result) { answers.push_back(AnswerOf(result, options)); });
     return answers;
 }
 

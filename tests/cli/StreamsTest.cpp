@@ -104,7 +104,7 @@ TEST(StandardInput, PipedImagesUpToTheLimitAreCopied) {
         ::close(ends[1]);
         FileDescriptor reading(ends[0]);
         ImageFile file;
-        const OpenResult result = cli::OpenStandardInput(file, reading.Get(), kLimit);
+        const OpenResult result = OpenStandardInput(file, reading.Get(), kLimit);
         EXPECT_EQ(result.Opened(), c.opened) << c.bytes;
         if (c.opened) {
             EXPECT_EQ(file.Length(), static_cast<std::int32_t>(c.bytes));
@@ -118,10 +118,10 @@ TEST(StandardInput, PipedImagesUpToTheLimitAreCopied) {
 // The copy of a pipe goes to the first folder that takes it; when none does,
 // the message names each folder and why it refused.
 TEST(StandardInput, TemporaryFoldersAreTriedInTurnAndNamed) {
-    EXPECT_EQ(cli::TemporaryFolders(nullptr), std::vector<std::string>{"/tmp"});
-    EXPECT_EQ(cli::TemporaryFolders(""), std::vector<std::string>{"/tmp"});
-    EXPECT_EQ(cli::TemporaryFolders("/tmp"), std::vector<std::string>{"/tmp"});
-    EXPECT_EQ(cli::TemporaryFolders("/var/tmp"), (std::vector<std::string>{"/var/tmp", "/tmp"}));
+    EXPECT_EQ(TemporaryFolders(nullptr), std::vector<std::string>{"/tmp"});
+    EXPECT_EQ(TemporaryFolders(""), std::vector<std::string>{"/tmp"});
+    EXPECT_EQ(TemporaryFolders("/tmp"), std::vector<std::string>{"/tmp"});
+    EXPECT_EQ(TemporaryFolders("/var/tmp"), (std::vector<std::string>{"/var/tmp", "/tmp"}));
 
     const test::TempDir dir;
     const std::string none = (dir.path() / "none").string();
@@ -141,7 +141,7 @@ TEST(StandardInput, TemporaryFoldersAreTriedInTurnAndNamed) {
         ::close(ends[1]);
         const FileDescriptor reading(ends[0]);
         ImageFile image;
-        const OpenResult result = cli::OpenStandardInput(image, reading.Get(), 1000, c.folders);
+        const OpenResult result = OpenStandardInput(image, reading.Get(), 1000, c.folders);
         EXPECT_EQ(result.Reason, c.reason);
         EXPECT_EQ(image.IsOpen(), c.reason.empty());
     }
