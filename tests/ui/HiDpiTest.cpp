@@ -4,7 +4,7 @@
 #include "ImageBuilder.h"
 #include "Mainform.h"
 #include "ReportCanvas.h"
-#include "ScriptedServices.h"
+#include "WindowFixture.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -15,31 +15,19 @@
 
 using namespace tabulon;
 
-class HiDpiTest : public QObject {
+class HiDpiTest : public QObject, test::WindowFixture {
     Q_OBJECT
-private:
-    std::unique_ptr<Mainform> form_;
-    test::ScriptedServices* services_ = nullptr;
-    test::TempDir dir_;
-
-    ReportCanvas* Canvas() const { return form_->findChild<ReportCanvas*>("ReportCanvas"); }
 
 private slots:
     void init() {
-        auto services = std::make_unique<test::ScriptedServices>();
-        services_ = services.get();
-        form_ = std::make_unique<Mainform>(std::move(services));
-        form_->SetEndProgram([] {});
+        Make();
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
         // A report with black and red lines: an image in which nothing is found.
-        services_->Answers << QString::fromStdString(dir_.Write("nothing.dsk", test::Bytes(10, 0)).string());
-        for (QAction* action : form_->findChildren<QAction*>("mnuFileItem")) {
-            if (action->data().toInt() == 1) action->trigger();
-        }
+        Open(Write("nothing.dsk", test::Bytes(10, 0)));
         QCOMPARE(Canvas()->Lines().size(), test::kNotFoundLines);
     }
-    void cleanup() { form_.reset(); }
+    void cleanup() { Reset(); }
 
     void logicalGeometryAsAtOneX() {
         const double scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();

@@ -4,7 +4,7 @@
 #include "ImageBuilder.h"
 #include "Mainform.h"
 #include "ReportCanvas.h"
-#include "ScriptedServices.h"
+#include "WindowFixture.h"
 #include "TestSupport.h"
 #include "WindowPlacement.h"
 
@@ -37,53 +37,23 @@ bool HeldOpen(const std::filesystem::path& path) {
 
 }  // namespace
 
-class MainformTest : public QObject {
+class MainformTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<Mainform> form_;
-    test::ScriptedServices* services_ = nullptr;
-    int ended_ = 0;
-    std::unique_ptr<test::TempDir> dir_;
-
-    QString Write(const QString& name, const test::Bytes& bytes) {
-        return QString::fromStdString(dir_->Write(name.toStdString(), bytes).string());
-    }
     QString GoodImage() {
         return Write("good.dsk", images::BuildDmkImage({}, images::MakeSystemSector(images::PdriveSlot{})));
     }
 
-    ReportCanvas* Canvas() const { return form_->findChild<ReportCanvas*>("ReportCanvas"); }
     QPushButton* Command1() const { return form_->findChild<QPushButton*>("Command1"); }
     QMenu* MnuFile() const { return form_->findChild<QMenu*>("mnuFile"); }
-    QAction* MnuFileItem(int index) const {
-        for (QAction* action : form_->findChildren<QAction*>("mnuFileItem")) {
-            if (action->data().toInt() == index) return action;
-        }
-        return nullptr;
-    }
     const TextLines& Lines() const { return Canvas()->Lines(); }
     QImage Grab() const { return Canvas()->grab().toImage(); }
     QColor LineColour() const { return Canvas()->palette().color(QPalette::WindowText); }
 
-    void Open(const QString& answer) {
-        services_->Answers << answer;
-        MnuFileItem(1)->trigger();
-    }
-
 private slots:
-    void init() {
-        auto services = std::make_unique<test::ScriptedServices>();
-        services_ = services.get();
-        form_ = std::make_unique<Mainform>(std::move(services));
-        ended_ = 0;
-        form_->SetEndProgram([this] { ++ended_; });
-        dir_ = std::make_unique<test::TempDir>();
-    }
-    void cleanup() {
-        form_.reset();
-        dir_.reset();
-    }
+    void init() { Make(); }
+    void cleanup() { Reset(); }
 
     void titleControlsAndMenu() {
         QCOMPARE(form_->windowTitle(), QStringLiteral("Tabulon for Emulator .Dsk   (DMK or JV)  V.5    by  T.Orlwen"));

@@ -9,7 +9,7 @@
 #include "Mainform.h"
 #include "RecordingSurface.h"
 #include "ReportCanvas.h"
-#include "ScriptedServices.h"
+#include "WindowFixture.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -25,29 +25,12 @@ QByteArray Bytes(const test::Bytes& bytes) {
 
 }  // namespace
 
-class ReadErrorTest : public QObject {
+class ReadErrorTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
-private:
-    std::unique_ptr<Mainform> form_;
-    test::ScriptedServices* services_ = nullptr;
-    test::TempDir dir_;
-
-    ReportCanvas* Canvas() const { return form_->findChild<ReportCanvas*>("ReportCanvas"); }
-    void Open(const std::filesystem::path& path) {
-        services_->Answers << QString::fromStdString(path.string());
-        for (QAction* action : form_->findChildren<QAction*>("mnuFileItem")) {
-            if (action->data().toInt() == 1) action->trigger();
-        }
-    }
-
 private slots:
-    void init() {
-        auto services = std::make_unique<test::ScriptedServices>();
-        services_ = services.get();
-        form_ = std::make_unique<Mainform>(std::move(services));
-    }
-    void cleanup() { form_.reset(); }
+    void init() { Make(); }
+    void cleanup() { Reset(); }
 
     void earlierReportStays_data() {
         QTest::addColumn<QByteArray>("image");
@@ -62,7 +45,7 @@ private slots:
     void earlierReportStays() {
         QFETCH(QByteArray, image);
         QFETCH(int, onDemandLines);
-        const auto path = dir_.Write("unreadable.dsk", test::Bytes(image.begin(), image.end()));
+        const auto path = dir_->Write("unreadable.dsk", test::Bytes(image.begin(), image.end()));
 
         // The library is there: reading on demand meets the bad block only where the sector lies past it.
         ImageFile file;
@@ -78,11 +61,11 @@ private slots:
         options.ReadWholeFirst = true;
         QCOMPARE(Analyse(file, options).Stop, std::optional(AnalysisStopped::Reason::ReadError));
 
-        Open(test::SamplesDir() / "jv3-drive-report.dsk");
+        Open(QString::fromStdString((test::SamplesDir() / "jv3-drive-report.dsk").string()));
         const auto before = Canvas()->Lines();
         const QImage shot = Canvas()->grab().toImage();
         QCOMPARE(before.size(), std::size_t{24});
-        Open(path);
+        Open(QString::fromStdString(path.string()));
         QVERIFY(Canvas()->Lines() == before);
         QCOMPARE(Canvas()->grab().toImage(), shot);
         QVERIFY(services_->Warnings.isEmpty());
