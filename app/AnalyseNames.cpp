@@ -15,8 +15,8 @@ std::optional<Finding> CrcWarning(const Analysis& run) {
     const bool idBad = !at->IdCrcOk.value_or(true);
     const bool dataBad = !at->DataCrcOk.value_or(true);
     const char* field = idBad && dataBad ? "ID and data fields" : idBad ? "ID field" : "data field";
-    return Finding{FindingKind::Warning, std::string("warning: CRC error in the ") + field +
-                                             " of track 0, side 0, sector 2"};
+    return Finding{FindingKind::Warning,
+                   std::string("warning: CRC error in the ") + field + " of track 0, side 0, sector 2"};
 }
 
 AnalyseOptions AnalysisAsked(const ReportOptions& options) {

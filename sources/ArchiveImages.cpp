@@ -203,7 +203,8 @@ void Unpacked(void* context, const tabulon_member* entry, const tabulon_member_d
         const bool whole = !named || entry->size < 0;
         if (!spool->Open() || !spool->FillTo(whole ? std::numeric_limits<std::int64_t>::max() : kMagicLength)) {
             // Damage is told whatever the name; a large member no one asked for is not.
-            if (named || spool->Problem().Failure != OpenFailure::TooLarge) walk.Refuse(*entry, spool->Problem().Reason);
+            if (named || spool->Problem().Failure != OpenFailure::TooLarge)
+                walk.Refuse(*entry, spool->Problem().Reason);
             return;
         }
         const auto packing = MemberPacking(*spool);

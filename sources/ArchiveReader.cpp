@@ -155,8 +155,7 @@ std::optional<Kind> CompressedKind(int fd, std::string& error) {
         if (got == 0) break;
         held += static_cast<std::size_t>(got);
     }
-    return tabulon::IsTarHeader(std::string_view(block.data(), held)) ? Kind::CompressedTar
-                                                                           : Kind::CompressedImage;
+    return tabulon::IsTarHeader(std::string_view(block.data(), held)) ? Kind::CompressedTar : Kind::CompressedImage;
 }
 
 // The current member's next block, for the caller.

@@ -24,12 +24,14 @@ OpenResult OpenImage(const std::string& name, ImageFile& file) {
 // own; an archive that fails as a whole, or holds no image, is one refused image.
 void EachMember(int fd, Packing packing, const SourceOptions& options, const VisitImage& visit) {
     bool any = false;
-    const auto failure = ForEachMember(fd, packing, options.AllMembers, kMaxImageLength, [&](const YieldedImage& image) {
-        any = true;
-        visit(image);
-    });
+    const auto failure =
+        ForEachMember(fd, packing, options.AllMembers, kMaxImageLength, [&](const YieldedImage& image) {
+            any = true;
+            visit(image);
+        });
     if (failure) {
-        visit({"", {FindingKind::Damage, (any ? "cannot read the archive on: " : "cannot read the archive: ") + *failure}});
+        visit({"",
+               {FindingKind::Damage, (any ? "cannot read the archive on: " : "cannot read the archive: ") + *failure}});
     } else if (!any) {  // nothing found is no success: an empty archive, or one of other files only
         visit({"", {FindingKind::NoImage, "no disk image in the archive"}});
     }

@@ -97,8 +97,7 @@ std::vector<Answer> Analyse(const std::string& path, const std::string& name, bo
     std::vector<Answer> answers;
     ImageResult named;
     Name(named, path, name);
-    tabulon::AnalyseEach(named, options,
-                         [&](ImageResult& result) { answers.push_back(AnswerOf(result, options)); });
+    tabulon::AnalyseEach(named, options, [&](ImageResult& result) { answers.push_back(AnswerOf(result, options)); });
     return answers;
 }
 

@@ -238,9 +238,8 @@ INSTANTIATE_TEST_SUITE_P(Files, ImageAsFlux,
                                            "not-found.dsk", "hfe-drive-report.hfe", "imd-drive-report.imd",
                                            "cpm-blank-sd-marked-mfm.hfe", "frehd-boot-dd.hfe", "frehd-boot-dd.jv3",
                                            "genie-cpm-dd.dmk", "genie-cpm-dd.imd", "model2-cpm-8in.td0",
-                                           "newdos80-no-pdrive-dmk.dsk",
-                                           "newdos80-sd-track0-dmk.dsk", "newdos80-sssd-jv1.dsk",
-                                           "newdos86-dd-track0-dmk.dsk"),
+                                           "newdos80-no-pdrive-dmk.dsk", "newdos80-sd-track0-dmk.dsk",
+                                           "newdos80-sssd-jv1.dsk", "newdos86-dd-track0-dmk.dsk"),
                          [](const ::testing::TestParamInfo<const char*>& param) {
                              std::string name = param.param;
                              for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
