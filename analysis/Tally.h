@@ -5,8 +5,9 @@
 
 namespace tabulon {
 
-// Which value a tally gives when two were seen equally often.
-enum class OnTie { Larger, Smaller };
+// Which value a tally gives when two were seen equally often: the larger, the
+// smaller, or the one seen first.
+enum class OnTie { Larger, Smaller, First };
 
 // How often each of a few values was seen (a track's sizes, a disk's sector
 // counts): kept in a short list, not a tree.
@@ -28,7 +29,9 @@ public:
         if (counts_.empty()) return def;
         auto best = counts_.front();
         for (const auto& entry : counts_) {
-            const bool wins = tie == OnTie::Larger ? best.first < entry.first : entry.first < best.first;
+            // The entries are in the order first seen: on OnTie::First the earlier one stays.
+            const bool wins = (tie == OnTie::Larger && best.first < entry.first) ||
+                              (tie == OnTie::Smaller && entry.first < best.first);
             if (entry.second > best.second || (entry.second == best.second && wins)) best = entry;
         }
         return best.first;

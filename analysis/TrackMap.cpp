@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <iterator>
 #include <map>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -50,55 +52,122 @@ private:
     std::array<std::uint64_t, 4> words_{};
 };
 
-// The size most of a track's sectors have, the smallest on a tie.
+// The size most of a track's sectors have; on a tie the one met first along the track.
 std::int64_t UsualSize(const TrackLayout& track) {
     Tally<std::int64_t> sizes;
     for (const SectorId& id : track.Sectors) sizes.Add(id.Size);
-    return sizes.MostCommon(OnTie::Smaller);
+    return sizes.MostCommon(OnTie::First);
 }
 
-// Where a track's run of sector numbers starts: 0, or 1 for tracks numbered from 1 on.
-int FirstOf(const TrackLayout& track) {
+// What tracks of one kind share besides their numbering: the recording and the usual size.
+struct TrackKind {
+    Density Recording = Density::Double;
+    std::int64_t Size = 0;
+    friend bool operator==(const TrackKind&, const TrackKind&) = default;
+    friend bool operator<(const TrackKind& a, const TrackKind& b) {
+        return std::tie(a.Recording, a.Size) < std::tie(b.Recording, b.Size);
+    }
+};
+
+// A track's kind and the numbers it holds, worked out once a track.
+struct TrackSummary {
+    TrackKind Kind;
+    NumberSet Numbers;
+    NumberSet Twice;
+    int Lowest = 0;  // its lowest number, when it holds any
+};
+
+TrackSummary SummaryOf(const TrackLayout& track) {
+    TrackSummary summary;
+    summary.Kind = {TrackDensity(track), UsualSize(track)};
     int lowest = 255;
-    for (const SectorId& id : track.Sectors) lowest = std::min<int>(lowest, id.Sector);
-    return std::min(lowest, 1);
+    for (const SectorId& id : track.Sectors) {
+        if (summary.Numbers.Add(id.Sector)) summary.Twice.Add(id.Sector);
+        lowest = std::min<int>(lowest, id.Sector);
+    }
+    summary.Lowest = lowest;
+    return summary;
 }
 
-// The run of sector numbers the tracks like this one use (the same recording,
-// numbered from the same first number): that first number and the most common
-// count, so that a track 0 of ten sectors from 0 is not held to data tracks of
-// eighteen from 1.
+// The run of sector numbers a track is held to.
 struct Run {
     int First = 0;
     int Length = 0;
 };
 
-Run RunOf(const std::vector<TrackLayout>& tracks, Density recording, int first) {
-    Tally<int> lengths;  // the counts of distinct numbers the tracks hold
-    for (const TrackLayout& track : tracks) {
-        if (track.Sectors.empty() || TrackDensity(track) != recording || FirstOf(track) != first) continue;
-        NumberSet numbers;
-        for (const SectorId& id : track.Sectors) numbers.Add(id.Sector);
-        lengths.Add(numbers.Count());
+// The run each track is held to: that of the tracks of its kind and numbering.
+// Tracks of one kind with the same lowest number make a lot; the most numerous
+// lot first, each starts a run of its own (from that number, as long as most of
+// its tracks' counts of numbers) unless its lowest number lies inside a run of
+// its kind started before, past that run's first number: its tracks lack the
+// first sectors of that run. A run is as long as most of all its tracks' counts.
+// So a track 0 of ten from 0 is not held to data tracks of eighteen from 1, nor
+// tracks numbered from 65 to tracks numbered from 1.
+std::vector<Run> RunsOf(const std::vector<TrackSummary>& summaries, const std::vector<TrackLayout>& tracks) {
+    std::map<std::pair<TrackKind, int>, std::vector<std::size_t>> lots;
+    for (std::size_t n = 0; n < tracks.size(); ++n) {
+        if (!tracks[n].Sectors.empty()) lots[{summaries[n].Kind, summaries[n].Lowest}].push_back(n);
     }
-    return {first, lengths.MostCommon(OnTie::Smaller)};
-}
+    using Lot = decltype(lots)::value_type;
+    std::vector<const Lot*> order;
+    order.reserve(lots.size());
+    for (const Lot& lot : lots) order.push_back(&lot);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Lot* a, const Lot* b) { return a->second.size() > b->second.size(); });
 
-TrackFindings FindingsOf(const TrackLayout& track, const Run& run) {
-    TrackFindings findings;
-    findings.Recording = TrackDensity(track);
-    findings.UsualSize = UsualSize(track);
-    NumberSet seen;
-    NumberSet twice;
-    for (const SectorId& id : track.Sectors) {
-        if (seen.Add(id.Sector)) twice.Add(id.Sector);
-    }
-    findings.Twice = twice.Numbers();
-    if (!track.Sectors.empty()) {
-        for (int number = run.First; number < run.First + run.Length; ++number) {
-            if (!seen.Has(number)) findings.Missing.push_back(number);
+    struct Started {
+        TrackKind Kind;
+        Run Span;            // as its first lot has it
+        Tally<int> Lengths;  // the counts of numbers all its tracks hold
+        std::vector<std::size_t> Tracks;
+    };
+    std::vector<Started> started;
+    for (const Lot* lot : order) {
+        const TrackKind kind = lot->first.first;
+        const int lowest = lot->first.second;
+        auto run = std::find_if(started.begin(), started.end(), [&](const Started& s) {
+            return s.Kind == kind && s.Span.First < lowest && lowest < s.Span.First + s.Span.Length;
+        });
+        if (run == started.end()) {
+            Tally<int> lengths;
+            for (const std::size_t n : lot->second) lengths.Add(summaries[n].Numbers.Count());
+            started.push_back({kind, {lowest, lengths.MostCommon(OnTie::Smaller)}, {}, {}});
+            run = std::prev(started.end());
+        }
+        for (const std::size_t n : lot->second) {
+            run->Lengths.Add(summaries[n].Numbers.Count());
+            run->Tracks.push_back(n);
         }
     }
+    std::vector<Run> runs(tracks.size());
+    for (const Started& run : started) {
+        for (const std::size_t n : run.Tracks) runs[n] = {run.Span.First, run.Lengths.MostCommon(OnTie::Smaller)};
+    }
+    return runs;
+}
+
+// As the map shows a track, from the most serious: where a container records
+// nothing of its reading, its sectors count as read well.
+TrackState StateOf(const TrackLayout& track, const TrackFindings& findings) {
+    if (track.Sectors.empty()) return TrackState::Unformatted;
+    const bool crc = std::any_of(track.Readings.begin(), track.Readings.end(), [](const SectorReading& reading) {
+        return !reading.IdCrcOk || reading.DataCrcOk != true;
+    });
+    if (crc) return TrackState::CrcError;
+    return findings.Missing.empty() ? TrackState::Good : TrackState::SectorsMissing;
+}
+
+TrackFindings FindingsOf(const TrackLayout& track, const TrackSummary& summary, const Run& run) {
+    TrackFindings findings;
+    findings.Recording = summary.Kind.Recording;
+    findings.UsualSize = summary.Kind.Size;
+    findings.Twice = summary.Twice.Numbers();
+    if (!track.Sectors.empty()) {
+        for (int number = run.First; number < run.First + run.Length; ++number) {
+            if (!summary.Numbers.Has(number)) findings.Missing.push_back(number);
+        }
+    }
+    findings.State = StateOf(track, findings);
     return findings;
 }
 
@@ -107,16 +176,13 @@ TrackFindings FindingsOf(const TrackLayout& track, const Run& run) {
 TrackMap MapTracks(TrackList list, const std::optional<DriveSlot>& table) {
     TrackMap map;
     map.Tracks = std::move(list.Tracks);
-    std::map<std::pair<Density, int>, Run> runs;  // each kind of track's run, worked out once
+    std::vector<TrackSummary> summaries;
+    summaries.reserve(map.Tracks.size());
+    for (const TrackLayout& track : map.Tracks) summaries.push_back(SummaryOf(track));
+    const std::vector<Run> runs = RunsOf(summaries, map.Tracks);
     map.Findings.reserve(map.Tracks.size());
-    for (const TrackLayout& track : map.Tracks) {
-        Run run;
-        if (!track.Sectors.empty()) {
-            const std::pair kind{TrackDensity(track), FirstOf(track)};
-            const auto known = runs.find(kind);
-            run = known != runs.end() ? known->second : runs[kind] = RunOf(map.Tracks, kind.first, kind.second);
-        }
-        map.Findings.push_back(FindingsOf(track, run));
+    for (std::size_t n = 0; n < map.Tracks.size(); ++n) {
+        map.Findings.push_back(FindingsOf(map.Tracks[n], summaries[n], runs[n]));
     }
     if (table) {
         const DeclaredGeometry declared = DeclaredBy(*table);

@@ -60,10 +60,18 @@ const std::vector<OutcomeImage>& OutcomeImages() {
 
 std::filesystem::path SamplesDir() { return TABULON_SAMPLES_DIR; }
 
-std::filesystem::path RealImagesDir() {
-    const std::filesystem::path dir = TABULON_REAL_IMAGES_DIR;
+namespace {
+std::filesystem::path DirOrNone(const std::filesystem::path& dir) {
     std::error_code error;
     return std::filesystem::is_directory(dir, error) ? dir : std::filesystem::path{};
+}
+}  // namespace
+
+std::filesystem::path SharedDir() { return DirOrNone(TABULON_SHARED_DIR); }
+
+std::filesystem::path RealImagesDir() {
+    const std::filesystem::path shared = SharedDir();
+    return shared.empty() ? shared : DirOrNone(shared / "real-images");
 }
 
 Bytes ReadWholeFile(const std::filesystem::path& path) {

@@ -74,6 +74,7 @@ private:
 
 // Folders the build tells the tests about.
 std::filesystem::path SamplesDir();
+std::filesystem::path SharedDir();      // ../shared beside the project; empty when it is not there
 std::filesystem::path RealImagesDir();  // empty when the shared images are not there
 
 // The lines a finished report leaves, blank ones included: 21 for a drive

@@ -12,11 +12,15 @@
 #include "DmkImage.h"
 #include "KryoFluxImage.h"
 #include "ScpImage.h"
+#include "TrackMap.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <functional>
+#include <set>
+#include <string>
+#include <utility>
 
 namespace tabulon {
 namespace {
@@ -256,6 +260,56 @@ TEST(SharedFlux, GivesTheSourceImagesAnswer) {
     Answer answer = Analyse(DiskData::FromBytes(test::ReadWholeFile(flux)));
     ASSERT_TRUE(source.Sector && source.Sector->CrcOk());
     ExpectSameAnswer(answer, source, flux.string());
+}
+
+// A real drive's KryoFlux capture of a 360K PC disk (3 revolutions a track),
+// beside the disk's sectors in order: every track holds sectors 1-9 of 512
+// bytes, read with good CRCs, lacking nothing, with the image's bytes.
+TEST(SharedFlux, ARealDrivesCaptureGivesEverySector) {
+    const std::filesystem::path shared = test::SharedDir();
+    if (shared.empty()) GTEST_SKIP() << "the shared folder is not here";
+    const test::Bytes sectors = test::ReadWholeFile(shared / "flux" / "real-360k.img");
+    ASSERT_EQ(sectors.size(), 40u * 2 * 9 * 512);
+    ImageFile file;
+    ASSERT_TRUE(OpenImagePath((shared / "flux" / "real-360k").string(), file).Opened());
+    DiskData image = file.Load();
+    const auto container = OpenContainer(image);
+    ASSERT_TRUE(container);
+    ASSERT_EQ(container->Type().Format.Name, "KryoFlux");
+    const TrackMap map = MapTracks(container->Tracks(image, TrackDetail::WithData), std::nullopt);
+    ASSERT_EQ(map.Tracks.size(), 80u);
+    std::set<std::pair<int, int>> places;
+    for (std::size_t n = 0; n < map.Tracks.size(); ++n) {
+        const TrackLayout& track = map.Tracks[n];
+        SCOPED_TRACE(std::to_string(track.Cylinder) + "/" + std::to_string(track.Side));
+        places.emplace(track.Cylinder, track.Side);
+        EXPECT_EQ(map.Findings[n].State, TrackState::Good);
+        EXPECT_TRUE(map.Findings[n].Missing.empty());
+        ASSERT_EQ(track.Sectors.size(), 9u);
+        ASSERT_EQ(track.Readings.size(), 9u);
+        std::set<int> numbers;
+        for (std::size_t k = 0; k < 9; ++k) {
+            const SectorId& id = track.Sectors[k];
+            numbers.insert(id.Sector);
+            EXPECT_EQ(id.Size, 512);
+            EXPECT_EQ(id.Cylinder, track.Cylinder);
+            EXPECT_EQ(id.Head, track.Side);
+            EXPECT_TRUE(track.Readings[k].IdCrcOk);
+            EXPECT_EQ(track.Readings[k].DataCrcOk, true);
+        }
+        EXPECT_EQ(numbers, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+        for (int number = 1; number <= 9; ++number) {
+            auto found = container->FindSector(image, {track.Cylinder, track.Side, number});
+            ASSERT_TRUE(found && found->CrcOk()) << "sector " << number;
+            ASSERT_EQ(found->Sector.Length(), 512);
+            const std::size_t at = static_cast<std::size_t>(((track.Cylinder * 2 + track.Side) * 9 + number - 1) * 512);
+            for (std::int64_t b = 0; b < 512; ++b) {
+                ASSERT_EQ(found->Sector.At(b), sectors[at + static_cast<std::size_t>(b)])
+                    << "sector " << number << " byte " << b;
+            }
+        }
+    }
+    EXPECT_EQ(places.size(), 80u) << "each of 40 cylinders by 2 sides once";
 }
 
 // Track entries and revolutions that point at the same flux are read once:
