@@ -97,6 +97,14 @@ public:
             Sector(track, n, findings);
         }
         Key("],\"side\":", track.Side);
+        out_ += ",\"state\":\"";
+        out_ += StateName(findings.State);
+        out_ += '"';
+        if (track.Sectors.empty()) {
+            out_ += ",\"usualSize\":null";
+        } else {
+            Key(",\"usualSize\":", findings.UsualSize);
+        }
         out_ += '}';
     }
 
@@ -116,6 +124,17 @@ private:
         if (reading.Revolution) Key(",\"revolution\":", *reading.Revolution);
         Key(",\"size\":", id.Size);
         out_ += '}';
+    }
+
+    static std::string_view StateName(TrackState state) {
+        switch (state) {
+        case TrackState::Unformatted: return "unformatted";
+        case TrackState::CrcError: return "crc";
+        case TrackState::SectorsMissing: return "missing";
+        case TrackState::Absent: return "absent";
+        case TrackState::Good: break;
+        }
+        return "good";
     }
 
     static std::string Quoted(Density recording) { return '"' + std::string(EncodingName(recording)) + '"'; }

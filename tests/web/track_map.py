@@ -9,19 +9,25 @@ import time
 
 AXE = pathlib.Path(__file__).resolve().parent / 'node_modules' / 'axe-core' / 'axe.min.js'
 
-# Two sides, four cylinders: every state and every mark of a track's line.
+# Two sides, four cylinders: every state and every mark of a track's line (the states and
+# usual sizes as the analysis gives them: the page draws them, it does not work them out).
 ANSWER = {'tracks': [
-    {'cylinder': 0, 'side': 0, 'encoding': 'FM', 'missingSectors': [], 'sectors': [
+    {'cylinder': 0, 'side': 0, 'encoding': 'FM', 'state': 'good', 'usualSize': 128, 'duplicateSectors': [],
+     'missingSectors': [], 'sectors': [
         {'id': i, 'size': 256 if i == 3 else 128, 'idCrcOk': True, 'dataCrcOk': True, 'deleted': False,
          'idCylinder': 0, 'idSide': 0} for i in (0, 2, 4, 1, 3)]},
-    {'cylinder': 0, 'side': 1, 'encoding': 'MFM', 'missingSectors': [], 'sectors': [
+    {'cylinder': 0, 'side': 1, 'encoding': 'MFM', 'state': 'crc', 'usualSize': 256, 'duplicateSectors': [],
+     'missingSectors': [], 'sectors': [
         {'id': 1, 'size': 256, 'idCrcOk': False, 'dataCrcOk': None, 'deleted': False, 'idCylinder': 0,
          'idSide': 1}]},
-    {'cylinder': 1, 'side': 0, 'encoding': 'MFM', 'missingSectors': [3, 4], 'sectors': [
+    {'cylinder': 1, 'side': 0, 'encoding': 'MFM', 'state': 'missing', 'usualSize': 256, 'duplicateSectors': [2],
+     'missingSectors': [3, 4], 'sectors': [
         {'id': i, 'size': 256, 'idCrcOk': True, 'dataCrcOk': True, 'deleted': i == 5,
          'idCylinder': 2 if i == 1 else 1, 'idSide': 0} for i in (1, 2, 2, 5)]},
-    {'cylinder': 1, 'side': 1, 'encoding': None, 'missingSectors': [], 'sectors': []},
-    {'cylinder': 2, 'side': 0, 'encoding': 'MFM', 'missingSectors': [], 'sectors': [
+    {'cylinder': 1, 'side': 1, 'encoding': None, 'state': 'unformatted', 'usualSize': None, 'duplicateSectors': [],
+     'missingSectors': [], 'sectors': []},
+    {'cylinder': 2, 'side': 0, 'encoding': 'MFM', 'state': 'crc', 'usualSize': 256, 'duplicateSectors': [],
+     'missingSectors': [], 'sectors': [
         {'id': 1, 'size': 256, 'idCrcOk': True, 'dataCrcOk': None, 'deleted': False, 'idCylinder': 2, 'idSide': 0,
          'encoding': 'FM', 'revolution': 2},
         {'id': 2, 'size': 256, 'idCrcOk': True, 'dataCrcOk': True, 'deleted': False, 'idCylinder': 2, 'idSide': 0,

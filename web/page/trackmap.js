@@ -35,22 +35,13 @@ var TabulonTrackMap = (function () {
         return numbers.length < 2 ? numbers.join('') : numbers.slice(0, -1).join(', ') + ' and ' + numbers.slice(-1);
     }
 
-    // The value most of the track's sectors have (their size, their revolution).
+    // The value most of the track's sectors have (their revolution).
     function usualOf(values) {
         const counts = new Map();
         for (const value of values) counts.set(value, (counts.get(value) || 0) + 1);
         let usual = null;
         for (const [value, count] of counts) if (usual === null || count > counts.get(usual)) usual = value;
         return usual;
-    }
-
-    // A track's state, from the most to the least serious.
-    function classify(track) {
-        const sectors = track.sectors || [];
-        if (sectors.length === 0) return 'unformatted';
-        if (sectors.some((s) => !s.idCrcOk || s.dataCrcOk !== true)) return 'crc';
-        if ((track.missingSectors || []).length > 0) return 'missing';
-        return 'good';
     }
 
     // The track's line: place, encoding, sector count, the numbers in the order
@@ -63,7 +54,7 @@ var TabulonTrackMap = (function () {
         const track = cell.track;
         const sectors = track.sectors || [];
         if (sectors.length === 0) return `${place}: unformatted, no sector`;
-        const usual = usualOf(sectors.map((s) => s.size));
+        const usual = track.usualSize;
         const order = sectors.map((s) => (s.size === usual ? String(s.id) : `${s.id} (${s.size})`)).join(' ');
         const marks = [];
         const which = (test) => sectors.filter(test).map((s) => s.id);
@@ -77,10 +68,8 @@ var TabulonTrackMap = (function () {
                 marks.push(`${s.id}'s ID says cylinder ${s.idCylinder}, side ${s.idSide}`);
             }
         }
-        const seen = new Set();  // the answer's own list where it gives one
-        add('duplicate:', track.duplicateSectors ||
-                              [...new Set(sectors.map((s) => s.id).filter((id) => seen.has(id) || !seen.add(id)))]);
-        add('missing:', track.missingSectors || []);
+        add('duplicate:', track.duplicateSectors);
+        add('missing:', track.missingSectors);
         for (const encoding of new Set(sectors.filter((s) => s.encoding).map((s) => s.encoding))) {
             add(encoding + ':', which((s) => s.encoding === encoding));
         }
@@ -108,7 +97,7 @@ var TabulonTrackMap = (function () {
             for (let side = 0; side < sides; ++side) {
                 const track = byPlace.get(`${cylinder}/${side}`);
                 const cell = {cylinder, side, track, expected: expected.has(`${cylinder}/${side}`),
-                              state: track ? classify(track) : 'absent'};
+                              state: track ? track.state : 'absent'};
                 cell.line = trackLine(cell);
                 cells.push(cell);
             }
