@@ -1,11 +1,9 @@
 #include "ArchiveImages.h"
 
 #include "ArchiveLoader.h"
-#include "DiskData.h"
-#include "ContainerList.h"
+#include "ArchiveMembers.h"
 #include "StandardInput.h"
 #include "TarHeader.h"
-#include "MemberSpool.h"
 
 #include <algorithm>
 #include <array>
@@ -74,17 +72,9 @@ std::optional<bool> EndsInZip(int fd) {
     return false;
 }
 
-// Whether a container recognises the member.
-bool IsDiskImage(ImageSource& member) {
-    try {
-        DiskData image = member.Load();
-        return OpenContainer(image) != nullptr;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 Finding ReadFailure(int error) { return {FindingKind::Refusal, std::strerror(error)}; }
+
+}  // namespace
 
 bool LooksLikeProgram(std::string_view first) {
     return StartsWith(first, "MZ") ||
@@ -93,8 +83,6 @@ bool LooksLikeProgram(std::string_view first) {
                       "ELF") ||
            StartsWith(first, "#!");
 }
-
-}  // namespace
 
 Packing PackingOf(std::string_view first) {
     using namespace std::string_view_literals;
@@ -135,110 +123,16 @@ FileDescriptor OpenLargeArchive(const std::string& path, Packing& packing) {
     return file;
 }
 
-namespace {
-
-// What the reader's calls need, and the first exception one of them met (rethrown once the reader is done).
-struct Walk {
-    bool AllMembers = false;
-    std::int64_t MaxLength = 0;
-    std::vector<std::string> Folders;
-    const VisitImage* Each = nullptr;
-    std::exception_ptr Thrown;
-
-    bool Named(const tabulon_member& entry) const {
-        return entry.name == nullptr || AllMembers || HasImageExtension(entry.name);
-    }
-    void Refuse(const tabulon_member& entry, std::string why) const {
-        (*Each)({NameOf(entry), {FindingKind::Refusal, std::move(why)}});
-    }
-    static std::string NameOf(const tabulon_member& entry) { return entry.name != nullptr ? entry.name : ""; }
-};
-
-// Before unpacking: refusals that need no data. A member not named as a disk
-// image is unpacked only to be judged, and only when it could be one.
-int Wanted(void* context, const tabulon_member* entry) {
-    auto& walk = *static_cast<Walk*>(context);
-    if (walk.Thrown) return 0;
-    try {
-        const bool named = walk.Named(*entry);
-        if (entry->encrypted != 0) {
-            if (named) walk.Refuse(*entry, "encrypted: not unpacked");
-            return 0;
-        }
-        if (entry->size > walk.MaxLength) {
-            if (named) walk.Refuse(*entry, "File too large");
-            return 0;
-        }
-        return 1;
-    } catch (...) {
-        if (!walk.Thrown) walk.Thrown = std::current_exception();
-        return 0;
-    }
-}
-
-// The member's packing by its first bytes (and a program's last ones, for
-// which it is unpacked whole); or why it cannot be told.
-std::variant<Packing, Finding> MemberPacking(MemberSpool& spool) {
-    const auto first = ReadAt(spool.Descriptor(), kMagicLength, 0);
-    if (!first) return ReadFailure(errno);
-    if (PackingOf(*first) == Packing::Plain && LooksLikeProgram(*first) &&
-        !spool.FillTo(std::numeric_limits<std::int64_t>::max())) {
-        return ReadFailure(EIO);
-    }
-    return PackingOf(*first, spool.Descriptor());
-}
-
-void Unpacked(void* context, const tabulon_member* entry, const tabulon_member_data* data, const char* reason) {
-    auto& walk = *static_cast<Walk*>(context);
-    if (walk.Thrown) return;
-    try {
-        if (data == nullptr) return walk.Refuse(*entry, reason);
-        const bool named = walk.Named(*entry);
-        const auto spool = std::make_shared<MemberSpool>(*data, walk.Folders, walk.MaxLength, entry->size);
-        struct Handover {  // the data is the reader's only while this call lasts
-            MemberSpool& Spool;
-            ~Handover() { Spool.Detach(); }
-        } handover{*spool};
-        // A member to be judged, or of a length not declared, is unpacked whole at once.
-        const bool whole = !named || entry->size < 0;
-        if (!spool->Open() || !spool->FillTo(whole ? std::numeric_limits<std::int64_t>::max() : kMagicLength)) {
-            // Damage is told whatever the name; a large member no one asked for is not.
-            if (named || spool->Problem().Failure != OpenFailure::TooLarge)
-                walk.Refuse(*entry, spool->Problem().Reason);
-            return;
-        }
-        const auto packing = MemberPacking(*spool);
-        MemberImage image(spool, spool->Length());
-        if (const auto* const failed = std::get_if<Finding>(&packing)) {
-            if (!spool->Problem().Opened()) return walk.Refuse(*entry, spool->Problem().Reason);
-            return (*walk.Each)({Walk::NameOf(*entry), *failed});
-        }
-        if (std::get<Packing>(packing) != Packing::Plain) {
-            if (named) walk.Refuse(*entry, "an archive inside an archive: not followed");
-            return;
-        }
-        if (!named && !IsDiskImage(image)) return;
-        (*walk.Each)({Walk::NameOf(*entry), image, [spool]() -> std::optional<Finding> {
-                          if (spool->Problem().Opened()) return std::nullopt;
-                          return Finding{FindingKind::Refusal, spool->Problem().Reason};
-                      }});
-    } catch (...) {
-        if (!walk.Thrown) walk.Thrown = std::current_exception();
-    }
-}
-
-}  // namespace
-
 std::optional<std::string> ForEachMember(int fd, Packing packing, bool allMembers, std::int64_t maxLength,
                                          const VisitImage& each) {
     std::string error;
     const tabulon_read_archive_fn read = LoadArchiveReader(error);
     if (read == nullptr) return error;
-    Walk walk{allMembers, maxLength, TemporaryFolders(std::getenv("TMPDIR")), &each, nullptr};
-    const tabulon_member_calls calls{&walk, Wanted, Unpacked};
+    MemberWalk walk(allMembers, maxLength, TemporaryFolders(std::getenv("TMPDIR")), each);
+    const tabulon_member_calls calls = walk.Calls();
     std::array<char, 1024> failure{};
     const int status = read(fd, packing == Packing::Compressed ? 1 : 0, &calls, failure.data(), failure.size());
-    if (walk.Thrown) std::rethrow_exception(walk.Thrown);
+    if (walk.Thrown()) std::rethrow_exception(walk.Thrown());
     if (status == 0) return std::nullopt;
     return std::string(failure.data());
 }

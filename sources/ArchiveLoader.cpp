@@ -8,12 +8,12 @@
 
 #ifdef TABULON_ARCHIVES_LINKED
 // Linked in where nothing can be loaded (the web page): its entry point as it is.
-extern "C" int tabulon_read_archive_v2(int fd, int compressed, const tabulon_member_calls* calls, char* error,
+extern "C" int tabulon_read_archive_v3(int fd, int compressed, const tabulon_member_calls* calls, char* error,
                                        size_t errorSize);
 
 tabulon_read_archive_fn tabulon::LoadArchiveReader(std::string& error) {
     error.clear();
-    return tabulon_read_archive_v2;
+    return tabulon_read_archive_v3;
 }
 #else
 

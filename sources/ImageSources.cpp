@@ -25,7 +25,7 @@ OpenResult OpenImage(const std::string& name, ImageFile& file) {
 void EachMember(int fd, Packing packing, const SourceOptions& options, const VisitImage& visit) {
     bool any = false;
     const auto failure =
-        ForEachMember(fd, packing, options.AllMembers, kMaxImageLength, [&](const YieldedImage& image) {
+        ForEachMember(fd, packing, options.AllMembers, kMaxMemberLength, [&](const YieldedImage& image) {
             any = true;
             visit(image);
         });

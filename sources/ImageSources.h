@@ -16,6 +16,12 @@ inline constexpr const char* kStandardInputShown = "(standard input)";
 // The longest image read: what a signed 32-bit length can count.
 inline constexpr std::int64_t kMaxImageLength = 2147483647;
 
+// The most an archive member (or a compressed file) may unpack to: past it, it
+// is not read. Sector images are a few MiB at most and flux captures a few
+// hundred (an analysis decodes at most 2^26 two-byte intervals, 128 MiB), so no
+// image comes near; a few bytes of a compression bomb cannot fill the disk.
+inline constexpr std::int64_t kMaxMemberLength = std::int64_t{256} << 20;
+
 struct SourceOptions {
     bool AllMembers = false;  // every member of an archive, not only its disk images
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <string>
 #include <sys/uio.h>
 
 namespace tabulon {
@@ -42,21 +43,24 @@ bool MemberSpool::FillTo(std::int64_t end) {
         if (status < 0) return Refuse(OpenFailure::CannotOpen, error.data());
         ended_ = status == 0;
         if (ended_) break;
-        if (offset < 0 || offset > maxLength_ - static_cast<std::int64_t>(size)) {
-            return Refuse(OpenFailure::TooLarge, "File too large");
-        }
+        if (offset < 0 || offset > maxLength_ - static_cast<std::int64_t>(size)) return PastLimit();
         if (!copy_.WriteAt(offset, {static_cast<const std::uint8_t*>(block), size})) {
             return Refuse(OpenFailure::CannotOpen, copy_.Error());
         }
     }
     // Holes (zeros are never written) read back as zeros, a sparse member's
     // hole at its end too, once it has ended.
-    if (Length() > maxLength_) return Refuse(OpenFailure::TooLarge, "File too large");
+    if (Length() > maxLength_) return PastLimit();
     if (const std::int64_t there = ended_ ? Length() : copy_.End(); there > extended_) {
         if (!copy_.Extend(there)) return Refuse(OpenFailure::CannotOpen, copy_.Error());
         extended_ = there;
     }
     return true;
+}
+
+// Stopped there: nothing past the limit is unpacked, or written.
+bool MemberSpool::PastLimit() {
+    return Refuse(OpenFailure::TooLarge, "unpacks past " + std::to_string(maxLength_ >> 20) + " MiB: not read");
 }
 
 bool MemberSpool::Refuse(OpenFailure failure, std::string reason) {

@@ -12,7 +12,8 @@
 namespace tabulon {
 
 // An archive member's data in an unnamed temporary file, unpacked as far as
-// reads need it while the archive reader hands the member over.
+// reads need it while the archive reader hands the member over, and never past
+// maxLength (whatever its declared length says).
 class MemberSpool {
 public:
     MemberSpool(const tabulon_member_data& data, std::vector<std::string> folders, std::int64_t maxLength,
@@ -32,6 +33,7 @@ public:
 
 private:
     bool Refuse(OpenFailure failure, std::string reason);
+    bool PastLimit();
 
     const tabulon_member_data* data_;
     TemporaryCopy copy_;

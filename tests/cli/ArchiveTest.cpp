@@ -208,7 +208,7 @@ TEST_F(Archives, LargeMembersNoOneAskedForAreSkippedUnread) {
     EXPECT_EQ(run.OutLines().size(), 1u);
     const CliRun all = Call({"--brief", "--all-members", path});
     EXPECT_EQ(all.status, 4);
-    EXPECT_EQ(all.err, "tabulon-report: " + path + ":video.iso: File too large\n");
+    EXPECT_EQ(all.err, "tabulon-report: " + path + ":video.iso: larger than 256 MiB: not read\n");
 }
 
 // An archive that cannot be read as a whole, or holds no image, is still one record.
