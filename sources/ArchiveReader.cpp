@@ -8,6 +8,7 @@
 
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <array>
 #include <clocale>
 #include <cstdio>
@@ -89,25 +90,37 @@ struct Reading {
     }
 };
 
-// The member being handed over.
+// The member being handed over, and how far its data has reached.
 struct Handing {
     archive* Reader;
     const Trouble* Seen;
+    std::int64_t Declared;  // -1: not declared
+    bool Sparse;            // its holes are not handed over: it may end short of its length
+    std::int64_t End = 0;
 };
 
 // The current member's next block, for the caller. A warning is damage: the
-// reader gives its checks at a member's end (sizes, CRC-32) as warnings.
+// reader gives its checks at a member's end (sizes, CRC-32) as warnings. A member
+// must unpack to the length it declares, which is the image's length (a zip's
+// data descriptor may say otherwise to the reader, and the reader believes it).
 int NextBlock(void* handle, const void** block, std::size_t* size, std::int64_t* offset, char* error,
               std::size_t errorSize) {
-    const auto& handing = *static_cast<const Handing*>(handle);
+    auto& handing = *static_cast<Handing*>(handle);
     la_int64_t at = 0;
     const int status = archive_read_data_block(handing.Reader, block, size, &at);
-    if (status == ARCHIVE_EOF) return 0;
+    if (status == ARCHIVE_EOF) {
+        if (handing.Declared < 0 || handing.End == handing.Declared || (handing.Sparse && handing.End < handing.Declared))
+            return 0;
+        std::snprintf(error, errorSize, "damaged: unpacks to %lld bytes, not the %lld it declares",
+                      static_cast<long long>(handing.End), static_cast<long long>(handing.Declared));
+        return -1;
+    }
     if (status != ARCHIVE_OK) {
         std::snprintf(error, errorSize, "%s", handing.Seen->Explain(handing.Reader, true).c_str());
         return -1;
     }
     *offset = at;
+    handing.End = std::max<std::int64_t>(handing.End, at + static_cast<std::int64_t>(*size));
     return 1;
 }
 
@@ -185,8 +198,8 @@ std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_me
                                     file && archive_entry_size_is_set(entry) != 0 ? archive_entry_size(entry) : -1,
                                     archive_entry_is_encrypted(entry), type, linked};
         if (calls.wanted(calls.context, &member) != 0 && file) {
-            const Handing handing{reader, &reading.Seen};
-            const tabulon_member_data data{const_cast<Handing*>(&handing), NextBlock};
+            Handing handing{reader, &reading.Seen, member.size, archive_entry_sparse_count(entry) > 0};
+            const tabulon_member_data data{&handing, NextBlock};
             if (damage.empty()) {
                 calls.unpacked(calls.context, &member, &data, nullptr);
             } else {

@@ -90,28 +90,33 @@ SharedNames SharedNames::Read(int fd) {
     SharedNames names;
     const auto directory = Directory(fd);
     if (!directory) return names;
-    std::unordered_map<std::uint64_t, std::string> first;  // the name each local header is listed under
+    std::unordered_map<std::uint64_t, std::vector<std::string>> at;  // each local header's names
     const std::string_view all = *directory;
-    for (std::size_t at = 0; Has(all, at, "PK\x01\x02") && at + kEntry <= all.size();) {
-        const std::string_view entry = all.substr(at);
+    for (std::size_t next = 0; Has(all, next, "PK\x01\x02") && next + kEntry <= all.size();) {
+        const std::string_view entry = all.substr(next);
         const std::size_t nameLength = Le(entry, 28, 2);
         const std::size_t extraLength = Le(entry, 30, 2);
         const std::size_t whole = kEntry + nameLength + extraLength + Le(entry, 32, 2);
         if (whole > entry.size()) break;
-        std::string name(entry.substr(kEntry, nameLength));
-        const auto [listed, fresh] = first.emplace(LocalHeader(entry, nameLength, extraLength), name);
-        if (!fresh) names.others_[listed->second].push_back(std::move(name));
-        at += whole;
+        at[LocalHeader(entry, nameLength, extraLength)].emplace_back(entry.substr(kEntry, nameLength));
+        next += whole;
+    }
+    for (auto& [offset, group] : at) {
+        if (group.size() < 2) continue;
+        for (const std::string& name : group) names.groupOf_.emplace(name, names.groups_.size());
+        names.groups_.push_back(std::move(group));
     }
     return names;
 }
 
 std::vector<std::string> SharedNames::Take(const char* name) {
-    const auto found = name != nullptr ? others_.find(name) : others_.end();
-    if (found == others_.end()) return {};
-    std::vector<std::string> taken = std::move(found->second);
-    others_.erase(found);
-    return taken;
+    const auto found = name != nullptr ? groupOf_.find(name) : groupOf_.end();
+    if (found == groupOf_.end()) return {};
+    std::vector<std::string> others = std::move(groups_[found->second]);
+    groupOf_.erase(found);
+    const auto listed = std::find(others.begin(), others.end(), name);
+    if (listed != others.end()) others.erase(listed);  // the one the reader gave
+    return others;
 }
 
 }  // namespace tabulon::archives

@@ -15,12 +15,13 @@ public:
     // read (the archive reader then says why).
     static SharedNames Read(int fd);
 
-    // The other names of the data the entry named name stands for, in the
-    // directory's order; each name is handed out once.
+    // The other names the directory gives to the data the reader listed as name
+    // (the local header's name, one of them), in the directory's order; handed out once.
     std::vector<std::string> Take(const char* name);
 
 private:
-    std::map<std::string, std::vector<std::string>> others_;
+    std::vector<std::vector<std::string>> groups_;  // the names of each local header listed more than once
+    std::map<std::string, std::size_t> groupOf_;
 };
 
 }  // namespace tabulon::archives

@@ -18,6 +18,10 @@ struct Entry {
     test::Bytes bytes;
     std::string hardlink = "";      // a tar hard link to this member
     std::int64_t sparseLength = 0;  // a sparse member this long, bytes its data at the end (none: all a hole)
+    unsigned type = AE_IFREG;       // AE_IFLNK (to symlink), AE_IFIFO, AE_IFCHR, AE_IFBLK, AE_IFDIR
+    std::string symlink = "";
+    std::int64_t fill = 0;  // after bytes, this many fillByte, written a piece at a time
+    std::uint8_t fillByte = 0;
 };
 
 // Writes entries as an archive: format and filter as libarchive names them
@@ -33,10 +37,11 @@ test::Bytes Pack(const char* format, const char* filter, const std::vector<Entry
     archive_write_open_memory(writer, out.data(), out.size(), &used);
     for (const Entry& e : entries) {
         archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, e.name.c_str());
-        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_pathname_utf8(entry, e.name.c_str());
+        archive_entry_set_filetype(entry, e.type);
         archive_entry_set_perm(entry, 0644);
-        archive_entry_set_size(entry, static_cast<la_int64_t>(e.bytes.size()));
+        archive_entry_set_size(entry, e.type == AE_IFREG ? static_cast<la_int64_t>(e.bytes.size()) + e.fill : 0);
+        if (!e.symlink.empty()) archive_entry_set_symlink(entry, e.symlink.c_str());
         if (!e.hardlink.empty()) {
             archive_entry_set_hardlink(entry, e.hardlink.c_str());
             archive_entry_set_size(entry, 0);
@@ -48,12 +53,24 @@ test::Bytes Pack(const char* format, const char* filter, const std::vector<Entry
         }
         archive_write_header(writer, entry);
         archive_write_data(writer, e.bytes.data(), e.bytes.size());
+        const test::Bytes piece(std::size_t{1} << 20, e.fillByte);
+        for (std::int64_t left = e.fill; left > 0; left -= static_cast<std::int64_t>(piece.size()))
+            archive_write_data(writer, piece.data(), std::min<std::size_t>(piece.size(), static_cast<std::size_t>(left)));
         archive_entry_free(entry);
     }
     archive_write_close(writer);
     archive_write_free(writer);
     out.resize(used);
     return out;
+}
+
+const std::string kJv3Line = "  report  JV3  structure  TI=A TD=A TC=40 SPT=10 TSR=3 GPL=2 DDSL=17 DDGA=2  fits";
+
+std::uint32_t Le32(const test::Bytes& bytes, std::size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t{bytes[at + 3]} << 24;
+}
+void PutLe32(test::Bytes& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t n = 0; n < 4; ++n) bytes.at(at + n) = static_cast<std::uint8_t>(value >> (8 * n));
 }
 
 class Archives : public TabulonReport {
@@ -138,7 +155,7 @@ TEST_F(Archives, HostileArchivesAreRefusedAndTheRestGoesOn) {
 // Archives as other tools make them: each member found, with the content it stands for.
 TEST_F(Archives, MembersAsOtherToolsPackThem) {
     const test::Bytes jv3 = test::ReadWholeFile(Sample("jv3-drive-report.dsk"));
-    const std::string jv3Line = "  report  JV3  structure  TI=A TD=A TC=40 SPT=10 TSR=3 GPL=2 DDSL=17 DDGA=2  fits";
+    const std::string& jv3Line = kJv3Line;
     test::Bytes selfExtracting(4000, 0x90);  // a program, then the zip
     selfExtracting[0] = 'M';
     selfExtracting[1] = 'Z';
@@ -159,6 +176,7 @@ TEST_F(Archives, MembersAsOtherToolsPackThem) {
          Pack("ustar", "none", {{"a.dsk", jv3}, {"b.dsk", {}, "a.dsk"}, {"c.dsk", {}, "gone.dsk"}}),
          {"a.dsk" + jv3Line, "b.dsk" + jv3Line, "c.dsk  unreadable  -  -"}},
         {"disks.tar.xz", Pack("ustar", "xz", {{"a.dsk", jv3}, {"b.dsk", jv3}}), {"a.dsk" + jv3Line, "b.dsk" + jv3Line}},
+        {"utf8.zip", Pack("zip", "none", {{"\xC3\xA9.dsk", jv3}}, "zip:hdrcharset=UTF-8"), {"\xC3\xA9.dsk" + jv3Line}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -257,6 +275,205 @@ TEST_F(Archives, WithoutTheArchiveReaderArchivesAreUnreadable) {
                       0),
         0u)
         << run.err;
+}
+
+// Hard links are resolved in the one pass: each is given the copy of the member it
+// names, kept from when that was read, never a second reading of the archive.
+TEST_F(Archives, HardLinksCostNoMoreThanTheirMember) {
+    const test::Bytes jv3 = test::ReadWholeFile(Sample("jv3-drive-report.dsk"));
+    // A blank member judged by its content (no image's name), then 30 links to it.
+    std::vector<Entry> entries{{"blank", {}, "", 0, AE_IFREG, "", std::int64_t{64} << 20}};
+    for (int n = 0; n < 30; ++n) entries.push_back({"copy" + std::to_string(n), {}, "blank"});
+    entries.insert(entries.end(), {{"a.dsk", jv3},
+                                   {"b.dsk", {}, "a.dsk"},
+                                   {"c.dsk", {}, "b.dsk"},  // a link to a link
+                                   {"notes.txt", test::Bytes(300, 'x')},
+                                   {"d.dsk", {}, "notes.txt"},  // a member not read
+                                   {"e.dsk", {}, "later.dsk"},  // a tar's links name earlier members only
+                                   {"later.dsk", jv3}});
+    const std::string path = Image("links.tar.bz2", Pack("ustar", "bzip2", entries));
+    const CliRun run = Spawn({"--brief", path}, [] {
+        const rlimit limit{3, 3};  // seconds of processor time: one reading of the archive takes a tenth
+        ::setrlimit(RLIMIT_CPU, &limit);
+    });
+    std::vector<std::string> expected{path + ":blank  not-found  JV3  structure"};
+    for (int n = 0; n < 30; ++n) expected.push_back(path + ":copy" + std::to_string(n) + "  not-found  JV3  structure");
+    for (const char* name : {"a.dsk", "b.dsk", "c.dsk"}) expected.push_back(path + ":" + name + kJv3Line);
+    expected.insert(expected.end(),
+                    {path + ":d.dsk  unreadable  -  -", path + ":e.dsk  unreadable  -  -", path + ":later.dsk" + kJv3Line});
+    EXPECT_EQ(run.OutLines(), expected);
+    EXPECT_EQ(run.status, 4);
+    EXPECT_EQ(run.err, "tabulon-report: " + path + ":d.dsk: a hard link to notes.txt, which was not kept: not read\n" +
+                           "tabulon-report: " + path + ":e.dsk: a hard link to later.dsk, which the archive does not hold\n");
+}
+
+// A member unpacks to 256 MiB at most: one that goes past is stopped there and said
+// so, and the next is read. No temporary copy passes the limit, whether the length
+// is declared (a tar) or not (a compressed image), nor for a member judged by its
+// content that starts like a program (unpacked whole to look at its end).
+TEST_F(Archives, MembersUnpackTo256MiBAtMost) {
+    constexpr std::int64_t kLimit = std::int64_t{256} << 20;
+    const std::string jv3 = Sample("jv3-drive-report.dsk");
+    const std::string bomb = Image("e5.dsk.bz2", Pack("raw", "bzip2", {{"x", {}, "", 0, AE_IFREG, "", kLimit + 1, 0xE5}}));
+    const test::Bytes program{'M', 'Z'};
+    const std::string programs = Image(
+        "programs.tar.zst", Pack("ustar", "zstd",
+                                 {{"big.bin", program, "", 0, AE_IFREG, "", kLimit, 0xE5},
+                                  {"small.bin", program, "", 0, AE_IFREG, "", std::int64_t{2} << 20, 0xE5},
+                                  {"a.dsk", test::ReadWholeFile(jv3)}}));
+    const auto limited = [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit size{kLimit, kLimit};  // no file past the limit, the copies included
+        ::setrlimit(RLIMIT_FSIZE, &size);
+    };
+    const CliRun run = Spawn({"--brief", bomb, programs, jv3}, limited);
+    EXPECT_EQ(run.status, 4);
+    EXPECT_EQ(run.OutLines(), (std::vector<std::string>{bomb + "  unreadable  -  -", programs + ":a.dsk" + kJv3Line,
+                                                        jv3 + kJv3Line}));
+    EXPECT_EQ(run.err, "tabulon-report: " + bomb + ": unpacks past 256 MiB: not read\n");
+    const CliRun all = Spawn({"--brief", "--all-members", programs}, limited);
+    EXPECT_EQ(all.status, 4);
+    EXPECT_EQ(all.err, "tabulon-report: " + programs + ":big.bin: larger than 256 MiB: not read\n");
+}
+
+// Once analysed, a member is read to its end, where the reader checks its size and
+// CRC-32 (and a gzip trailer), and a reader's warning is damage: a member that fails
+// them is unreadable, status 4, whatever the options. The damage here lies past
+// what the plain report reads.
+TEST_F(Archives, DamagedMembersAreUnreadableWhateverTheOptions) {
+    const test::Bytes dmk = test::ReadWholeFile(Sample("dmk-drive-report.dsk"));
+    const test::Bytes deflated = Pack("zip", "none", {{"d.dsk", dmk}});
+    const test::Bytes stored = Pack("zip", "none", {{"d.dsk", dmk}}, "zip:compression=store");
+    const std::size_t directory = Le32(deflated, deflated.size() - 6);
+    // A field of the local header (its first member's) and of the central directory, or of one only.
+    const auto patched = [&](std::size_t local, std::size_t central, std::uint32_t value) {
+        test::Bytes zip = deflated;
+        if (local != 0) PutLe32(zip, local, value);
+        if (central != 0) PutLe32(zip, directory + central, value);
+        return zip;
+    };
+    test::Bytes flipped = stored;
+    flipped[200000] ^= 0xFF;
+    test::Bytes gz = Pack("raw", "gzip", {{"x", dmk}});
+    gz[gz.size() - 8] ^= 0xFF;
+    test::Bytes tgz = Pack("ustar", "gzip", {{"d.dsk", dmk}});
+    tgz[tgz.size() - 8] ^= 0xFF;
+    struct Case {
+        const char* name;
+        test::Bytes bytes;
+        std::string member;  // the record that says so, past PATH
+        std::string err;     // what it says, from its start
+    };
+    const Case cases[] = {
+        {"short.zip", patched(22, 24, 600), ":d.dsk", "damaged: ZIP uncompressed data is wrong size (read 256016, "},
+        {"long.zip", patched(22, 24, 1 << 20), ":d.dsk", "damaged: ZIP uncompressed data is wrong size (read 256016, "},
+        {"local-size.zip", patched(22, 0, 600), ":d.dsk", "damaged: Inconsistent uncompressed size: "},
+        {"local-crc.zip", patched(14, 0, 0x12345678), ":d.dsk", "damaged: Inconsistent CRC32 values\n"},
+        {"directory-crc.zip", patched(0, 16, 0x12345678), ":d.dsk", "damaged: ZIP bad CRC: "},
+        {"data.zip", flipped, ":d.dsk", "damaged: ZIP bad CRC: "},
+        {"d.dsk.gz", gz, "", "damaged: the gzip CRC-32 does not match the data"},
+        {"d.tar.gz", tgz, "", "cannot read the archive on: the gzip CRC-32 does not match the data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Image(c.name, c.bytes);
+        for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"--brief"}, {"--json", "--tracks"}}) {
+            std::vector<std::string> args = options;
+            args.push_back(path);
+            const CliRun run = Call(args);
+            EXPECT_EQ(run.status, 4) << options.size();
+            const std::string said = "tabulon-report: " + path + c.member + ": " + c.err;
+            EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+        }
+        EXPECT_NE(Call({"--brief", path}).out.find(path + c.member + "  unreadable  -  -\n"), std::string::npos);
+    }
+}
+
+// A read error in an archive is said as the system says it, as for a plain image,
+// never as damage: the preloaded library fails every read past 16 KiB of a file
+// whose name holds "unreadable".
+TEST_F(Archives, ReadErrorsInArchivesAreSaidAsSuch) {
+    test::Bytes noise(std::size_t{64} << 10);
+    std::uint32_t state = 1;
+    for (auto& byte : noise) byte = static_cast<std::uint8_t>((state = state * 1103515245 + 12345) >> 24);
+    const std::string error = "Input/output error\n";
+    struct Case {
+        const char* name;
+        test::Bytes bytes;
+        std::string err;  // past "tabulon-report: PATH"
+    };
+    const Case cases[] = {
+        {"unreadable.tar", Pack("ustar", "none", {{"d.dsk", noise}}),
+         ":d.dsk: the archive file could not be read: " + error + "tabulon-report: %: cannot read the archive on: " + error},
+        {"unreadable.tar.gz", Pack("ustar", "gzip", {{"d.dsk", noise}}),
+         ":d.dsk: the archive file could not be read: " + error + "tabulon-report: %: cannot read the archive on: " + error},
+        {"unreadable.zip", Pack("zip", "none", {{"d.dsk", noise}}), ": cannot read the archive: " + error},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Image(c.name, c.bytes);
+        const CliRun run = Shell("LD_PRELOAD=" + Quote(TABULON_FAILING_READS) +
+                                 " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" \"$R\" --brief " +
+                                 Quote(path));
+        EXPECT_EQ(run.status, 4);
+        std::string err = "tabulon-report: " + path + c.err;
+        if (const auto at = err.find('%'); at != std::string::npos) err.replace(at, 1, path);
+        EXPECT_EQ(run.err, err);
+    }
+}
+
+// Every member the archive lists gets a record: special files say what they are
+// (folders are no members: their files are), and every name a zip's central
+// directory gives to one local header is read, as unzip lists them, from one copy.
+TEST_F(Archives, EveryMemberListedGetsARecord) {
+    const test::Bytes jv3 = test::ReadWholeFile(Sample("jv3-drive-report.dsk"));
+    const std::string tar = Image("special.tar", Pack("ustar", "none",
+                                                      {{"a.dsk", jv3},
+                                                       {"link.dsk", {}, "", 0, AE_IFLNK, "a.dsk"},
+                                                       {"pipe.dsk", {}, "", 0, AE_IFIFO},
+                                                       {"tty.dsk", {}, "", 0, AE_IFCHR},
+                                                       {"disk.dsk", {}, "", 0, AE_IFBLK},
+                                                       {"folder.dsk", {}, "", 0, AE_IFDIR},
+                                                       {"link", {}, "", 0, AE_IFLNK, "a.dsk"}}));
+    const CliRun run = Call({"--brief", tar});
+    EXPECT_EQ(run.status, 4);
+    std::vector<std::string> lines{tar + ":a.dsk" + kJv3Line};
+    std::string err;
+    for (const auto& [name, what] : std::vector<std::pair<std::string, std::string>>{
+             {"link.dsk", "a symbolic link to a.dsk, not a file: not followed"},
+             {"pipe.dsk", "a FIFO, not a file: not read"},
+             {"tty.dsk", "a character device, not a file: not read"},
+             {"disk.dsk", "a block device, not a file: not read"}}) {
+        lines.push_back(tar + ":" + name + "  unreadable  -  -");
+        err += "tabulon-report: " + tar + ":" + name + ": " + what + "\n";
+    }
+    EXPECT_EQ(run.OutLines(), lines);
+    EXPECT_EQ(run.err, err);
+
+    // One member, then 99 more names in the central directory for its local header.
+    const test::Bytes one = Pack("zip", "none", {{"a.dsk", jv3}});
+    const std::size_t end = one.size() - 22;
+    const std::size_t directory = Le32(one, end + 16);
+    test::Bytes zip(one.begin(), one.begin() + static_cast<long>(end));
+    std::vector<std::string> expected{};
+    for (int n = 1; n < 100; ++n) {
+        const std::string name = "s" + std::to_string(n) + ".dsk";
+        zip.insert(zip.end(), one.begin() + static_cast<long>(directory), one.begin() + static_cast<long>(directory) + 28);
+        zip.insert(zip.end(), {static_cast<std::uint8_t>(name.size()), 0});
+        zip.insert(zip.end(), one.begin() + static_cast<long>(directory) + 30, one.begin() + static_cast<long>(directory) + 46);
+        zip.insert(zip.end(), name.begin(), name.end());
+        zip.insert(zip.end(), one.begin() + static_cast<long>(directory) + 46 + 5, one.begin() + static_cast<long>(end));
+        expected.push_back(name);
+    }
+    const auto size = static_cast<std::uint32_t>(zip.size() - directory);
+    zip.insert(zip.end(), one.begin() + static_cast<long>(end), one.end());
+    zip.at(zip.size() - 14) = zip.at(zip.size() - 12) = 100;  // the entries, on this disk and in all
+    PutLe32(zip, zip.size() - 10, size);
+    const std::string path = Image("shared.zip", zip);
+    const auto shared = Call({"--brief", path}).OutLines();
+    ASSERT_EQ(shared.size(), 100u);
+    EXPECT_EQ(shared[0], path + ":a.dsk" + kJv3Line);
+    for (std::size_t n = 1; n < shared.size(); ++n) EXPECT_EQ(shared[n], path + ":" + expected[n - 1] + kJv3Line);
 }
 
 }  // namespace

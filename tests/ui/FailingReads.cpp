@@ -1,5 +1,5 @@
-// A library to preload (LD_PRELOAD) in tests: preadv on a file whose name
-// contains "unreadable" behaves as a disk with a bad block at offset 16,384. A
+// A library to preload (LD_PRELOAD) in tests: preadv and pread on a file whose name
+// contains "unreadable" behave as a disk with a bad block at offset 16,384. A
 // read that starts before it stops short there, one that starts there or later
 // fails with EIO. On a file whose name contains "flaky" the first read of any
 // kind fails with EIO and the others succeed (an error that comes and goes).
@@ -99,7 +99,12 @@ Function Next(const char* name) {
 
 ssize_t ReadAt(Pread real, int fd, void* bytes, std::size_t count, off_t offset) {
     if (FlakyFails(fd)) return -1;
-    return real(fd, bytes, count, offset);
+    if (!Marked(fd)) return real(fd, bytes, count, offset);
+    if (offset >= kBadFrom) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, bytes, std::min(count, static_cast<std::size_t>(kBadFrom - offset)), offset);
 }
 
 ssize_t WriteAt(Pwrite real, int fd, const void* bytes, std::size_t count, off_t offset) {
