@@ -70,10 +70,11 @@ std::string NoFile(const tabulon_member& entry) {
     }
 }
 
-// Read to its end once analysed, so that the reader's checks at the end run;
-// why it fails them, if it does. What was analysed then was not the member.
-std::optional<Finding> Finish(MemberSpool& spool) {
-    if (spool.FillTo(kWhole)) return std::nullopt;
+// Read to its end once analysed, so that the reader's checks at the end run
+// (into the copy when it is to be kept); why it fails them, if it does. What
+// was analysed then was not the member.
+std::optional<Finding> Finish(MemberSpool& spool, bool keep) {
+    if (keep ? spool.FillTo(kWhole) : spool.Drain()) return std::nullopt;
     return Finding{FindingKind::Refusal, spool.Problem().Reason};
 }
 
@@ -183,8 +184,9 @@ void MemberWalk::Unpack(const tabulon_member& entry, const tabulon_member_data& 
         return;
     }
     if (!named && !IsDiskImage(image)) return;
-    (*each_)({NameOf(entry), image, [spool] { return Finish(*spool); }});
-    Keep(NameOf(entry), spool);
+    const bool keep = entry.linkable != 0;
+    (*each_)({NameOf(entry), image, [spool, keep] { return Finish(*spool, keep); }});
+    if (keep) Keep(NameOf(entry), spool);
 }
 
 // A member read whole and sound is kept for the links that may name it; the

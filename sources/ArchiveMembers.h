@@ -18,9 +18,9 @@ namespace tabulon {
 // pass: each disk image unpacked into a temporary copy as far as the analysis
 // reads it and then to its end (where the reader checks its size and CRC-32),
 // or refused with why; special files told what they are. The copies of the
-// images read whole stay, up to kKeptLength in all, for the hard links (and a
-// zip's entries sharing data) that name them later: a link costs what
-// analysing its member costs, never a second reading of the archive.
+// images read whole that later members may name stay, up to kKeptLength in all,
+// for the hard links (and a zip's entries sharing data) that name them: a link
+// costs what analysing its member costs, never a second reading of the archive.
 class MemberWalk {
 public:
     static constexpr std::int64_t kKeptLength = std::int64_t{256} << 20;

@@ -32,6 +32,7 @@ struct tabulon_member {
     int encrypted;        /* not unpacked then */
     int type;             /* enum tabulon_member_type */
     const char* linkedTo; /* a hard link's or shared data's earlier member, or a symbolic link's target */
+    int linkable;         /* a later member may name this one's data (a hard link, shared zip data) */
 };
 
 /* The data of the member being handed over, unpacked block by block as the

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -192,11 +193,24 @@ std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_me
                                    : type == TABULON_MEMBER_SYMLINK ? archive_entry_symlink(entry)
                                                                     : nullptr;
         const bool file = type == TABULON_MEMBER_FILE;
+        // Which later members may name this one's data: hard links in a tar or rar; in a
+        // zip, the other names its central directory gives this local header.
+        const int format = archive_format(reader) & ARCHIVE_FORMAT_BASE_MASK;
+        std::vector<std::string> others;
+        if (format == ARCHIVE_FORMAT_ZIP && file) {
+            if (!shared) shared = SharedNames::Read(fd);
+            others = shared->Take(name);
+        }
+        const bool linkable = format == ARCHIVE_FORMAT_ZIP ? !others.empty()
+                                                           : format != ARCHIVE_FORMAT_7ZIP && kind != Kind::CompressedImage;
         const tabulon_member member{kind == Kind::CompressedImage ? nullptr
                                     : name != nullptr             ? name
                                                                   : "",
                                     file && archive_entry_size_is_set(entry) != 0 ? archive_entry_size(entry) : -1,
-                                    archive_entry_is_encrypted(entry), type, linked};
+                                    archive_entry_is_encrypted(entry),
+                                    type,
+                                    linked,
+                                    linkable ? 1 : 0};
         if (calls.wanted(calls.context, &member) != 0 && file) {
             Handing handing{reader, &reading.Seen, member.size, archive_entry_sparse_count(entry) > 0};
             const tabulon_member_data data{&handing, NextBlock};
@@ -209,10 +223,8 @@ std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_me
         // A compressed file's one image ends it: read to its end by the caller, its
         // checks have run, and what lies past a member stopped at the limit is not unpacked.
         if (kind == Kind::CompressedImage) return std::nullopt;
-        if (!file || (archive_format(reader) & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ZIP) continue;
-        if (!shared) shared = SharedNames::Read(fd);
-        for (const std::string& other : shared->Take(member.name)) {
-            const tabulon_member same{other.c_str(), -1, member.encrypted, TABULON_MEMBER_SHARED_DATA, member.name};
+        for (const std::string& other : others) {
+            const tabulon_member same{other.c_str(), -1, member.encrypted, TABULON_MEMBER_SHARED_DATA, member.name, 0};
             calls.wanted(calls.context, &same);
         }
     }

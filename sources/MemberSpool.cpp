@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <limits>
 #include <string>
 #include <sys/uio.h>
 
@@ -32,8 +33,19 @@ private:
 bool MemberSpool::Open() { return copy_.Open() || Refuse(OpenFailure::CannotOpen, copy_.Error()); }
 
 bool MemberSpool::FillTo(std::int64_t end) {
+    // Once drained, the copy holds no more than it did then.
+    if (drained_ && end > copy_.End()) return Refuse(OpenFailure::CannotOpen, "the archive has moved on");
+    return Unpack(end, true);
+}
+
+bool MemberSpool::Drain() {
+    drained_ = true;
+    return Unpack(std::numeric_limits<std::int64_t>::max(), false);
+}
+
+bool MemberSpool::Unpack(std::int64_t end, bool keep) {
     if (!problem_.Opened()) return false;
-    while (!ended_ && copy_.End() < end) {
+    while (!ended_ && (!keep || copy_.End() < end)) {
         if (data_ == nullptr) return Refuse(OpenFailure::CannotOpen, "the archive has moved on");
         const void* block = nullptr;
         std::size_t size = 0;
@@ -44,13 +56,14 @@ bool MemberSpool::FillTo(std::int64_t end) {
         ended_ = status == 0;
         if (ended_) break;
         if (offset < 0 || offset > maxLength_ - static_cast<std::int64_t>(size)) return PastLimit();
-        if (!copy_.WriteAt(offset, {static_cast<const std::uint8_t*>(block), size})) {
+        if (keep && !copy_.WriteAt(offset, {static_cast<const std::uint8_t*>(block), size})) {
             return Refuse(OpenFailure::CannotOpen, copy_.Error());
         }
     }
+    if (Length() > maxLength_) return PastLimit();
+    if (!keep) return true;
     // Holes (zeros are never written) read back as zeros, a sparse member's
     // hole at its end too, once it has ended.
-    if (Length() > maxLength_) return PastLimit();
     if (const std::int64_t there = ended_ ? Length() : copy_.End(); there > extended_) {
         if (!copy_.Extend(there)) return Refuse(OpenFailure::CannotOpen, copy_.Error());
         extended_ = there;

@@ -26,12 +26,17 @@ public:
     // them; false once it cannot, Problem() saying why.
     bool FillTo(std::int64_t end);
 
+    // Reads the member to its end without writing what is left (the reader's
+    // checks there run); false when it fails them, Problem() saying why.
+    bool Drain();
+
     void Detach() noexcept { data_ = nullptr; }  // the reader has moved on: nothing more to unpack
     std::int64_t Length() const noexcept { return std::max(copy_.End(), declared_); }
     int Descriptor() const noexcept { return copy_.Descriptor(); }
     const OpenResult& Problem() const noexcept { return problem_; }
 
 private:
+    bool Unpack(std::int64_t end, bool keep);
     bool Refuse(OpenFailure failure, std::string reason);
     bool PastLimit();
 
@@ -41,6 +46,7 @@ private:
     std::int64_t declared_;  // -1: not declared
     std::int64_t extended_ = 0;
     bool ended_ = false;
+    bool drained_ = false;
     OpenResult problem_;
 };
 
