@@ -57,7 +57,8 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
                  "tabulon-report"};
     app.set_version_flag("--version", std::string("tabulon-report ") + TABULON_VERSION);
     app.footer(
-        "IMAGE \"-\" reads the image from standard input.\n"
+        "IMAGE \"-\" reads the image from standard input. A member of an archive, or a compressed image,\n"
+        "may unpack to 256 MiB at most; past that it is not read.\n"
         "Exit status: 0 drive report, 1 not a Newdos disk, 2 sector not found, 3 analysis stopped early\n"
         "(the image ends inside or before the system sector, or changed while read), 4 cannot open or\n"
         "read; the highest over all images; 64 usage; 74 cannot write standard output.");

@@ -15,9 +15,9 @@ extern "C" {
 
 /* What a member is. Folders are not members here: their files are. */
 enum tabulon_member_type {
-    TABULON_MEMBER_FILE = 0,       /* a regular file, whose data is handed over when wanted */
-    TABULON_MEMBER_HARD_LINK = 1,  /* another name for an earlier member, linkedTo: no data of its own */
-    TABULON_MEMBER_SYMLINK = 2,    /* a symbolic link to linkedTo */
+    TABULON_MEMBER_FILE = 0,      /* a regular file, whose data is handed over when wanted */
+    TABULON_MEMBER_HARD_LINK = 1, /* another name for an earlier member, linkedTo: no data of its own */
+    TABULON_MEMBER_SYMLINK = 2,   /* a symbolic link to linkedTo */
     TABULON_MEMBER_FIFO = 3,
     TABULON_MEMBER_CHARACTER_DEVICE = 4,
     TABULON_MEMBER_BLOCK_DEVICE = 5,

@@ -110,7 +110,8 @@ int NextBlock(void* handle, const void** block, std::size_t* size, std::int64_t*
     la_int64_t at = 0;
     const int status = archive_read_data_block(handing.Reader, block, size, &at);
     if (status == ARCHIVE_EOF) {
-        if (handing.Declared < 0 || handing.End == handing.Declared || (handing.Sparse && handing.End < handing.Declared))
+        if (handing.Declared < 0 || handing.End == handing.Declared ||
+            (handing.Sparse && handing.End < handing.Declared))
             return 0;
         std::snprintf(error, errorSize, "damaged: unpacks to %lld bytes, not the %lld it declares",
                       static_cast<long long>(handing.End), static_cast<long long>(handing.Declared));
@@ -143,7 +144,8 @@ int TypeOf(archive_entry* entry) {
 // process's character set: the name is shown by its bytes, and nothing is damaged.
 bool OnlyAboutNames(archive* reader) {
     const std::string said = ErrorOf(reader, "");
-    return said.find("cannot be converted") != std::string::npos || said.find("can't be converted") != std::string::npos;
+    return said.find("cannot be converted") != std::string::npos ||
+           said.find("can't be converted") != std::string::npos;
 }
 
 // Names read as UTF-8 while the archive is read (the program itself runs in the
@@ -184,8 +186,8 @@ std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_me
         if (status == ARCHIVE_EOF) break;
         if (status == ARCHIVE_RETRY) continue;
         if (status < ARCHIVE_WARN) return reading.Seen.Explain(reader, false);
-        const std::string damage = status == ARCHIVE_WARN && !OnlyAboutNames(reader) ? "damaged: " + ErrorOf(reader, "")
-                                                                                     : std::string();
+        const std::string damage =
+            status == ARCHIVE_WARN && !OnlyAboutNames(reader) ? "damaged: " + ErrorOf(reader, "") : std::string();
         const int type = TypeOf(entry);
         if (type < 0) continue;
         const char* const name = archive_entry_pathname(entry);
@@ -201,8 +203,9 @@ std::optional<std::string> ReadMembers(int fd, bool compressed, const tabulon_me
             if (!shared) shared = SharedNames::Read(fd);
             others = shared->Take(name);
         }
-        const bool linkable = format == ARCHIVE_FORMAT_ZIP ? !others.empty()
-                                                           : format != ARCHIVE_FORMAT_7ZIP && kind != Kind::CompressedImage;
+        const bool linkable = format == ARCHIVE_FORMAT_ZIP
+                                  ? !others.empty()
+                                  : format != ARCHIVE_FORMAT_7ZIP && kind != Kind::CompressedImage;
         const tabulon_member member{kind == Kind::CompressedImage ? nullptr
                                     : name != nullptr             ? name
                                                                   : "",

@@ -55,7 +55,8 @@ test::Bytes Pack(const char* format, const char* filter, const std::vector<Entry
         archive_write_data(writer, e.bytes.data(), e.bytes.size());
         const test::Bytes piece(std::size_t{1} << 20, e.fillByte);
         for (std::int64_t left = e.fill; left > 0; left -= static_cast<std::int64_t>(piece.size()))
-            archive_write_data(writer, piece.data(), std::min<std::size_t>(piece.size(), static_cast<std::size_t>(left)));
+            archive_write_data(writer, piece.data(),
+                               std::min<std::size_t>(piece.size(), static_cast<std::size_t>(left)));
         archive_entry_free(entry);
     }
     archive_write_close(writer);
@@ -299,12 +300,13 @@ TEST_F(Archives, HardLinksCostNoMoreThanTheirMember) {
     std::vector<std::string> expected{path + ":blank  not-found  JV3  structure"};
     for (int n = 0; n < 30; ++n) expected.push_back(path + ":copy" + std::to_string(n) + "  not-found  JV3  structure");
     for (const char* name : {"a.dsk", "b.dsk", "c.dsk"}) expected.push_back(path + ":" + name + kJv3Line);
-    expected.insert(expected.end(),
-                    {path + ":d.dsk  unreadable  -  -", path + ":e.dsk  unreadable  -  -", path + ":later.dsk" + kJv3Line});
+    expected.insert(expected.end(), {path + ":d.dsk  unreadable  -  -", path + ":e.dsk  unreadable  -  -",
+                                     path + ":later.dsk" + kJv3Line});
     EXPECT_EQ(run.OutLines(), expected);
     EXPECT_EQ(run.status, 4);
     EXPECT_EQ(run.err, "tabulon-report: " + path + ":d.dsk: a hard link to notes.txt, which was not kept: not read\n" +
-                           "tabulon-report: " + path + ":e.dsk: a hard link to later.dsk, which the archive does not hold\n");
+                           "tabulon-report: " + path +
+                           ":e.dsk: a hard link to later.dsk, which the archive does not hold\n");
 }
 
 // A member unpacks to 256 MiB at most: one that goes past is stopped there and said
@@ -314,13 +316,14 @@ TEST_F(Archives, HardLinksCostNoMoreThanTheirMember) {
 TEST_F(Archives, MembersUnpackTo256MiBAtMost) {
     constexpr std::int64_t kLimit = std::int64_t{256} << 20;
     const std::string jv3 = Sample("jv3-drive-report.dsk");
-    const std::string bomb = Image("e5.dsk.bz2", Pack("raw", "bzip2", {{"x", {}, "", 0, AE_IFREG, "", kLimit + 1, 0xE5}}));
+    const std::string bomb =
+        Image("e5.dsk.bz2", Pack("raw", "bzip2", {{"x", {}, "", 0, AE_IFREG, "", kLimit + 1, 0xE5}}));
     const test::Bytes program{'M', 'Z'};
-    const std::string programs = Image(
-        "programs.tar.zst", Pack("ustar", "zstd",
-                                 {{"big.bin", program, "", 0, AE_IFREG, "", kLimit, 0xE5},
-                                  {"small.bin", program, "", 0, AE_IFREG, "", std::int64_t{2} << 20, 0xE5},
-                                  {"a.dsk", test::ReadWholeFile(jv3)}}));
+    const std::string programs =
+        Image("programs.tar.zst", Pack("ustar", "zstd",
+                                       {{"big.bin", program, "", 0, AE_IFREG, "", kLimit, 0xE5},
+                                        {"small.bin", program, "", 0, AE_IFREG, "", std::int64_t{2} << 20, 0xE5},
+                                        {"a.dsk", test::ReadWholeFile(jv3)}}));
     const auto limited = [] {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit size{kLimit, kLimit};  // no file past the limit, the copies included
@@ -328,8 +331,8 @@ TEST_F(Archives, MembersUnpackTo256MiBAtMost) {
     };
     const CliRun run = Spawn({"--brief", bomb, programs, jv3}, limited);
     EXPECT_EQ(run.status, 4);
-    EXPECT_EQ(run.OutLines(), (std::vector<std::string>{bomb + "  unreadable  -  -", programs + ":a.dsk" + kJv3Line,
-                                                        jv3 + kJv3Line}));
+    EXPECT_EQ(run.OutLines(),
+              (std::vector<std::string>{bomb + "  unreadable  -  -", programs + ":a.dsk" + kJv3Line, jv3 + kJv3Line}));
     EXPECT_EQ(run.err, "tabulon-report: " + bomb + ": unpacks past 256 MiB: not read\n");
     const CliRun all = Spawn({"--brief", "--all-members", programs}, limited);
     EXPECT_EQ(all.status, 4);
@@ -377,7 +380,8 @@ TEST_F(Archives, DamagedMembersAreUnreadableWhateverTheOptions) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = Image(c.name, c.bytes);
-        for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"--brief"}, {"--json", "--tracks"}}) {
+        for (const std::vector<std::string>& options :
+             {std::vector<std::string>{}, {"--brief"}, {"--json", "--tracks"}}) {
             std::vector<std::string> args = options;
             args.push_back(path);
             const CliRun run = Call(args);
@@ -404,17 +408,19 @@ TEST_F(Archives, ReadErrorsInArchivesAreSaidAsSuch) {
     };
     const Case cases[] = {
         {"unreadable.tar", Pack("ustar", "none", {{"d.dsk", noise}}),
-         ":d.dsk: the archive file could not be read: " + error + "tabulon-report: %: cannot read the archive on: " + error},
+         ":d.dsk: the archive file could not be read: " + error +
+             "tabulon-report: %: cannot read the archive on: " + error},
         {"unreadable.tar.gz", Pack("ustar", "gzip", {{"d.dsk", noise}}),
-         ":d.dsk: the archive file could not be read: " + error + "tabulon-report: %: cannot read the archive on: " + error},
+         ":d.dsk: the archive file could not be read: " + error +
+             "tabulon-report: %: cannot read the archive on: " + error},
         {"unreadable.zip", Pack("zip", "none", {{"d.dsk", noise}}), ": cannot read the archive: " + error},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = Image(c.name, c.bytes);
-        const CliRun run = Shell("LD_PRELOAD=" + Quote(TABULON_FAILING_READS) +
-                                 " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" \"$R\" --brief " +
-                                 Quote(path));
+        const CliRun run = Shell(
+            "LD_PRELOAD=" + Quote(TABULON_FAILING_READS) +
+            " ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" \"$R\" --brief " + Quote(path));
         EXPECT_EQ(run.status, 4);
         std::string err = "tabulon-report: " + path + c.err;
         if (const auto at = err.find('%'); at != std::string::npos) err.replace(at, 1, path);
@@ -458,11 +464,14 @@ TEST_F(Archives, EveryMemberListedGetsARecord) {
     std::vector<std::string> expected{};
     for (int n = 1; n < 100; ++n) {
         const std::string name = "s" + std::to_string(n) + ".dsk";
-        zip.insert(zip.end(), one.begin() + static_cast<long>(directory), one.begin() + static_cast<long>(directory) + 28);
+        zip.insert(zip.end(), one.begin() + static_cast<long>(directory),
+                   one.begin() + static_cast<long>(directory) + 28);
         zip.insert(zip.end(), {static_cast<std::uint8_t>(name.size()), 0});
-        zip.insert(zip.end(), one.begin() + static_cast<long>(directory) + 30, one.begin() + static_cast<long>(directory) + 46);
+        zip.insert(zip.end(), one.begin() + static_cast<long>(directory) + 30,
+                   one.begin() + static_cast<long>(directory) + 46);
         zip.insert(zip.end(), name.begin(), name.end());
-        zip.insert(zip.end(), one.begin() + static_cast<long>(directory) + 46 + 5, one.begin() + static_cast<long>(end));
+        zip.insert(zip.end(), one.begin() + static_cast<long>(directory) + 46 + 5,
+                   one.begin() + static_cast<long>(end));
         expected.push_back(name);
     }
     const auto size = static_cast<std::uint32_t>(zip.size() - directory);
