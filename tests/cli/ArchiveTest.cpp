@@ -68,7 +68,9 @@ test::Bytes Pack(const char* format, const char* filter, const std::vector<Entry
 const std::string kJv3Line = "  report  JV3  structure  TI=A TD=A TC=40 SPT=10 TSR=3 GPL=2 DDSL=17 DDGA=2  fits";
 
 std::uint32_t Le32(const test::Bytes& bytes, std::size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t{bytes[at + 3]} << 24;
+    std::uint32_t value = 0;
+    for (std::size_t n = 4; n-- > 0;) value = value << 8 | bytes.at(at + n);
+    return value;
 }
 void PutLe32(test::Bytes& bytes, std::size_t at, std::uint32_t value) {
     for (std::size_t n = 0; n < 4; ++n) bytes.at(at + n) = static_cast<std::uint8_t>(value >> (8 * n));
