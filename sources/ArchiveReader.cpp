@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <locale.h>  // NOLINT(modernize-deprecated-headers): newlocale, uselocale
