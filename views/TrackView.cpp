@@ -97,7 +97,7 @@ public:
             Sector(track, n, findings);
         }
         Key("],\"side\":", track.Side);
-        out_ += ",\"state\":\"";
+        out_ += R"(,"state":")";
         out_ += StateName(findings.State);
         out_ += '"';
         if (track.Sectors.empty()) {
