@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
@@ -19,9 +20,13 @@ constexpr std::size_t kLocator = 20;
 constexpr std::size_t kEnd64 = 56;
 constexpr std::uint64_t kFar = 0xFFFFFFFF;  // zip64 holds the value
 
-// count bytes from offset, all of them, or nothing.
-std::optional<std::string> ReadAt(int fd, std::uint64_t count, std::uint64_t offset) {
-    std::string bytes(count, '\0');
+// count bytes from offset, all of them, or nothing; never more than the file
+// holds (length), whatever a record says.
+std::optional<std::string> ReadAt(int fd, std::uint64_t count, std::uint64_t offset, std::uint64_t length) {
+    if (offset > length || count > length - offset || count > std::numeric_limits<std::size_t>::max()) {
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<std::size_t>(count), '\0');
     for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t got = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
@@ -49,7 +54,7 @@ std::optional<std::string> Directory(int fd) {
     if (::fstat(fd, &status) != 0 || status.st_size < static_cast<off_t>(kEndRecord)) return std::nullopt;
     const auto length = static_cast<std::uint64_t>(status.st_size);
     const std::uint64_t tailLength = std::min<std::uint64_t>(length, kEndRecord + 0xFFFF);
-    const auto tail = ReadAt(fd, tailLength, length - tailLength);
+    const auto tail = ReadAt(fd, tailLength, length - tailLength, length);
     if (!tail) return std::nullopt;
     for (std::size_t at = tail->size() - kEndRecord + 1; at-- > 0;) {
         if (!Has(*tail, at, "PK\x05\x06") || at + kEndRecord + Le(*tail, at + 20, 2) != tail->size()) continue;
@@ -57,12 +62,12 @@ std::optional<std::string> Directory(int fd) {
         std::uint64_t size = Le(*tail, at + 12, 4);
         if (at >= kLocator && Has(*tail, at - kLocator, "PK\x06\x07")) {
             end = Le(*tail, at - kLocator + 8, 8);
-            const auto record = ReadAt(fd, kEnd64, end);
+            const auto record = ReadAt(fd, kEnd64, end, length);
             if (!record || !Has(*record, 0, "PK\x06\x06")) return std::nullopt;
             size = Le(*record, 40, 8);
         }
         if (size > end) return std::nullopt;
-        return ReadAt(fd, size, end - size);
+        return ReadAt(fd, size, end - size, length);
     }
     return std::nullopt;
 }
@@ -73,7 +78,7 @@ std::uint64_t LocalHeader(std::string_view entry, std::size_t nameLength, std::s
     if (offset != kFar) return offset;
     std::string_view extra = entry.substr(kEntry + nameLength, extraLength);
     while (extra.size() >= 4) {
-        const std::size_t size = Le(extra, 2, 2);
+        const auto size = static_cast<std::size_t>(Le(extra, 2, 2));
         if (4 + size > extra.size()) break;
         if (Le(extra, 0, 2) == 1) {
             const std::size_t at = 4 + (Le(entry, 24, 4) == kFar ? 8U : 0U) + (Le(entry, 20, 4) == kFar ? 8U : 0U);
@@ -94,9 +99,9 @@ SharedNames SharedNames::Read(int fd) {
     const std::string_view all = *directory;
     for (std::size_t next = 0; Has(all, next, "PK\x01\x02") && next + kEntry <= all.size();) {
         const std::string_view entry = all.substr(next);
-        const std::size_t nameLength = Le(entry, 28, 2);
-        const std::size_t extraLength = Le(entry, 30, 2);
-        const std::size_t whole = kEntry + nameLength + extraLength + Le(entry, 32, 2);
+        const auto nameLength = static_cast<std::size_t>(Le(entry, 28, 2));
+        const auto extraLength = static_cast<std::size_t>(Le(entry, 30, 2));
+        const std::size_t whole = kEntry + nameLength + extraLength + static_cast<std::size_t>(Le(entry, 32, 2));
         if (whole > entry.size()) break;
         at[LocalHeader(entry, nameLength, extraLength)].emplace_back(entry.substr(kEntry, nameLength));
         next += whole;
