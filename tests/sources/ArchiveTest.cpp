@@ -1,6 +1,6 @@
 // Archives and compressed images, made here from the samples with libarchive's
 // writer: what tabulon-report says of each member, and of hostile archives.
-#include "CliRunner.h"
+#include "cli/CliRunner.h"
 
 #include <archive.h>
 #include <archive_entry.h>

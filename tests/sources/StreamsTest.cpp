@@ -1,6 +1,6 @@
 // tabulon-report's standard streams: "-" as the image, a failing or closed
 // standard output, and colour by the environment.
-#include "CliRunner.h"
+#include "cli/CliRunner.h"
 #include "StandardInput.h"
 
 #include <csignal>
