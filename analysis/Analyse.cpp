@@ -1,5 +1,7 @@
 #include "Analysis.h"
 
+#include "ContainerSectors.h"
+#include "IdentifyDisk.h"
 #include "ImageSource.h"
 
 #include <algorithm>
@@ -70,6 +72,28 @@ void ReadGeometry(Analysis& analysis, DiskData& data, bool map) {
     }
 }
 
+// Which DOS made the disk, through the container that was searched, and the
+// check of a Newdos table against the directory found on a NEWDOS-family disk.
+void ReadDisk(Analysis& analysis, DiskData& data) {
+    Container* const container = analysis.Opened();
+    if (container == nullptr || !data.IsOpen()) return;
+    try {
+        ContainerSectors sectors(*container, data);
+        analysis.Disk = IdentifyDisk(sectors, analysis.Table());
+    } catch (const AnalysisStopped& stop) {
+        analysis.DiskStop = stop.WhyStopped();
+        return;
+    }
+    const auto table = analysis.Table();
+    const DiskIdentity& disk = *analysis.Disk;
+    if (!table || !disk.Directory || !disk.Format || !IsNewdosFamily(*disk.Format)) return;
+    analysis.DirectoryCheck = CheckDirectory(*table, *disk.Directory);
+    for (const std::optional<DriveSlot>& slot : analysis.Slots) {
+        analysis.SlotDirectoryChecks.push_back(slot ? std::optional(CheckDirectory(*slot, *disk.Directory))
+                                                    : std::nullopt);
+    }
+}
+
 }  // namespace
 
 std::optional<ImageFormat> Analysis::Format() const {
@@ -81,6 +105,7 @@ std::optional<ImageFormat> Analysis::Format() const {
 Outcome Analysis::Final() const {
     Outcome outcome = Result;
     if (GeometryStop) outcome = std::max(outcome, OutcomeOfStop(*GeometryStop));
+    if (DiskStop) outcome = std::max(outcome, OutcomeOfStop(*DiskStop));
     if (Failure) outcome = std::max(outcome, Loaded ? Outcome::Stopped : Outcome::Unreadable);
     return outcome;
 }
@@ -104,6 +129,7 @@ Analysis Analyse(ImageSource& source, const AnalyseOptions& options) {
     try {
         if (options.AllSlots) ReadSlots(analysis);
         if (options.Geometry || options.Tracks) ReadGeometry(analysis, data, options.Tracks);
+        if (options.Disk) ReadDisk(analysis, data);
     } catch (...) {
         analysis.Failure = CurrentFailure();
     }

@@ -2,6 +2,8 @@
 
 #include "AnalysisStopped.h"
 #include "Container.h"
+#include "DirectoryCheck.h"
+#include "DiskIdentity.h"
 #include "ImageGeometry.h"
 #include "ImageSource.h"
 #include "LocateSector.h"
@@ -38,6 +40,7 @@ struct AnalyseOptions {
     bool AllSlots = false;        // all ten PDRIVE slots
     bool Geometry = false;        // every track: the geometry, the check and the checks of the whole file
     bool Tracks = false;          // and every track in detail, as a map (with Geometry)
+    bool Disk = false;            // which DOS made the disk, its directory and files, and a Newdos table against it
 };
 
 // Everything one analysis learnt, also when it stopped part way: each finding
@@ -61,6 +64,12 @@ struct Analysis {
     std::optional<FileCheck> FileCheckFailed;             // what the container says of the file and is not so
     std::optional<std::vector<Difference>> Check;         // slot 0 of a Newdos table against the geometry
     std::optional<TrackMap> Map;                          // every track in detail, when asked for
+    std::optional<DiskIdentity> Disk;                     // which DOS made the disk, when asked for
+    std::optional<AnalysisStopped::Reason> DiskStop;      // why its sectors could not be read
+    // Slot 0 of a Newdos table against the directory found on a disk of the
+    // NEWDOS family, when asked for; with all slots, each slot against it.
+    std::optional<std::vector<DirectoryDifference>> DirectoryCheck;
+    std::vector<std::optional<std::vector<DirectoryDifference>>> SlotDirectoryChecks;
     std::optional<std::string> Failure;                   // anything else that ended it (no memory...)
 
     // The sector found, if the search found one.

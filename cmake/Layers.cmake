@@ -1,13 +1,14 @@
 # The layers and what each may link: only those below it. The build stops at a
 # link upward (or sideways), so that the arrows between folders stay one way:
-#   cells, core  <-  containers  <-  analysis  <-  report  <-  ui
-#                          ^              ^          ^
-#                       sources   <-    app   <-   views  <-  cli, web
+#   cells, core  <-  containers  <-  dos  <-  analysis  <-  report  <-  ui
+#                          ^                     ^          ^
+#                       sources   <-           app   <-   views  <-  cli, web
 set(TABULON_LAYER_LINKS
   "tabulon_cells:"
   "tabulon_core:"
   "tabulon_containers:tabulon_core,tabulon_cells"
-  "tabulon_analysis:tabulon_containers,tabulon_core"
+  "tabulon_dos:tabulon_containers,tabulon_core"
+  "tabulon_analysis:tabulon_dos,tabulon_containers,tabulon_core"
   "tabulon_sources:tabulon_core,tabulon_containers"
   "tabulon_report:tabulon_analysis"
   "tabulon_app:tabulon_analysis,tabulon_sources"

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Container.h"
+#include "DiskData.h"
+#include "DiskSectors.h"
+
+#include <map>
+#include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace tabulon {
+
+// The sectors of an image opened as its container, read through the
+// container's own search and kept. At most kMostTracks tracks are listed and
+// kMostReads sectors read; past that every answer is empty, so that a hostile
+// image costs a bounded number of reads. A read that falls outside the image
+// leaves that sector unread; a read error or a file that changed stops the
+// whole search (AnalysisStopped).
+class ContainerSectors final : public DiskSectors {
+public:
+    static constexpr int kMostTracks = 192;
+    static constexpr int kMostReads = 320;
+
+    ContainerSectors(Container& container, DiskData& image);
+
+    const std::vector<int>& Numbers(TrackPlace place) override;
+    const ReadSector* Read(const SectorPosition& at) override;
+    bool Blank() override;
+
+private:
+    struct Track {
+        std::vector<int> Numbers;
+        std::map<int, bool> Deleted;  // each number's data mark, as the first of its ID fields has it
+    };
+    const Track& Listed(TrackPlace place);
+
+    Container& container_;
+    DiskData& image_;
+    bool keepsMarks_;
+    std::map<std::pair<int, int>, Track> tracks_;
+    std::map<std::tuple<int, int, int>, std::optional<ReadSector>> sectors_;
+    int tracksLeft_ = kMostTracks;
+    int readsLeft_ = kMostReads;
+    std::optional<bool> blank_;
+};
+
+}  // namespace tabulon

@@ -1,0 +1,131 @@
+#include "IdentifyDisk.h"
+
+#include "CpmDirectory.h"
+#include "DirectoryBytes.h"
+#include "DiskOrder.h"
+#include "Model3Directory.h"
+#include "TrsdosDirectory.h"
+#include "UcsdDirectory.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace tabulon {
+
+namespace {
+
+constexpr int kGranuleSectors = 5;  // NEWDOS: a lump is GPL granules of five sectors
+constexpr int kMostGranulesPerLump = 8;
+constexpr int kMostCpmSystemCylinders = 5;
+
+// A directory that begins at the first sector of cylinder's side 0: the
+// TRSDOS family's BOOT/SYS two sectors on, or Model III TRSDOS's copyright.
+bool FoundAtCylinder(DiskSectors& disk, int cylinder, SectorSpan boot, DiskIdentity& identity) {
+    if (cylinder <= 0 || cylinder > kMostCylinders || disk.Numbers({cylinder, 0}).empty()) return false;
+    const OrderPlace gat{cylinder, 0};
+    if (OpensTrsdosDirectory(disk, {cylinder, 2})) {
+        ReadTrsdosDirectory(disk, gat, boot, identity);
+        return identity.Format.has_value();
+    }
+    if (const auto dos = Model3DirectoryOf(ReadAt(disk, gat, 2))) {
+        ReadModel3Directory(disk, gat, *dos, boot, identity);
+        return true;
+    }
+    return false;
+}
+
+// A NEWDOS directory at the lump byte 2 of the boot sector names, for each
+// plausible number of granules per lump: the disk's table's first.
+bool FoundAtLump(DiskSectors& disk, const std::optional<DriveSlot>& table, SectorSpan boot, DiskIdentity& identity) {
+    const int perCylinder = CylinderLength(disk, 1);
+    if (boot.size() <= 2 || perCylinder == 0) return false;
+    std::vector<int> lumps;
+    if (table && table->GranulesPerLump >= 1 && table->GranulesPerLump <= kMostGranulesPerLump) {
+        lumps.push_back(table->GranulesPerLump);
+    }
+    for (int granules = 1; granules <= kMostGranulesPerLump; ++granules) {
+        if (std::find(lumps.begin(), lumps.end(), granules) == lumps.end()) lumps.push_back(granules);
+    }
+    for (const int granules : lumps) {
+        const int first = boot[2] * granules * kGranuleSectors;
+        const OrderPlace gat{first / perCylinder, first % perCylinder};
+        const auto bootSys = Step(disk, gat, 2);
+        if (!bootSys || !OpensTrsdosDirectory(disk, *bootSys)) continue;
+        ReadTrsdosDirectory(disk, gat, boot, identity);
+        if (!identity.Format) return false;
+        identity.Evidence.push_back("boot sector byte 2 is its lump " + std::to_string(boot[2]) + " of " +
+                                    std::to_string(granules) + " granules");
+        return true;
+    }
+    return false;
+}
+
+// CP/M's directory on one of the first tracks: the first whose first sector
+// holds entries in use, else an empty one after system tracks that name CP/M.
+bool FoundCpm(DiskSectors& disk, DiskIdentity& identity) {
+    std::vector<OrderPlace> places;
+    for (int cylinder = 0; cylinder <= kMostCpmSystemCylinders; ++cylinder) {
+        const auto onSide0 = static_cast<int>(disk.Numbers({cylinder, 0}).size());
+        if (cylinder > 0 && onSide0 > 0) places.push_back({cylinder, 0});
+        if (!disk.Numbers({cylinder, 1}).empty()) places.push_back({cylinder, onSide0});
+    }
+    std::optional<OrderPlace> empty;
+    for (const OrderPlace place : places) {
+        const CpmSector kind = CpmSectorKind(ReadAt(disk, place));
+        if (kind == CpmSector::InUse) {
+            ReadCpmDirectory(disk, place, identity);
+            return true;
+        }
+        if (kind == CpmSector::Free && !empty) empty = place;
+    }
+    if (empty && HoldsCpmSystem(disk, *empty)) {
+        ReadCpmDirectory(disk, *empty, identity);
+        if (identity.Files.empty()) identity.Evidence.emplace_back("the directory lists no file");
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+DiskIdentity IdentifyDisk(DiskSectors& disk, const std::optional<DriveSlot>& table) {
+    DiskIdentity identity;
+    if (disk.Blank()) {
+        identity.Unformatted = true;
+        identity.Evidence.emplace_back("no sector on the disk");
+        return identity;
+    }
+    const ReadSector* bootSector = disk.Numbers({0, 0}).empty() ? nullptr : ReadAt(disk, {0, 0});
+    const SectorSpan boot = bootSector != nullptr ? SectorSpan(bootSector->Bytes) : SectorSpan();
+
+    // The cylinders the boot sector names.
+    std::vector<std::pair<int, std::string>> named;
+    if (boot.size() > 2) named.emplace_back(boot[2], "2");
+    if (boot.size() > 2) named.emplace_back(boot[2] & 0x7F, "2");
+    if (boot.size() > 1) named.emplace_back(boot[1], "1");
+    for (std::size_t n = 0; n < named.size(); ++n) {
+        const auto& [cylinder, byte] = named[n];
+        const auto same = [&](const auto& earlier) { return earlier.first == cylinder; };
+        if (std::any_of(named.begin(), named.begin() + static_cast<std::ptrdiff_t>(n), same)) continue;
+        if (FoundAtCylinder(disk, cylinder, boot, identity)) {
+            identity.Evidence.push_back("boot sector byte " + byte + " names cylinder " + std::to_string(cylinder));
+            return identity;
+        }
+    }
+    if (FoundAtLump(disk, table, boot, identity) || FoundCpm(disk, identity)) return identity;
+    for (const int start : {0, 1}) {
+        if (ReadUcsdDirectory(disk, {start, 0}, identity)) return identity;
+    }
+    // Last, the start of every cylinder, until one holds no sector.
+    for (int cylinder = 1; cylinder <= kMostCylinders && !disk.Numbers({cylinder, 0}).empty(); ++cylinder) {
+        if (FoundAtCylinder(disk, cylinder, boot, identity)) {
+            identity.Evidence.emplace_back("found by looking at every cylinder");
+            return identity;
+        }
+    }
+    identity.Evidence.emplace_back("no directory found");
+    return identity;
+}
+
+}  // namespace tabulon
