@@ -70,7 +70,7 @@ struct Analysis {
     // NEWDOS family, when asked for; with all slots, each slot against it.
     std::optional<std::vector<DirectoryDifference>> DirectoryCheck;
     std::vector<std::optional<std::vector<DirectoryDifference>>> SlotDirectoryChecks;
-    std::optional<std::string> Failure;                   // anything else that ended it (no memory...)
+    std::optional<std::string> Failure;  // anything else that ended it (no memory...)
 
     // The sector found, if the search found one.
     const SectorLocation* Location() const { return Search && Search->Sector ? &*Search->Sector : nullptr; }

@@ -102,7 +102,7 @@ RawTrack MakeTrack(TrackStyle style, std::uint8_t cylinder, std::uint8_t head, s
         AppendCrc(out, idStart);
         Append(out, static_cast<std::size_t>(gap2), layout.Gap);
         Append(out, layout.Sync, 0x00);
-        const std::size_t dataStart = PutMark(track, layout, 0xFB);
+        const std::size_t dataStart = PutMark(track, layout, sector.Deleted ? 0xF8 : 0xFB);
         Append(out, {sector.Data, std::size_t{128} << (sector.SizeCode & 3u)});
         AppendCrc(out, dataStart, sector.BadCrc ? 0x5555 : 0);
         Append(out, static_cast<std::size_t>(gap3), layout.Gap);
@@ -261,6 +261,42 @@ Bytes HfeSide(const DescribedTrack& track, const HfeOptions& options) {
     return std::move(cells.bytes());
 }
 
+// A DMK image of tracks: the header, then per track its IDAM table and raw
+// bytes, FM bytes stored twice unless undoubled.
+Bytes WriteDmk(std::span<const WrittenTrack> written, int cylinders, bool doubleSided, bool undoubled) {
+    std::vector<Bytes> tracks;
+    std::size_t trackLength = kDmkTrackLength;
+    for (const WrittenTrack& described : written) {
+        const bool doubleDensity = described.DoubleDensity;
+        const TrackStyle style = doubleDensity ? TrackStyle::Mfm : TrackStyle::Fm;
+        const int gap2 = described.Gap2 >= 0 ? described.Gap2 : (doubleDensity ? 22 : 11);
+        const int gap3 = described.Gap3 >= 0 ? described.Gap3 : (doubleDensity ? 16 : 15);
+        const RawTrack raw = MakeTrack(style, described.Cylinder, described.Head, described.Sectors, gap2, gap3);
+        // FM bytes are stored twice unless the image says otherwise.
+        const std::size_t scale = (!doubleDensity && !undoubled) ? 2 : 1;
+        Bytes track(kIdamTableLength, 0);
+        for (std::size_t i = 0; i < raw.IdMarks.size(); ++i) {
+            const std::size_t offset = kIdamTableLength + raw.IdMarks[i] * scale;
+            PutLe16(track, 2 * i, static_cast<unsigned>(offset) | (doubleDensity ? 0x8000u : 0u));
+        }
+        for (std::uint8_t byte : raw.Data) Append(track, scale, byte);
+        trackLength = std::max(trackLength, track.size() + 32);
+        tracks.push_back(std::move(track));
+    }
+
+    Bytes image(kDmkHeaderLength, 0);
+    image[1] = static_cast<std::uint8_t>(cylinders);
+    PutLe16(image, 2, static_cast<unsigned>(trackLength));
+    image[4] = static_cast<std::uint8_t>((doubleSided ? 0 : 0x10) | (undoubled ? 0x40 : 0));
+    for (Bytes& track : tracks) {
+        // Gap 4b fills the rest of the track: 4E after MFM, FF after FM.
+        const std::uint8_t fill = track.size() > kIdamTableLength && (track[1] & 0x80) ? 0x4E : 0xFF;
+        track.resize(trackLength, fill);
+        Append(image, track);
+    }
+    return image;
+}
+
 }  // namespace
 
 Bytes MakeSystemSector(std::span<const PdriveSlot> slots, std::uint8_t marker) {
@@ -284,35 +320,18 @@ Bytes MakeSystemSector(const PdriveSlot& slot, std::uint8_t marker) { return Mak
 
 Bytes BuildDmkImage(const DmkOptions& options, std::span<const std::uint8_t> systemSector) {
     const Bytes filler(kSectorSize, 0xE5);
-    std::vector<Bytes> tracks;
-    std::size_t trackLength = kDmkTrackLength;
-    for (const DescribedTrack& described : DescribeTracks(options, systemSector, filler)) {
-        const RawTrack raw = described.Raw();
-        const bool doubleDensity = described.DoubleDensity;
-        // FM bytes are stored twice unless the image says otherwise.
-        const std::size_t scale = (!doubleDensity && !options.SingleDensityUndoubled) ? 2 : 1;
-        Bytes track(kIdamTableLength, 0);
-        for (std::size_t i = 0; i < raw.IdMarks.size(); ++i) {
-            const std::size_t offset = kIdamTableLength + raw.IdMarks[i] * scale;
-            PutLe16(track, 2 * i, static_cast<unsigned>(offset) | (doubleDensity ? 0x8000u : 0u));
-        }
-        for (std::uint8_t byte : raw.Data) Append(track, scale, byte);
-        trackLength = std::max(trackLength, track.size() + 32);
-        tracks.push_back(std::move(track));
+    std::vector<WrittenTrack> tracks;
+    for (DescribedTrack& described : DescribeTracks(options, systemSector, filler)) {
+        tracks.push_back({described.Cylinder, described.Head, described.DoubleDensity, std::move(described.Sectors),
+                          described.Gap2, described.Gap3});
     }
+    return WriteDmk(tracks, options.Tracks, options.DoubleSided, options.SingleDensityUndoubled);
+}
 
-    Bytes image(kDmkHeaderLength, 0);
-    image[1] = static_cast<std::uint8_t>(options.Tracks);
-    PutLe16(image, 2, static_cast<unsigned>(trackLength));
-    image[4] =
-        static_cast<std::uint8_t>((options.DoubleSided ? 0 : 0x10) | (options.SingleDensityUndoubled ? 0x40 : 0));
-    for (Bytes& track : tracks) {
-        // Gap 4b fills the rest of the track: 4E after MFM, FF after FM.
-        const std::uint8_t fill = track.size() > kIdamTableLength && (track[1] & 0x80) ? 0x4E : 0xFF;
-        track.resize(trackLength, fill);
-        Append(image, track);
-    }
-    return image;
+Bytes BuildDmkImage(std::span<const WrittenTrack> tracks, bool doubleSided) {
+    int cylinders = 0;
+    for (const WrittenTrack& track : tracks) cylinders = std::max(cylinders, track.Cylinder + 1);
+    return WriteDmk(tracks, cylinders, doubleSided, false);
 }
 
 Bytes BuildJv3Image(std::span<const Jv3Sector> sectors, bool writeProtected) {

@@ -39,6 +39,7 @@ struct TrackSector {
     std::uint8_t SizeCode = 1;  // 256 bytes
     int IdCylinder = -1;        // what its ID field says, when not the track's own
     int IdHead = -1;
+    bool Deleted = false;  // written with a deleted data mark (F8)
 };
 
 enum class TrackStyle { Mfm, Fm };  // double or single density
@@ -77,6 +78,21 @@ struct DmkOptions {
 // raw track (gaps, sync, address marks, CRCs). Sectors are numbered from 0;
 // 18 per MFM track, 10 per FM track; all but the system sector hold 0xE5.
 Bytes BuildDmkImage(const DmkOptions& options, std::span<const std::uint8_t> systemSector);
+
+// One track of a disk given sector by sector: its place, recording and
+// sectors in the order they lie (whose data must outlive it).
+struct WrittenTrack {
+    std::uint8_t Cylinder = 0;
+    std::uint8_t Head = 0;
+    bool DoubleDensity = true;
+    std::vector<TrackSector> Sectors;
+    int Gap2 = -1;  // -1: 22 (MFM) or 11 (FM)
+    int Gap3 = -1;  // -1: 16 (MFM) or 15 (FM)
+};
+
+// A DMK image of the given tracks, cylinder by cylinder and side 0 before
+// side 1, FM bytes stored twice.
+Bytes BuildDmkImage(std::span<const WrittenTrack> tracks, bool doubleSided);
 
 struct HfeOptions {
     DmkOptions Disk;             // the tracks, described as for DMK

@@ -38,7 +38,7 @@ const ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
             const TrackLayout layout = walked.Layout(TrackDetail::WithData);
             for (std::size_t n = 0; n < layout.Sectors.size(); ++n) {
                 const SectorId& id = layout.Sectors[n];
-                if (id.Cylinder != place.Cylinder || id.Head != place.Side) continue;  // an ID of another track
+                if (id.Cylinder != place.Cylinder || id.Head != place.Side) continue;     // an ID of another track
                 if (n < layout.Readings.size() && !layout.Readings[n].IdCrcOk) continue;  // noise a decoder met
                 const bool deleted = n < layout.Readings.size() && layout.Readings[n].Deleted;
                 track.Deleted.emplace(id.Sector, deleted);

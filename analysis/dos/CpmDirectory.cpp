@@ -102,8 +102,8 @@ void ReadCpmDirectory(DiskSectors& disk, OrderPlace first, DiskIdentity& identit
             if (added) {
                 const auto name = PlainName(entry);
                 const SectorSpan plain(name);
-                identity.Files.push_back({FileName(plain.first(8), plain.subspan(8), '.'), 0,
-                                          (entry[kType + 1] & 0x80) != 0, false});
+                identity.Files.push_back(
+                    {FileName(plain.first(8), plain.subspan(8), '.'), 0, (entry[kType + 1] & 0x80) != 0, false});
                 records.push_back(0);
             }
             records[found->second] = std::max(records[found->second], total);

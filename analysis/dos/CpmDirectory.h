@@ -14,9 +14,9 @@ namespace tabulon {
 
 // What a sector is to CP/M.
 enum class CpmSector {
-    Other,    // not a directory sector
-    Free,     // entries, every one free
-    InUse,    // entries, at least one in use
+    Other,  // not a directory sector
+    Free,   // entries, every one free
+    InUse,  // entries, at least one in use
 };
 CpmSector CpmSectorKind(const ReadSector* sector);
 

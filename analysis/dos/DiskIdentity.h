@@ -14,8 +14,8 @@ namespace tabulon {
 struct DiskDirectory {
     int Cylinder = 0;
     int Side = 0;
-    int FirstSector = 0;          // the sector number its ID field gives
-    std::optional<int> Sectors;   // its length, where the disk gives or shows it
+    int FirstSector = 0;         // the sector number its ID field gives
+    std::optional<int> Sectors;  // its length, where the disk gives or shows it
     // The first sector's place within its cylinder as NEWDOS counts it: the
     // sectors of side 0 by the rank of their numbers, then those of side 1.
     int PlaceInCylinder = 0;

@@ -74,7 +74,8 @@ bool ReadUcsdDirectory(DiskSectors& disk, OrderPlace start, DiskIdentity& identi
     identity.Directory = DiskDirectory{at->Cylinder, at->Side, at->Sector,
                                        static_cast<int>((next - kDirectoryBlock) * kBlock) / perSector, place->Index};
     identity.Files = std::move(found);
-    identity.Evidence.push_back("p-System volume " + PrintableText(volume.subspan(kNameLength + 1, volume[kNameLength])));
+    identity.Evidence.push_back("p-System volume " +
+                                PrintableText(volume.subspan(kNameLength + 1, volume[kNameLength])));
     for (const DiskFile& file : identity.Files) {
         if (file.Name == "SYSTEM.PASCAL") {
             identity.Dos = DosName::Ucsd;
