@@ -4,6 +4,7 @@
 // the report says it goes.
 #include "AnalysisStopped.h"
 #include "FuzzCheck.h"
+#include "MemoryFile.h"
 #include "RecordingSurface.h"
 #include "ReportLines.h"
 #include "DriveReport.h"
@@ -16,36 +17,13 @@
 
 #include <cstdint>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace {
 
 using namespace tabulon;
 
 using fuzz::Check;
-
-// The image as a real file, in memory: the analysis opens and loads it like any other.
-class MemoryFile {
-public:
-    MemoryFile(const std::uint8_t* data, std::size_t size)
-        : fd_(::memfd_create("image", MFD_CLOEXEC)), size_(static_cast<std::int64_t>(size)) {
-        Check(fd_ >= 0, "memfd_create");
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t wrote = ::write(fd_, data + done, size - done);
-            Check(wrote > 0, "write");
-            done += static_cast<std::size_t>(wrote);
-        }
-    }
-    ~MemoryFile() { ::close(fd_); }
-    std::string Path() const { return "/proc/self/fd/" + std::to_string(fd_); }
-    std::int64_t Size() const { return size_; }
-
-private:
-    int fd_;
-    std::int64_t size_;
-};
+using fuzz::MemoryFile;
 
 // One analysis in the given mode, with every property of its report checked.
 void AnalyseAndCheck(const MemoryFile& image, LocateMode mode) {

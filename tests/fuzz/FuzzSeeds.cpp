@@ -1,5 +1,6 @@
 #include "FuzzSeeds.h"
 
+#include "DosDisk.h"
 #include "FluxBuilder.h"
 #include "ImageBuilder.h"
 #include "TestSupport.h"
@@ -39,6 +40,45 @@ std::vector<std::uint8_t> TrackCells(images::TrackStyle style, int repeat, std::
         if (cells[n] != 0) packed[1 + n / 8] |= static_cast<std::uint8_t>(1u << (n % 8));
     }
     return packed;
+}
+
+// Small disks of a DOS: a NEWDOS/80 system on four JV1 tracks, the directory on
+// cylinder 2; CP/M on three JV3 tracks, the directory after one system track.
+std::vector<std::uint8_t> NewdosJv1() {
+    images::DosDisk disk(images::DiskShape{4, 1, 10, 256, 0, false});
+    images::WriteBootSector(disk, 0xFE, 2);
+    images::TrsdosDirectory directory;
+    directory.Cylinder = 2;
+    directory.Files = {{"SYS0", "SYS", 0x5F, 15, 0}, {"HELLO", "BAS", 0x10, 3, 0x40}};
+    images::WriteTrsdosDirectory(disk, directory);
+    return disk.Jv1();
+}
+
+std::vector<std::uint8_t> CpmJv3() {
+    images::DosDisk disk(images::DiskShape{3, 1, 10, 256, 0, false});
+    images::WriteCpmDirectory(disk, 1, 0, true, {{0, "PIP", "COM", 58, false}, {1, "BIG", "DAT", 300, true}});
+    return disk.Jv3();
+}
+
+// The disk fuzzer's disk of repeated sectors: an odd byte, the shape (one side,
+// ten sectors of 256 bytes), then five sectors that every track repeats: the
+// boot sector naming cylinder 17, a GAT, the sectors that BOOT/SYS and DIR/SYS
+// open, and one of entries not in use.
+std::vector<std::uint8_t> RepeatedDirectory() {
+    images::DosDisk disk(images::DiskShape{17, 1, 10, 256, 0, false});
+    images::WriteBootSector(disk, 0xFE, 17);
+    images::TrsdosDirectory directory;
+    directory.Cylinder = 16;
+    directory.Sectors = 4;
+    images::WriteTrsdosDirectory(disk, directory);
+    std::vector<std::uint8_t> input = {1, 0};
+    const std::vector<std::uint8_t>& boot = disk.At({0, 0, 0});
+    input.insert(input.end(), boot.begin(), boot.end());
+    for (int n = 1; n < 5; ++n) {
+        const std::vector<std::uint8_t>& sector = disk.At({16, 0, n == 1 ? 0 : n});
+        input.insert(input.end(), sector.begin(), sector.end());
+    }
+    return input;
 }
 
 }  // namespace
@@ -91,6 +131,10 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> FuzzSeeds() {
         {"jv-at-8706", Raw().Resize(8706, 0xFF).Put({0, 2}).bytes()},
         {"jv-at-8709", Raw().Resize(8709, 0xFF).Put({0, 2}).bytes()},
         {"jv-cut-before-marker", Raw().Put({0, 2}).Resize(8704 + 100).bytes()},
+        // DOS disks (DiskFuzzer: an even first byte reads the bytes as an image, an odd one as sectors).
+        {"dos-newdos-jv1", NewdosJv1()},
+        {"dos-cpm-jv3", CpmJv3()},
+        {"dos-repeated-directory", RepeatedDirectory()},
         // Flux (FluxFuzzer: an even first byte reads the rest as a capture file).
         {"scp-mfm", FluxSeed(img::BuildScpImage(img::DiskCells(small, good), {.Revolutions = 1, .Jitter = 0.1}))},
         {"kryoflux-fm",
