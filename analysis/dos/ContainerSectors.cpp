@@ -25,30 +25,48 @@ bool OnlyOutside(const AnalysisStopped& stop) {
 
 ContainerSectors::ContainerSectors(Container& container, DiskData& image)
     // JV1 records no data marks: every sector reads as an ordinary one there.
-    : container_(container), image_(image), keepsMarks_(container.Type().Format.Name != "JV1") {}
+    : container_(container),
+      image_(image),
+      keepsMarks_(container.Type().Format.Name != "JV1"),
+      listWhole_(container.Type().Format.Name == "TD0" || container.Type().Format.Name == "IMD") {}
+
+// The sector numbers of a track's own ID fields with good CRCs, and their marks.
+void ContainerSectors::Keep(const TrackLayout& layout, Track& track) const {
+    for (std::size_t n = 0; n < layout.Sectors.size(); ++n) {
+        const SectorId& id = layout.Sectors[n];
+        if (id.Cylinder != layout.Cylinder || id.Head != layout.Side) continue;   // an ID of another track
+        if (n < layout.Readings.size() && !layout.Readings[n].IdCrcOk) continue;  // noise a decoder met
+        track.Deleted.emplace(id.Sector, n < layout.Readings.size() && layout.Readings[n].Deleted);
+    }
+    track.Numbers.clear();
+    for (const auto& [number, deleted] : track.Deleted) track.Numbers.push_back(number);
+}
 
 const ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
     const auto key = std::make_pair(place.Cylinder, place.Side);
+    if (listWhole_ && tracksLeft_ > 0) {
+        tracksLeft_ = 0;
+        try {
+            for (const TrackLayout& layout : container_.Tracks(image_, TrackDetail::WithData).Tracks) {
+                const auto at = std::make_pair(layout.Cylinder, layout.Side);
+                if (tracks_.find(at) == tracks_.end()) Keep(layout, tracks_[at]);  // a place recorded twice: the first
+            }
+        } catch (const AnalysisStopped& stop) {
+            if (!OnlyOutside(stop)) throw;
+        }
+    }
     if (const auto found = tracks_.find(key); found != tracks_.end()) return found->second;
     Track& track = tracks_[key];
     if (tracksLeft_ <= 0 || place.Cylinder < 0 || place.Side < 0) return track;
     --tracksLeft_;
     try {
         container_.Walk(image_, place, [&](WalkedTrack& walked) {
-            const TrackLayout layout = walked.Layout(TrackDetail::WithData);
-            for (std::size_t n = 0; n < layout.Sectors.size(); ++n) {
-                const SectorId& id = layout.Sectors[n];
-                if (id.Cylinder != place.Cylinder || id.Head != place.Side) continue;     // an ID of another track
-                if (n < layout.Readings.size() && !layout.Readings[n].IdCrcOk) continue;  // noise a decoder met
-                const bool deleted = n < layout.Readings.size() && layout.Readings[n].Deleted;
-                track.Deleted.emplace(id.Sector, deleted);
-            }
+            Keep(walked.Layout(TrackDetail::WithData), track);
             return false;
         });
     } catch (const AnalysisStopped& stop) {
         if (!OnlyOutside(stop)) throw;
     }
-    for (const auto& [number, deleted] : track.Deleted) track.Numbers.push_back(number);
     return track;
 }
 

@@ -13,7 +13,10 @@
 namespace tabulon {
 
 // The sectors of an image opened as its container, read through the
-// container's own search and kept. At most kMostTracks tracks are listed and
+// container's own search and kept. A track's sector numbers are listed when
+// first asked for; on containers whose tracks follow one another in the file
+// (TD0, IMD), where reaching one track means reading those before it, every
+// track is listed at once instead. At most kMostTracks tracks are listed and
 // kMostReads sectors read; past that every answer is empty, so that a hostile
 // image costs a bounded number of reads. A read that falls outside the image
 // leaves that sector unread; a read error or a file that changed stops the
@@ -35,10 +38,12 @@ private:
         std::map<int, bool> Deleted;  // each number's data mark, as the first of its ID fields has it
     };
     const Track& Listed(TrackPlace place);
+    void Keep(const TrackLayout& layout, Track& track) const;
 
     Container& container_;
     DiskData& image_;
     bool keepsMarks_;
+    bool listWhole_;
     std::map<std::pair<int, int>, Track> tracks_;
     std::map<std::tuple<int, int, int>, std::optional<ReadSector>> sectors_;
     int tracksLeft_ = kMostTracks;

@@ -38,8 +38,10 @@ bool FoundAtCylinder(DiskSectors& disk, int cylinder, SectorSpan boot, DiskIdent
 // A NEWDOS directory at the lump byte 2 of the boot sector names, for each
 // plausible number of granules per lump: the disk's table's first.
 bool FoundAtLump(DiskSectors& disk, const std::optional<DriveSlot>& table, SectorSpan boot, DiskIdentity& identity) {
+    // A NEWDOS boot sector opens 00 FE.
+    if (boot.size() <= 2 || boot[0] != 0x00 || boot[1] != 0xFE) return false;
     const int perCylinder = CylinderLength(disk, 1);
-    if (boot.size() <= 2 || perCylinder == 0) return false;
+    if (perCylinder == 0) return false;
     std::vector<int> lumps;
     if (table && table->GranulesPerLump >= 1 && table->GranulesPerLump <= kMostGranulesPerLump) {
         lumps.push_back(table->GranulesPerLump);
@@ -100,16 +102,21 @@ DiskIdentity IdentifyDisk(DiskSectors& disk, const std::optional<DriveSlot>& tab
     const SectorSpan boot = bootSector != nullptr ? SectorSpan(bootSector->Bytes) : SectorSpan();
 
     // The cylinders the boot sector names.
-    std::vector<std::pair<int, std::string>> named;
-    if (boot.size() > 2) named.emplace_back(boot[2], "2");
-    if (boot.size() > 2) named.emplace_back(boot[2] & 0x7F, "2");
-    if (boot.size() > 1) named.emplace_back(boot[1], "1");
+    struct Named {
+        int Cylinder;
+        const char* Byte;
+    };
+    std::vector<Named> named;
+    if (boot.size() > 2) named.push_back({boot[2], "2"});
+    if (boot.size() > 2) named.push_back({boot[2] & 0x7F, "2"});
+    if (boot.size() > 1) named.push_back({boot[1], "1"});
     for (std::size_t n = 0; n < named.size(); ++n) {
-        const auto& [cylinder, byte] = named[n];
-        const auto same = [&](const auto& earlier) { return earlier.first == cylinder; };
-        if (std::any_of(named.begin(), named.begin() + static_cast<std::ptrdiff_t>(n), same)) continue;
+        const int cylinder = named[n].Cylinder;
+        const auto earlier = named.begin() + static_cast<std::ptrdiff_t>(n);
+        if (std::any_of(named.begin(), earlier, [&](const Named& seen) { return seen.Cylinder == cylinder; })) continue;
         if (FoundAtCylinder(disk, cylinder, boot, identity)) {
-            identity.Evidence.push_back("boot sector byte " + byte + " names cylinder " + std::to_string(cylinder));
+            identity.Evidence.push_back(std::string("boot sector byte ") + named[n].Byte + " names cylinder " +
+                                        std::to_string(cylinder));
             return identity;
         }
     }
