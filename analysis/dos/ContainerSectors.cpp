@@ -2,6 +2,7 @@
 
 #include "AnalysisStopped.h"
 #include "ImageGeometry.h"
+#include "ImageReader.h"
 
 #include <algorithm>
 
@@ -53,6 +54,7 @@ const ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
             }
         } catch (const AnalysisStopped& stop) {
             if (!OnlyOutside(stop)) throw;
+        } catch (const StructureEnds&) {
         }
     }
     if (const auto found = tracks_.find(key); found != tracks_.end()) return found->second;
@@ -61,11 +63,14 @@ const ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
     --tracksLeft_;
     try {
         container_.Walk(image_, place, [&](WalkedTrack& walked) {
-            Keep(walked.Layout(TrackDetail::WithData), track);
+            // A track the file ends inside holds no sectors, as in the track listing.
+            if (walked.Whole()) Keep(walked.Layout(TrackDetail::WithData), track);
             return false;
         });
     } catch (const AnalysisStopped& stop) {
         if (!OnlyOutside(stop)) throw;
+    } catch (const StructureEnds&) {
+        track = {};
     }
     return track;
 }
@@ -97,6 +102,8 @@ const ReadSector* ContainerSectors::Read(const SectorPosition& at) {
     } catch (const AnalysisStopped& stop) {
         if (!OnlyOutside(stop)) throw;
         return nullptr;
+    } catch (const StructureEnds&) {
+        return nullptr;
     }
     return &*kept;
 }
@@ -111,6 +118,8 @@ bool ContainerSectors::Blank() {
                 blank_ = !SummariseGeometry(container_.Tracks(image_, TrackDetail::IdsOnly)).has_value();
             } catch (const AnalysisStopped& stop) {
                 if (!OnlyOutside(stop)) throw;
+                blank_ = false;
+            } catch (const StructureEnds&) {
                 blank_ = false;
             }
         }

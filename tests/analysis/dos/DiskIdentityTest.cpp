@@ -387,6 +387,15 @@ TEST(DiskIdentity, AnswersDamagedDisks) {
         }
     }
 
+    // A file that ends inside the directory's track: that track holds nothing, nothing is thrown.
+    test::Bytes cut = base.Dmk();
+    const std::size_t track = cut[2] | (std::size_t{cut[3]} << 8);
+    cut.resize(16 + 17 * track + track / 2);
+    const Analysis halved = AnalyseImage(cut);
+    EXPECT_FALSE(halved.Failure);
+    ASSERT_TRUE(halved.Disk);
+    EXPECT_TRUE(Says(*halved.Disk, "no directory found"));
+
     // A disk of tracks without sectors is unformatted.
     std::vector<img::WrittenTrack> blank(40);
     for (std::size_t n = 0; n < blank.size(); ++n) blank[n].Cylinder = static_cast<std::uint8_t>(n);
