@@ -52,8 +52,8 @@ void ReadModel3Directory(DiskSectors& disk, OrderPlace gat, DosName dos, SectorS
     const int length = static_cast<int>(disk.Numbers({at->Cylinder, at->Side}).size()) - (gat.Index - before);
     identity.Format = dos;
     identity.Directory = DiskDirectory{at->Cylinder, at->Side, at->Sector, length, gat.Index};
-    identity.Evidence.push_back(dos == DosName::Dos500 ? "directory sectors end in PROLOGICA 1982"
-                                                       : "directory sectors end in (c) 1980 Tandy");
+    identity.Evidence.emplace_back(dos == DosName::Dos500 ? "directory sectors end in PROLOGICA 1982"
+                                                          : "directory sectors end in (c) 1980 Tandy");
 
     for (int n = 2; n < length; ++n) {
         const ReadSector* sector = ReadAt(disk, gat, n);
