@@ -22,6 +22,22 @@ bool OnlyOutside(const AnalysisStopped& stop) {
            reason == Reason::SectorCutShort;
 }
 
+// The sector numbers of a track's own ID fields with good CRCs, and where
+// deleted is given, each one's data mark as the first of its ID fields has it.
+void Keep(const TrackLayout& layout, std::vector<int>& numbers, std::map<int, bool>* deleted) {
+    std::map<int, bool> marks;
+    for (std::size_t n = 0; n < layout.Sectors.size(); ++n) {
+        const SectorId& id = layout.Sectors[n];
+        const bool read = n < layout.Readings.size();
+        if (id.Cylinder != layout.Cylinder || id.Head != layout.Side) continue;  // an ID of another track
+        if (read && !layout.Readings[n].IdCrcOk) continue;                       // noise a decoder met
+        marks.emplace(id.Sector, read && layout.Readings[n].Deleted);
+    }
+    numbers.clear();
+    for (const auto& [number, mark] : marks) numbers.push_back(number);
+    if (deleted != nullptr) *deleted = std::move(marks);
+}
+
 }  // namespace
 
 ContainerSectors::ContainerSectors(Container& container, DiskData& image)
@@ -31,47 +47,44 @@ ContainerSectors::ContainerSectors(Container& container, DiskData& image)
       keepsMarks_(container.Type().Format.Name != "JV1"),
       listWhole_(container.Type().Format.Name == "TD0" || container.Type().Format.Name == "IMD") {}
 
-// The sector numbers of a track's own ID fields with good CRCs, and their marks.
-void ContainerSectors::Keep(const TrackLayout& layout, Track& track) const {
-    for (std::size_t n = 0; n < layout.Sectors.size(); ++n) {
-        const SectorId& id = layout.Sectors[n];
-        if (id.Cylinder != layout.Cylinder || id.Head != layout.Side) continue;   // an ID of another track
-        if (n < layout.Readings.size() && !layout.Readings[n].IdCrcOk) continue;  // noise a decoder met
-        track.Deleted.emplace(id.Sector, n < layout.Readings.size() && layout.Readings[n].Deleted);
+std::optional<TrackLayout> ContainerSectors::Layout(TrackPlace place, TrackDetail detail) {
+    if (tracksLeft_ <= 0 || place.Cylinder < 0 || place.Side < 0) return std::nullopt;
+    --tracksLeft_;
+    std::optional<TrackLayout> layout;
+    try {
+        container_.Walk(image_, place, [&](WalkedTrack& walked) {
+            // A track the file ends inside holds no sectors, as in the track listing.
+            if (walked.Whole()) layout = walked.Layout(detail);
+            return false;
+        });
+    } catch (const AnalysisStopped& stop) {
+        if (!OnlyOutside(stop)) throw;
+        layout.reset();
+    } catch (const StructureEnds&) {
+        layout.reset();
     }
-    track.Numbers.clear();
-    for (const auto& [number, deleted] : track.Deleted) track.Numbers.push_back(number);
+    return layout;
 }
 
-const ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
-    const auto key = std::make_pair(place.Cylinder, place.Side);
+ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
     if (listWhole_ && tracksLeft_ > 0) {
         tracksLeft_ = 0;
         try {
             for (const TrackLayout& layout : container_.Tracks(image_, TrackDetail::WithData).Tracks) {
                 const auto at = std::make_pair(layout.Cylinder, layout.Side);
-                if (tracks_.find(at) == tracks_.end()) Keep(layout, tracks_[at]);  // a place recorded twice: the first
+                if (tracks_.find(at) != tracks_.end()) continue;  // a place recorded twice: the first
+                Track& track = tracks_[at];
+                Keep(layout, track.Numbers, &track.Deleted.emplace());
             }
         } catch (const AnalysisStopped& stop) {
             if (!OnlyOutside(stop)) throw;
         } catch (const StructureEnds&) {
         }
     }
+    const auto key = std::make_pair(place.Cylinder, place.Side);
     if (const auto found = tracks_.find(key); found != tracks_.end()) return found->second;
     Track& track = tracks_[key];
-    if (tracksLeft_ <= 0 || place.Cylinder < 0 || place.Side < 0) return track;
-    --tracksLeft_;
-    try {
-        container_.Walk(image_, place, [&](WalkedTrack& walked) {
-            // A track the file ends inside holds no sectors, as in the track listing.
-            if (walked.Whole()) Keep(walked.Layout(TrackDetail::WithData), track);
-            return false;
-        });
-    } catch (const AnalysisStopped& stop) {
-        if (!OnlyOutside(stop)) throw;
-    } catch (const StructureEnds&) {
-        track = {};
-    }
+    if (const auto layout = Layout(place, TrackDetail::IdsOnly)) Keep(*layout, track.Numbers, nullptr);
     return track;
 }
 
@@ -85,9 +98,8 @@ const ReadSector* ContainerSectors::Read(const SectorPosition& at) {
     std::optional<ReadSector>& kept = sectors_[key];
     if (readsLeft_ <= 0) return nullptr;
     --readsLeft_;
-    const Track& track = Listed({at.Cylinder, at.Side});
-    const auto mark = track.Deleted.find(at.Sector);
-    if (mark == track.Deleted.end()) return nullptr;
+    const std::vector<int>& numbers = Numbers({at.Cylinder, at.Side});
+    if (!std::binary_search(numbers.begin(), numbers.end(), at.Sector)) return nullptr;
     try {
         std::optional<SectorLocation> location = container_.FindSector(image_, at);
         if (!location) return nullptr;
@@ -97,7 +109,6 @@ const ReadSector* ContainerSectors::Read(const SectorPosition& at) {
         ReadSector sector;
         sector.Bytes.reserve(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)));
         for (std::int64_t n = 0; n < length; ++n) sector.Bytes.push_back(bytes.At(n));
-        if (keepsMarks_) sector.Deleted = mark->second;
         kept = std::move(sector);
     } catch (const AnalysisStopped& stop) {
         if (!OnlyOutside(stop)) throw;
@@ -106,6 +117,21 @@ const ReadSector* ContainerSectors::Read(const SectorPosition& at) {
         return nullptr;
     }
     return &*kept;
+}
+
+std::optional<bool> ContainerSectors::Deleted(const SectorPosition& at) {
+    if (!keepsMarks_) return std::nullopt;
+    Track& track = Listed({at.Cylinder, at.Side});
+    if (!track.Deleted) {
+        track.Deleted.emplace();
+        std::vector<int> numbers;
+        if (const auto layout = Layout({at.Cylinder, at.Side}, TrackDetail::WithData)) {
+            Keep(*layout, numbers, &*track.Deleted);
+        }
+    }
+    const auto mark = track.Deleted->find(at.Sector);
+    if (mark == track.Deleted->end()) return std::nullopt;
+    return mark->second;
 }
 
 bool ContainerSectors::Blank() {

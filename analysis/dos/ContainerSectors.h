@@ -14,9 +14,10 @@ namespace tabulon {
 
 // The sectors of an image opened as its container, read through the
 // container's own search and kept. A track's sector numbers are listed when
-// first asked for; on containers whose tracks follow one another in the file
-// (TD0, IMD), where reaching one track means reading those before it, every
-// track is listed at once instead. At most kMostTracks tracks are listed and
+// first asked for, its data marks only when one is (they cost reading every
+// data field of the track); on containers whose tracks follow one another in
+// the file (TD0, IMD), where reaching one track means reading those before it,
+// every track is listed at once, with its marks. At most kMostTracks tracks are listed and
 // kMostReads sectors read; past that every answer is empty, so that a hostile
 // image costs a bounded number of reads. A read that falls outside the image
 // leaves that sector unread; a read error or a file that changed stops the
@@ -30,15 +31,17 @@ public:
 
     const std::vector<int>& Numbers(TrackPlace place) override;
     const ReadSector* Read(const SectorPosition& at) override;
+    std::optional<bool> Deleted(const SectorPosition& at) override;
     bool Blank() override;
 
 private:
     struct Track {
         std::vector<int> Numbers;
-        std::map<int, bool> Deleted;  // each number's data mark, as the first of its ID fields has it
+        std::optional<std::map<int, bool>> Deleted;  // each number's data mark, once read
     };
-    const Track& Listed(TrackPlace place);
-    void Keep(const TrackLayout& layout, Track& track) const;
+    Track& Listed(TrackPlace place);
+    // The track at place as a walk meets it, or nothing past the budget.
+    std::optional<TrackLayout> Layout(TrackPlace place, TrackDetail detail);
 
     Container& container_;
     DiskData& image_;

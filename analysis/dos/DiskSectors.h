@@ -9,10 +9,9 @@
 
 namespace tabulon {
 
-// One sector as the search for a disk's directory reads it.
+// One sector's bytes as the search for a disk's directory reads them.
 struct ReadSector {
     std::vector<std::uint8_t> Bytes;
-    std::optional<bool> Deleted;  // a deleted data mark; nothing where the container keeps no marks (JV1)
 };
 
 // What the search for a disk's DOS reads of the disk: the sector numbers of
@@ -29,6 +28,10 @@ public:
     // The sector at at, or nothing when it cannot be read; the sector stays
     // valid as long as the source.
     virtual const ReadSector* Read(const SectorPosition& at) = 0;
+
+    // Whether the sector at at was written with a deleted data mark; nothing
+    // where there is no such sector or the container keeps no marks (JV1).
+    virtual std::optional<bool> Deleted(const SectorPosition& at) = 0;
 
     // Whether the disk holds no sector anywhere (an unformatted disk).
     virtual bool Blank() = 0;

@@ -86,10 +86,10 @@ int DirectoryLength(DiskSectors& disk, OrderPlace gat, const ReadSector& dir, Di
         return records;
     }
     int marked = 0;
-    while (marked < kMostDirectorySectors) {
-        const ReadSector* sector = ReadAt(disk, gat, marked);
-        if (sector == nullptr || sector->Deleted != true) break;
-        ++marked;
+    for (; marked < kMostDirectorySectors; ++marked) {
+        const auto place = Step(disk, gat, marked);
+        const auto at = place ? SectorAt(disk, *place) : std::nullopt;
+        if (!at || disk.Deleted(*at) != true) break;
     }
     if (marked > 2) return marked;
     return std::clamp(CylinderLength(disk, gat.Cylinder) - gat.Index, 2, kMostDirectorySectors);
@@ -112,7 +112,7 @@ void ReadTrsdosDirectory(DiskSectors& disk, OrderPlace gat, SectorSpan boot, Dis
 
     const int length = DirectoryLength(disk, gat, *dirEntries, identity);
     identity.Directory = DiskDirectory{at->Cylinder, at->Side, at->Sector, length, gat.Index};
-    if (gatSector != nullptr && gatSector->Deleted == true) identity.Evidence.emplace_back("directory marked deleted");
+    if (disk.Deleted(*at) == true) identity.Evidence.emplace_back("directory marked deleted");
 
     // Every primary entry in use, sector by sector.
     bool system = false;

@@ -87,8 +87,14 @@ public:
         for (std::size_t n = 0; n < static_cast<std::size_t>(size_); ++n) {
             sector.Bytes.push_back(bytes_[(index * static_cast<std::size_t>(size_) + n) % bytes_.size()]);
         }
-        if (marks_) sector.Deleted = (sector.Bytes[0] & 1) != 0;
         return &read_.emplace(key, std::move(sector)).first->second;
+    }
+
+    // Marks, where kept, from the sector's first byte.
+    std::optional<bool> Deleted(const SectorPosition& at) override {
+        const ReadSector* sector = marks_ ? Read(at) : nullptr;
+        if (sector == nullptr) return std::nullopt;
+        return (sector->Bytes[0] & 1) != 0;
     }
 
     bool Blank() override { return false; }
