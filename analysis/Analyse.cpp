@@ -52,8 +52,9 @@ void ReadSlots(Analysis& analysis) {
 }
 
 // What the tracks hold, through the container that was searched (the byte scans
-// know nothing of tracks), and the check of a Newdos table against it.
-void ReadGeometry(Analysis& analysis, DiskData& data, bool map) {
+// know nothing of tracks), and the check of a Newdos table against it; the
+// tracks kept in listed when the disk's search is to read them too.
+void ReadGeometry(Analysis& analysis, DiskData& data, bool map, std::optional<TrackList>* listed) {
     Container* const container = analysis.Opened();
     if (container == nullptr || !data.IsOpen()) return;
     try {
@@ -61,6 +62,7 @@ void ReadGeometry(Analysis& analysis, DiskData& data, bool map) {
         TrackList tracks = container->Tracks(data, map ? TrackDetail::WithData : TrackDetail::IdsOnly);
         analysis.Geometry = SummariseGeometry(tracks);
         analysis.NoTracksDeclared = tracks.DeclaredCylinders == 0;
+        if (listed != nullptr) *listed = tracks;
         if (map) analysis.Map = MapTracks(std::move(tracks), analysis.Table());
         analysis.FileCheckFailed = container->CheckWholeFile(data);
     } catch (const AnalysisStopped& stop) {
@@ -72,13 +74,14 @@ void ReadGeometry(Analysis& analysis, DiskData& data, bool map) {
     }
 }
 
-// Which DOS made the disk, through the container that was searched, and the
-// check of a Newdos table against the directory found on a NEWDOS-family disk.
-void ReadDisk(Analysis& analysis, DiskData& data) {
+// Which DOS made the disk, through the container that was searched (with its
+// tracks where the geometry listed them already), and the check of a Newdos
+// table against the directory found on a NEWDOS-family disk.
+void ReadDisk(Analysis& analysis, DiskData& data, const std::optional<TrackList>& listed) {
     Container* const container = analysis.Opened();
     if (container == nullptr || !data.IsOpen()) return;
     try {
-        ContainerSectors sectors(*container, data);
+        ContainerSectors sectors(*container, data, listed ? &*listed : nullptr);
         analysis.Disk = IdentifyDisk(sectors, analysis.Table());
     } catch (const AnalysisStopped& stop) {
         analysis.DiskStop = stop.WhyStopped();
@@ -128,8 +131,11 @@ Analysis Analyse(ImageSource& source, const AnalyseOptions& options) {
     }
     try {
         if (options.AllSlots) ReadSlots(analysis);
-        if (options.Geometry || options.Tracks) ReadGeometry(analysis, data, options.Tracks);
-        if (options.Disk) ReadDisk(analysis, data);
+        std::optional<TrackList> listed;
+        if (options.Geometry || options.Tracks) {
+            ReadGeometry(analysis, data, options.Tracks, options.Disk ? &listed : nullptr);
+        }
+        if (options.Disk) ReadDisk(analysis, data, listed);
     } catch (...) {
         analysis.Failure = CurrentFailure();
     }

@@ -40,10 +40,11 @@ void Keep(const TrackLayout& layout, std::vector<int>& numbers, std::map<int, bo
 
 }  // namespace
 
-ContainerSectors::ContainerSectors(Container& container, DiskData& image)
+ContainerSectors::ContainerSectors(Container& container, DiskData& image, const TrackList* listed)
     // JV1 records no data marks: every sector reads as an ordinary one there.
     : container_(container),
       image_(image),
+      listed_(listed),
       keepsMarks_(container.Type().Format.Name != "JV1"),
       listWhole_(container.Type().Format.Name == "TD0" || container.Type().Format.Name == "IMD") {}
 
@@ -67,23 +68,29 @@ std::optional<TrackLayout> ContainerSectors::Layout(TrackPlace place, TrackDetai
 }
 
 ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
-    if (listWhole_ && tracksLeft_ > 0) {
-        tracksLeft_ = 0;
+    if (listed_ == nullptr && listWhole_) {
         try {
-            for (const TrackLayout& layout : container_.Tracks(image_, TrackDetail::WithData).Tracks) {
-                const auto at = std::make_pair(layout.Cylinder, layout.Side);
-                if (tracks_.find(at) != tracks_.end()) continue;  // a place recorded twice: the first
-                Track& track = tracks_[at];
-                Keep(layout, track.Numbers, &track.Deleted.emplace());
-            }
+            whole_ = container_.Tracks(image_, TrackDetail::WithData);
         } catch (const AnalysisStopped& stop) {
             if (!OnlyOutside(stop)) throw;
+            whole_.emplace();
         } catch (const StructureEnds&) {
+            whole_.emplace();
         }
+        listed_ = &*whole_;
     }
     const auto key = std::make_pair(place.Cylinder, place.Side);
     if (const auto found = tracks_.find(key); found != tracks_.end()) return found->second;
     Track& track = tracks_[key];
+    if (listed_ != nullptr) {
+        // Every track is listed: the first at the place, or none (a listing made here keeps the marks).
+        const auto& tracks = listed_->Tracks;
+        const auto layout = std::find_if(tracks.begin(), tracks.end(), [&](const TrackLayout& one) {
+            return one.Cylinder == place.Cylinder && one.Side == place.Side;
+        });
+        if (layout != tracks.end()) Keep(*layout, track.Numbers, whole_ ? &track.Deleted.emplace() : nullptr);
+        return track;
+    }
     if (const auto layout = Layout(place, TrackDetail::IdsOnly)) Keep(*layout, track.Numbers, nullptr);
     return track;
 }

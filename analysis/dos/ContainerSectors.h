@@ -17,7 +17,8 @@ namespace tabulon {
 // first asked for, its data marks only when one is (they cost reading every
 // data field of the track); on containers whose tracks follow one another in
 // the file (TD0, IMD), where reaching one track means reading those before it,
-// every track is listed at once, with its marks. At most kMostTracks tracks are listed and
+// every track is listed at once, with its marks; a listing made already is
+// taken as it is. At most kMostTracks tracks are listed and
 // kMostReads sectors read; past that every answer is empty, so that a hostile
 // image costs a bounded number of reads. A read that falls outside the image
 // leaves that sector unread; a read error or a file that changed stops the
@@ -27,7 +28,8 @@ public:
     static constexpr int kMostTracks = 192;
     static constexpr int kMostReads = 320;
 
-    ContainerSectors(Container& container, DiskData& image);
+    // listed, where given, holds every track the container lists, as read already.
+    ContainerSectors(Container& container, DiskData& image, const TrackList* listed = nullptr);
 
     const std::vector<int>& Numbers(TrackPlace place) override;
     const ReadSector* Read(const SectorPosition& at) override;
@@ -45,8 +47,10 @@ private:
 
     Container& container_;
     DiskData& image_;
+    const TrackList* listed_;  // every track, where listed
     bool keepsMarks_;
     bool listWhole_;
+    std::optional<TrackList> whole_;  // every track, as listed here with their marks
     std::map<std::pair<int, int>, Track> tracks_;
     std::map<std::tuple<int, int, int>, std::optional<ReadSector>> sectors_;
     int tracksLeft_ = kMostTracks;

@@ -18,6 +18,7 @@ namespace {
 constexpr int kGranuleSectors = 5;  // NEWDOS: a lump is GPL granules of five sectors
 constexpr int kMostGranulesPerLump = 8;
 constexpr int kMostCpmSystemCylinders = 5;
+constexpr std::size_t kTrs80Sector = 256;
 
 // A directory that begins at the first sector of cylinder's side 0: the
 // TRSDOS family's BOOT/SYS two sectors on, or Model III TRSDOS's copyright.
@@ -124,8 +125,11 @@ DiskIdentity IdentifyDisk(DiskSectors& disk, const std::optional<DriveSlot>& tab
     for (const int start : {0, 1}) {
         if (ReadUcsdDirectory(disk, {start, 0}, identity)) return identity;
     }
-    // Last, the start of every cylinder, until one holds no sector.
-    for (int cylinder = 1; cylinder <= kMostCylinders && !disk.Numbers({cylinder, 0}).empty(); ++cylinder) {
+    // Last, the start of every cylinder, until one holds no sector; only
+    // behind a boot sector of the TRS-80's 256 bytes.
+    const bool trs80Boot = boot.size() == kTrs80Sector;
+    for (int cylinder = 1; trs80Boot && cylinder <= kMostCylinders && !disk.Numbers({cylinder, 0}).empty();
+         ++cylinder) {
         if (FoundAtCylinder(disk, cylinder, boot, identity)) {
             identity.Evidence.emplace_back("found by looking at every cylinder");
             return identity;

@@ -123,6 +123,7 @@ void Image(std::span<const std::uint8_t> bytes) {
     AnalyseOptions options;
     options.Disk = true;
     options.AllSlots = true;
+    options.Geometry = (bytes.back() & 1) != 0;  // the search then takes the geometry's tracks
     const Analysis record = Analyse(file, options);
     Check(!record.Failure, "nothing thrown");
     Check(!record.DiskStop, "reads past the image leave sectors unread, never stop the search");
