@@ -52,10 +52,11 @@ bool FoundAtLump(DiskSectors& disk, const std::optional<DriveSlot>& table, Secto
     }
     for (const int granules : lumps) {
         const int first = boot[2] * granules * kGranuleSectors;
-        const OrderPlace gat{first / perCylinder, first % perCylinder};
-        const auto bootSys = Step(disk, gat, 2);
+        // NEWDOS counts every cylinder as long as the data cylinders; a place past its own cylinder moves on.
+        const auto gat = Step(disk, {first / perCylinder, first % perCylinder}, 0);
+        const auto bootSys = gat ? Step(disk, *gat, 2) : std::nullopt;
         if (!bootSys || !OpensTrsdosDirectory(disk, *bootSys)) continue;
-        ReadTrsdosDirectory(disk, gat, boot, identity);
+        ReadTrsdosDirectory(disk, *gat, boot, identity);
         if (!identity.Format) return false;
         identity.Evidence.push_back("boot sector byte 2 is its lump " + std::to_string(boot[2]) + " of " +
                                     std::to_string(granules) + " granules");
