@@ -108,7 +108,6 @@ std::optional<ImageFormat> Analysis::Format() const {
 Outcome Analysis::Final() const {
     Outcome outcome = Result;
     if (GeometryStop) outcome = std::max(outcome, OutcomeOfStop(*GeometryStop));
-    if (DiskStop) outcome = std::max(outcome, OutcomeOfStop(*DiskStop));
     if (Failure) outcome = std::max(outcome, Loaded ? Outcome::Stopped : Outcome::Unreadable);
     return outcome;
 }

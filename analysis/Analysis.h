@@ -65,7 +65,7 @@ struct Analysis {
     std::optional<std::vector<Difference>> Check;         // slot 0 of a Newdos table against the geometry
     std::optional<TrackMap> Map;                          // every track in detail, when asked for
     std::optional<DiskIdentity> Disk;                     // which DOS made the disk, when asked for
-    std::optional<AnalysisStopped::Reason> DiskStop;      // why its sectors could not be read
+    std::optional<AnalysisStopped::Reason> DiskStop;      // why its sectors could not be read (the outcome stays)
     // Slot 0 of a Newdos table against the directory found on a disk of the
     // NEWDOS family, when asked for; with all slots, each slot against it.
     std::optional<std::vector<DirectoryDifference>> DirectoryCheck;

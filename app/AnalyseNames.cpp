@@ -25,6 +25,7 @@ AnalyseOptions AnalysisAsked(const ReportOptions& options) {
     wanted.AllSlots = options.AllSlots;
     wanted.Geometry = options.Geometry || options.Json || options.Brief;  // JSON and --brief show the check
     wanted.Tracks = options.Tracks;
+    wanted.Disk = options.Disk || options.Files || options.Json;  // JSON always names the disk
     return wanted;
 }
 

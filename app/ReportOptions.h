@@ -14,6 +14,8 @@ struct ReportOptions {
     bool Tracks = false;      // every track and its sectors, after the report or the --brief line
     bool Brief = false;       // one line per image
     bool AllMembers = false;  // every member of an archive, not only its disk images
+    bool Disk = false;        // the disk's DOS and directory after the report (JSON always has them)
+    bool Files = false;       // the files of the disk's directory, one a line
 };
 
 }  // namespace tabulon

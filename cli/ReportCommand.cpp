@@ -1,6 +1,7 @@
 #include "ReportCommand.h"
 
 #include "AnalyseNames.h"
+#include "DiskView.h"
 #include "JsonView.h"
 #include "OutputBuffer.h"
 #include "ShownName.h"
@@ -33,6 +34,7 @@ bool WriteResult(const ImageResult& result, const ReportOptions& options, bool f
     errno = 0;
     if (options.Brief) {
         WriteBrief(result, options, out);
+        if (options.Files) WriteFiles(result, out);
         if (options.Tracks) WriteTracks(result, out);
     } else if (options.Json) {
         out << JsonLine(result, options) << '\n';

@@ -94,6 +94,12 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     app.add_flag("--tracks", tracks,
                  "After the report (or the --brief line), every track: its encoding and its sectors in the order\n"
                  "they lie, with CRC errors, deleted data, misplaced IDs, duplicate and missing numbers marked");
+    bool disk = false;
+    bool files = false;
+    app.add_flag("--disk", disk,
+                 "After the report (or as the --brief line's last field), which DOS made the disk, where its\n"
+                 "directory lies and how many files it holds; for a Newdos table, whether it finds that directory");
+    app.add_flag("--files", files, "After the report (or the --brief line), the files of the disk's directory, one a line");
     app.add_flag("--brief", brief, "One line per image: name, outcome, container, how found, values, check")
         ->excludes("--json")
         ->excludes("--geometry")
@@ -122,6 +128,8 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     options.Brief = brief;
     options.Tracks = tracks;
     options.AllMembers = allMembers;
+    options.Disk = disk;
+    options.Files = files;
     const bool terminal = ::isatty(STDOUT_FILENO) != 0;  // a terminal shows each report as it is made
     options.Color = ColorWanted(color, terminal, std::getenv("NO_COLOR"), std::getenv("TERM"));
     return RunReports(images, options, terminal, std::cout, std::cerr);

@@ -1,5 +1,6 @@
 #include "JsonView.h"
 
+#include "DiskView.h"
 #include "ShownName.h"
 #include "TextView.h"
 #include "TrackView.h"
@@ -84,6 +85,8 @@ json ResultJson(const ImageResult& result, const ReportOptions& options) {
     if (run.NoTracksDeclared) object["geometryError"] = "the header declares no tracks";
     object["check"] = CheckJson(result.Run.Check);
     if (options.AllSlots) object["slots"] = SlotsJson(result);
+    object["disk"] = DiskJson(result, options);
+    if (run.DiskStop) object["diskError"] = StopMessage(*run.DiskStop);
     if (options.Tracks) AddTracksJson(result, object);
     if (!IsUtf8(result.Path)) object["pathBytes"] = HexBytes(result.Path);
     if (result.Member) {

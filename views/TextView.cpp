@@ -1,5 +1,6 @@
 #include "TextView.h"
 
+#include "DiskView.h"
 #include "DriveReport.h"
 #include "RecordingSurface.h"
 #include "ReportLines.h"
@@ -127,6 +128,9 @@ void WriteReport(const ImageResult& result, const ReportOptions& options, std::o
         }
     }
     if (options.Geometry) out << '\n' << GeometryLine(result) << '\n' << CheckLine(result) << '\n';
+    if (options.Disk || options.Files) out << '\n';
+    if (options.Disk) WriteDisk(result, options, out);
+    if (options.Files) WriteFiles(result, out);
     if (options.Tracks) {
         out << '\n';
         WriteTracks(result, out);
@@ -153,8 +157,9 @@ std::string BriefFields(const ImageResult& result) {
 }
 
 void WriteBrief(const ImageResult& result, const ReportOptions& options, std::ostream& out) {
-    WriteLine(ShownName(result.Given) + "  " + BriefFields(result), options.Color && result.Result == Outcome::NotFound,
-              out);
+    std::string line = ShownName(result.Given) + "  " + BriefFields(result);
+    if (options.Disk) line += "  " + BriefDisk(result);
+    WriteLine(line, options.Color && result.Result == Outcome::NotFound, out);
 }
 
 }  // namespace tabulon
