@@ -4,6 +4,7 @@
 // per member. The tracks (--tracks) are read
 // only when asked for: the page asks again for the image whose map it draws.
 #include "AnalyseNames.h"
+#include "DiskView.h"
 #include "DriveReport.h"
 #include "JsonView.h"
 #include "RecordingSurface.h"
@@ -41,6 +42,7 @@ enum Field : int {
     kCheckLine,     // "Check: ..."
     kShown,         // the name as tabulon-report shows it: "ARCHIVE:MEMBER" for a member, quoted where it must be
     kOutcome,       // the outcome's name
+    kDos,           // the disk's DOS (or "LAYOUT data", or "-"), as --brief --disk gives it
     kFields,
     kEvery = kFields  // every text above, each ended by a NUL: the worker takes an answer in one read
 };
@@ -77,6 +79,7 @@ Answer AnswerOf(const ImageResult& result, const ReportOptions& options) {
     fields[kCheckLine] = tabulon::CheckLine(result);
     fields[kShown] = result.Shown;
     fields[kOutcome] = tabulon::InfoOf(result.Result).Name;
+    fields[kDos] = tabulon::BriefDisk(result);
     for (int field = 0; field < kFields; ++field) {
         fields[kEvery] += fields[static_cast<std::size_t>(field)];
         fields[kEvery] += '\0';

@@ -61,17 +61,17 @@ const modulePromise = createTabulon().then((module) => {
 const utf8 = new TextDecoder();
 
 const kShown = 7;  // the field with the name shown (an archive's member)
-const kEvery = 9;  // the field with every text of an answer, each ended by a NUL
+const kEvery = 10;  // the field with every text of an answer, each ended by a NUL
 
 // The analysis' texts (web/WebAnalysis.cpp), as the page takes them: one answer's,
 // decoded at once from its bytes and length (UTF8ToString looks for its end byte by byte).
 function answerOf(module, index) {
     const at = module._tabulon_field(index, kEvery);
     const text = utf8.decode(module.HEAPU8.subarray(at, at + module._tabulon_field_size(index, kEvery))).split('\0');
-    const [jsonLine, report, lines, messages, brief, geometryLine, checkLine, shown, outcome] = text;
+    const [jsonLine, report, lines, messages, brief, geometryLine, checkLine, shown, outcome, dos] = text;
     // lines: read by the page when it draws the report (page/drawing.js)
     return {jsonLine, report, lines, messages: messages.split('\n').slice(0, -1), brief, geometryLine, checkLine,
-            shown, outcome};
+            shown, outcome, dos};
 }
 
 const queue = [];

@@ -171,6 +171,35 @@ def messages_shown(driver, name):
     raise AssertionError(f'no row for {name}')
 
 
+def dos_and_files(driver, name):
+    """Opens the image's report from its row: the row's DOS cell and the files listed under the report."""
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
+    for button in driver.find_elements(By.CSS_SELECTOR, '#rows button.name'):
+        if button.text == name:
+            button.send_keys(Keys.ENTER)
+            dos = button.find_element(By.XPATH, './ancestor::tr').find_elements(By.TAG_NAME, 'td')[4].text
+            names = [row.find_elements(By.CSS_SELECTOR, 'th, td')[0].text
+                     for row in driver.find_elements(By.CSS_SELECTOR, '#files tbody tr')]
+            return dos, names
+    raise AssertionError(f'no row for {name}')
+
+
+def check_disks(failures, driver, files, expected):
+    """Each image's DOS in its row and its files under its report, as tabulon-report --json names them."""
+    header = [cell.text for cell in driver.find_elements('css selector', '#table thead th')]
+    failures.check('DOS' in header, f'no DOS column in {header}')
+    for path in files:
+        line = expected[path.name][0]
+        if not line.startswith('{'):
+            continue
+        disk = json.loads(line).get('disk')
+        dos = '-' if not disk else disk['dos'] or (disk['format'] + ' data' if disk['format'] else '-')
+        names = [f['name'] for f in disk['files']] if disk and disk['directory'] else []
+        shown = dos_and_files(driver, path.name)
+        failures.check(shown == (dos, names), f'{path.name}: DOS and files {shown}, not {(dos, names)}')
+
+
 # --- checks ---------------------------------------------------------------------------------
 
 class Failures:
@@ -241,6 +270,8 @@ def run_tests(args, images, folder):
                     shown = messages_shown(driver, path.name)
                     failures.check(message.lower() in shown.lower(),
                                    f'{where}: {path.name}: "{message}" not in "{shown}"')
+            if where == 'served':
+                check_disks(failures, driver, files, expected)
             after = network_requests(driver) + requests
             failures.check(not [u for u in after if not u.startswith(('blob:', 'data:'))],
                            f'{where}: requests after load: {after}')

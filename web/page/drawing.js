@@ -145,6 +145,7 @@ var TabulonDrawing = (function () {
         if (json.newdosMarker !== null) definition(list, 'NEWDOS marker', json.newdosMarker ? 'present' : 'absent');
         definition(list, 'Geometry', answer.geometryLine.replace(/^Image: /, ''));
         definition(list, 'Check', answer.checkLine.replace(/^Check: /, ''));
+        if (json.disk) definition(list, 'DOS', diskText(json.disk));
         box.appendChild(list);
 
         if (json.check && json.check.differences.length > 0) {
@@ -164,5 +165,30 @@ var TabulonDrawing = (function () {
         return box;
     }
 
-    return {reportText, drawWindow, details};
+    // The disk's name in words: "LDOS 5.3 data disk, directory on cylinder 20 (side 0, sector 0, 18 sectors)".
+    function diskText(disk) {
+        if (disk.unformatted) return 'unformatted';
+        const name = disk.dos || disk.format;
+        if (!name) return 'no DOS recognised';
+        let text = `${name}${disk.version ? ' ' + disk.version : ''} ${disk.dos ? 'system' : 'data'} disk`;
+        const at = disk.directory;
+        if (at) {
+            text += `, directory on cylinder ${at.cylinder} (side ${at.side}, sector ${at.firstSector}` +
+                    (at.sectors === null ? ')' : `, ${at.sectors} sectors)`);
+        }
+        return text;
+    }
+
+    // The files of the disk's directory under the report, in the directory's order.
+    function files(section, disk) {
+        section.textContent = '';
+        const list = disk && disk.directory ? disk.files : [];
+        section.hidden = list.length === 0;
+        if (section.hidden) return;
+        const flags = (file) => [file.system ? 'system' : '', file.invisible ? 'invisible' : ''].filter(Boolean).join(', ');
+        section.appendChild(table(`Files on the disk (${list.length})`, ['Name', 'Size', 'Kind'],
+                                  list.map((file) => [file.name, file.size === null ? '–' : String(file.size), flags(file)])));
+    }
+
+    return {reportText, drawWindow, details, files};
 })();

@@ -14,7 +14,7 @@ var TabulonPage = (function () {
         summary: byId('summary'), rows: byId('rows'), filter: byId('outcome-filter'),
         filterCount: byId('filter-count'), table: byId('table'), image: byId('image'),
         heading: byId('image-heading'), messages: byId('messages'), window: byId('window'),
-        details: byId('details'), jsonl: byId('jsonl'), store: byId('reports'), trackMap: byId('track-map'),
+        details: byId('details'), files: byId('files'), jsonl: byId('jsonl'), store: byId('reports'), trackMap: byId('track-map'),
     };
     const kRedrawMs = 500;  // the table is drawn again at most this often while images are analysed
     const kShowMs = 250;  // new rows and the progress are shown at most this often: each showing lays the page out
@@ -121,7 +121,7 @@ var TabulonPage = (function () {
         // The --brief line's fields after the name: outcome, container, how found, values, check.
         const [outcome = 'unreadable', format = '-', method = '-', values = '', verdict = ''] =
             (result.brief || '').split('  ');
-        return {outcome, format, method, values, verdict};
+        return {outcome, format, method, values, verdict, dos: result.dos || '-'};
     }
 
     // The image's answers become entries, which keep its files (the browser's
@@ -132,7 +132,7 @@ var TabulonPage = (function () {
         byImageId.delete(image.id);
         ++answered;
         const made = results.map((result) => {
-            if (result.failure) result = {messages: [result.failure], report: '', lines: '', brief: 'unreadable'};
+            if (result.failure) result = {messages: [result.failure], report: '', lines: '', brief: 'unreadable', dos: '-'};
             if (image.unhanded) result.messages = [kUnhanded];
             // The JSON line is read when the entry is opened: most never are.
             const entry = {order: entries.length, name: result.shown || image.name, answer: result, source};
@@ -245,6 +245,7 @@ var TabulonPage = (function () {
         ui.details.textContent = '';
         const json = entry.answer.jsonLine ? JSON.parse(entry.answer.jsonLine) : null;
         if (json) ui.details.appendChild(TabulonDrawing.details(entry.answer, json));
+        TabulonDrawing.files(ui.files, json && json.disk);
         ui.image.hidden = false;
         askMap(entry, json);
         ui.copy.disabled = !entry.answer.report;

@@ -29,8 +29,8 @@ var TabulonTable = (function () {
             const tr = document.createElement('tr');
             tr.dataset.order = entry.order;
             if (entry === current) tr.setAttribute('aria-current', 'true');
-            const cells = [String(entry.order + 1), null, entry.fields.outcome, entry.fields.format, entry.fields.method,
-                           entry.fields.values, entry.fields.verdict];
+            const cells = [String(entry.order + 1), null, entry.fields.outcome, entry.fields.format, entry.fields.dos,
+                           entry.fields.method, entry.fields.values, entry.fields.verdict];
             cells.forEach((text, index) => {
                 const cell = document.createElement('td');
                 if (index === 1) {
