@@ -99,7 +99,8 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     app.add_flag("--disk", disk,
                  "After the report (or as the --brief line's last field), which DOS made the disk, where its\n"
                  "directory lies and how many files it holds; for a Newdos table, whether it finds that directory");
-    app.add_flag("--files", files, "After the report (or the --brief line), the files of the disk's directory, one a line");
+    app.add_flag("--files", files,
+                 "After the report (or the --brief line), the files of the disk's directory, one a line");
     app.add_flag("--brief", brief, "One line per image: name, outcome, container, how found, values, check")
         ->excludes("--json")
         ->excludes("--geometry")

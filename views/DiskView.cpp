@@ -92,7 +92,8 @@ void WriteDisk(const ImageResult& result, const ReportOptions& options, std::ost
         return;
     }
     for (std::size_t n = 0; n < run.SlotDirectoryChecks.size(); ++n) {
-        if (const auto& check = run.SlotDirectoryChecks[n]) out << "Directory: slot " << n << ' ' << Verdict(*check) << '\n';
+        if (const auto& check = run.SlotDirectoryChecks[n])
+            out << "Directory: slot " << n << ' ' << Verdict(*check) << '\n';
     }
 }
 
