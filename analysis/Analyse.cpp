@@ -62,8 +62,12 @@ void ReadGeometry(Analysis& analysis, DiskData& data, bool map, std::optional<Tr
         TrackList tracks = container->Tracks(data, map ? TrackDetail::WithData : TrackDetail::IdsOnly);
         analysis.Geometry = SummariseGeometry(tracks);
         analysis.NoTracksDeclared = tracks.DeclaredCylinders == 0;
-        if (listed != nullptr) *listed = tracks;
-        if (map) analysis.Map = MapTracks(std::move(tracks), analysis.Table());
+        if (map && listed != nullptr) *listed = tracks;  // the map takes its own
+        if (map) {
+            analysis.Map = MapTracks(std::move(tracks), analysis.Table());
+        } else if (listed != nullptr) {
+            *listed = std::move(tracks);
+        }
         analysis.FileCheckFailed = container->CheckWholeFile(data);
     } catch (const AnalysisStopped& stop) {
         analysis.GeometryStop = stop.WhyStopped();

@@ -33,6 +33,18 @@ std::uint8_t SectorBytes::At(std::int64_t offset) {
     return offset == Length() ? 0 : own_[static_cast<std::size_t>(offset)];
 }
 
+void SectorBytes::CopyTo(std::span<std::uint8_t> out) {
+    if (image_ != nullptr) {
+        image_->CopyTo(base_, out);
+        return;
+    }
+    if (own_.size() >= out.size()) {
+        std::copy_n(own_.begin(), out.size(), out.begin());
+        return;
+    }
+    for (std::size_t n = 0; n < out.size(); ++n) out[n] = At(static_cast<std::int64_t>(n));
+}
+
 void SectorBytes::Detach() noexcept {
     if (image_ == nullptr) return;
     detachedLength_ = Length();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +50,8 @@ public:
 
     // The byte at Base + offset.
     std::uint8_t At(std::int64_t offset);
+    // The bytes from Base on into out, each as At would give it (and throwing where At would).
+    void CopyTo(std::span<std::uint8_t> out);
     std::int64_t Base() const noexcept { return base_; }
     // Bytes available from Base, the spare byte excluded.
     std::int64_t Length() const noexcept;

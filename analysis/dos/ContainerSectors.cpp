@@ -114,8 +114,8 @@ const ReadSector* ContainerSectors::Read(const SectorPosition& at) {
         const std::int64_t length =
             std::min({bytes.Length(), location->SectorSize.value_or(bytes.Length()), kMostSectorBytes});
         ReadSector sector;
-        sector.Bytes.reserve(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)));
-        for (std::int64_t n = 0; n < length; ++n) sector.Bytes.push_back(bytes.At(n));
+        sector.Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)));
+        bytes.CopyTo(sector.Bytes);
         kept = std::move(sector);
     } catch (const AnalysisStopped& stop) {
         if (!OnlyOutside(stop)) throw;

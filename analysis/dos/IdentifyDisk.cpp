@@ -65,9 +65,16 @@ bool FoundAtLump(DiskSectors& disk, const std::optional<DriveSlot>& table, Secto
     return false;
 }
 
+// A boot sector as the formatter left it, every byte its E5: no loader, so no
+// system tracks to look through and no DOS of the TRS-80 behind it.
+bool Unwritten(SectorSpan boot) {
+    return !boot.empty() && std::all_of(boot.begin(), boot.end(), [](std::uint8_t byte) { return byte == 0xE5; });
+}
+
 // CP/M's directory on one of the first tracks: the first whose first sector
-// holds entries in use, else an empty one after system tracks that name CP/M.
-bool FoundCpm(DiskSectors& disk, DiskIdentity& identity) {
+// holds entries in use, else (where system tracks may be) an empty one after
+// system tracks that name CP/M.
+bool FoundCpm(DiskSectors& disk, bool systemTracks, DiskIdentity& identity) {
     std::vector<OrderPlace> places;
     for (int cylinder = 0; cylinder <= kMostCpmSystemCylinders; ++cylinder) {
         const auto onSide0 = static_cast<int>(disk.Numbers({cylinder, 0}).size());
@@ -83,7 +90,7 @@ bool FoundCpm(DiskSectors& disk, DiskIdentity& identity) {
         }
         if (kind == CpmSector::Free && !empty) empty = place;
     }
-    if (empty && HoldsCpmSystem(disk, *empty)) {
+    if (empty && systemTracks && HoldsCpmSystem(disk, *empty)) {
         ReadCpmDirectory(disk, *empty, identity);
         if (identity.Files.empty()) identity.Evidence.emplace_back("the directory lists no file");
         return true;
@@ -122,13 +129,14 @@ DiskIdentity IdentifyDisk(DiskSectors& disk, const std::optional<DriveSlot>& tab
             return identity;
         }
     }
-    if (FoundAtLump(disk, table, boot, identity) || FoundCpm(disk, identity)) return identity;
+    const bool unwritten = Unwritten(boot);
+    if (FoundAtLump(disk, table, boot, identity) || FoundCpm(disk, !unwritten, identity)) return identity;
     for (const int start : {0, 1}) {
         if (ReadUcsdDirectory(disk, {start, 0}, identity)) return identity;
     }
     // Last, the start of every cylinder, until one holds no sector; only
-    // behind a boot sector of the TRS-80's 256 bytes.
-    const bool trs80Boot = boot.size() == kTrs80Sector;
+    // behind a boot sector of the TRS-80's 256 bytes that holds more than the formatter's fill.
+    const bool trs80Boot = boot.size() == kTrs80Sector && !unwritten;
     for (int cylinder = 1; trs80Boot && cylinder <= kMostCylinders && !disk.Numbers({cylinder, 0}).empty();
          ++cylinder) {
         if (FoundAtCylinder(disk, cylinder, boot, identity)) {

@@ -39,15 +39,20 @@ bool ReadUcsdDirectory(DiskSectors& disk, OrderPlace start, DiskIdentity& identi
     const auto place = Step(disk, start, skip);
     const auto at = place ? SectorAt(disk, *place) : std::nullopt;
     if (!at) return false;
+    // The volume's entry first: the rest is read only behind one that holds.
     std::vector<std::uint8_t> bytes;
-    for (int n = 0; bytes.size() < kDirectoryBytes; ++n) {
-        const ReadSector* sector = ReadAt(disk, start, skip + n);
-        if (sector == nullptr || static_cast<int>(sector->Bytes.size()) != perSector) break;
-        bytes.insert(bytes.end(), sector->Bytes.begin(), sector->Bytes.end());
-    }
+    bytes.reserve(kDirectoryBytes + first->Bytes.size());  // the volume's entry stays in place
+    int sectors = 0;
+    const auto readUpTo = [&](std::size_t count) {
+        for (; bytes.size() < count; ++sectors) {
+            const ReadSector* sector = ReadAt(disk, start, skip + sectors);
+            if (sector == nullptr || static_cast<int>(sector->Bytes.size()) != perSector) return;
+            bytes.insert(bytes.end(), sector->Bytes.begin(), sector->Bytes.end());
+        }
+    };
+    readUpTo(kEntryLength);
     if (bytes.size() < kEntryLength) return false;
-    const SectorSpan all(bytes);
-    const SectorSpan volume = all.first(kEntryLength);
+    const SectorSpan volume = SectorSpan(bytes).first(kEntryLength);
     const unsigned next = Le16(volume, kNextBlock);
     const unsigned blocks = Le16(volume, kVolumeBlocks);
     const unsigned files = Le16(volume, kFileCount);
@@ -55,6 +60,8 @@ bool ReadUcsdDirectory(DiskSectors& disk, OrderPlace start, DiskIdentity& identi
         blocks <= next || files > kMostFiles || !ValidName(volume, kMostNameLength)) {
         return false;
     }
+    readUpTo(kDirectoryBytes);
+    const SectorSpan all(bytes);
 
     std::vector<DiskFile> found;
     for (unsigned n = 1; n <= files; ++n) {
