@@ -33,4 +33,16 @@ unsigned Le16(SectorSpan bytes, std::size_t offset);
 // A byte as "0x5E".
 std::string HexByte(std::uint8_t byte);
 
+// A TRSDOS-family directory entry, Model III's too: attributes, end-of-file
+// byte, name, extension and, at kEntryEnd, where the file ends (records, or on
+// Model III whole sectors).
+inline constexpr std::uint8_t kEntryExtended = 0x80;
+inline constexpr std::uint8_t kEntrySystem = 0x40;
+inline constexpr std::uint8_t kEntryInUse = 0x10;
+inline constexpr std::uint8_t kEntryInvisible = 0x08;
+inline constexpr std::size_t kEntryEofByte = 3;
+inline constexpr std::size_t kEntryName = 5;
+inline constexpr std::size_t kEntryExtension = 13;
+inline constexpr std::size_t kEntryEnd = 20;
+
 }  // namespace tabulon

@@ -8,17 +8,6 @@ constexpr std::size_t kEntryLength = 48;
 constexpr std::size_t kEntriesPerSector = 5;
 constexpr std::size_t kTrailer = kEntryLength * kEntriesPerSector;  // the last 16 bytes
 
-// Entry bytes, as on the other TRSDOS disks but for the sector count, which
-// counts whole sectors only.
-constexpr std::uint8_t kExtended = 0x80;
-constexpr std::uint8_t kSystem = 0x40;
-constexpr std::uint8_t kInUse = 0x10;
-constexpr std::uint8_t kInvisible = 0x08;
-constexpr std::size_t kEofByte = 3;
-constexpr std::size_t kName = 5;
-constexpr std::size_t kExtension = 13;
-constexpr std::size_t kSectors = 20;
-
 // The HIT's list of the system files' extents, two bytes each.
 constexpr std::size_t kSystemExtents = 0xE0;
 // The boot sector's version byte.
@@ -62,10 +51,10 @@ void ReadModel3Directory(DiskSectors& disk, OrderPlace gat, DosName dos, SectorS
             const SectorSpan entry = Part(sector->Bytes, slot * kEntryLength, kEntryLength);
             if (entry.size() < kEntryLength) break;
             const std::uint8_t attributes = entry[0];
-            if ((attributes & kInUse) == 0 || (attributes & kExtended) != 0) continue;
-            const std::int64_t size = std::int64_t{Le16(entry, kSectors)} * 256 + entry[kEofByte];
-            identity.Files.push_back({FileName(entry.subspan(kName, 8), entry.subspan(kExtension, 3), '/'), size,
-                                      (attributes & kSystem) != 0, (attributes & kInvisible) != 0});
+            if ((attributes & kEntryInUse) == 0 || (attributes & kEntryExtended) != 0) continue;
+            const std::int64_t size = std::int64_t{Le16(entry, kEntryEnd)} * 256 + entry[kEntryEofByte];
+            identity.Files.push_back({FileName(entry.subspan(kEntryName, 8), entry.subspan(kEntryExtension, 3), '/'),
+                                      size, (attributes & kEntrySystem) != 0, (attributes & kEntryInvisible) != 0});
         }
     }
 

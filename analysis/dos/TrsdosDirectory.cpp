@@ -13,16 +13,6 @@ constexpr int kMostEntrySectors = 32;  // a HIT slot's five bits of sector
 constexpr int kMostDirectorySectors = kMostEntrySectors + 2;
 constexpr std::size_t kVersionOffset = 0xCB;
 
-// Entry bytes: attributes, end-of-file byte, name and extension, ending record number.
-constexpr std::uint8_t kExtended = 0x80;
-constexpr std::uint8_t kSystem = 0x40;
-constexpr std::uint8_t kInUse = 0x10;
-constexpr std::uint8_t kInvisible = 0x08;
-constexpr std::size_t kEofByte = 3;
-constexpr std::size_t kName = 5;
-constexpr std::size_t kExtension = 13;
-constexpr std::size_t kRecords = 20;
-
 // BOOT/SYS attributes on NEWDOS/86 and /90 (NEWDOS/80 writes 0x5E).
 constexpr std::uint8_t kNewdos86Boot = 0x7E;
 
@@ -33,7 +23,7 @@ SectorSpan EntryAt(const ReadSector& sector, std::size_t n) {
 // The eleven name bytes of an entry, padded as the DOS pads them.
 std::string_view RawName(SectorSpan entry) {
     if (entry.size() < kEntryLength) return {};
-    return {reinterpret_cast<const char*>(entry.data() + kName), 11};
+    return {reinterpret_cast<const char*>(entry.data() + kEntryName), 11};
 }
 
 bool Names(const ReadSector* sector, std::string_view a, std::string_view b) {
@@ -45,8 +35,8 @@ bool Names(const ReadSector* sector, std::string_view a, std::string_view b) {
 // Bytes in the file: the ending record number counts the last sector, of
 // which the end-of-file byte says how much is used (0: all of it).
 std::int64_t FileSize(SectorSpan entry) {
-    const std::int64_t records = Le16(entry, kRecords);
-    const std::int64_t last = entry[kEofByte];
+    const std::int64_t records = Le16(entry, kEntryEnd);
+    const std::int64_t last = entry[kEntryEofByte];
     if (last == 0) return records * 256;
     return std::max<std::int64_t>(records - 1, 0) * 256 + last;
 }
@@ -80,7 +70,7 @@ Naming NameFromGat(std::uint8_t version, std::uint8_t bootAttributes, bool ultra
 // How many sectors the directory takes: as DIR/SYS records it, else the run of
 // sectors written with deleted data marks from the GAT on, else the rest of the cylinder.
 int DirectoryLength(DiskSectors& disk, OrderPlace gat, const ReadSector& dir, DiskIdentity& identity) {
-    const auto records = static_cast<int>(Le16(EntryAt(dir, 0), kRecords));
+    const auto records = static_cast<int>(Le16(EntryAt(dir, 0), kEntryEnd));
     if (records > 2 && records <= kMostDirectorySectors) {
         identity.Evidence.push_back("DIR/SYS holds " + std::to_string(records) + " sectors");
         return records;
@@ -124,9 +114,9 @@ void ReadTrsdosDirectory(DiskSectors& disk, OrderPlace gat, SectorSpan boot, Dis
             const SectorSpan entry = EntryAt(*sector, slot);
             if (entry.size() < kEntryLength) break;
             const std::uint8_t attributes = entry[0];
-            if ((attributes & kInUse) == 0 || (attributes & kExtended) != 0) continue;
-            DiskFile file{FileName(entry.subspan(kName, 8), entry.subspan(kExtension, 3), '/'), FileSize(entry),
-                          (attributes & kSystem) != 0, (attributes & kInvisible) != 0};
+            if ((attributes & kEntryInUse) == 0 || (attributes & kEntryExtended) != 0) continue;
+            DiskFile file{FileName(entry.subspan(kEntryName, 8), entry.subspan(kEntryExtension, 3), '/'),
+                          FileSize(entry), (attributes & kEntrySystem) != 0, (attributes & kEntryInvisible) != 0};
             system = system || file.Name == "SYS0/SYS" || file.Name == "SYS00/SYS";
             ultradosNames = ultradosNames || file.Name == "SYS00/SYS";
             identity.Files.push_back(std::move(file));
