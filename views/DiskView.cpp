@@ -133,25 +133,29 @@ json DiskJson(const ImageResult& result, const ReportOptions& options) {
                      {"firstSector", at->FirstSector},
                      {"sectors", at->Sectors ? json(*at->Sectors) : json(nullptr)}};
     }
+    // Built in place and moved, not copied: a disk may list hundreds of files.
     json files = json::array();
+    files.get_ref<json::array_t&>().reserve(disk.Files.size());
     for (const DiskFile& file : disk.Files) {
-        files.push_back({{"name", file.Name},
-                         {"size", file.Size ? json(*file.Size) : json(nullptr)},
-                         {"system", file.System},
-                         {"invisible", file.Invisible}});
+        json& entry = files.emplace_back(json::object());
+        entry["name"] = file.Name;
+        entry["size"] = file.Size ? json(*file.Size) : json(nullptr);
+        entry["system"] = file.System;
+        entry["invisible"] = file.Invisible;
     }
-    json object = {{"dos", name(disk.Dos)},
-                   {"format", name(disk.Format)},
-                   {"version", disk.Version ? json(*disk.Version) : json(nullptr)},
-                   {"directory", directory},
-                   {"files", files},
-                   {"evidence", disk.Evidence},
-                   {"unformatted", disk.Unformatted},
-                   {"directoryCheck", run.DirectoryCheck ? DifferencesJson(*run.DirectoryCheck) : json(nullptr)}};
+    json object = json::object();
+    object["dos"] = name(disk.Dos);
+    object["format"] = name(disk.Format);
+    object["version"] = disk.Version ? json(*disk.Version) : json(nullptr);
+    object["directory"] = std::move(directory);
+    object["files"] = std::move(files);
+    object["evidence"] = disk.Evidence;
+    object["unformatted"] = disk.Unformatted;
+    object["directoryCheck"] = run.DirectoryCheck ? DifferencesJson(*run.DirectoryCheck) : json(nullptr);
     if (options.AllSlots && run.DirectoryCheck) {
         json fits = json::array();
         for (const auto& check : run.SlotDirectoryChecks) fits.push_back(check ? json(check->empty()) : json(nullptr));
-        object["slotsDirectoryFits"] = fits;
+        object["slotsDirectoryFits"] = std::move(fits);
     }
     return object;
 }

@@ -10,15 +10,14 @@
 
 namespace tabulon {
 
-namespace {
-
-// The ID fields of all decodings in the order they lie.
 std::vector<CellIdField> IdFieldsInTime(const PackedCells& cells) {
     std::vector<CellIdField> ids = FindIdFields(cells);
     std::stable_sort(ids.begin(), ids.end(),
                      [](const CellIdField& a, const CellIdField& b) { return a.TrackCell < b.TrackCell; });
     return ids;
 }
+
+namespace {
 
 DecodedSector IdOnly(const CellIdField& id) {
     DecodedSector sector;
@@ -33,8 +32,14 @@ DecodedSector IdOnly(const CellIdField& id) {
 }  // namespace
 
 std::vector<DecodedSector> ListSectors(const PackedCells& cells, SectorDetail detail) {
+    return ListSectors(cells, IdFieldsInTime(cells), detail);
+}
+
+std::vector<DecodedSector> ListSectors(const PackedCells& cells, std::span<const CellIdField> ids,
+                                       SectorDetail detail) {
     std::vector<DecodedSector> sectors;
-    for (const CellIdField& id : IdFieldsInTime(cells)) {
+    sectors.reserve(ids.size());
+    for (const CellIdField& id : ids) {
         if (detail == SectorDetail::IdsOnly) {
             sectors.push_back(IdOnly(id));
             continue;
@@ -67,6 +72,29 @@ CellSearch SearchCells(const PackedCells& cells, const SectorQuery& query, bool 
     search.Settled = whole || choice.Settled();
     search.Found = std::move(choice).Take();
     return search;
+}
+
+std::vector<std::optional<DecodedSector>> FindSectors(const PackedCells& cells, std::span<const CellIdField> ids,
+                                                      std::span<const SectorQuery> queries) {
+    std::vector<SectorChoice> choices(queries.size());
+    std::size_t unsettled = queries.size();
+    for (const CellIdField& id : ids) {
+        if (unsettled == 0) break;
+        for (std::size_t n = 0; n < queries.size(); ++n) {
+            SectorChoice& choice = choices[n];
+            if (!queries[n].Matches(id.Field.Id) || !choice.Wants(id.Field.CrcOk)) continue;
+            const CellView view(cells, kDecodings[id.Decoding]);
+            CellBytes bytes(view, id.After);
+            DecodedSector sector = SectorAfterIdField(bytes, id.Field);
+            sector.FirstCell = id.TrackCell;
+            choice.Offer(std::move(sector));
+            if (choice.Settled()) --unsettled;
+        }
+    }
+    std::vector<std::optional<DecodedSector>> found;
+    found.reserve(queries.size());
+    for (SectorChoice& choice : choices) found.push_back(std::move(choice).Take());
+    return found;
 }
 
 }  // namespace tabulon

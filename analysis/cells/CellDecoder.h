@@ -5,9 +5,12 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace tabulon {
+
+struct CellIdField;
 
 // How much of each sector a listing reads.
 enum class SectorDetail {
@@ -18,7 +21,12 @@ enum class SectorDetail {
 // The ID fields of a track's cells in every decoding (MFM, FM, FM with doubled
 // cells in either phase), in the order they lie; at the same cell, in the
 // order of the decodings.
+std::vector<CellIdField> IdFieldsInTime(const PackedCells& cells);
+
+// The sectors of those ID fields, in the same order.
 std::vector<DecodedSector> ListSectors(const PackedCells& cells, SectorDetail detail);
+// The same from the track's ID fields as IdFieldsInTime found them.
+std::vector<DecodedSector> ListSectors(const PackedCells& cells, std::span<const CellIdField> ids, SectorDetail detail);
 
 // A search for one sector among cells that may be only the first part of a track.
 struct CellSearch {
@@ -38,5 +46,10 @@ CellSearch SearchCells(const PackedCells& cells, const SectorQuery& query, bool 
 inline std::optional<DecodedSector> FindSector(const PackedCells& cells, const SectorQuery& query) {
     return SearchCells(cells, query, true).Found;
 }
+
+// Each sector asked for, as FindSector gives it, found in one pass over the
+// track's ID fields as IdFieldsInTime found them.
+std::vector<std::optional<DecodedSector>> FindSectors(const PackedCells& cells, std::span<const CellIdField> ids,
+                                                      std::span<const SectorQuery> queries);
 
 }  // namespace tabulon

@@ -14,6 +14,17 @@ namespace tabulon {
 
 class Container;
 
+// What reaching one sector costs a container, which decides how a reader of
+// many sectors asks for them.
+enum class SectorReach {
+    Direct,      // straight to the sector: ask for each alone
+    ByTrack,     // as much as a track's (HFE decodes the track's cells, JV3 looks through
+                 // its tables for the track's entries): ask for a track's sectors together
+    InSequence,  // reading every track before its own (TD0, IMD): list the tracks at once
+                 // (the listing holds the data marks whatever the detail) and ask for a
+                 // track's sectors together
+};
+
 // One kind of container, as the list of containers holds it: its names, the
 // extensions its files usually go by, and how an image is identified as one
 // and opened. Identifying reads only what it must; opening keeps what it learnt.
@@ -24,6 +35,8 @@ struct ContainerType {
     // Of the names in one folder, the file that opens a set of files this
     // container reads as one image (KryoFlux stream sets); none for the others.
     std::optional<std::string_view> (*FirstOfSet)(std::span<const std::string> names) = nullptr;
+    SectorReach Reach = SectorReach::Direct;
+    bool KeepsDataMarks = true;  // JV1 records none: every sector reads as an ordinary one
 };
 
 // What a container records of the whole file that does not hold.
@@ -48,6 +61,11 @@ public:
     // The sector at address: found on the first track the walk meets at its
     // place, or on a later one there where the container may record a place twice.
     std::optional<SectorLocation> FindSector(DiskData& image, const SectorPosition& address);
+
+    // The sectors numbered numbers at place, each as FindSector gives it, read in
+    // one walk (its tracks at place met once).
+    std::vector<std::optional<SectorLocation>> FindSectors(DiskData& image, TrackPlace place,
+                                                           std::span<const int> numbers);
 
     // The sectors of every track the file holds whole, in the order the walk
     // meets them, with what reading them found as far as detail asks; and what

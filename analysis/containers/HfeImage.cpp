@@ -209,27 +209,56 @@ public:
     TrackLayout Layout(TrackDetail detail) override {
         std::vector<DecodedSector> sectors;
         try {
-            sectors = ListSectors(ReadSide(file_, header_, Place().Cylinder, Place().Side).Cells, DetailOf(detail));
+            const SideCells side = ReadSide(file_, header_, Place().Cylinder, Place().Side);
+            sectors = ListSectors(side.Cells, IdFields(side), DetailOf(detail));
         } catch (const StructureEnds&) {
         }
         return LayoutOf(Place().Cylinder, Place().Side, sectors);
     }
 
     std::optional<SectorLocation> Find(const SectorPosition& address) override {
-        const auto query = QueryOf(address);
-        if (!query) return std::nullopt;
+        return std::move(FindEach(std::span(&address, 1)).front());
+    }
+
+    // The side's cells decoded once for all the sectors asked for.
+    std::vector<std::optional<SectorLocation>> FindEach(std::span<const SectorPosition> addresses) override {
+        std::vector<std::optional<SectorLocation>> found(addresses.size());
+        std::vector<SectorQuery> queries;
+        std::vector<std::size_t> asked;  // the address of each query
+        for (std::size_t n = 0; n < addresses.size(); ++n) {
+            if (const auto query = QueryOf(addresses[n])) {
+                queries.push_back(*query);
+                asked.push_back(n);
+            }
+        }
+        if (queries.empty()) return found;
         try {
             const SideCells side = ReadSide(file_, header_, Place().Cylinder, Place().Side);
-            auto found = FindSector(side.Cells, *query);
-            if (!found) return std::nullopt;
-            const std::int64_t offset = side.FileOffsetOf(found->DataStart);
-            return LocationOf(std::move(*found), kHfeContainer.Format, offset);
+            std::vector<std::optional<DecodedSector>> sectors = FindSectors(side.Cells, IdFields(side), queries);
+            for (std::size_t n = 0; n < sectors.size(); ++n) {
+                if (!sectors[n]) continue;
+                const std::int64_t offset = side.FileOffsetOf(sectors[n]->DataStart);
+                found[asked[n]] = LocationOf(std::move(*sectors[n]), kHfeContainer.Format, offset);
+            }
         } catch (const StructureEnds&) {
-            return std::nullopt;
+            return std::vector<std::optional<SectorLocation>>(addresses.size());
         }
+        return found;
     }
 
 private:
+    // The side's ID fields: found once, then kept with the header, unless
+    // there are far more than a real track holds (noise, or a hostile file).
+    std::vector<CellIdField> IdFields(const SideCells& side) {
+        constexpr std::size_t kMostKept = 128;
+        auto& known = *header_.IdFields;
+        const auto key = std::make_pair(Place().Cylinder, Place().Side);
+        if (const auto found = known.find(key); found != known.end()) return found->second;
+        std::vector<CellIdField> ids = IdFieldsInTime(side.Cells);
+        if (ids.size() <= kMostKept) known.emplace(key, ids);
+        return ids;
+    }
+
     ImageReader file_;
     const HfeHeader& header_;
 };
@@ -262,7 +291,10 @@ constexpr ContainerFunctions<HfeHeader> kHfeFunctions{
     .Identify = IdentifyHfe, .Walk = WalkHfe, .Declared = DeclaredHfe};
 }  // namespace
 
-constinit const ContainerType kHfeContainer{
-    {"HFE", "   HFE Format"}, kHfeExtensions, HeaderContainer<HfeHeader, kHfeContainer, kHfeFunctions>::Open};
+constinit const ContainerType kHfeContainer{{"HFE", "   HFE Format"},
+                                            kHfeExtensions,
+                                            HeaderContainer<HfeHeader, kHfeContainer, kHfeFunctions>::Open,
+                                            nullptr,
+                                            SectorReach::ByTrack};
 
 }  // namespace tabulon

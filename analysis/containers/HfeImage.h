@@ -3,9 +3,12 @@
 #include "Container.h"
 #include "DiskData.h"
 #include "SectorLocation.h"
+#include "IdFieldSearch.h"
 #include "TrackLayout.h"
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -41,6 +44,10 @@ struct HfeHeader {
     std::uint8_t Encoding = 0;  // as the header says
     int BitRateKbps = 0;
     std::int64_t TrackListOffset = 0;  // in the file, in bytes
+    // The ID fields each side's cells hold, by cylinder and side, as walks found
+    // them: a later walk to a side finds its sectors without looking again.
+    std::shared_ptr<std::map<std::pair<int, int>, std::vector<CellIdField>>> IdFields =
+        std::make_shared<std::map<std::pair<int, int>, std::vector<CellIdField>>>();
 };
 
 // The header, when the signature is there and the track list and track 0's

@@ -143,10 +143,27 @@ private:
 // track count is capped.
 void WalkImd(DiskData& image, const ImdHeader& header, const WalkScope& scope, const TrackVisitor& visit) {
     ImageReader file(image);
-    std::int64_t at = header.FirstTrack;
+    TrackStarts<std::int64_t>& starts = *header.Starts;
     try {
-        for (std::size_t n = 0; n < kMaxTracks && file.Has(at); ++n) {
+        // Once an earlier walk met every track, a walk to one place meets only the tracks there.
+        if (scope && starts.Whole()) {
+            for (const auto& start : starts.At(*scope)) {
+                const Track track = ReadTrack(file, start.At);
+                ImdTrack walked(file, track);
+                if (!visit(walked)) return;
+            }
+            return;
+        }
+        std::int64_t at = header.FirstTrack;
+        std::size_t n = 0;
+        // A walk to one place starts at its first track, where an earlier walk found it.
+        if (const auto start = scope ? starts.First(*scope) : std::nullopt) {
+            n = start->Number;
+            at = start->At;
+        }
+        for (; n < kMaxTracks && file.Has(at); ++n) {
             const Track track = ReadTrack(file, at);
+            starts.Met(n, {track.Cylinder, track.Head}, at);
             at = track.End;
             if (!InScope(scope, {track.Cylinder, track.Head})) continue;
             ImdTrack walked(file, track);
@@ -154,6 +171,7 @@ void WalkImd(DiskData& image, const ImdHeader& header, const WalkScope& scope, c
         }
     } catch (const StructureEnds&) {
     }
+    starts.Ended();
 }
 
 }  // namespace
@@ -170,7 +188,10 @@ constexpr std::array<std::string_view, 1> kImdExtensions{".imd"};
 constexpr ContainerFunctions<ImdHeader> kImdFunctions{.Identify = IdentifyImd, .Walk = WalkImd, .PlacesRepeat = true};
 }  // namespace
 
-constinit const ContainerType kImdContainer{
-    {"IMD", "   IMD Format"}, kImdExtensions, HeaderContainer<ImdHeader, kImdContainer, kImdFunctions>::Open};
+constinit const ContainerType kImdContainer{{"IMD", "   IMD Format"},
+                                            kImdExtensions,
+                                            HeaderContainer<ImdHeader, kImdContainer, kImdFunctions>::Open,
+                                            nullptr,
+                                            SectorReach::InSequence};
 
 }  // namespace tabulon

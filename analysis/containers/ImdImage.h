@@ -4,6 +4,7 @@
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
+#include "TrackStarts.h"
 
 #include <cstdint>
 #include <optional>
@@ -30,6 +31,7 @@ namespace tabulon {
 //       3 4 and 7 8 are deleted data; 5 6 and 7 8 were read with a data error.
 struct ImdHeader {
     std::int64_t FirstTrack = 0;  // file offset of the first track's mode byte
+    SharedTrackStarts<std::int64_t> Starts = std::make_shared<TrackStarts<std::int64_t>>();  // learnt by walks
 };
 
 // The header, when the file opens with "IMD ", the comment ends with 0x1A and

@@ -68,6 +68,7 @@ constexpr ContainerFunctions<Jv1Header> kJv1Functions{.Identify = IdentifyJv1, .
 }  // namespace
 
 constinit const ContainerType kJv1Container{
-    {"JV1", "   JV1 Format"}, kJv1Extensions, HeaderContainer<Jv1Header, kJv1Container, kJv1Functions>::Open};
+    {"JV1", "   JV1 Format"}, kJv1Extensions, HeaderContainer<Jv1Header, kJv1Container, kJv1Functions>::Open, nullptr,
+    SectorReach::Direct,      false};
 
 }  // namespace tabulon

@@ -129,19 +129,30 @@ public:
 
     // The first entry of the first table that names the sector.
     std::optional<SectorLocation> Find(const SectorPosition& address) override {
-        std::optional<SectorLocation> found;
+        return std::move(FindEach(std::span(&address, 1)).front());
+    }
+
+    // The same for each address, in one pass over the track's entries.
+    std::vector<std::optional<SectorLocation>> FindEach(std::span<const SectorPosition> addresses) override {
+        std::vector<std::optional<SectorLocation>> found(addresses.size());
+        std::size_t left = addresses.size();
+        if (left == 0) return found;
         ForEach([&](const Placed& placed) {
-            if (placed.Sector.Sector != address.Sector || placed.DataOffset < 0) return true;
-            const std::int64_t length = Jv3SectorLength(placed.Sector.Track, placed.Sector.Flags);
-            ImageReader data = ImageReader(image_).Window(placed.DataOffset, length);
-            found = SectorLocation{kJv3Container.Format,
-                                   LocateMethod::Structure,
-                                   placed.DataOffset,
-                                   SectorBytes(data.Bytes(0, data.Size())),
-                                   length,
-                                   std::nullopt,
-                                   std::nullopt};
-            return false;
+            if (placed.DataOffset < 0) return true;
+            for (std::size_t n = 0; n < addresses.size(); ++n) {
+                if (found[n] || placed.Sector.Sector != addresses[n].Sector) continue;
+                const std::int64_t length = Jv3SectorLength(placed.Sector.Track, placed.Sector.Flags);
+                ImageReader data = ImageReader(image_).Window(placed.DataOffset, length);
+                found[n] = SectorLocation{kJv3Container.Format,
+                                          LocateMethod::Structure,
+                                          placed.DataOffset,
+                                          SectorBytes(data.Bytes(0, data.Size())),
+                                          length,
+                                          std::nullopt,
+                                          std::nullopt};
+                --left;
+            }
+            return left > 0;
         });
         return found;
     }
@@ -203,7 +214,10 @@ constexpr std::array<std::string_view, 2> kJv3Extensions{".dsk", ".jv3"};
 constexpr ContainerFunctions<Jv3Header> kJv3Functions{.Identify = IdentifyJv3, .Walk = WalkJv3};
 }  // namespace
 
-constinit const ContainerType kJv3Container{
-    {"JV3", "   JV  Format"}, kJv3Extensions, HeaderContainer<Jv3Header, kJv3Container, kJv3Functions>::Open};
+constinit const ContainerType kJv3Container{{"JV3", "   JV  Format"},
+                                            kJv3Extensions,
+                                            HeaderContainer<Jv3Header, kJv3Container, kJv3Functions>::Open,
+                                            nullptr,
+                                            SectorReach::ByTrack};
 
 }  // namespace tabulon

@@ -34,6 +34,10 @@ public:
     // ends (a symbol cut short by the end gives nothing). 0 once it has ended.
     std::size_t Read(std::span<std::uint8_t> out);
 
+    // The same decompression, as far as it went, reading on from input: the
+    // same bytes as the input it was made with, as another image's reader sees them.
+    void Rebind(ImageReader input) noexcept { input_ = input; }
+
     // Input bytes taken so far.
     std::int64_t InputUsed() const noexcept { return bufferStart_ + static_cast<std::int64_t>(at_); }
 

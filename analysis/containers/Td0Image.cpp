@@ -49,6 +49,17 @@ public:
         if (header.Advanced) decoder_.emplace(file_);
     }
 
+    // Where it stands, to go on from there later.
+    Td0Resume Saved() const { return {read_, decoder_ ? std::make_shared<const LzhufDecoder>(*decoder_) : nullptr}; }
+
+    // Goes on from where saved was, reading this stream's image.
+    void Resume(const Td0Resume& saved) {
+        read_ = saved.Read;
+        if (!saved.Decoder) return;
+        decoder_ = *saved.Decoder;
+        decoder_->Rebind(file_);
+    }
+
     void Read(std::span<std::uint8_t> out) {
         if (!decoder_) {
             file_.CopyTo(read_, out);
@@ -152,29 +163,34 @@ public:
 
     TrackLayout Layout(TrackDetail) override {
         TrackLayout layout = Empty(static_cast<std::size_t>(left_));
-        while (const SectorRecord* sector = Next()) {
-            layout.Sectors.push_back(sector->Id);
-            constexpr std::uint8_t kFlagDeleted = 0x04;
-            layout.Readings.push_back(
-                {true, sector->HasData ? std::optional((sector->Flags & kFlagCrcError) == 0) : std::nullopt,
-                 (sector->Flags & kFlagDeleted) != 0});
-        }
+        while (const SectorRecord* sector = Next()) AddTo(layout, *sector);
         return layout;
     }
 
     // The first sector whose ID names it and which holds data.
     std::optional<SectorLocation> Find(const SectorPosition& address) override {
         while (const SectorRecord* sector = Next()) {
-            if (!sector->HasData || !Names(sector->Id, address)) continue;
-            return SectorLocation{kTd0Container.Format,
-                                  LocateMethod::Structure,
-                                  sector->DataOffset,
-                                  SectorBytes(std::vector<std::uint8_t>(sector->Data.begin(), sector->Data.end())),
-                                  sector->Id.Size,
-                                  std::nullopt,
-                                  (sector->Flags & kFlagCrcError) == 0};
+            if (sector->HasData && Names(sector->Id, address)) return LocationOf(*sector);
         }
         return std::nullopt;
+    }
+
+    // The same for each address, in one pass over the records: each the first
+    // that names it and holds data.
+    std::vector<std::optional<SectorLocation>> FindEach(std::span<const SectorPosition> addresses) override {
+        std::vector<std::optional<SectorLocation>> found(addresses.size());
+        std::size_t left = addresses.size();
+        while (left > 0) {
+            const SectorRecord* sector = Next();
+            if (sector == nullptr) break;
+            if (!sector->HasData) continue;
+            for (std::size_t n = 0; n < addresses.size(); ++n) {
+                if (found[n] || !Names(sector->Id, addresses[n])) continue;
+                found[n] = LocationOf(*sector);
+                --left;
+            }
+        }
+        return found;
     }
 
     void SkipRest() {
@@ -183,6 +199,24 @@ public:
     }
 
 private:
+    static void AddTo(TrackLayout& layout, const SectorRecord& sector) {
+        constexpr std::uint8_t kFlagDeleted = 0x04;
+        layout.Sectors.push_back(sector.Id);
+        layout.Readings.push_back({true,
+                                   sector.HasData ? std::optional((sector.Flags & kFlagCrcError) == 0) : std::nullopt,
+                                   (sector.Flags & kFlagDeleted) != 0});
+    }
+
+    static SectorLocation LocationOf(const SectorRecord& sector) {
+        return SectorLocation{kTd0Container.Format,
+                              LocateMethod::Structure,
+                              sector.DataOffset,
+                              SectorBytes(std::vector<std::uint8_t>(sector.Data.begin(), sector.Data.end())),
+                              sector.Id.Size,
+                              std::nullopt,
+                              (sector.Flags & kFlagCrcError) == 0};
+    }
+
     // The next record whose size code is in range; nothing after the track's last.
     const SectorRecord* Next() {
         while (left_ > 0) {
@@ -225,22 +259,38 @@ private:
 // the track count is capped.
 void WalkTd0(DiskData& image, const Td0Header& header, const WalkScope& scope, const TrackVisitor& visit) {
     if (header.Sequence != 0 || (header.Advanced && header.Version < kFirstLzhufVersion)) return;
+    TrackStarts<Td0Resume>& starts = *header.Starts;
     try {
         Records records{Stream(image, header), {}, {}};
-        if (header.Stepping & kCommentFollows) SkipComment(records.Bytes, records.Block);
-        for (std::size_t n = 0; n < kMaxTracks; ++n) {
+        std::size_t n = 0;
+        // A walk to one place starts at its first track, where an earlier walk found it; once
+        // an earlier walk met every track, a place none of them is at holds none.
+        const auto start = scope ? starts.First(*scope) : std::nullopt;
+        if (start) {
+            records.Bytes.Resume(start->At);
+            n = start->Number;
+        } else if (scope && starts.Whole()) {
+            return;
+        } else if (header.Stepping & kCommentFollows) {
+            SkipComment(records.Bytes, records.Block);
+        }
+        for (; n < kMaxTracks; ++n) {
+            std::optional<Td0Resume> before;  // saved only when it is to be kept
+            if (starts.Wants(n)) before = records.Bytes.Saved();
             std::array<std::uint8_t, 4> head{};
             head[0] = records.Bytes.U8();
-            if (head[0] == kEndOfImage) return;
+            if (head[0] == kEndOfImage) break;
             records.Bytes.Read(std::span(head).subspan(1));
             if (LowCrc(std::span(head).first(3)) != head[3]) throw StructureEnds();
             const bool fm = (head[2] & kTrackFm) != 0 || (header.DataRate & kAllFm) != 0;
             Td0Track track(records, {head[1], head[2] & kSideBit}, fm ? Density::Single : Density::Double, head[0]);
+            if (before) starts.Met(n, track.Place(), *before);
             if (InScope(scope, track.Place()) && !visit(track)) return;
             track.SkipRest();
         }
     } catch (const StructureEnds&) {
     }
+    starts.Ended();
 }
 
 }  // namespace
@@ -259,7 +309,10 @@ constexpr std::array<std::string_view, 1> kTd0Extensions{".td0"};
 constexpr ContainerFunctions<Td0Header> kTd0Functions{.Identify = IdentifyTd0, .Walk = WalkTd0};
 }  // namespace
 
-constinit const ContainerType kTd0Container{
-    {"TD0", "   TD0 Format"}, kTd0Extensions, HeaderContainer<Td0Header, kTd0Container, kTd0Functions>::Open};
+constinit const ContainerType kTd0Container{{"TD0", "   TD0 Format"},
+                                            kTd0Extensions,
+                                            HeaderContainer<Td0Header, kTd0Container, kTd0Functions>::Open,
+                                            nullptr,
+                                            SectorReach::InSequence};
 
 }  // namespace tabulon

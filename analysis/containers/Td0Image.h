@@ -4,8 +4,10 @@
 #include "DiskData.h"
 #include "SectorLocation.h"
 #include "TrackLayout.h"
+#include "TrackStarts.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -40,6 +42,15 @@ namespace tabulon {
 //            2k bytes repeated n times
 //       until the sector is whole.
 // All CRCs: polynomial 0xA097, from 0, highest bit first.
+class LzhufDecoder;
+
+// Where a walk can go on from at a track: how far into the bytes after the
+// header, and with advanced compression the decompression as it stood there.
+struct Td0Resume {
+    std::int64_t Read = 0;
+    std::shared_ptr<const LzhufDecoder> Decoder;
+};
+
 struct Td0Header {
     bool Advanced = false;       // "td": the rest of the file is compressed
     std::uint8_t Sequence = 0;   // a later file of a set starts in the middle of the stream
@@ -48,6 +59,7 @@ struct Td0Header {
     std::uint8_t DriveType = 0;  // as Teledisk numbers them (5: 8-inch)
     std::uint8_t Stepping = 0;   // bit 7: a comment block follows the header
     std::uint8_t Sides = 0;
+    SharedTrackStarts<Td0Resume> Starts = std::make_shared<TrackStarts<Td0Resume>>();  // learnt by walks
 };
 
 // The header, when the file opens with "TD" or "td" and the header's CRC matches.

@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <span>
+#include <vector>
 
 namespace tabulon {
 
 // One track as a container's walk meets it. Nothing of it is read until it is
-// asked for, and then once: either its layout or one sector.
+// asked for, and then once: either its layout, one sector or a few together.
 class WalkedTrack {
 public:
     explicit WalkedTrack(TrackPlace place, bool whole = true) : place_(place), whole_(whole) {}
@@ -28,6 +30,15 @@ public:
     // The sector at address, as the container chooses among the ID fields that
     // name it; nothing when none does or its data cannot be had.
     virtual std::optional<SectorLocation> Find(const SectorPosition& address) = 0;
+
+    // The sectors at addresses, each as Find on this track would give it alone;
+    // a container whose track is read in one pass reads it once for all of them.
+    virtual std::vector<std::optional<SectorLocation>> FindEach(std::span<const SectorPosition> addresses) {
+        std::vector<std::optional<SectorLocation>> found;
+        found.reserve(addresses.size());
+        for (const SectorPosition& address : addresses) found.push_back(Find(address));
+        return found;
+    }
 
 protected:
     // A layout at this track's place with room for sectors.

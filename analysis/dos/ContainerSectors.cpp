@@ -24,29 +24,42 @@ bool OnlyOutside(const AnalysisStopped& stop) {
 
 // The sector numbers of a track's own ID fields with good CRCs, and where
 // deleted is given, each one's data mark as the first of its ID fields has it.
-void Keep(const TrackLayout& layout, std::vector<int>& numbers, std::map<int, bool>* deleted) {
-    std::map<int, bool> marks;
+void Keep(const TrackLayout& layout, std::vector<int>& numbers, ContainerSectors::Marks* deleted) {
+    ContainerSectors::Marks marks;
+    marks.reserve(layout.Sectors.size());
     for (std::size_t n = 0; n < layout.Sectors.size(); ++n) {
         const SectorId& id = layout.Sectors[n];
         const bool read = n < layout.Readings.size();
         if (id.Cylinder != layout.Cylinder || id.Head != layout.Side) continue;  // an ID of another track
         if (read && !layout.Readings[n].IdCrcOk) continue;                       // noise a decoder met
-        marks.emplace(id.Sector, read && layout.Readings[n].Deleted);
+        marks.emplace_back(id.Sector, read && layout.Readings[n].Deleted);
     }
+    // By number, the first ID field of each.
+    const auto byNumber = [](const auto& a, const auto& b) { return a.first < b.first; };
+    std::stable_sort(marks.begin(), marks.end(), byNumber);
+    marks.erase(
+        std::unique(marks.begin(), marks.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+        marks.end());
     numbers.clear();
+    numbers.reserve(marks.size());
     for (const auto& [number, mark] : marks) numbers.push_back(number);
     if (deleted != nullptr) *deleted = std::move(marks);
+}
+
+// A sector's bytes as the search keeps them: at most kMostSectorBytes of them.
+ReadSector Kept(std::span<const std::uint8_t> bytes) {
+    const auto length = std::min<std::size_t>(bytes.size(), kMostSectorBytes);
+    return ReadSector{std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length))};
 }
 
 }  // namespace
 
 ContainerSectors::ContainerSectors(Container& container, DiskData& image, const TrackList* listed)
-    // JV1 records no data marks: every sector reads as an ordinary one there.
     : container_(container),
       image_(image),
       listed_(listed),
-      keepsMarks_(container.Type().Format.Name != "JV1"),
-      listWhole_(container.Type().Format.Name == "TD0" || container.Type().Format.Name == "IMD") {}
+      keepsMarks_(container.Type().KeepsDataMarks),
+      listWhole_(container.Type().Reach == SectorReach::InSequence) {}
 
 std::optional<TrackLayout> ContainerSectors::Layout(TrackPlace place, TrackDetail detail) {
     if (tracksLeft_ <= 0 || place.Cylinder < 0 || place.Side < 0) return std::nullopt;
@@ -80,15 +93,24 @@ ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
         listed_ = &*whole_;
     }
     const auto key = std::make_pair(place.Cylinder, place.Side);
-    if (const auto found = tracks_.find(key); found != tracks_.end()) return found->second;
+    // The search asks for one track many times over as it counts its way through a cylinder.
+    if (last_ != nullptr && lastKey_ == key) return *last_;
+    if (const auto found = tracks_.find(key); found != tracks_.end()) {
+        lastKey_ = key;
+        return *(last_ = &found->second);
+    }
     Track& track = tracks_[key];
+    lastKey_ = key;
+    last_ = &track;
     if (listed_ != nullptr) {
-        // Every track is listed: the first at the place, or none (a listing made here keeps the marks).
+        // Every track is listed: the first at the place, or none.
         const auto& tracks = listed_->Tracks;
         const auto layout = std::find_if(tracks.begin(), tracks.end(), [&](const TrackLayout& one) {
             return one.Cylinder == place.Cylinder && one.Side == place.Side;
         });
-        if (layout != tracks.end()) Keep(*layout, track.Numbers, whole_ ? &track.Deleted.emplace() : nullptr);
+        // A listing made here, or by a container that reads every record anyway, holds the marks.
+        const bool marks = whole_ || listWhole_;
+        if (layout != tracks.end()) Keep(*layout, track.Numbers, marks ? &track.Deleted.emplace() : nullptr);
         return track;
     }
     if (const auto layout = Layout(place, TrackDetail::IdsOnly)) Keep(*layout, track.Numbers, nullptr);
@@ -96,6 +118,21 @@ ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
 }
 
 const std::vector<int>& ContainerSectors::Numbers(TrackPlace place) { return Listed(place).Numbers; }
+
+bool ContainerSectors::ReadTrack(TrackPlace place, const std::vector<int>& numbers) {
+    if (container_.Type().Reach == SectorReach::Direct || read_.Kept() >= kMostPrefetchedBytes) return false;
+    if (!fetchedPlaces_.insert({place.Cylinder, place.Side}).second) return false;
+    std::vector<std::optional<SectorLocation>> found;
+    try {
+        found = container_.FindSectors(image_, place, numbers);
+    } catch (const AnalysisStopped&) {
+        return false;  // each sector is then read alone, and fails alone
+    } catch (const StructureEnds&) {
+        return false;
+    }
+    for (std::size_t n = 0; n < numbers.size(); ++n) read_.Add({place.Cylinder, place.Side, numbers[n]}, found[n]);
+    return true;
+}
 
 const ReadSector* ContainerSectors::Read(const SectorPosition& at) {
     const auto key = std::make_tuple(at.Cylinder, at.Side, at.Sector);
@@ -107,20 +144,29 @@ const ReadSector* ContainerSectors::Read(const SectorPosition& at) {
     --readsLeft_;
     const std::vector<int>& numbers = Numbers({at.Cylinder, at.Side});
     if (!std::binary_search(numbers.begin(), numbers.end(), at.Sector)) return nullptr;
+    // Where a sector costs reading its track, the track's sectors are read together, once.
+    std::span<const std::uint8_t> bytes;
+    SectorsRead::Seen seen = read_.Look(at, bytes);
+    if (seen == SectorsRead::Seen::NotRead && ReadTrack({at.Cylinder, at.Side}, numbers)) seen = read_.Look(at, bytes);
+    if (seen == SectorsRead::Seen::Missing) return nullptr;
+    if (seen == SectorsRead::Seen::Found) {
+        kept = Kept(bytes);
+        return &*kept;
+    }
     try {
         std::optional<SectorLocation> location = container_.FindSector(image_, at);
         if (!location) return nullptr;
-        SectorBytes& bytes = location->Sector;
+        SectorBytes& sector = location->Sector;
         const std::int64_t length =
-            std::min({bytes.Length(), location->SectorSize.value_or(bytes.Length()), kMostSectorBytes});
-        ReadSector sector;
-        sector.Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)));
-        bytes.CopyTo(sector.Bytes);
-        kept = std::move(sector);
+            std::min({sector.Length(), location->SectorSize.value_or(sector.Length()), kMostSectorBytes});
+        kept.emplace().Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)));
+        sector.CopyTo(kept->Bytes);
     } catch (const AnalysisStopped& stop) {
+        kept.reset();
         if (!OnlyOutside(stop)) throw;
         return nullptr;
     } catch (const StructureEnds&) {
+        kept.reset();
         return nullptr;
     }
     return &*kept;
@@ -136,8 +182,10 @@ std::optional<bool> ContainerSectors::Deleted(const SectorPosition& at) {
             Keep(*layout, numbers, &*track.Deleted);
         }
     }
-    const auto mark = track.Deleted->find(at.Sector);
-    if (mark == track.Deleted->end()) return std::nullopt;
+    const Marks& marks = *track.Deleted;
+    const auto mark = std::lower_bound(marks.begin(), marks.end(), at.Sector,
+                                       [](const auto& one, int number) { return one.first < number; });
+    if (mark == marks.end() || mark->first != at.Sector) return std::nullopt;
     return mark->second;
 }
 

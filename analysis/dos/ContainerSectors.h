@@ -3,9 +3,12 @@
 #include "Container.h"
 #include "DiskData.h"
 #include "DiskSectors.h"
+#include "SectorsRead.h"
 
+#include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -18,15 +21,20 @@ namespace tabulon {
 // data field of the track); on containers whose tracks follow one another in
 // the file (TD0, IMD), where reaching one track means reading those before it,
 // every track is listed at once, with its marks; a listing made already is
-// taken as it is. At most kMostTracks tracks are listed and
-// kMostReads sectors read; past that every answer is empty, so that a hostile
-// image costs a bounded number of reads. A read that falls outside the image
-// leaves that sector unread; a read error or a file that changed stops the
+// taken as it is. Where reaching a sector costs reading its whole track (HFE,
+// TD0, IMD), the first sector asked for on a track brings its other sectors
+// along, up to kMostPrefetchedBytes in all; they count as read once asked for. At most kMostTracks tracks are listed
+// and kMostReads sectors read; past that every answer is empty, so that a hostile image costs a bounded number of
+// reads. A read that falls outside the image leaves that sector unread; a read error or a file that changed stops the
 // whole search (AnalysisStopped).
 class ContainerSectors final : public DiskSectors {
 public:
     static constexpr int kMostTracks = 192;
     static constexpr int kMostReads = 320;
+    static constexpr std::int64_t kMostPrefetchedBytes = std::int64_t{4} << 20;
+
+    // Sector numbers of a track, ascending, each with whether its data mark is a deleted one.
+    using Marks = std::vector<std::pair<int, bool>>;
 
     // listed, where given, holds every track the container lists, as read already.
     ContainerSectors(Container& container, DiskData& image, const TrackList* listed = nullptr);
@@ -39,9 +47,13 @@ public:
 private:
     struct Track {
         std::vector<int> Numbers;
-        std::optional<std::map<int, bool>> Deleted;  // each number's data mark, once read
+        std::optional<Marks> Deleted;  // each number's data mark, once read
     };
     Track& Listed(TrackPlace place);
+    // Reads the sectors numbered numbers at place in one walk, into read_;
+    // false where the container reaches each sector directly, the place was
+    // read so already, the room is spent or the walk failed.
+    bool ReadTrack(TrackPlace place, const std::vector<int>& numbers);
     // The track at place as a walk meets it, or nothing past the budget.
     std::optional<TrackLayout> Layout(TrackPlace place, TrackDetail detail);
 
@@ -52,7 +64,11 @@ private:
     bool listWhole_;
     std::optional<TrackList> whole_;  // every track, as listed here with their marks
     std::map<std::pair<int, int>, Track> tracks_;
+    std::pair<int, int> lastKey_;  // the place asked for last, and its track
+    Track* last_ = nullptr;
     std::map<std::tuple<int, int, int>, std::optional<ReadSector>> sectors_;
+    SectorsRead read_;                             // sectors read along, whether asked for yet or not
+    std::set<std::pair<int, int>> fetchedPlaces_;  // places whose sectors read_ holds
     int tracksLeft_ = kMostTracks;
     int readsLeft_ = kMostReads;
     std::optional<bool> blank_;

@@ -1,7 +1,6 @@
 #include "DirectoryBytes.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace tabulon {
 
@@ -29,8 +28,12 @@ std::string FileName(SectorSpan name, SectorSpan extension, char separator) {
 bool AllPrintable(SectorSpan bytes) { return std::all_of(bytes.begin(), bytes.end(), Printable); }
 
 bool HoldsText(SectorSpan bytes, std::string_view text) {
-    const auto same = [](std::uint8_t byte, char wanted) {
-        return std::toupper(byte) == std::toupper(static_cast<unsigned char>(wanted));
+    // ASCII letters only: a disk's text is no locale's.
+    const auto upper = [](std::uint8_t byte) {
+        return byte >= 'a' && byte <= 'z' ? static_cast<std::uint8_t>(byte - ('a' - 'A')) : byte;
+    };
+    const auto same = [&](std::uint8_t byte, char wanted) {
+        return upper(byte) == upper(static_cast<std::uint8_t>(wanted));
     };
     return std::search(bytes.begin(), bytes.end(), text.begin(), text.end(), same) != bytes.end();
 }

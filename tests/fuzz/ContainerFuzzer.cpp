@@ -16,6 +16,7 @@
 #include "Td0Image.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #ifndef TABULON_FUZZ_CONTAINER
@@ -91,9 +92,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DiskData image = DiskData::FromBytes({data, size});
     const auto container = TABULON_CONTAINER.Open(image);
     if (!container) return 0;
-    if (auto found = container->FindSector(image, kSystemSector)) {
-        CheckSector(*found, container->Type().Format, image.FileLength());
-    }
+    auto found = container->FindSector(image, kSystemSector);
+    if (found) CheckSector(*found, container->Type().Format, image.FileLength());
     CheckTracks(container->Tracks(image));
+    // After a walk over every track (which the container may learn from), track 0's
+    // sectors read together are what each read alone, before, gave.
+    constexpr std::array<int, 4> kNumbers{0, 1, 2, 3};
+    auto together = container->FindSectors(image, {0, 0}, kNumbers);
+    Check(together[2].has_value() == found.has_value(), "the same sector found together as alone");
+    if (found && together[2]) {
+        Check(together[2]->FileOffset == found->FileOffset, "the same sector's offset together as alone");
+        Check(together[2]->Sector.Length() == found->Sector.Length(), "the same sector's length together as alone");
+    }
     return 0;
 }

@@ -3,12 +3,16 @@
 #include "AnalysisStopped.h"
 #include "Crc16.h"
 #include "ContainerList.h"
+#include "DosDisk.h"
 #include "TestSupport.h"
 #include "DmkImage.h"
 #include "Jv1Image.h"
 #include "Jv3Image.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 
 namespace tabulon {
 namespace {
@@ -302,6 +306,76 @@ TEST(RealImages, StructureFindsWhatTheScansMiss) {
             EXPECT_EQ(DecodeDriveSpecs(found->Sector).TrackCount, c.trackCount) << c.file;
         }
     }
+}
+
+// A track's sectors read together, by a container that has walked every track
+// (and may have learnt where they lie), are what each read alone gives on a
+// container fresh from opening: on the samples, a disk written as each
+// container, and the shared real images (flux captures aside: they are slow).
+TEST(Containers, ReadATracksSectorsTogetherAsEachAlone) {
+    std::vector<std::pair<std::string, test::Bytes>> images;
+    for (const auto& entry : std::filesystem::directory_iterator(test::SamplesDir())) {
+        if (entry.is_regular_file()) images.emplace_back(entry.path().filename(), test::ReadWholeFile(entry.path()));
+    }
+    // Every sector its own bytes, some with deleted data marks.
+    const auto written = [](const img::DiskShape& shape) {
+        img::DosDisk disk(shape);
+        for (int cylinder = 0; cylinder < shape.Cylinders; ++cylinder) {
+            for (int index = 0; index < disk.SectorsOn(cylinder) * shape.Sides; ++index) {
+                const img::DiskPlace place = disk.Ordered(index, cylinder);
+                disk.At(place).assign(disk.At(place).size(), static_cast<std::uint8_t>(cylinder * 37 + index));
+                if (index % 5 == 1) disk.SetDeleted(place);
+            }
+        }
+        return disk;
+    };
+    const img::DosDisk doubleSided = written(img::DiskShape{12, 2, 18, 256, 0, true, 10, 3});
+    const img::DosDisk single = written(img::DiskShape{12, 1, 10, 256, 0, false});
+    for (const auto& [name, bytes] :
+         {std::pair{"DMK", doubleSided.Dmk()}, std::pair{"JV3", doubleSided.Jv3()}, std::pair{"JV1", single.Jv1()},
+          std::pair{"IMD", doubleSided.Imd()}, std::pair{"TD0", doubleSided.Td0()}}) {
+        images.emplace_back(std::string("written as ") + name, bytes);
+    }
+    if (const auto dir = test::RealImagesDir(); !dir.empty()) {
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            const auto extension = entry.path().extension();
+            if (entry.is_regular_file() && extension != ".md" && extension != ".zip" && extension != ".scp") {
+                images.emplace_back(entry.path().filename(), test::ReadWholeFile(entry.path()));
+            }
+        }
+    }
+    const auto same = [](std::optional<SectorLocation>& a, std::optional<SectorLocation>& b) {
+        if (!a || !b) return a.has_value() == b.has_value();
+        std::vector<std::uint8_t> first(static_cast<std::size_t>(a->Sector.Length()));
+        std::vector<std::uint8_t> second(static_cast<std::size_t>(b->Sector.Length()));
+        a->Sector.CopyTo(first);
+        b->Sector.CopyTo(second);
+        return a->FileOffset == b->FileOffset && a->SectorSize == b->SectorSize && a->IdCrcOk == b->IdCrcOk &&
+               a->DataCrcOk == b->DataCrcOk && first == second;
+    };
+    int compared = 0;
+    for (const auto& [name, bytes] : images) {
+        DiskData image = DiskData::FromBytes(bytes);
+        const auto warm = OpenContainer(image);
+        if (!warm) continue;
+        const TrackList list = warm->Tracks(image);
+        for (std::size_t t = 0; t < list.Tracks.size() && t < 40; ++t) {
+            const TrackLayout& track = list.Tracks[t];
+            std::vector<int> numbers{250};  // one no track holds
+            for (const SectorId& id : track.Sectors) numbers.push_back(id.Sector);
+            std::sort(numbers.begin(), numbers.end());
+            numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+            auto together = warm->FindSectors(image, {track.Cylinder, track.Side}, numbers);
+            const auto cold = OpenContainer(image);
+            for (std::size_t n = 0; n < numbers.size(); ++n) {
+                auto alone = cold->FindSector(image, {track.Cylinder, track.Side, numbers[n]});
+                EXPECT_TRUE(same(together[n], alone))
+                    << name << " cylinder " << track.Cylinder << " side " << track.Side << " sector " << numbers[n];
+                compared += alone.has_value() ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_GT(compared, 2000);
 }
 
 }  // namespace
