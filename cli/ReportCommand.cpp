@@ -1,6 +1,7 @@
 #include "ReportCommand.h"
 
 #include "AnalyseNames.h"
+#include "AnalysedAhead.h"
 #include "DiskView.h"
 #include "JsonView.h"
 #include "OutputBuffer.h"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 #include <sstream>
 
 namespace tabulon::cli {
@@ -109,18 +111,31 @@ bool ColorWanted(std::string_view mode, bool terminal, const char* noColor, cons
     return terminal && !noColorSet && !dumb;
 }
 
-int RunReports(const std::vector<std::string>& images, const ReportOptions& options, bool flushEach, std::ostream& out,
-               std::ostream& err) {
-    Runner runner(options, flushEach, out, err);
-    for (const std::string& image : images) {
-        ImageResult named;
+int RunReports(const std::vector<std::string>& images, const ReportOptions& options, const RunOptions& run,
+               std::ostream& out, std::ostream& err) {
+    Runner runner(options, run.FlushEach, out, err);
+    std::vector<std::optional<ImageResult>> named(images.size());
+    for (std::size_t n = 0; n < images.size(); ++n) {
         try {
-            NameImage(named, image);
+            NameImage(named[n].emplace(), images[n]);
         } catch (const std::bad_alloc&) {  // not even the names: nothing more can be said of this image
-            runner.Refuse(ShownName(image), "not enough memory");
-            continue;
+            named[n].reset();
         }
-        AnalyseEach(named, options, [&runner](ImageResult& result) { runner.Add(result); });
+    }
+    const auto add = [&runner](ImageResult& result) { runner.Add(result); };
+    // Helpers analyse the names ahead where there are cores for them; the output is the same.
+    std::optional<AnalysedAhead> ahead;
+    if (const unsigned helpers = AnalysedAhead::HelpersFor(images, options, run.Jobs); helpers > 0)
+        ahead.emplace(named, options, helpers);
+    for (std::size_t n = 0; n < images.size(); ++n) {
+        if (!named[n]) {
+            runner.Refuse(ShownName(images[n]), "not enough memory");
+            if (ahead) ahead->Take(n, add);
+        } else if (ahead) {
+            ahead->Take(n, add);
+        } else {
+            AnalyseEach(*named[n], options, add);
+        }
     }
     return runner.Finish();
 }

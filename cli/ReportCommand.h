@@ -16,14 +16,19 @@ enum ExitStatus : int {
     kExitWriteError = 74,  // standard output failed or was closed (EX_IOERR)
 };
 
-// Analyses each image in turn and writes its report (or JSON line) to out and
-// what is said of it to err; returns the highest exit status of them. The name
-// "-" is standard input. Nothing one image does stops the next from being
-// analysed; once out fails, nothing more is written to it and the status is
-// kExitWriteError. flushEach writes each image's output as soon as it is made
-// (a terminal); otherwise out is flushed at the end.
-int RunReports(const std::vector<std::string>& images, const ReportOptions& options, bool flushEach, std::ostream& out,
-               std::ostream& err);
+// How a run writes and works.
+struct RunOptions {
+    bool FlushEach = false;  // write each image's output as soon as it is made (a terminal)
+    unsigned Jobs = 0;       // images analysed at once: 0 one a core, 1 one after another
+};
+
+// Analyses each image and writes its report (or JSON line) to out and what is
+// said of it to err, in the order of the names; returns the highest exit status
+// of them. The name "-" is standard input. Nothing one image does stops the next
+// from being analysed; once out fails, nothing more is written to it and the
+// status is kExitWriteError. Unless FlushEach, out is flushed at the end.
+int RunReports(const std::vector<std::string>& images, const ReportOptions& options, const RunOptions& run,
+               std::ostream& out, std::ostream& err);
 
 // Flushes out; on failure says so on err ("write error" and the system's reason)
 // and returns false.

@@ -105,6 +105,12 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
         ->excludes("--json")
         ->excludes("--geometry")
         ->excludes("--all-slots");
+    unsigned jobs = 0;
+    app.add_option("--jobs", jobs,
+                   "Images analysed at once with --json, --brief, --geometry, --tracks, --disk or --files (the\n"
+                   "output is the same): by default one a core; 1 analyses one after another")
+        ->type_name("N")
+        ->check(CLI::Range(1U, 64U));
     app.add_option("IMAGE", images, "Disk image files (\"-\": standard input)")->required();
 
     try {
@@ -133,5 +139,5 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
     options.Files = files;
     const bool terminal = ::isatty(STDOUT_FILENO) != 0;  // a terminal shows each report as it is made
     options.Color = ColorWanted(color, terminal, std::getenv("NO_COLOR"), std::getenv("TERM"));
-    return RunReports(images, options, terminal, std::cout, std::cerr);
+    return RunReports(images, options, {terminal, jobs}, std::cout, std::cerr);
 }

@@ -27,11 +27,12 @@ struct Candidates {
 };
 
 // Eight words at once, with the compiler's vector extension: on x86-64 with
-// AVX-512 or AVX2 where the processor has it (chosen when the program starts).
+// AVX-512 or AVX2 where the processor has it (chosen when the program starts;
+// not under ThreadSanitizer, which is not running yet when the choice is made).
 constexpr std::size_t kLanes = 8;
 using Lanes = std::uint64_t __attribute__((vector_size(kLanes * sizeof(std::uint64_t))));
 
-#if defined(__x86_64__) && defined(__linux__)
+#if defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
 #define TABULON_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define TABULON_VECTOR_CLONES

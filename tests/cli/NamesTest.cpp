@@ -54,6 +54,46 @@ TEST_F(TabulonReport, OneNameFailingLeavesTheNextAnalysed) {
     }
 }
 
+// Many names are analysed side by side where there are cores for it; what
+// comes out is, name by name, what each gives alone, and the worst status.
+TEST_F(TabulonReport, ManyNamesGiveInOrderWhatEachGivesAlone) {
+    std::vector<std::string> names;
+    for (const char* sample : {"dmk-drive-report.dsk", "jv3-drive-report.dsk", "hfe-drive-report.hfe",
+                               "imd-drive-report.imd", "not-found.dsk", "dmk-wrong-marker.dsk"}) {
+        names.push_back(Sample(sample));
+    }
+    names.push_back((dir_.path() / "missing.dsk").string());
+    const auto cut = test::ReadWholeFile(Sample("dmk-drive-report.dsk"));
+    names.push_back(dir_.Write("cut.dsk", std::span(cut).first(5000)).string());
+    if (const auto real = test::RealImagesDir(); !real.empty()) {
+        for (const auto& entry : fs::directory_iterator(real)) {
+            if (entry.is_regular_file() && entry.path().extension() != ".md") names.push_back(entry.path().string());
+        }
+    }
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--json", "--all-slots"}, {"--brief", "--disk"}, {"--geometry", "--files"}}) {
+        std::vector<std::string> all = options;
+        CliRun alone;
+        alone.status = 0;
+        for (int round = 0; round < 3; ++round) {  // the same names again, so that helpers run ahead
+            for (const std::string& name : names) {
+                all.push_back(name);
+                std::vector<std::string> one = options;
+                one.push_back(name);
+                const CliRun run = Call(one);
+                alone.out +=
+                    (options[0] == "--geometry" && !alone.out.empty() && !run.out.empty() ? "\n" : "") + run.out;
+                alone.err += run.err;
+                alone.status = std::max(alone.status, run.status);
+            }
+        }
+        const CliRun together = Call(all);
+        EXPECT_EQ(together.out, alone.out) << options[0];
+        EXPECT_EQ(together.err, alone.err) << options[0];
+        EXPECT_EQ(together.status, alone.status) << options[0];
+    }
+}
+
 TEST_F(TabulonReport, XargsWithABlankLineGivesOneUnreadableName) {
     const std::string sample = Sample("not-found.dsk");
     const CliRun run =
@@ -154,8 +194,10 @@ TEST_F(TabulonReport, ImageCutShortWhileReadStopsWithoutAnAnswer) {
     for (const Case& c : cases) {
         const std::string image = Image("race.dsk", c.bytes);
         bool traced = false;
+        // One image after another: the tracer follows the program's first thread only.
         const CliRun run = Spawn(
-            {"--json", image, Sample("dmk-wrong-marker.dsk")}, [] { ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr); },
+            {"--json", "--jobs=1", image, Sample("dmk-wrong-marker.dsk")},
+            [] { ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr); },
             [&](pid_t pid) { return TruncateAtRead(pid, image, c.skip, traced); });
         if (!traced) GTEST_SKIP() << "tracing is not allowed here";
         EXPECT_EQ(run.status, 3) << c.skip;
