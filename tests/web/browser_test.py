@@ -11,21 +11,18 @@ screenshots. With --bench it prints the speed, memory and size figures instead.
 Exit status: 0 passed, 1 failed, 77 the site was not built (ctest: skipped).
 """
 import argparse
-import contextlib
 import gzip
-import http.server
 import json
-import os
 import pathlib
-import random
-import re
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
+import bench
 import track_map
+from browser import (Failures, bench_images, chromium, choose, drop, network_requests, renderer_memory_kib, serve,
+                     wait_for_state)
 
 SKIPPED = 77
 PAGE_VIEW = ('--json', '--all-slots')  # the JSON Lines the page shows (its maps add --tracks, on demand)
@@ -40,7 +37,8 @@ def parse_arguments():
     parser.add_argument('--real', type=pathlib.Path, help='the shared real images, when present')
     parser.add_argument('--screenshots', type=pathlib.Path, help='where the screenshots go')
     parser.add_argument('--bench', action='store_true', help='print speed, memory and size figures')
-    parser.add_argument('--rounds', type=int, default=3, help='benchmark rounds (the best counts)')
+    parser.add_argument('--rounds', type=int, default=5, help='benchmark rounds')
+    parser.add_argument('--parts', default='mixed,floor,smooth,memory,site', help='the benchmark\'s parts to run')
     return parser.parse_args()
 
 
@@ -64,83 +62,7 @@ def native_outputs(native, files):
     return outputs
 
 
-# --- the browser ----------------------------------------------------------------------------
-
-class QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
-@contextlib.contextmanager
-def serve(site):
-    """The site on 127.0.0.1, keeping the path of every request made to it."""
-    requests = []
-
-    class Handler(QuietHandler):
-        def __init__(self, *args, **kwargs):
-            super().__init__(*args, directory=str(site), **kwargs)
-
-        def do_GET(self):
-            requests.append(self.path)
-            super().do_GET()
-
-    server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
-    thread = threading.Thread(target=server.serve_forever, daemon=True)
-    thread.start()
-    try:
-        yield f'http://127.0.0.1:{server.server_address[1]}/index.html', requests
-    finally:
-        server.shutdown()
-        server.server_close()
-
-
-@contextlib.contextmanager
-def chromium(width=1280, height=1000):
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    with tempfile.TemporaryDirectory(prefix='tabulon-chromium-') as profile:
-        options = webdriver.ChromeOptions()
-        options.binary_location = '/usr/bin/chromium'
-        for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-                     '--disable-background-networking', '--disable-component-update', '--disable-sync',
-                     '--user-data-dir=' + profile, f'--window-size={width},{height}'):
-            options.add_argument(flag)
-        options.set_capability('goog:loggingPrefs', {'performance': 'ALL', 'browser': 'ALL'})
-        driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
-        driver.profile = profile
-        try:
-            yield driver
-        finally:
-            driver.quit()
-
-
-def wait_for_state(driver, states, seconds=120):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        state = driver.execute_script('return document.body.dataset.state')
-        if state in states:
-            return state
-        time.sleep(0.02)
-    raise AssertionError(f'the page stayed "{state}", not {states}, for {seconds} s')
-
-
-def choose(driver, files, chooser='images'):
-    """Chooses the files (or, with chooser 'folder', a folder) as a user does, through DevTools."""
-    driver.execute_script('document.body.dataset.state = "choosing"')
-    document = driver.execute_cdp_cmd('DOM.getDocument', {})
-    node = driver.execute_cdp_cmd('DOM.querySelector', {'nodeId': document['root']['nodeId'], 'selector': '#' + chooser})
-    driver.execute_cdp_cmd('DOM.setFileInputFiles', {'files': [str(path) for path in files], 'nodeId': node['nodeId']})
-    return wait_for_state(driver, ['done', 'failed'], seconds=600)
-
-
-def drop(driver, paths, wait=True):
-    """Drops files and folders on the page as a user does: DevTools' drag events, not a script's."""
-    driver.execute_script('document.body.dataset.state = "dropping"')
-    data = {'items': [], 'files': [str(path) for path in paths], 'dragOperationsMask': 1}
-    for kind in ('dragEnter', 'dragOver', 'drop'):
-        driver.execute_cdp_cmd('Input.dispatchDragEvent', {'type': kind, 'x': 200, 'y': 200, 'data': data})
-    return wait_for_state(driver, ['done', 'failed'], seconds=600) if wait else None
-
+# --- the page ------------------------------------------------------------------------------
 
 def page_results(driver):
     """The JSON Lines, and each .report's name and text, in the page's order."""
@@ -148,16 +70,6 @@ def page_results(driver):
     reports = driver.execute_script(
         'return [...document.querySelectorAll(".report")].map(r => [r.dataset.name, r.textContent])')
     return jsonl, reports
-
-
-def network_requests(driver):
-    """The URLs the page asked for since the last call (Chromium's performance log)."""
-    urls = []
-    for entry in driver.get_log('performance'):
-        message = json.loads(entry['message'])['message']
-        if message.get('method') == 'Network.requestWillBeSent':
-            urls.append(message['params']['request']['url'])
-    return urls
 
 
 def messages_shown(driver, name):
@@ -201,17 +113,6 @@ def check_disks(failures, driver, files, expected):
 
 
 # --- checks ---------------------------------------------------------------------------------
-
-class Failures:
-    def __init__(self):
-        self.count = 0
-
-    def check(self, ok, what):
-        if not ok:
-            self.count += 1
-            print('FAIL:', what)
-        return ok
-
 
 def compare(failures, where, files, expected, jsonl, reports):
     names = [path.name for path in files]
@@ -483,131 +384,6 @@ def take_screenshots(failures, driver, args, images, damaged, folder, flux_set):
         failures.check(png.startswith(b'\x89PNG') and len(png) > 10000, f'screenshot {shot}: {len(png)} bytes')
 
 
-# --- the benchmark --------------------------------------------------------------------------
-
-def bench_images(folder, sources, count, noise=True):
-    """count mixed images: the sources as they are, cut short, and noise (as scripts/bench-cli);
-    without noise, the sources as they are."""
-    folder.mkdir(parents=True, exist_ok=True)
-    made = []
-    random_bytes = random.Random(18)
-    for i in range(count):
-        path = folder / f'image-{i:04d}.dsk'
-        source = sources[i % len(sources)].read_bytes()
-        kind = i % 5 if noise else 0
-        if kind < 3:
-            path.write_bytes(source)
-        elif kind == 3:
-            path.write_bytes(source[:(i * 37) % 9000])
-        else:
-            path.write_bytes(random_bytes.randbytes(4096 + (i * 997) % 300000))
-        made.append(path)
-    return made
-
-
-def best_ms(command, rounds):
-    best = None
-    for _ in range(rounds):
-        start = time.perf_counter()
-        subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        elapsed = (time.perf_counter() - start) * 1000
-        best = elapsed if best is None else min(best, elapsed)
-    return best
-
-
-def renderer_memory_kib(driver):
-    """Resident and peak memory of this browser's renderer processes, where the worker runs."""
-    rss = peak = 0
-    for proc in pathlib.Path('/proc').iterdir():
-        if not proc.name.isdigit():
-            continue
-        try:
-            command = (proc / 'cmdline').read_bytes()
-            if b'--type=renderer' not in command or driver.profile.encode() not in command:
-                continue
-            status = (proc / 'status').read_text()
-        except OSError:
-            continue
-        rss += int(re.search(r'VmRSS:\s+(\d+)', status).group(1))
-        peak += int(re.search(r'VmHWM:\s+(\d+)', status).group(1))
-    return rss, peak
-
-
-def run_bench(args, images, folder):
-    failures = Failures()
-    samples = sorted(path for path in args.samples.iterdir() if path.suffix in ('.dsk', '.hfe', '.imd'))
-    thousand = bench_images(folder / 'thousand', samples + images, 1000)
-    size = sum(path.stat().st_size for path in thousand)
-    print(f'1,000 mixed images, {size // 1024} KiB in all')
-    for path in thousand:
-        path.read_bytes()  # into the page cache
-    names = [str(path) for path in thousand]
-    text_ms = best_ms([args.native, *names], args.rounds)
-    json_ms = best_ms([args.native, *PAGE_VIEW, *names], args.rounds)
-    count = len(thousand)
-    print(f'tabulon-report (text)                          {text_ms:8.1f} ms  {text_ms / count:6.3f} ms per image')
-    print(f'tabulon-report --json --all-slots          {json_ms:8.1f} ms  {json_ms / count:6.3f} ms per image')
-
-    expected = native_outputs(args.native, thousand)
-    with serve(args.site) as (url, _), chromium() as driver:
-        page_ms = worker_ms = None
-        for _ in range(args.rounds):  # each on a fresh page
-            driver.get(url)
-            wait_for_state(driver, ['ready'])
-            choose(driver, thousand)
-            page = float(driver.execute_script('return document.body.dataset.pageMs'))
-            worker = float(driver.execute_script('return document.body.dataset.workerMs'))
-            page_ms = page if page_ms is None else min(page_ms, page)
-            worker_ms = worker if worker_ms is None else min(worker_ms, worker)
-        compare(failures, 'bench', thousand, expected, *page_results(driver))
-        again_ms = None
-        for _ in range(args.rounds):  # the same images again on the same page, its WebAssembly warmed up
-            choose(driver, thousand)
-            again = float(driver.execute_script('return document.body.dataset.pageMs'))
-            again_ms = again if again_ms is None else min(again_ms, again)
-        for label, ms in (('page: chosen to all shown', page_ms), ('page: the same, chosen again', again_ms),
-                          ('page: the analyses in the worker', worker_ms)):
-            print(f'{label:37s} {ms:8.1f} ms  {ms / count:6.3f} ms per image'
-                  f'  ({ms / json_ms:.2f} x --json --all-slots, {ms / text_ms:.2f} x text)')
-
-    # The page/CLI ratio over 200 real-like images (the real images and samples as they are).
-    two_hundred = bench_images(folder / 'two-hundred', samples + images, 200, noise=False)
-    cli_ms = best_ms([args.native, *PAGE_VIEW, *two_hundred], args.rounds)
-    with serve(args.site) as (url, _), chromium() as driver:
-        driver.get(url)
-        wait_for_state(driver, ['ready'])
-        page_ms = None
-        for _ in range(args.rounds):
-            choose(driver, two_hundred)
-            page = float(driver.execute_script('return document.body.dataset.pageMs'))
-            page_ms = page if page_ms is None else min(page_ms, page)
-    print(f'200 real-like images: page {page_ms / 200:.3f} ms, tabulon-report --json --all-slots'
-          f' {cli_ms / 200:.3f} ms per image: page/CLI ratio {page_ms / cli_ms:.2f}')
-
-    # Memory: a fresh page, one small image, then the largest image read (2 GiB - 1, sparse).
-    small = samples[0]
-    largest = damaged_files(folder, args.samples)[-1]
-    with serve(args.site) as (url, _), chromium() as driver:
-        driver.get(url)
-        wait_for_state(driver, ['ready'])
-        for label, image in (('loaded, no image', None), (small.name, small), ('2 GiB - 1 byte image', largest),
-                             ('again the small image', small)):
-            if image is not None:
-                choose(driver, [image])
-            heap = driver.execute_script('return document.body.dataset.heapBytes') or '-'
-            rss, peak = renderer_memory_kib(driver)
-            heap_mib = f'{int(heap) / 2**20:.1f} MiB' if heap != '-' else '-'
-            print(f'renderer memory, {label:24s} resident {rss // 1024:5d} MiB, peak {peak // 1024:5d} MiB;'
-                  f' WebAssembly heap {heap_mib}')
-
-    site = sorted(path for path in args.site.iterdir() if path.is_file())
-    scripts = sum(len(gzip.compress(path.read_bytes(), 9)) for path in site if path.suffix == '.js')
-    everything = sum(len(gzip.compress(path.read_bytes(), 9)) for path in site)
-    print(f'site: {len(site)} files, {sum(p.stat().st_size for p in site) // 1024} KiB;'
-          f' gzip -9: JavaScript with the .wasm {scripts // 1024} KiB, everything {everything // 1024} KiB')
-    return failures.count
-
-
 def main():
     args = parse_arguments()
     if not (args.site / 'index.html').is_file():
@@ -621,7 +397,11 @@ def main():
                          if path.name != 'README.md' and path.suffix != '.zip')
     images = [path.resolve() for path in images]
     with tempfile.TemporaryDirectory(prefix='tabulon-web-') as folder:
-        failed = (run_bench if args.bench else run_tests)(args, images, pathlib.Path(folder))
+        if args.bench:
+            failed = bench.run_bench(args, images, pathlib.Path(folder), native_outputs, compare, page_results,
+                                     damaged_files)
+        else:
+            failed = run_tests(args, images, pathlib.Path(folder))
     print(f'{failed} failed' if failed else 'passed')
     return 1 if failed else 0
 
