@@ -3,13 +3,14 @@
 //
 // It reads every part of a preadv from the same offset; each part must start
 // where the one before ended. DiskData reads the blocks ahead of a walk through
-// the image this way.
+// the image this way. The bytes go into the heap as bytes (HEAPU8): a file's bytes
+// copied into its signed view (HEAP8) would be converted one by one.
 SYSCALLS.doReadv = function (stream, iov, iovcnt, offset) {
     var total = 0;
     for (var i = 0; i < iovcnt; i++) {
         var ptr = HEAP32[(iov + i * 8) >> 2];
         var len = HEAP32[(iov + i * 8 + 4) >> 2];
-        var got = FS.read(stream, HEAP8, ptr, len, offset);
+        var got = FS.read(stream, HEAPU8, ptr, len, offset);
         if (got < 0) return -1;
         total += got;
         if (got < len) break;  // the end of the file

@@ -3,14 +3,16 @@
 // image again with its tracks, for its map. Runs inside tabulonWorker(), after
 // the Emscripten module's code (createTabulon).
 //
-// Messages in (page):   {port} once: the reader's end of a channel (page/reader.js);
+// Messages in (page):   {wasm: {module} or {text}} once: the analysis' WebAssembly, compiled (served)
+//                       or as hexadecimal text (wasm.js, from disk);
+//                       {port} once: the reader's end of a channel (page/reader.js);
 //                       {cancel: set}: images of earlier sets are dropped;
 //                       {allMembers: bool}: every member of an archive, or only its disk images;
 //                       {map, shown, members, image: {name, files: [{name, file}], set?}}: the image's
 //                       tracks, for the answer shown so (an archive's member, a stream set)
 // Messages in (port):   {set, image: {id, name, files: [{name, size, file?}], set?, last?}, first, length}:
 //                       the set's last image is answered at once
-// Messages out (port):  {done: bytes}: the lengths of the images taken off the queue, once a piece's
+// Messages out (port):  {done: bytes}: the lengths of the images taken off the queue, once kDoneBytes'
 //                       worth or the queue is empty
 // Messages out (page):  {ready: true} once (or {unusable: why}), then
 //                       {results: [{id, answers: [answer], ms}], heapBytes} in the order handed on, a few
@@ -28,8 +30,29 @@
 const kEio = 29;  // Emscripten's EIO
 const kBatchMs = 50;  // answers are sent at most this often, so the page redraws rarely
 const kPiece = 1 << 20;
+const kDoneBytes = 1 << 18;  // the reader is told of the images taken once they come to this many bytes
 
-const modulePromise = createTabulon().then((module) => {
+// The bytes of hexadecimal text (wasm.js).
+function bytesOf(hex) {
+    if (Uint8Array.fromHex) return Uint8Array.fromHex(hex);
+    const nibble = (code) => (code & 0xf) + (code >> 6) * 9;  // '0'-'9', 'a'-'f'
+    const bytes = new Uint8Array(hex.length >> 1);
+    for (let i = 0; i < bytes.length; ++i) bytes[i] = (nibble(hex.charCodeAt(2 * i)) << 4) | nibble(hex.charCodeAt(2 * i + 1));
+    return bytes;
+}
+
+// The module is instantiated from what the page hands over, once.
+let wasmGiven = null;
+const wasm = new Promise((resolve) => { wasmGiven = resolve; });
+function instantiateWasm(imports, receive) {
+    wasm.then((given) => given.module
+        ? WebAssembly.instantiate(given.module, imports).then((instance) => receive(instance, given.module))
+        : WebAssembly.instantiate(bytesOf(given.text), imports).then((made) => receive(made.instance, made.module)))
+        .catch((error) => postMessage({unusable: String(error && error.message ? error.message : error)}));
+    return {};  // the exports come through receive
+}
+
+const modulePromise = createTabulon({instantiateWasm}).then((module) => {
     const workerfs = module.FS.filesystems.WORKERFS;
     // A read is answered from the file's piece in memory, read first if need be;
     // the analysis reads on where a short read stops. A file the browser can no
@@ -105,7 +128,7 @@ function analyseIn(module, image, first, tracks, members) {
     const unread = () => new Blob([]);  // past the first piece of a file read whole: never asked for
     const files = image.files.filter((one) => one.file || first).map((one) => workerfs.createNode(
         folder, mountedName(one.name), workerfs.FILE_MODE, 0,
-        {size: one.file ? one.file.size : one.size, slice: (start, end) => one.file ? one.file.slice(start, end) : unread()}));
+        {size: one.size, slice: (start, end) => one.file ? one.file.slice(start, end) : unread()}));
     try {
         if (first && files.length) files[0].piece = {start: 0, bytes: new Uint8Array(first)};
         const path = '/in/' + name + (image.set ? '' : '/' + (files.length ? files[0].name : 'unreadable'));
@@ -156,7 +179,7 @@ function run(module) {
     while (queue.length > 0) {
         const entry = queue.shift();
         taken += entry.length;
-        if (taken >= kPiece || queue.length === 0) {
+        if (taken >= kDoneBytes || queue.length === 0) {
             port.postMessage({done: taken});
             taken = 0;
         }
@@ -197,6 +220,7 @@ function makeMap(module) {
 // The handlers are there from the start: a message that came before them would be lost.
 let ready = null;  // the module, once it is
 self.onmessage = (event) => {
+    if (event.data.wasm) wasmGiven(event.data.wasm);
     if (event.data.map !== undefined) {
         if (!mapAsked && ready) setTimeout(() => makeMap(ready), 0);
         mapAsked = event.data;
@@ -212,9 +236,43 @@ self.onmessage = (event) => {
     if (event.data.cancel !== undefined) set = Math.max(set, event.data.cancel);
     if (event.data.allMembers !== undefined) allMembers = event.data.allMembers;
 };
+// Before the worker says it is ready, the browser compiles the analysis' busiest
+// code for speed, which it does only for code that has run a while: the samples
+// (kSamples, a .tar.gz the build puts before this code: every container they
+// hold) and then the smallest of them alone (kSmallSample: what every image
+// costs, the answer's texts), as images handed on by the reader, until a round of
+// the small one takes no less time than the rounds before. Returns how long it took.
+const kWarmUpRuns = 20;     // runs of the small sample in a round
+const kWarmUpRounds = [8, 40];  // at least, at most
+
+function warmUp(module) {
+    const start = performance.now();
+    const once = (name, hex) => {
+        const bytes = bytesOf(hex);
+        const count = analyseIn(module, {name, files: [{name, size: bytes.length}]}, bytes.buffer, false, false);
+        for (let index = 0; index < count; ++index) answerOf(module, index);
+    };
+    once('samples.tar.gz', kSamples);
+    let best = Infinity;
+    for (let round = 0; round < kWarmUpRounds[1]; ++round) {
+        const began = performance.now();
+        for (let run = 0; run < kWarmUpRuns; ++run) once('imd-drive-report.imd', kSmallSample);
+        const took = performance.now() - began;
+        if (round >= kWarmUpRounds[0] && took >= best * 0.95) break;
+        best = Math.min(best, took);
+    }
+    return performance.now() - start;
+}
+
 modulePromise.then((module) => {
     ready = module;
-    postMessage({ready: true});
+    let warmUpMs = 0;
+    try {
+        warmUpMs = warmUp(module);
+    } catch (error) {
+        // the first images are analysed all the same, only not as fast
+    }
+    postMessage({ready: true, warmUpMs});
     run(module);
     makeMap(module);
 }, (error) => postMessage({unusable: String(error && error.message ? error.message : error)}));

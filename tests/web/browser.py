@@ -106,9 +106,8 @@ def network_requests(driver):
     return urls
 
 
-class Trace:
-    """Chromium's trace of its main-thread tasks, through a DevTools connection of its own to the
-    browser (Selenium's commands give no events): started when made, read by tasks_after()."""
+class DevTools:
+    """A DevTools connection of its own to the browser (Selenium's commands give no events)."""
 
     def __init__(self, driver):
         address = driver.capabilities['goog:chromeOptions']['debuggerAddress']
@@ -126,9 +125,6 @@ class Trace:
         assert b' 101 ' in answer.split(b'\r\n')[0], answer
         self.calls = 0
         self.events = []  # those that came before an answer
-        self.call('Tracing.start', {'transferMode': 'ReportEvents', 'traceConfig': {
-            'recordMode': 'recordAsMuchAsPossible', 'traceBufferSizeInKb': 400 * 1024,
-            'includedCategories': ['toplevel', 'blink.user_timing']}})
 
     def _exactly(self, count):
         data = b''
@@ -139,8 +135,12 @@ class Trace:
             data += part
         return data
 
-    def _message(self):
-        """One text message: its frames' payloads (the browser's are unmasked)."""
+    def message(self):
+        """The next event: one kept while waiting for an answer, else one read."""
+        return self.events.pop(0) if self.events else self._read()
+
+    def _read(self):
+        """One message, from its frames (the browser's are unmasked)."""
         payload = b''
         while True:
             first, second = self._exactly(2)
@@ -151,27 +151,49 @@ class Trace:
             if first & 0x80:
                 return json.loads(payload)
 
-    def call(self, method, params=None):
+    def call(self, method, params=None, session=None):
+        """The command's answer; the events that come before it are kept for message()."""
         self.calls += 1
-        payload = json.dumps({'id': self.calls, 'method': method, 'params': params or {}}).encode()
-        header = bytes([0x81]) + (bytes([0x80 | len(payload)]) if len(payload) < 126
-                                  else bytes([0x80 | 126]) + len(payload).to_bytes(2, 'big'))
+        command = {'id': self.calls, 'method': method, 'params': params or {}}
+        if session:
+            command['sessionId'] = session
+        payload = json.dumps(command).encode()
+        length = len(payload)
+        header = bytes([0x81]) + (bytes([0x80 | length]) if length < 126 else bytes([0x80 | 126]) + length.to_bytes(2, 'big')
+                                  if length < 65536 else bytes([0x80 | 127]) + length.to_bytes(8, 'big'))
         mask = os.urandom(4)
         self.socket.sendall(header + mask + bytes(b ^ mask[i % 4] for i, b in enumerate(payload)))
-        while (message := self._message()).get('id') != self.calls:
+        while (message := self._read()).get('id') != self.calls:
             self.events.append(message)
-        return message
+        return message.get('result', message)
+
+    def close(self):
+        self.socket.close()
+
+
+class Trace(DevTools):
+    """Chromium's trace, from when it is made: by default the tasks of its threads and the page's marks."""
+
+    def __init__(self, driver, categories=('toplevel', 'blink.user_timing')):
+        super().__init__(driver)
+        self.call('Tracing.start', {'transferMode': 'ReportEvents', 'traceConfig': {
+            'recordMode': 'recordAsMuchAsPossible', 'traceBufferSizeInKb': 400 * 1024,
+            'includedCategories': list(categories)}})
+
+    def end(self):
+        """Ends the trace: its events."""
+        self.call('Tracing.end')  # then its events
+        events = []
+        while (message := self.message()).get('method') != 'Tracing.tracingComplete':
+            if message.get('method') == 'Tracing.dataCollected':
+                events += message['params']['value']
+        self.close()
+        return events
 
     def tasks_after(self, mark):
         """Ends the trace: the durations (ms) of the renderer main thread's tasks that began after
         the user timing mark named mark, in the process that made it; None without the mark."""
-        self.call('Tracing.end')  # then its events
-        events = []
-        messages = iter(self.events)
-        while (message := next(messages, None) or self._message()).get('method') != 'Tracing.tracingComplete':
-            if message.get('method') == 'Tracing.dataCollected':
-                events += message['params']['value']
-        self.socket.close()
+        events = self.end()
         marks = [e for e in events if e.get('name') == mark]
         if not marks:
             return None

@@ -1,5 +1,6 @@
 // The page's controls: the two choosers (files, a folder), drops anywhere on the
-// page, the archive option, and "Copy report", "Download JSON Lines" and "Print".
+// page, the files the desktop opens with the installed page, the archive option,
+// and "Copy report", "Download JSON Lines" and "Print".
 'use strict';
 
 (function () {
@@ -30,6 +31,13 @@
         document.body.classList.remove('dragging');
         TabulonFiles.fromDrop(event.dataTransfer).then(page.start);
     });
+
+    // Opened with the installed page (its manifest's file handlers): analysed as if chosen.
+    if ('launchQueue' in window) {
+        window.launchQueue.setConsumer((launch) => {
+            if (launch.files && launch.files.length > 0) TabulonFiles.fromHandles(launch.files).then(page.start);
+        });
+    }
 
     byId('copy').addEventListener('click', async () => {
         const open = page.openReport();

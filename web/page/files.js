@@ -28,6 +28,13 @@ var TabulonFiles = (function () {
         }
     }
 
+    // Files (or folders) the desktop opened with the installed page, as its launch queue hands them on.
+    async function fromHandles(handles) {
+        const out = [];
+        for (const handle of handles) await walkHandle(handle, '', 0, out);
+        return out;
+    }
+
     // A folder through the entry API: readEntries answers a part at a time, and an empty part at the end.
     function readFolder(folder) {
         const reader = folder.createReader();
@@ -142,5 +149,5 @@ var TabulonFiles = (function () {
         return out;
     }
 
-    return {fromInput, fromDrop, images, baseName};
+    return {fromInput, fromDrop, fromHandles, images, baseName};
 })();

@@ -5,7 +5,7 @@
 // The page starts it from this function's source (a Blob URL, as file:// allows).
 //
 // Messages in (page):     {port} once: the analysis worker's end of a channel;
-//                         {set, images: [{id, name, files: [{name, file, size}], set?}]}; {cancel: set}
+//                         {set, images: [{id, name, files: [{name, file}], set?, last?}]}; {cancel: set}
 // Messages out (port):    {set, image: {id, name, files: [{name, size, file?}], set?}, first: ArrayBuffer or null},
 //                         in the order given; a file only when the analysis may need
 //                         more than the first piece (a stream set's files: all, none read ahead)
@@ -14,7 +14,7 @@
 function tabulonReader() {
     'use strict';
     const kPiece = 1 << 20;  // the analysis reads the rest of a larger file itself
-    const kAheadBytes = 4 << 20;  // pieces handed on or being read, not yet analysed
+    const kAheadBytes = 16 << 20;  // pieces handed on or being read, not yet analysed
 
     let port = null;
     const queue = [];
@@ -24,7 +24,9 @@ function tabulonReader() {
 
     function readAhead() {
         while (port && queue.length > 0 && aheadBytes < kAheadBytes) {
-            const {image, forSet} = queue.shift();
+            const {image: given, forSet} = queue.shift();
+            // A file's size costs a call to the browser: made here, not on the page's thread.
+            const image = {...given, files: given.files.map(({name, file}) => ({name, file, size: file ? file.size : 0}))};
             const one = image.files.length === 1 && !image.set && image.files[0].file ? image.files[0] : null;
             const length = one ? Math.min(one.size, kPiece) : 0;
             aheadBytes += length;
