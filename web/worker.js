@@ -1,17 +1,19 @@
-// The worker: analyses the images the reader hands on, one after another, and
-// sends the page each one's answer; and, when the page opens an image, that
-// image again with its tracks, for its map. Runs inside tabulonWorker(), after
-// the Emscripten module's code (createTabulon).
+// An analysis worker: analyses the images the reader hands on, one after
+// another, and sends the page each one's answer; and, when the page opens an
+// image, that image again with its tracks, for its map. The page starts one or
+// two; the reader shares the images out between them. Runs inside
+// tabulonWorker(), after the Emscripten module's code (createTabulon).
 //
-// Messages in (page):   {wasm: {module} or {text}} once: the analysis' WebAssembly, compiled (served)
-//                       or as hexadecimal text (wasm.js, from disk);
+// Messages in (page):   {wasm: {module}, warmUp: rounds} once: the analysis' WebAssembly, compiled by the
+//                       page, and the most rounds of warm-up (below);
 //                       {port} once: the reader's end of a channel (page/reader.js);
 //                       {cancel: set}: images of earlier sets are dropped;
 //                       {allMembers: bool}: every member of an archive, or only its disk images;
 //                       {map, shown, members, image: {name, files: [{name, file}], set?}}: the image's
 //                       tracks, for the answer shown so (an archive's member, a stream set)
 // Messages in (port):   {set, image: {id, name, files: [{name, size, file?}], set?, last?}, first, length}:
-//                       the set's last image is answered at once
+//                       the set's last image is answered at once; {set, flush: true}: the set's images
+//                       for this worker are all in, the answers waiting are sent
 // Messages out (port):  {done: bytes}: the lengths of the images taken off the queue, once kDoneBytes'
 //                       worth or the queue is empty
 // Messages out (page):  {ready: true} once (or {unusable: why}), then
@@ -32,7 +34,7 @@ const kBatchMs = 50;  // answers are sent at most this often, so the page redraw
 const kPiece = 1 << 20;
 const kDoneBytes = 1 << 18;  // the reader is told of the images taken once they come to this many bytes
 
-// The bytes of hexadecimal text (wasm.js).
+// The bytes of hexadecimal text (the samples below).
 function bytesOf(hex) {
     if (Uint8Array.fromHex) return Uint8Array.fromHex(hex);
     const nibble = (code) => (code & 0xf) + (code >> 6) * 9;  // '0'-'9', 'a'-'f'
@@ -41,13 +43,11 @@ function bytesOf(hex) {
     return bytes;
 }
 
-// The module is instantiated from what the page hands over, once.
+// The module is instantiated from the compiled module the page hands over, once.
 let wasmGiven = null;
 const wasm = new Promise((resolve) => { wasmGiven = resolve; });
 function instantiateWasm(imports, receive) {
-    wasm.then((given) => given.module
-        ? WebAssembly.instantiate(given.module, imports).then((instance) => receive(instance, given.module))
-        : WebAssembly.instantiate(bytesOf(given.text), imports).then((made) => receive(made.instance, made.module)))
+    wasm.then((given) => WebAssembly.instantiate(given.module, imports).then((instance) => receive(instance, given.module)))
         .catch((error) => postMessage({unusable: String(error && error.message ? error.message : error)}));
     return {};  // the exports come through receive
 }
@@ -178,8 +178,12 @@ let taken = 0;  // bytes taken off the queue, not yet said to the reader
 function run(module) {
     while (queue.length > 0) {
         const entry = queue.shift();
+        if (entry.flush) {
+            if (entry.set >= set) flush(module);
+            continue;
+        }
         taken += entry.length;
-        if (taken >= kDoneBytes || queue.length === 0) {
+        if (taken >= kDoneBytes || queue.length === 0 || queue[0].flush) {
             port.postMessage({done: taken});
             taken = 0;
         }
@@ -220,7 +224,10 @@ function makeMap(module) {
 // The handlers are there from the start: a message that came before them would be lost.
 let ready = null;  // the module, once it is
 self.onmessage = (event) => {
-    if (event.data.wasm) wasmGiven(event.data.wasm);
+    if (event.data.wasm) {
+        warmUpRounds = event.data.warmUp;
+        wasmGiven(event.data.wasm);
+    }
     if (event.data.map !== undefined) {
         if (!mapAsked && ready) setTimeout(() => makeMap(ready), 0);
         mapAsked = event.data;
@@ -237,38 +244,42 @@ self.onmessage = (event) => {
     if (event.data.allMembers !== undefined) allMembers = event.data.allMembers;
 };
 // Before the worker says it is ready, the browser compiles the analysis' busiest
-// code for speed, which it does only for code that has run a while: the samples
-// (kSamples, a .tar.gz the build puts before this code: every container they
-// hold) and then the smallest of them alone (kSmallSample: what every image
-// costs, the answer's texts), as images handed on by the reader, until a round of
-// the small one takes no less time than the rounds before. Returns how long it took.
-const kWarmUpRuns = 20;     // runs of the small sample in a round
-const kWarmUpRounds = [8, 40];  // at least, at most
+// code for speed, which it does only for code that has run a while. Rounds of
+// the samples (kSamples, a .tar.gz the build puts before this code: every
+// container they hold) and the smallest of them alone a few times (kSmallSample:
+// what every image costs, the answer's texts), each as an image the reader hands
+// on, until a round takes no less time than the ones before, or the page's most
+// rounds are run (the compiled code is the module's, shared by the workers: one
+// warms it up, the others only their own JavaScript). Returns how long it took.
+const kWarmUpRuns = 40;  // runs of the small sample in a round
+const kWarmUpLeast = 6;  // rounds, at least, where the page allows as many
 
-function warmUp(module) {
+function warmUp(module, most) {
     const start = performance.now();
-    const once = (name, hex) => {
-        const bytes = bytesOf(hex);
-        const count = analyseIn(module, {name, files: [{name, size: bytes.length}]}, bytes.buffer, false, false);
+    const once = (name, bytes) => {
+        const count = analyseIn(module, {name, files: [{name, size: bytes.length}]}, bytes.slice().buffer, false, false);
         for (let index = 0; index < count; ++index) answerOf(module, index);
     };
-    once('samples.tar.gz', kSamples);
+    const samples = bytesOf(kSamples);
+    const small = bytesOf(kSmallSample);
     let best = Infinity;
-    for (let round = 0; round < kWarmUpRounds[1]; ++round) {
+    for (let round = 0; round < most; ++round) {
         const began = performance.now();
-        for (let run = 0; run < kWarmUpRuns; ++run) once('imd-drive-report.imd', kSmallSample);
+        once('samples.tar.gz', samples);
+        for (let run = 0; run < kWarmUpRuns; ++run) once('imd-drive-report.imd', small);
         const took = performance.now() - began;
-        if (round >= kWarmUpRounds[0] && took >= best * 0.95) break;
+        if (round >= kWarmUpLeast && took >= best * 0.95) break;
         best = Math.min(best, took);
     }
     return performance.now() - start;
 }
 
+let warmUpRounds = 0;
 modulePromise.then((module) => {
     ready = module;
     let warmUpMs = 0;
     try {
-        warmUpMs = warmUp(module);
+        warmUpMs = warmUp(module, warmUpRounds);
     } catch (error) {
         // the first images are analysed all the same, only not as fast
     }

@@ -7,7 +7,7 @@ import statistics
 import subprocess
 import time
 
-from browser import (Failures, bench_images, chromium, choose, Trace, renderer_memory_kib, serve,
+from browser import (DevTools, Failures, Trace, bench_images, chromium, choose, renderer_memory_kib, serve,
                      wait_for_state)
 
 PAGE_VIEW = ('--json', '--all-slots')
@@ -92,10 +92,22 @@ def print_against_floor(where, times, cli_ms):
     return page / floor
 
 
+def collect_garbage(driver):
+    """Garbage collected in the page and each of its workers: the memory they keep, not what they
+    have let go of and their collectors have not yet taken back."""
+    devtools = DevTools(driver)
+    for target in devtools.call('Target.getTargets')['targetInfos']:
+        if target['type'] in ('page', 'worker') and target['url'].startswith(('file:', 'http', 'blob:')):
+            session = devtools.call('Target.attachToTarget', {'targetId': target['targetId'], 'flatten': True})
+            devtools.call('HeapProfiler.collectGarbage', session=session['sessionId'])
+            devtools.call('Target.detachFromTarget', {'sessionId': session['sessionId']})
+    devtools.close()
+
+
 def long_tasks_and_memory(driver, url, files, rounds=4):
     """Rounds of the files on one page: the main-thread tasks after the first row of the first
     round (Chromium's trace is read once, at its end), and the renderers' memory after each round
-    (garbage collected)."""
+    (garbage collected in the page and its workers)."""
     driver.get(url)
     wait_for_state(driver, ['ready'])
     resident, tasks = [], None
@@ -106,7 +118,7 @@ def long_tasks_and_memory(driver, url, files, rounds=4):
         choose(driver, files)
         if round_ == 0:
             tasks = trace.tasks_after('tabulon-first-row')
-        driver.execute_cdp_cmd('HeapProfiler.collectGarbage', {})
+        collect_garbage(driver)
         time.sleep(0.5)
         resident.append(renderer_memory_kib(driver)[0] // 1024)
     return tasks, resident

@@ -117,10 +117,15 @@ var TabulonDrawing = (function () {
         return value === null || value === undefined ? '–' : String(value);
     }
 
+    // 1234567 as "1,234,567" (the browser's own number formats cost a first use's wait, mid-run).
+    function thousands(number) {
+        return String(number).replace(/\B(?=(\d{3})+$)/g, ',');
+    }
+
     function howFound(json) {
         if (json.locate === null) return 'not searched: the image could not be read';
         const where = json.sectorOffset === null ? ''
-                                                 : `, its data at byte ${json.sectorOffset.toLocaleString('en')}`;
+                                                 : `, its data at byte ${thousands(json.sectorOffset)}`;
         if (json.locate === 'scan') {
             return json.sectorOffset === null ? 'not found by the window\'s byte scans'
                                               : 'by the window\'s byte scans' + where;

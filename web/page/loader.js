@@ -1,15 +1,20 @@
-// Loading the analysis once the page's first contents are painted: the worker's
+// Loading the analysis once the page's first contents are painted: the workers'
 // script, and the analysis' WebAssembly, compiled once, before any image is
-// chosen. A served page compiles tabulon.wasm as it arrives (and the browser keeps
-// the compiled module with the file in its cache); a page opened from disk, which
-// can load scripts only, hands the worker wasm.js's text. A served page also names
-// its manifest, so that it can be installed, and keeps its files with a service
-// worker, so that it works without the server; from disk it does neither.
+// chosen, for every analysis worker. A served page compiles tabulon.wasm as it
+// arrives (and the browser keeps the compiled module with the file in its cache);
+// a page opened from disk, which can load scripts only, compiles wasm.js's text.
+// A served page also names its manifest, so that it can be installed, and keeps
+// its files with a service worker, so that it works without the server; from
+// disk it does neither.
 'use strict';
 
 var TabulonLoader = (function () {
     const page = TabulonPage;
     const served = location.protocol === 'http:' || location.protocol === 'https:';
+    // Two analysis workers where the processor has two cores or more: the analysis of one image
+    // waits for no other's. The first warms the compiled code up (worker.js), the other only itself.
+    const kAnalysers = (navigator.hardwareConcurrency || 1) > 1 ? 2 : 1;
+    const kWarmUpRounds = [12, 1];
 
     function script(src) {
         return new Promise((resolve, reject) => {
@@ -21,14 +26,23 @@ var TabulonLoader = (function () {
         });
     }
 
-    // The WebAssembly as the worker takes it: {module}, compiled here, or {text}.
+    // The bytes of hexadecimal text (wasm.js).
+    function bytesOf(hex) {
+        if (Uint8Array.fromHex) return Uint8Array.fromHex(hex);
+        const nibble = (code) => (code & 0xf) + (code >> 6) * 9;  // '0'-'9', 'a'-'f'
+        const bytes = new Uint8Array(hex.length >> 1);
+        for (let i = 0; i < bytes.length; ++i) bytes[i] = (nibble(hex.charCodeAt(2 * i)) << 4) | nibble(hex.charCodeAt(2 * i + 1));
+        return bytes;
+    }
+
+    // The WebAssembly, compiled, as the workers take it: {module}.
     function wasm() {
         if (!served) {
             return script('wasm.js').then(() => {
-                const text = self.tabulonWasm;
-                delete self.tabulonWasm;  // the worker keeps its copy
-                return {text};
-            });
+                const bytes = bytesOf(self.tabulonWasm);
+                delete self.tabulonWasm;
+                return WebAssembly.compile(bytes);
+            }).then((module) => ({module}));
         }
         const whole = () => fetch('tabulon.wasm').then((response) => {
             if (!response.ok) throw new Error('tabulon.wasm: ' + response.status);
@@ -59,9 +73,10 @@ var TabulonLoader = (function () {
     function load() {
         const compiled = wasm();
         script('worker.js').then(() => {
-            const analysis = startWorker(tabulonWorker);
-            page.attach(analysis, startWorker(tabulonReader));
-            compiled.then((given) => analysis.postMessage({wasm: given}), (error) => page.unusable(why(error)));
+            const analysers = Array.from({length: kAnalysers}, () => startWorker(tabulonWorker));
+            page.attach(analysers, startWorker(tabulonReader));
+            compiled.then((given) => analysers.forEach((worker, index) => worker.postMessage(
+                {wasm: given, warmUp: kWarmUpRounds[Math.min(index, 1)]})), (error) => page.unusable(why(error)));
         }, (error) => page.unusable(why(error)));
         if (served && 'serviceWorker' in navigator) {
             // Once the analysis is in, so that its copies of the site do not slow the page's first use.

@@ -16,7 +16,7 @@ var TabulonPage = (function () {
         heading: byId('image-heading'), messages: byId('messages'), window: byId('window'),
         details: byId('details'), files: byId('files'), jsonl: byId('jsonl'), trackMap: byId('track-map'),
     };
-    const kSayMs = 250;  // the progress is said at most this often
+    const kSayMs = 500;  // the progress is said at most this often
     // Images handed to the reader in one message, so that it starts reading after the first few.
     const kPostImages = 16;
     const kUnhanded = 'the browser could not read this file';
@@ -30,9 +30,13 @@ var TabulonPage = (function () {
     let started = 0;
     let workerMs = 0;
     let handedOver = 0;   // how many images have gone to the reader
-    let worker = null;
+    let analysers = [];   // the analysis workers; the first also makes the maps
     let reader = null;
     let ready = false;
+    let readyCount = 0;
+    let released = 0;     // images whose answers are in the entries: answers come back out of order
+    let held = new Map(); // answers that came before those of images ahead of them
+    const heapBytes = [];
     let set = 0;  // each choice of images is a new set; the workers drop what is left of the one before
     let saidAt = 0;
     let sayTimer = 0;
@@ -54,22 +58,29 @@ var TabulonPage = (function () {
         say('The analysis could not be started in this browser: ' + why);
     }
 
-    // The workers, once loaded (TabulonLoader): the analysis and the reader of the
-    // images' first pieces, joined by a channel.
+    // The workers, once loaded (TabulonLoader): the analysis workers and the reader
+    // of the images' first pieces, joined by a channel each.
     function attach(analysis, pieces) {
-        worker = analysis;
+        analysers = analysis;
         reader = pieces;
-        worker.onmessage = (event) => received(event.data);
-        const channel = new MessageChannel();
-        worker.postMessage({port: channel.port1}, [channel.port1]);
-        reader.postMessage({port: channel.port2}, [channel.port2]);
-        worker.postMessage({allMembers: byId('all-members').checked});
+        analysers.forEach((worker, index) => {
+            worker.onmessage = (event) => received(event.data, index);
+            const channel = new MessageChannel();
+            worker.postMessage({port: channel.port1}, [channel.port1]);
+            reader.postMessage({port: channel.port2}, [channel.port2]);
+            worker.postMessage({allMembers: byId('all-members').checked});
+        });
         handOver();
     }
 
-    function received(data) {
+    function tell(message) {
+        for (const worker of analysers) worker.postMessage(message);
+    }
+
+    function received(data, from) {
         if (data.unusable) return unusable(data.unusable);
         if (data.ready) {
+            if (++readyCount < analysers.length) return;
             ready = true;
             // For the benchmark: when the analysis was ready, and how long its warm-up took.
             document.body.dataset.readyMs = String(performance.now());
@@ -79,11 +90,19 @@ var TabulonPage = (function () {
             return;
         }
         if (data.map !== undefined) return mapMade(data);
-        if (data.heapBytes) document.body.dataset.heapBytes = data.heapBytes;
-        const fresh = [];
+        if (data.heapBytes) {
+            heapBytes[from] = data.heapBytes;
+            document.body.dataset.heapBytes = heapBytes.reduce((sum, bytes) => sum + bytes, 0);
+        }
         for (const result of data.results || []) {
-            const image = byImageId.get(result.id);
-            if (!image || image.answered) continue;  // from a set since replaced
+            if (byImageId.has(result.id)) held.set(result.id, result);  // else from a set since replaced
+        }
+        // The answers in the order of the images.
+        const fresh = [];
+        while (released < images.length && held.has(images[released].id)) {
+            const image = images[released++];
+            const result = held.get(image.id);
+            held.delete(image.id);
             workerMs += result.ms;
             fresh.push(...answer(image, result.answers));
         }
@@ -103,7 +122,6 @@ var TabulonPage = (function () {
     // The image's answers become entries, which keep its files (the browser's
     // handles, not their bytes) for the map.
     function answer(image, results) {
-        image.answered = true;
         const source = {name: image.name, set: image.set, files: image.files};
         byImageId.delete(image.id);
         ++answered;
@@ -152,14 +170,14 @@ var TabulonPage = (function () {
         }
         started = performance.now();
         ++set;
-        if (worker) {
-            worker.postMessage({cancel: set});
-            reader.postMessage({cancel: set});
-        }
-        images = TabulonFiles.images(files).map((image) => ({id: nextId++, ...image, answered: false}));
+        tell({cancel: set});
+        if (reader) reader.postMessage({cancel: set});
+        images = TabulonFiles.images(files).map((image) => ({id: nextId++, ...image}));
         byImageId = new Map(images.map((image) => [image.id, image]));
         for (const image of images) image.unhanded = image.files.every((one) => !one.file);
         entries = [];
+        released = 0;
+        held = new Map();
         clearTimeout(sayTimer);
         sayTimer = 0;
         answered = 0;
@@ -241,7 +259,7 @@ var TabulonPage = (function () {
             return;
         }
         TabulonMapView.making(ui.trackMap);
-        worker.postMessage({map: mapAsked, shown: entry.name, members, image: entry.source});
+        analysers[0].postMessage({map: mapAsked, shown: entry.name, members, image: entry.source});
     }
 
     function mapMade(data) {
@@ -250,7 +268,7 @@ var TabulonPage = (function () {
     }
 
     function setAllMembers(on) {
-        if (worker) worker.postMessage({allMembers: on});
+        tell({allMembers: on});
     }
 
     // For tests: each answer's name and report text, in order; an entry's row drawn in view.

@@ -21,9 +21,10 @@ var TabulonTable = (function () {
         {key: 'verdict', heading: 'Check', text: (entry) => entry.fields.verdict},
     ];
     const kOverscan = 10;     // rows drawn past the view on each side
-    const kGrowMs = 200;      // new answers are drawn at most this often (a scroll, at once)
+    const kGrowMs = 200;      // new answers in view are drawn at most this often (a scroll, at once)
+    const kUnseenMs = 1000;   // and those out of view, which change only the scroll bar
     const kGuessedRow = 30;   // a row's height in pixels until one is measured
-    const collator = new Intl.Collator('en', {numeric: true});
+    let collator = null;  // made when first sorted by text: the browser's collation costs its first use
 
     function element(tag, className, text) {
         const made = document.createElement(tag);
@@ -43,6 +44,7 @@ var TabulonTable = (function () {
         let frame = 0;
         let timer = 0;
         let drawnAt = 0;
+        let drawnTo = 0;  // the end of the rows drawn; Infinity: they reach the end of the table
         let printing = false;  // every row drawn, for the printed page
         const counts = new Map();
         const drawn = new Map();        // entry: its row, for the rows drawn
@@ -58,6 +60,7 @@ var TabulonTable = (function () {
         ui.rows.append(top, bottom);
 
         function compare(a, b) {
+            if (!collator && sort.key !== 'order') collator = new Intl.Collator('en', {numeric: true});
             const order = sort.key === 'order' ? a.order - b.order
                                                : collator.compare(sort.text(a), sort.text(b)) || a.order - b.order;
             return sortUp ? order : -order;
@@ -129,6 +132,7 @@ var TabulonTable = (function () {
                 ++index;
                 if (tr === at) at = at.nextSibling; else ui.rows.insertBefore(tr, at);
             }
+            drawnTo = last === view.length ? Infinity : last;
             top.style.height = first * height + 'px';
             bottom.style.height = (view.length - last) * height + 'px';
             ui.table.setAttribute('aria-rowcount', view.length + 1);
@@ -140,16 +144,19 @@ var TabulonTable = (function () {
             if (!rowHeight) measure();
         }
 
-        // Drawn with the next frame; for new answers, not sooner than kGrowMs after the last drawing.
-        function later(grown) {
+        // Drawn with the next frame, but not sooner than pause ms after the last drawing.
+        let timerAt = 0;
+        function later(pause = 0) {
             if (frame) return;
-            const wait = grown ? drawnAt + kGrowMs - performance.now() : 0;
-            if (wait <= 0) {
+            const at = drawnAt + pause;
+            if (at <= performance.now()) {
                 clearTimeout(timer);
                 timer = 0;
                 frame = requestAnimationFrame(draw);
-            } else if (!timer) {
-                timer = setTimeout(() => later(false), wait);
+            } else if (!timer || at < timerAt) {
+                clearTimeout(timer);
+                timerAt = at;
+                timer = setTimeout(() => later(), at - performance.now());
             }
         }
 
@@ -161,15 +168,18 @@ var TabulonTable = (function () {
             draw();
         }
 
-        // New answers, each in its place; drawn with the next frame.
+        // New answers, each in its place; drawn soon where they change the rows drawn, else now and then.
         function add(fresh) {
+            let seen = false;
             for (const entry of fresh) {
                 all.push(entry);
                 counts.set(entry.fields.outcome, (counts.get(entry.fields.outcome) || 0) + 1);
                 if (!shows(entry)) continue;
-                if (sort.key === 'order' && sortUp) view.push(entry); else view.splice(place(entry), 0, entry);
+                const at = sort.key === 'order' && sortUp ? view.length : place(entry);
+                view.splice(at, 0, entry);
+                seen = seen || at < drawnTo;
             }
-            later(true);
+            later(seen ? kGrowMs : kUnseenMs);
         }
 
         function reset() {
@@ -223,7 +233,7 @@ var TabulonTable = (function () {
             if (tr && entryOf.has(tr)) onOpen(entryOf.get(tr), true);
         });
         ui.filter.addEventListener('change', redraw);
-        ui.scroller.addEventListener('scroll', () => later(false), {passive: true});
+        ui.scroller.addEventListener('scroll', () => later(), {passive: true});
         for (const [event, on] of [['beforeprint', true], ['afterprint', false]]) {
             window.addEventListener(event, () => {
                 printing = on;
@@ -233,7 +243,7 @@ var TabulonTable = (function () {
         // A new width or zoom: rows measured again.
         new ResizeObserver(() => {
             rowHeight = 0;
-            later(false);
+            later();
         }).observe(ui.scroller);
 
         return {add, reset, finish, mark, reveal};
