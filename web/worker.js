@@ -32,7 +32,7 @@
 const kEio = 29;  // Emscripten's EIO
 const kBatchMs = 50;  // answers are sent at most this often, so the page redraws rarely
 const kPiece = 1 << 20;
-const kDoneBytes = 1 << 18;  // the reader is told of the images taken once they come to this many bytes
+const kDoneBytes = 1 << 20;  // the reader is told of the images taken once they come to this many bytes
 
 // The bytes of hexadecimal text (the samples below).
 function bytesOf(hex) {

@@ -106,7 +106,7 @@ var TabulonPage = (function () {
             workerMs += result.ms;
             fresh.push(...answer(image, result.answers));
         }
-        ui.summary.hidden = entries.length < 2;
+        if (entries.length > 1) ui.summary.hidden = false;
         table.add(fresh);
         if (answered === images.length) return finish();
         if (!sayTimer) sayTimer = setTimeout(sayProgress, Math.max(0, saidAt + kSayMs - performance.now()));
@@ -189,9 +189,10 @@ var TabulonPage = (function () {
         // The reader starts on the new images while the last ones' answers are taken off the page.
         handedOver = 0;
         handOver();
-        table.reset();
+        table.reset(images.length);
         for (const element of [ui.window, ui.details, ui.messages, ui.jsonl, ui.trackMap]) element.textContent = '';
-        ui.image.hidden = ui.summary.hidden = true;
+        ui.image.hidden = true;
+        ui.summary.hidden = images.length < 2;
         delete ui.trackMap.dataset.map;
         ui.copy.disabled = ui.download.disabled = ui.print.disabled = true;
         setState(ready ? 'working' : 'loading');

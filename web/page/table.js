@@ -182,16 +182,21 @@ var TabulonTable = (function () {
             later(seen ? kGrowMs : kUnseenMs);
         }
 
-        function reset() {
+        // Empty, with room kept for the rows expected (as far as the view goes), so that the page
+        // below does not move down as they come.
+        function reset(expected) {
             all = [];
             view = [];
             current = null;
             counts.clear();
+            const rows = (expected + 1) * (rowHeight || kGuessedRow);
+            ui.scroller.style.minHeight = expected > 1 ? `min(${rows}px, ${getComputedStyle(ui.scroller).maxHeight})` : '';
             redraw();
         }
 
         // The last answers drawn now; the outcomes counted ("3 report", ...).
         function finish() {
+            ui.scroller.style.minHeight = '';
             draw();
             return kOutcomes.filter((name) => counts.get(name) > 0).map((name) => `${counts.get(name)} ${name}`);
         }
