@@ -45,13 +45,42 @@ document.body.dataset.state = 'ready';
 </script></body></html>
 """
 
-# Marks the first row shown, for the tasks that follow it.
+# Marks the first row shown, for the tasks that follow it; keeps how long each click waited for its
+# frame (the Event Timing API: from the input to the next paint, those of 16 ms or more).
 FIRST_ROW = """const rows = document.getElementById('rows');
 new MutationObserver((list, observer) => {
-    if (!rows.querySelector('tr')) return;
+    if (!rows.querySelector('tr button.name')) return;
     performance.mark('tabulon-first-row');
+    window.tabulonFirstRow = true;
     observer.disconnect();
-}).observe(rows, {childList: true, subtree: true});"""
+}).observe(rows, {childList: true, subtree: true});
+window.tabulonClicks = [];
+new PerformanceObserver((list) => {
+    for (const entry of list.getEntries()) if (entry.name === 'click') window.tabulonClicks.push(entry.duration);
+}).observe({type: 'event', durationThreshold: 16});"""
+
+
+def click_rows(driver, clicks=6):
+    """Clicks on rows, as a user does (DevTools' mouse events), while the page analyses: once the
+    first row is shown, one in every 150 ms. Returns how many were made."""
+    deadline = time.monotonic() + 60
+    while not driver.execute_script('return window.tabulonFirstRow') and time.monotonic() < deadline:
+        time.sleep(0.01)
+    made = 0
+    for index in range(clicks):
+        at = driver.execute_script("""const buttons = document.querySelectorAll('#rows button.name');
+            const button = buttons[arguments[0] % buttons.length];
+            if (!button || document.body.dataset.state === 'done') return null;
+            const box = button.getBoundingClientRect();
+            return [box.left + 5, box.top + box.height / 2];""", index)
+        if at is None:
+            break
+        for kind in ('mousePressed', 'mouseReleased'):
+            driver.execute_cdp_cmd('Input.dispatchMouseEvent', {'type': kind, 'x': at[0], 'y': at[1], 'button': 'left',
+                                                                 'clickCount': 1})
+        made += 1
+        time.sleep(0.15)
+    return made
 
 
 def best_ms(command, rounds):
@@ -110,35 +139,41 @@ def long_tasks_and_memory(driver, url, files, rounds=4):
     (garbage collected in the page and its workers)."""
     driver.get(url)
     wait_for_state(driver, ['ready'])
-    resident, tasks = [], None
+    resident, tasks, clicks = [], None, (0, [])
     for round_ in range(rounds):
         if round_ == 0:
             driver.execute_script(FIRST_ROW)
             trace = Trace(driver)
-        choose(driver, files)
-        if round_ == 0:
+            choose(driver, files, wait=False)
+            made = click_rows(driver)
+            wait_for_state(driver, ['done', 'failed'], seconds=600)
             tasks = trace.tasks_after('tabulon-first-row')
+            clicks = (made, driver.execute_script('return window.tabulonClicks'))
+        else:
+            choose(driver, files)
         collect_garbage(driver)
         time.sleep(0.5)
         resident.append(renderer_memory_kib(driver)[0] // 1024)
-    return tasks, resident
+    return tasks, resident, clicks
 
 
 def run_bench(args, images, folder, native_outputs, compare, page_results, damaged_files):
     failures = Failures()
     samples = sorted(path for path in args.samples.iterdir() if path.suffix in ('.dsk', '.hfe', '.imd'))
     parts = args.parts.split(',')
+    summary = []
+    if 'floor' in parts:
+        ratios = bench_floor(args, samples + images, folder)
+        summary.append('page/floor ' + ', '.join(f'{where} {ratio:.2f}' for where, ratio in ratios))
+    if 'smooth' in parts:
+        summary.append(bench_smooth(args, samples + images, folder))
     if 'mixed' in parts:
         bench_mixed(args, failures, samples + images, folder, native_outputs, compare, page_results)
-    ratios = bench_floor(args, samples + images, folder) if 'floor' in parts else []
-    if 'smooth' in parts:
-        bench_smooth(args, samples + images, folder)
     if 'memory' in parts:
         bench_memory(args, samples, folder, damaged_files)
     if 'site' in parts:
         bench_site(args)
-    if ratios:
-        print('page/floor (median of the rounds), file:// and served: ' + ', '.join(f'{r:.2f}' for r in ratios))
+    print('summary: ' + '; '.join(summary))
     return failures.count
 
 
@@ -172,7 +207,7 @@ def bench_floor(args, sources, folder):
     with serve(args.site) as (url, _), chromium() as driver:
         for where, page in (('file://', (args.site / 'index.html').resolve().as_uri()), ('served', url)):
             times = page_against_floor(driver, [('page', page), *floors], two_hundred, args.rounds)
-            ratios.append(print_against_floor(where, times, cli_ms))
+            ratios.append((where, print_against_floor(where, times, cli_ms)))
     return ratios
 
 
@@ -180,15 +215,21 @@ def bench_smooth(args, sources, folder):
     """2,000 images from disk: the longest task once the first row is shown, and the memory of four rounds."""
     two_thousand = bench_images(folder / 'two-thousand', sources, 2000, noise=False)
     with chromium() as driver:
-        tasks, resident = long_tasks_and_memory(driver, (args.site / 'index.html').resolve().as_uri(), two_thousand)
+        tasks, resident, (made, waits) = long_tasks_and_memory(driver, (args.site / 'index.html').resolve().as_uri(),
+                                                               two_thousand)
     if tasks is None:
         print('2,000 real images, file://: no first row marked')
     else:
         over = [ms for ms in tasks if ms > 50]
         print(f'2,000 real images, file://: longest main-thread task after the first row {max(tasks, default=0):.0f} ms'
               f' ({len(tasks)} tasks; over 50 ms: {len(over)}, {sum(over):.0f} ms in all)')
+    print(f'2,000 real images: {made} clicks on rows while analysing; their waits for a frame, 16 ms or more:'
+          f' {sorted(round(ms) for ms in waits)} ms')
     print(f'2,000 real images, 4 rounds on one page: renderers resident {resident} MiB,'
           f' last - first {resident[-1] - resident[0]:+d} MiB')
+    longest = 'none' if tasks is None else f'{max(tasks, default=0):.0f} ms'
+    return (f'2,000 images: longest task after the first row {longest}, memory over 4 rounds'
+            f' {resident[-1] - resident[0]:+d} MiB')
 
 
 def bench_memory(args, samples, folder, damaged_files):
@@ -210,8 +251,11 @@ def bench_memory(args, samples, folder, damaged_files):
 
 
 def bench_site(args):
+    """The site's size: what a served page loads (tabulon.wasm, not wasm.js) and what one from disk does."""
     site = sorted(path for path in args.site.rglob('*') if path.is_file())
-    code = sum(len(gzip.compress(path.read_bytes(), 9)) for path in site if path.suffix in ('.js', '.wasm'))
-    everything = sum(len(gzip.compress(path.read_bytes(), 9)) for path in site)
-    print(f'site: {len(site)} files, {sum(p.stat().st_size for p in site) // 1024} KiB;'
-          f' gzip -9: JavaScript and WebAssembly {code // 1024} KiB, everything {everything // 1024} KiB')
+    for where, left_out in (('served', 'wasm.js'), ('from disk', 'tabulon.wasm')):
+        files = [path for path in site if path.name != left_out]
+        packed = {path: len(gzip.compress(path.read_bytes(), 9)) for path in files}
+        code = sum(size for path, size in packed.items() if path.suffix in ('.js', '.wasm'))
+        print(f'site, {where}: {len(files)} files, {sum(p.stat().st_size for p in files) // 1024} KiB;'
+              f' gzip -9: JavaScript and WebAssembly {code // 1024} KiB, everything {sum(packed.values()) // 1024} KiB')

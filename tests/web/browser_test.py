@@ -338,7 +338,7 @@ def check_sources(failures, driver, args, folder, flux_set):
 def check_memory(failures, driver, url, images, rounds=4):
     """Rounds of the same images on one page: the renderers may not grow by more than 50 MiB. The
     longest main-thread task once the first row is shown is printed (a figure, not a check)."""
-    tasks, resident = bench.long_tasks_and_memory(driver, url, images, rounds)
+    tasks, resident, _ = bench.long_tasks_and_memory(driver, url, images, rounds)
     growth = resident[-1] - resident[0]
     longest = 'no first row marked' if tasks is None else f'{max(tasks, default=0):.0f} ms'
     print(f'{len(images)} images: longest main-thread task after the first row {longest};'
