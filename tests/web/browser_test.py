@@ -74,30 +74,33 @@ def page_results(driver):
     return jsonl, reports, drawn
 
 
-def messages_shown(driver, name):
-    """Opens the image's report from its row, by keyboard, and reads the messages shown."""
+def open_row(driver, name):
+    """Scrolls the image's row into view and opens its report from it, by keyboard: the row."""
     from selenium.webdriver.common.by import By
     from selenium.webdriver.common.keys import Keys
     button = driver.execute_script('const row = TabulonPage.reveal(arguments[0]); return row && row.querySelector("button.name")',
                                    name)
     if button is None or button.text != name:
         raise AssertionError(f'no row for {name}')
+    row = button.find_element(By.XPATH, './ancestor::tr')
     button.send_keys(Keys.ENTER)
+    return row
+
+
+def messages_shown(driver, name):
+    """Opens the image's report from its row and reads the messages shown."""
+    from selenium.webdriver.common.by import By
+    open_row(driver, name)
     return driver.find_element(By.ID, 'messages').text
 
 
 def dos_and_files(driver, name):
     """Opens the image's report from its row: the row's DOS cell and the files listed under the report."""
     from selenium.webdriver.common.by import By
-    from selenium.webdriver.common.keys import Keys
-    for button in driver.find_elements(By.CSS_SELECTOR, '#rows button.name'):
-        if button.text == name:
-            button.send_keys(Keys.ENTER)
-            dos = button.find_element(By.XPATH, './ancestor::tr').find_elements(By.TAG_NAME, 'td')[4].text
-            names = [row.find_elements(By.CSS_SELECTOR, 'th, td')[0].text
-                     for row in driver.find_elements(By.CSS_SELECTOR, '#files tbody tr')]
-            return dos, names
-    raise AssertionError(f'no row for {name}')
+    dos = open_row(driver, name).find_element(By.CSS_SELECTOR, 'td.dos').text
+    names = [row.find_elements(By.CSS_SELECTOR, 'th, td')[0].text
+             for row in driver.find_elements(By.CSS_SELECTOR, '#files tbody tr')]
+    return dos, names
 
 
 def check_disks(failures, driver, files, expected):
