@@ -128,6 +128,8 @@ def collect_garbage(driver):
     for target in devtools.call('Target.getTargets')['targetInfos']:
         if target['type'] in ('page', 'worker') and target['url'].startswith(('file:', 'http', 'blob:')):
             session = devtools.call('Target.attachToTarget', {'targetId': target['targetId'], 'flatten': True})
+            if 'sessionId' not in session:
+                continue  # gone since it was listed
             devtools.call('HeapProfiler.collectGarbage', session=session['sessionId'])
             devtools.call('Target.detachFromTarget', {'sessionId': session['sessionId']})
     devtools.close()

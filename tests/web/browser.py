@@ -55,9 +55,10 @@ def chromium(width=1280, height=1000):
     with tempfile.TemporaryDirectory(prefix='tabulon-chromium-') as profile:
         options = webdriver.ChromeOptions()
         options.binary_location = '/usr/bin/chromium'
+        # No back-forward cache: a page left stays no longer, with its workers and memory.
         for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
                      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-                     '--user-data-dir=' + profile, f'--window-size={width},{height}'):
+                     '--disable-features=BackForwardCache', '--user-data-dir=' + profile, f'--window-size={width},{height}'):
             options.add_argument(flag)
         options.set_capability('goog:loggingPrefs', {'performance': 'ALL', 'browser': 'ALL'})
         driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
@@ -114,7 +115,7 @@ class DevTools:
         opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
         target = urllib.parse.urlparse(json.loads(opener.open(f'http://{address}/json/version').read())
                                        ['webSocketDebuggerUrl'])
-        self.socket = socket.create_connection((target.hostname, target.port))
+        self.socket = socket.create_connection((target.hostname, target.port), timeout=60)
         key = base64.b64encode(os.urandom(16)).decode()
         self.socket.sendall(f'GET {target.path} HTTP/1.1\r\nHost: {address}\r\nUpgrade: websocket\r\n'
                             f'Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n'
