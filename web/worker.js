@@ -5,7 +5,7 @@
 // tabulonWorker(), after the Emscripten module's code (createTabulon).
 //
 // Messages in (page):   {wasm: {module}, warmUp: rounds} once: the analysis' WebAssembly, compiled by the
-//                       page, and the most rounds of warm-up (below);
+//                       page, and the most rounds of warm-up (WarmUp.js);
 //                       {port} once: the reader's end of a channel (page/reader.js);
 //                       {cancel: set}: images of earlier sets are dropped;
 //                       {allMembers: bool}: every member of an archive, or only its disk images;
@@ -33,15 +33,6 @@ const kEio = 29;  // Emscripten's EIO
 const kBatchMs = 50;  // answers are sent at most this often, so the page redraws rarely
 const kPiece = 1 << 20;
 const kDoneBytes = 1 << 20;  // the reader is told of the images taken once they come to this many bytes
-
-// The bytes of hexadecimal text (the samples below).
-function bytesOf(hex) {
-    if (Uint8Array.fromHex) return Uint8Array.fromHex(hex);
-    const nibble = (code) => (code & 0xf) + (code >> 6) * 9;  // '0'-'9', 'a'-'f'
-    const bytes = new Uint8Array(hex.length >> 1);
-    for (let i = 0; i < bytes.length; ++i) bytes[i] = (nibble(hex.charCodeAt(2 * i)) << 4) | nibble(hex.charCodeAt(2 * i + 1));
-    return bytes;
-}
 
 // The module is instantiated from the compiled module the page hands over, once.
 let wasmGiven = null;
@@ -243,37 +234,6 @@ self.onmessage = (event) => {
     if (event.data.cancel !== undefined) set = Math.max(set, event.data.cancel);
     if (event.data.allMembers !== undefined) allMembers = event.data.allMembers;
 };
-// Before the worker says it is ready, the browser compiles the analysis' busiest
-// code for speed, which it does only for code that has run a while. Rounds of
-// the samples (kSamples, a .tar.gz the build puts before this code: every
-// container they hold) and the smallest of them alone a few times (kSmallSample:
-// what every image costs, the answer's texts), each as an image the reader hands
-// on, until a round takes no less time than the ones before, or the page's most
-// rounds are run (the compiled code is the module's, shared by the workers: one
-// warms it up, the others only their own JavaScript). Returns how long it took.
-const kWarmUpRuns = 40;  // runs of the small sample in a round
-const kWarmUpLeast = 6;  // rounds, at least, where the page allows as many
-
-function warmUp(module, most) {
-    const start = performance.now();
-    const once = (name, bytes) => {
-        const count = analyseIn(module, {name, files: [{name, size: bytes.length}]}, bytes.slice().buffer, false, false);
-        for (let index = 0; index < count; ++index) answerOf(module, index);
-    };
-    const samples = bytesOf(kSamples);
-    const small = bytesOf(kSmallSample);
-    let best = Infinity;
-    for (let round = 0; round < most; ++round) {
-        const began = performance.now();
-        once('samples.tar.gz', samples);
-        for (let run = 0; run < kWarmUpRuns; ++run) once('imd-drive-report.imd', small);
-        const took = performance.now() - began;
-        if (round >= kWarmUpLeast && took >= best * 0.95) break;
-        best = Math.min(best, took);
-    }
-    return performance.now() - start;
-}
-
 let warmUpRounds = 0;
 modulePromise.then((module) => {
     ready = module;
