@@ -176,19 +176,24 @@ public:
     }
 
     // The same for each address, in one pass over the records: each the first
-    // that names it and holds data.
+    // that names it and holds data. A malformed record ends the pass with what
+    // was found before it, as it ends each search alone; it then ends the walk.
     std::vector<std::optional<SectorLocation>> FindEach(std::span<const SectorPosition> addresses) override {
         std::vector<std::optional<SectorLocation>> found(addresses.size());
         std::size_t left = addresses.size();
-        while (left > 0) {
-            const SectorRecord* sector = Next();
-            if (sector == nullptr) break;
-            if (!sector->HasData) continue;
-            for (std::size_t n = 0; n < addresses.size(); ++n) {
-                if (found[n] || !Names(sector->Id, addresses[n])) continue;
-                found[n] = LocationOf(*sector);
-                --left;
+        try {
+            while (left > 0) {
+                const SectorRecord* sector = Next();
+                if (sector == nullptr) break;
+                if (!sector->HasData) continue;
+                for (std::size_t n = 0; n < addresses.size(); ++n) {
+                    if (found[n] || !Names(sector->Id, addresses[n])) continue;
+                    found[n] = LocationOf(*sector);
+                    --left;
+                }
             }
+        } catch (const StructureEnds&) {
+            broken_ = true;
         }
         return found;
     }
@@ -219,6 +224,7 @@ private:
 
     // The next record whose size code is in range; nothing after the track's last.
     const SectorRecord* Next() {
+        if (broken_) throw StructureEnds();
         while (left_ > 0) {
             --left_;
             std::array<std::uint8_t, 6> id{};
@@ -253,6 +259,7 @@ private:
     Density recording_;
     int left_;
     SectorRecord sector_;
+    bool broken_ = false;  // a record was malformed: nothing after it is read
 };
 
 // The tracks from the first, until the end mark or a record that is malformed;

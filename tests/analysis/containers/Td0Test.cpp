@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <numeric>
 #include <random>
 
 namespace tabulon {
@@ -308,6 +309,15 @@ TEST(BadTd0Input, EndsClearly) {
         std::vector<TrackLayout> tracks;
         ASSERT_NO_THROW(tracks = ListTracks(image).Tracks) << c.what;
         EXPECT_EQ(tracks.size(), c.tracks) << c.what;
+        // Track 0's sectors read together are what each gives alone: a malformed record ends both alike.
+        std::vector<int> numbers(20);
+        std::iota(numbers.begin(), numbers.end(), 0);
+        const auto together = OpenContainer(image)->FindSectors(image, {0, 0}, numbers);
+        for (const int number : numbers) {
+            EXPECT_EQ(together[static_cast<std::size_t>(number)].has_value(),
+                      OpenContainer(image)->FindSector(image, {0, 0, number}).has_value())
+                << c.what << ", sector " << number;
+        }
     }
 }
 
