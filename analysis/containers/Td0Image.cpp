@@ -169,10 +169,7 @@ public:
 
     // The first sector whose ID names it and which holds data.
     std::optional<SectorLocation> Find(const SectorPosition& address) override {
-        while (const SectorRecord* sector = Next()) {
-            if (sector->HasData && Names(sector->Id, address)) return LocationOf(*sector);
-        }
-        return std::nullopt;
+        return std::move(FindEach(std::span(&address, 1)).front());
     }
 
     // The same for each address, in one pass over the records: each the first

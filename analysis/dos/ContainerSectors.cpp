@@ -46,10 +46,16 @@ void Keep(const TrackLayout& layout, std::vector<int>& numbers, ContainerSectors
     if (deleted != nullptr) *deleted = std::move(marks);
 }
 
-// A sector's bytes as the search keeps them: at most kMostSectorBytes of them.
-ReadSector Kept(std::span<const std::uint8_t> bytes) {
-    const auto length = std::min<std::size_t>(bytes.size(), kMostSectorBytes);
-    return ReadSector{std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length))};
+// A sector found, as the search keeps it: at most its recorded size and
+// kMostSectorBytes of its bytes.
+ReadSector KeptOf(SectorLocation& location) {
+    SectorBytes& bytes = location.Sector;
+    const std::int64_t length =
+        std::min({bytes.Length(), location.SectorSize.value_or(bytes.Length()), kMostSectorBytes});
+    ReadSector sector;
+    sector.Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)));
+    bytes.CopyTo(sector.Bytes);
+    return sector;
 }
 
 }  // namespace
@@ -120,17 +126,24 @@ ContainerSectors::Track& ContainerSectors::Listed(TrackPlace place) {
 const std::vector<int>& ContainerSectors::Numbers(TrackPlace place) { return Listed(place).Numbers; }
 
 bool ContainerSectors::ReadTrack(TrackPlace place, const std::vector<int>& numbers) {
-    if (container_.Type().Reach == SectorReach::Direct || read_.Kept() >= kMostPrefetchedBytes) return false;
-    if (!fetchedPlaces_.insert({place.Cylinder, place.Side}).second) return false;
-    std::vector<std::optional<SectorLocation>> found;
+    if (container_.Type().Reach == SectorReach::Direct || readAlongBytes_ >= kMostPrefetchedBytes) return false;
+    if (!readAlongPlaces_.insert({place.Cylinder, place.Side}).second) return false;
+    std::vector<std::pair<std::tuple<int, int, int>, std::optional<ReadSector>>> read;
     try {
-        found = container_.FindSectors(image_, place, numbers);
+        std::vector<std::optional<SectorLocation>> found = container_.FindSectors(image_, place, numbers);
+        for (std::size_t n = 0; n < numbers.size(); ++n) {
+            read.emplace_back(std::make_tuple(place.Cylinder, place.Side, numbers[n]),
+                              found[n] ? std::optional(KeptOf(*found[n])) : std::nullopt);
+        }
     } catch (const AnalysisStopped&) {
         return false;  // each sector is then read alone, and fails alone
     } catch (const StructureEnds&) {
         return false;
     }
-    for (std::size_t n = 0; n < numbers.size(); ++n) read_.Add({place.Cylinder, place.Side, numbers[n]}, found[n]);
+    for (auto& [key, sector] : read) {
+        if (sector) readAlongBytes_ += static_cast<std::int64_t>(sector->Bytes.size());
+        readAlong_.emplace(key, std::move(sector));
+    }
     return true;
 }
 
@@ -145,28 +158,21 @@ const ReadSector* ContainerSectors::Read(const SectorPosition& at) {
     const std::vector<int>& numbers = Numbers({at.Cylinder, at.Side});
     if (!std::binary_search(numbers.begin(), numbers.end(), at.Sector)) return nullptr;
     // Where a sector costs reading its track, the track's sectors are read together, once.
-    std::span<const std::uint8_t> bytes;
-    SectorsRead::Seen seen = read_.Look(at, bytes);
-    if (seen == SectorsRead::Seen::NotRead && ReadTrack({at.Cylinder, at.Side}, numbers)) seen = read_.Look(at, bytes);
-    if (seen == SectorsRead::Seen::Missing) return nullptr;
-    if (seen == SectorsRead::Seen::Found) {
-        kept = Kept(bytes);
-        return &*kept;
+    auto along = readAlong_.find(key);
+    if (along == readAlong_.end() && ReadTrack({at.Cylinder, at.Side}, numbers)) along = readAlong_.find(key);
+    if (along != readAlong_.end()) {
+        kept = std::move(along->second);
+        readAlong_.erase(along);
+        return kept ? &*kept : nullptr;
     }
     try {
         std::optional<SectorLocation> location = container_.FindSector(image_, at);
         if (!location) return nullptr;
-        SectorBytes& sector = location->Sector;
-        const std::int64_t length =
-            std::min({sector.Length(), location->SectorSize.value_or(sector.Length()), kMostSectorBytes});
-        kept.emplace().Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)));
-        sector.CopyTo(kept->Bytes);
+        kept = KeptOf(*location);
     } catch (const AnalysisStopped& stop) {
-        kept.reset();
         if (!OnlyOutside(stop)) throw;
         return nullptr;
     } catch (const StructureEnds&) {
-        kept.reset();
         return nullptr;
     }
     return &*kept;

@@ -3,7 +3,6 @@
 #include "Container.h"
 #include "DiskData.h"
 #include "DiskSectors.h"
-#include "SectorsRead.h"
 
 #include <cstdint>
 #include <map>
@@ -50,7 +49,7 @@ private:
         std::optional<Marks> Deleted;  // each number's data mark, once read
     };
     Track& Listed(TrackPlace place);
-    // Reads the sectors numbered numbers at place in one walk, into read_;
+    // Reads the sectors numbered numbers at place in one walk, into readAlong_;
     // false where the container reaches each sector directly, the place was
     // read so already, the room is spent or the walk failed.
     bool ReadTrack(TrackPlace place, const std::vector<int>& numbers);
@@ -67,8 +66,10 @@ private:
     std::pair<int, int> lastKey_;  // the place asked for last, and its track
     Track* last_ = nullptr;
     std::map<std::tuple<int, int, int>, std::optional<ReadSector>> sectors_;
-    SectorsRead read_;                             // sectors read along, whether asked for yet or not
-    std::set<std::pair<int, int>> fetchedPlaces_;  // places whose sectors read_ holds
+    // Sectors read along with the one asked for on their track, not asked for yet.
+    std::map<std::tuple<int, int, int>, std::optional<ReadSector>> readAlong_;
+    std::set<std::pair<int, int>> readAlongPlaces_;  // places whose sectors were read so
+    std::int64_t readAlongBytes_ = 0;
     int tracksLeft_ = kMostTracks;
     int readsLeft_ = kMostReads;
     std::optional<bool> blank_;
