@@ -12,15 +12,6 @@
 const kWarmUpRuns = 40;  // runs of the small sample in a round
 const kWarmUpLeast = 6;  // rounds, at least, where the page allows as many
 
-// The bytes of hexadecimal text.
-function bytesOf(hex) {
-    if (Uint8Array.fromHex) return Uint8Array.fromHex(hex);
-    const nibble = (code) => (code & 0xf) + (code >> 6) * 9;  // '0'-'9', 'a'-'f'
-    const bytes = new Uint8Array(hex.length >> 1);
-    for (let i = 0; i < bytes.length; ++i) bytes[i] = (nibble(hex.charCodeAt(2 * i)) << 4) | nibble(hex.charCodeAt(2 * i + 1));
-    return bytes;
-}
-
 // A disk as a JV1 (40 cylinders of ten 256-byte sectors, 0xE5 where nothing is
 // written), and what writes into its sectors.
 function jv1Disk() {
@@ -100,8 +91,8 @@ function warmUp(module, most) {
         const count = analyseIn(module, {name, files: [{name, size: bytes.length}]}, bytes.slice().buffer, false, false);
         for (let index = 0; index < count; ++index) answerOf(module, index);
     };
-    const samples = bytesOf(kSamples);
-    const small = bytesOf(kSmallSample);
+    const samples = tabulonBytesOfHex(kSamples);
+    const small = tabulonBytesOfHex(kSmallSample);
     const disks = [['newdos.dsk', newdosDisk()], ['cpm.dsk', cpmDisk()]];
     let best = Infinity;
     for (let round = 0; round < most; ++round) {

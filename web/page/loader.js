@@ -26,20 +26,11 @@ var TabulonLoader = (function () {
         });
     }
 
-    // The bytes of hexadecimal text (wasm.js).
-    function bytesOf(hex) {
-        if (Uint8Array.fromHex) return Uint8Array.fromHex(hex);
-        const nibble = (code) => (code & 0xf) + (code >> 6) * 9;  // '0'-'9', 'a'-'f'
-        const bytes = new Uint8Array(hex.length >> 1);
-        for (let i = 0; i < bytes.length; ++i) bytes[i] = (nibble(hex.charCodeAt(2 * i)) << 4) | nibble(hex.charCodeAt(2 * i + 1));
-        return bytes;
-    }
-
     // The WebAssembly, compiled, as the workers take it: {module}.
     function wasm() {
         if (!served) {
             return script('wasm.js').then(() => {
-                const bytes = bytesOf(self.tabulonWasm);
+                const bytes = tabulonBytesOfHex(self.tabulonWasm);
                 delete self.tabulonWasm;
                 return WebAssembly.compile(bytes);
             }).then((module) => ({module}));
